@@ -1,0 +1,124 @@
+#include "linalg/digit_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gf3mq {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The whitespace that formatted character input skips in the C locale.
+bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+constexpr std::size_t kChunk = 1 << 16;
+
+}  // namespace
+
+std::string FileProblem::message() const { return file.empty() ? problem : "\"" + file + "\" " + problem; }
+
+std::string DigitFileResult::describe(std::size_t count) const {
+  switch (status) {
+    case DigitFileStatus::ok:
+      return "is fine";
+    case DigitFileStatus::cannot_open:
+      return std::string("cannot be opened: ") + std::strerror(error_number);
+    case DigitFileStatus::too_short:
+      return "is too short: it holds " + std::to_string(digits) + " of " + std::to_string(count) + " digits";
+    case DigitFileStatus::bad_character: {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", byte);
+      return std::string("holds a character other than 0, 1 or 2 (byte ") + hex + ") after " +
+             std::to_string(digits) + " digits";
+    }
+  }
+  return "has an unknown problem";
+}
+
+DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+  DigitFileResult result;
+  errno = 0;
+  File file(std::fopen(file_name, "rb"));
+  if (!file) {
+    result.status = DigitFileStatus::cannot_open;
+    result.error_number = errno;
+    return result;
+  }
+  std::vector<unsigned char> chunk(kChunk);
+  std::size_t n = 0;
+  while (n < count) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+    if (got == 0) break;
+    for (std::size_t i = 0; i < got && n < count; ++i) {
+      const unsigned char c = chunk[i];
+      const unsigned digit = static_cast<unsigned>(c) - '0';
+      if (digit < 3) {
+        out[n++] = static_cast<std::uint8_t>(digit);
+      } else if (!is_space(c)) {
+        result.status = DigitFileStatus::bad_character;
+        result.byte = c;
+        result.digits = n;
+        return result;
+      }
+    }
+  }
+  result.digits = n;
+  if (n < count) result.status = DigitFileStatus::too_short;
+  return result;
+}
+
+bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem) {
+  const DigitFileResult result = read_digit_file(file_name, out, count);
+  if (!result.ok() && problem != nullptr) *problem = FileProblem{file_name, result.describe(count)};
+  return result.ok();
+}
+
+DigitFileAppender::DigitFileAppender(const char* file_name) : file_(std::fopen(file_name, "ab")), ok_(file_ != nullptr) {}
+
+DigitFileAppender::~DigitFileAppender() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
+  if (!ok_) return false;
+  for (std::size_t done = 0; done < count && ok_;) {
+    const std::size_t n = std::min(count - done, kChunk);
+    text_.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t v = values[done + i];
+      if (v < 10) {
+        text_.push_back(static_cast<char>('0' + v));
+      } else {
+        text_ += std::to_string(v);  // only reachable through unchecked element writes
+      }
+    }
+    ok_ = std::fwrite(text_.data(), 1, text_.size(), file_) == text_.size();
+    done += n;
+  }
+  return ok_;
+}
+
+bool DigitFileAppender::close() {
+  if (file_ == nullptr) return false;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  return ok_ && closed;
+}
+
+bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count) {
+  DigitFileAppender file(file_name);
+  if (!file.is_open()) return false;
+  file.append(values, count);
+  return file.close();
+}
+
+}  // namespace gf3mq

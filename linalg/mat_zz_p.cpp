@@ -1,0 +1,267 @@
+#include "linalg/mat_zz_p.h"
+
+#include <algorithm>
+#include <iostream>
+#include <vector>
+
+#include "linalg/fatal.h"
+#include "linalg/gf3_rows.h"
+
+namespace msg = gf3mq::msg;
+
+namespace {
+
+unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
+
+std::unique_ptr<std::uint8_t[]> zero_block(std::size_t n) { return std::make_unique<std::uint8_t[]>(n); }
+
+// Columns summed before one reduction in a matrix-vector product: keeps the
+// unreduced sum of byte products below 2^32.
+constexpr std::size_t kDotChunk = 1 << 16;
+
+}  // namespace
+
+// ---- construction, copying, shape ----
+
+Mat_ZZ_p::Mat_ZZ_p(int rows, int cols) : rows_(rows), cols_(cols) {
+  if (rows < 1 || cols < 1) gf3mq::exit_with_message(msg::bad_matrix_size);
+  data_ = zero_block(size());
+}
+
+Mat_ZZ_p::Mat_ZZ_p(const Mat_ZZ_p& other) : rows_(other.rows_), cols_(other.cols_) {
+  if (size() != 0 && other.data_) {
+    data_ = zero_block(size());
+    std::copy_n(other.data_.get(), size(), data_.get());
+  }
+}
+
+Mat_ZZ_p::Mat_ZZ_p(Mat_ZZ_p&& other) noexcept
+    : rows_(other.rows_), cols_(other.cols_), data_(std::move(other.data_)) {
+  other.rows_ = 0;
+  other.cols_ = 0;
+}
+
+Mat_ZZ_p& Mat_ZZ_p::operator=(const Mat_ZZ_p& other) {
+  if (this == &other) return *this;
+  resize(other.rows_, other.cols_);
+  if (other.data_) std::copy_n(other.data_.get(), size(), data_.get());
+  return *this;
+}
+
+Mat_ZZ_p& Mat_ZZ_p::operator=(Mat_ZZ_p&& other) noexcept {
+  if (this != &other) {
+    rows_ = other.rows_;
+    cols_ = other.cols_;
+    data_ = std::move(other.data_);
+    other.rows_ = 0;
+    other.cols_ = 0;
+  }
+  return *this;
+}
+
+Mat_ZZ_p::~Mat_ZZ_p() {
+  rows_ = 0;
+  cols_ = 0;
+}
+
+void Mat_ZZ_p::resize(int rows, int cols) {
+  if (rows < 1 || cols < 1) gf3mq::exit_with_message(msg::bad_matrix_resize);
+  rows_ = rows;
+  cols_ = cols;
+  data_ = zero_block(size());
+}
+
+// ---- element access ----
+
+void Mat_ZZ_p::check_index(int row, int col) const {
+  if (row < 0 || row >= rows_ || col < 0 || col >= cols_) gf3mq::exit_with_message(msg::matrix_index);
+}
+
+void Mat_ZZ_p::set(int row, int col, unsigned char value) { at(row, col) = gf3mq::mod3(value); }
+
+unsigned char& Mat_ZZ_p::at(int row, int col) {
+  check_index(row, col);
+  return data_[static_cast<std::size_t>(row) * cols_ + col];
+}
+
+unsigned char Mat_ZZ_p::get(int row, int col) const {
+  check_index(row, col);
+  return data_[static_cast<std::size_t>(row) * cols_ + col];
+}
+
+std::uint8_t* Mat_ZZ_p::row(int r) {
+  check_index(r, 0);
+  return data_.get() + static_cast<std::size_t>(r) * cols_;
+}
+
+const std::uint8_t* Mat_ZZ_p::row(int r) const {
+  check_index(r, 0);
+  return data_.get() + static_cast<std::size_t>(r) * cols_;
+}
+
+// ---- arithmetic ----
+
+void Mat_ZZ_p::clear() {
+  if (data_) std::fill_n(data_.get(), size(), std::uint8_t{0});
+}
+
+Mat_ZZ_p& Mat_ZZ_p::operator+=(const Mat_ZZ_p& other) {
+  if (!other.data_) return *this;
+  if (rows_ != other.rows_ || cols_ != other.cols_) gf3mq::abort_with_message(msg::matrix_add);
+  gf3mq::add_row(data_.get(), other.data_.get(), size());
+  return *this;
+}
+
+Mat_ZZ_p& Mat_ZZ_p::operator-=(const Mat_ZZ_p& other) {
+  if (!other.data_) return *this;
+  if (rows_ != other.rows_ || cols_ != other.cols_) gf3mq::abort_with_message(msg::matrix_sub);
+  gf3mq::sub_row(data_.get(), other.data_.get(), size());
+  return *this;
+}
+
+Mat_ZZ_p operator+(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
+  Mat_ZZ_p sum(a);
+  sum += b;
+  return sum;
+}
+
+Mat_ZZ_p operator-(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
+  Mat_ZZ_p difference(a);
+  difference -= b;
+  return difference;
+}
+
+Mat_ZZ_p operator*(int k, const Mat_ZZ_p& m) {
+  Mat_ZZ_p product(m.num_rows(), m.num_cols());
+  const std::size_t n = static_cast<std::size_t>(m.num_rows()) * static_cast<std::size_t>(m.num_cols());
+  gf3mq::scale_row(product.data(), m.data(), residue3(k), n);
+  return product;
+}
+
+Mat_ZZ_p operator*(const Mat_ZZ_p& m, int k) { return k * m; }
+
+Vec_ZZ_p operator*(const Mat_ZZ_p& m, const Vec_ZZ_p& v) {
+  if (m.num_cols() != v.length()) gf3mq::exit_with_message(msg::matrix_vector);
+  Vec_ZZ_p result(m.num_rows());
+  const std::size_t n = static_cast<std::size_t>(m.num_cols());
+  for (int r = 0; r < m.num_rows(); ++r) {
+    const std::uint8_t* row = m.data() + static_cast<std::size_t>(r) * n;
+    unsigned sum = 0;
+    for (std::size_t start = 0; start < n; start += kDotChunk)
+      sum += gf3mq::dot_row(row + start, v.data() + start, std::min(kDotChunk, n - start)) % 3u;
+    result.data()[r] = static_cast<std::uint8_t>(sum % 3u);
+  }
+  return result;
+}
+
+// ---- elimination ----
+//
+// Both routines eliminate on contiguous rows of a private working matrix. A
+// pivot of 2 is made 1 by doubling its row (2 * 2 = 1). Clearing an entry f of
+// another row subtracts f times the pivot row: f = 1 subtracts it, f = 2 adds
+// it (-2 = 1). Row operations start at the pivot column; everything to its
+// left is already zero in the rows concerned.
+
+namespace {
+
+// Rows of one working block of width w, with the pivot search and row steps.
+class Elimination {
+ public:
+  Elimination(int rows, int width) : rows_(rows), width_(width), block_(static_cast<std::size_t>(rows) * width) {}
+
+  std::uint8_t* row(int r) { return block_.data() + static_cast<std::size_t>(r) * width_; }
+
+  // First row p >= i with a non-zero entry in column i, or -1.
+  int find_pivot(int i) {
+    for (int p = i; p < rows_; ++p)
+      if (row(p)[i] != 0) return p;
+    return -1;
+  }
+
+  // Exchanges rows p and i, makes the pivot (i, i) equal to 1.
+  void normalise_pivot(int p, int i) {
+    const std::size_t len = static_cast<std::size_t>(width_ - i);
+    if (p != i) std::swap_ranges(row(p) + i, row(p) + width_, row(i) + i);
+    if (row(i)[i] == 2) gf3mq::scale_row(row(i) + i, row(i) + i, 2, len);
+  }
+
+  // Clears column i of row r with the (normalised) pivot row i.
+  void clear_entry(int r, int i) {
+    const std::size_t len = static_cast<std::size_t>(width_ - i);
+    const std::uint8_t f = row(r)[i];
+    if (f == 1) gf3mq::sub_row(row(r) + i, row(i) + i, len);
+    if (f == 2) gf3mq::add_row(row(r) + i, row(i) + i, len);
+  }
+
+ private:
+  int rows_;
+  int width_;
+  std::vector<std::uint8_t> block_;
+};
+
+}  // namespace
+
+int nonsingular(const Mat_ZZ_p& m) {
+  if (m.num_rows() != m.num_cols()) gf3mq::abort_with_message(msg::nonsquare);
+  const int n = m.num_rows();
+  if (n == 1) return m.get(0, 0);
+  if (n == 2) return (m.get(0, 0) * m.get(1, 1) + 6 - m.get(0, 1) * m.get(1, 0)) % 3;
+
+  Elimination work(n, n);
+  for (int r = 0; r < n; ++r) std::copy_n(m.row(r), n, work.row(r));
+  for (int i = 0; i < n; ++i) {
+    const int p = work.find_pivot(i);
+    if (p < 0) return 0;
+    work.normalise_pivot(p, i);
+    for (int r = i + 1; r < n; ++r) work.clear_entry(r, i);
+  }
+  int determinant = 1;
+  for (int i = 0; i < n; ++i) determinant = determinant * work.row(i)[i] % 3;
+  return determinant;
+}
+
+Mat_ZZ_p inverse(const Mat_ZZ_p& m) {
+  if (m.num_rows() != m.num_cols()) gf3mq::exit_with_message(msg::bad_inverse);
+  const int n = m.num_rows();
+  Elimination work(n, 2 * n);  // [ m | I ]
+  for (int r = 0; r < n; ++r) {
+    const std::uint8_t* source = m.row(r);
+    for (int k = 0; k < n; ++k) work.row(r)[k] = gf3mq::mod3(source[k]);
+    work.row(r)[n + r] = 1;
+  }
+  for (int i = 0; i < n; ++i) {
+    const int p = work.find_pivot(i);
+    if (p < 0) gf3mq::exit_with_message(msg::singular);
+    work.normalise_pivot(p, i);
+    for (int r = 0; r < n; ++r)
+      if (r != i) work.clear_entry(r, i);
+  }
+  Mat_ZZ_p result(n, n);
+  for (int r = 0; r < n; ++r) std::copy_n(work.row(r) + n, n, result.row(r));
+  return result;
+}
+
+// ---- text file and console forms ----
+
+bool Mat_ZZ_p::save(const char* file_name) const { return gf3mq::append_digit_file(file_name, data_.get(), size()); }
+
+bool Mat_ZZ_p::load(const char* file_name, gf3mq::FileProblem* problem) {
+  std::vector<std::uint8_t> scratch(size());
+  if (!gf3mq::read_digit_file(file_name, scratch.data(), scratch.size(), problem)) return false;
+  std::copy(scratch.begin(), scratch.end(), data_.get());
+  return true;
+}
+
+std::ostream& operator<<(std::ostream& out, const Mat_ZZ_p& m) {
+  out << '[';
+  for (int r = 0; r < m.num_rows(); ++r) {
+    const std::uint8_t* row = m.row(r);
+    out << '[';
+    for (int c = 0; c < m.num_cols(); ++c) {
+      if (c > 0) out << ' ';
+      out << static_cast<int>(row[c]);
+    }
+    out << ']';
+  }
+  return out << ']';
+}
