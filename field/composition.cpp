@@ -1,0 +1,196 @@
+#include "field/composition.h"
+
+#include <algorithm>
+
+#include "field/field_tables.h"
+#include "linalg/fatal.h"
+#include "linalg/gf3_rows.h"
+
+namespace {
+
+using gf3mq::kDegree;
+using gf3mq::kPositions;
+
+constexpr std::size_t kFormBytes = static_cast<std::size_t>(kPositions) * kPositions;
+
+// dst row p += sum over k in [first, 257) of y_k[p] * src row k (mod 3),
+// where y_k = table row row_of(k). Sums stay in 16 bits until the end.
+template <typename RowOf>
+void spread_rows(const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first, RowOf row_of, Mat_ZZ_p& dst) {
+  std::vector<std::uint16_t> acc(static_cast<std::size_t>(kDegree) * kPositions, 0);
+  for (int k = first; k < kDegree; ++k) {
+    const std::uint8_t* y = table.row(row_of(k));
+    const std::uint8_t* source = src.row(k);
+    for (int p = 0; p < kDegree; ++p) {
+      const unsigned c = y[p];
+      if (c == 0) continue;
+      std::uint16_t* target = acc.data() + static_cast<std::size_t>(p) * kPositions;
+      for (int l = 0; l < kPositions; ++l) target[l] = static_cast<std::uint16_t>(target[l] + c * source[l]);
+    }
+  }
+  for (int p = 0; p < kDegree; ++p) {
+    std::uint8_t* target = dst.row(p);
+    const std::uint16_t* sum = acc.data() + static_cast<std::size_t>(p) * kPositions;
+    for (int l = 0; l < kPositions; ++l) target[l] = static_cast<std::uint8_t>((target[l] + sum[l]) % 3u);
+  }
+}
+
+// Rows 0..last of src copied to rows q * r of dst.
+void place_unreduced_rows(const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
+  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), kPositions, dst.row(q * r));
+}
+
+// out = matrix^T (cols x rows).
+Mat_ZZ_p transpose(const Mat_ZZ_p& m) {
+  Mat_ZZ_p t(m.num_cols(), m.num_rows());
+  for (int r = 0; r < m.num_rows(); ++r)
+    for (int c = 0; c < m.num_cols(); ++c) t.data()[static_cast<std::size_t>(c) * m.num_rows() + r] = m.data()[static_cast<std::size_t>(r) * m.num_cols() + c];
+  return t;
+}
+
+// 2 * m (mod 3), element by element.
+std::vector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) {
+  std::vector<std::uint8_t> d(n);
+  gf3mq::scale_row(d.data(), m, 2, n);
+  return d;
+}
+
+// Row e of the extended reduction: x^e mod f for e = 0..512.
+const std::uint8_t* power_residue(const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
+  return e < kDegree ? units.data() + static_cast<std::size_t>(e) * kDegree : table.row(e - kDegree);
+}
+
+}  // namespace
+
+void symbolic_cube(const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+  place_unreduced_rows(src, 85, 3, dst);
+  spread_rows(src, table, 86, [](int k) { return 3 * k - kDegree; }, dst);
+}
+
+void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+  place_unreduced_rows(src, 9, 27, dst);
+  spread_rows(src, table, 10, [](int k) { return k; }, dst);
+}
+
+int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
+  // S_e = sum over j + t = e of a_j^T b_t; row k of S_e = sum over j of a(j, k) b_(e-j).
+  const Mat_ZZ_p aT = transpose(a);  // aT(k, j) = a(j, k)
+  const std::vector<std::uint8_t> b2 = doubled(b.data(), static_cast<std::size_t>(kDegree) * kPositions);
+  const std::size_t first = out.size();
+  for (int r = 0; r < kDegree; ++r) out.emplace_back(kPositions, kPositions);
+  std::vector<int> pending(kDegree, 0);  // unreduced terms per form of out
+
+  Mat_ZZ_p S(kPositions, kPositions);
+  for (int e = 0; e <= 2 * (kDegree - 1); ++e) {
+    const int j_lo = std::max(0, e - (kDegree - 1)), j_hi = std::min(e, kDegree - 1);
+    // Terms t = e - j for t = t_lo..t_hi pair row b_t with a(e - t, k): the
+    // coefficients run backwards through row k of aT.
+    const int t_lo = e - j_hi;
+    const std::size_t n = static_cast<std::size_t>(j_hi - j_lo + 1);
+    const std::size_t offset = static_cast<std::size_t>(t_lo) * kPositions;
+    for (int k = 0; k < kPositions; ++k)
+      gf3mq::combine_rows(S.row(k), aT.row(k) + j_hi, -1, b.data() + offset, b2.data() + offset, n, kPositions,
+                          kPositions);
+    if (e < kDegree) {
+      out[first + e] = S;
+      continue;
+    }
+    // x^e = table row e - 257: add y[p] * S_e to form p.
+    const std::uint8_t* y = table.row(e - kDegree);
+    const std::vector<std::uint8_t> S2 = doubled(S.data(), kFormBytes);
+    for (int p = 0; p < kDegree; ++p) {
+      if (y[p] == 0) continue;
+      Mat_ZZ_p& form = out[first + p];
+      gf3mq::accumulate_row(form.data(), y[p] == 1 ? S.data() : S2.data(), kFormBytes);
+      if (++pending[p] == gf3mq::kAccumulateLimit) gf3mq::reduce_row(form.data(), kFormBytes), pending[p] = 0;
+    }
+  }
+  for (int p = 0; p < kDegree; ++p) gf3mq::reduce_row(out[first + p].data(), kFormBytes);
+  return 1;
+}
+
+FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
+  FormList Pk;
+  Pk.reserve(kDegree);
+  std::vector<std::uint16_t> acc(kFormBytes);
+  for (int i = 0; i < kDegree; ++i) {
+    std::fill(acc.begin(), acc.end(), std::uint16_t{0});
+    for (int j = 0; j < kDegree; ++j) {
+      const unsigned c = M.get(i, j);
+      if (c == 0) continue;
+      const Mat_ZZ_p& source = forms.at(static_cast<std::size_t>(j));
+      if (source.num_rows() != kPositions || source.num_cols() != kPositions)
+        gf3mq::abort_with_message(gf3mq::msg::matrix_add);
+      const std::uint8_t* form = source.data();
+      for (std::size_t x = 0; x < kFormBytes; ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + c * form[x]);
+    }
+    Mat_ZZ_p sum(kPositions, kPositions);
+    for (std::size_t x = 0; x < kFormBytes; ++x) sum.data()[x] = static_cast<std::uint8_t>(acc[x] % 3u);
+    sum.set(kDegree, kDegree, static_cast<unsigned char>(sum.get(kDegree, kDegree) + v[i]));
+    Pk.push_back(std::move(sum));
+  }
+  return Pk;
+}
+
+ByteList diagonal_sums(const FormList& forms) {
+  ByteList Sk;
+  Sk.reserve(kDegree);
+  for (int i = 0; i < kDegree; ++i) {
+    const Mat_ZZ_p& form = forms.at(static_cast<std::size_t>(i));
+    unsigned sum1 = 0;
+    for (int j = 0; j < kPositions; ++j) sum1 = (sum1 + form.get(j, j)) % 3;
+    Sk.push_back(static_cast<unsigned char>(sum1));
+  }
+  return Sk;
+}
+
+int fold_public_key(FormList& forms) {
+  for (int i = 0; i < kDegree; ++i) {
+    Mat_ZZ_p& Q = forms.at(static_cast<std::size_t>(i));
+    (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
+    std::uint8_t* q = Q.data();
+    const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
+    for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
+    for (std::size_t j = 0; j < kDegree; ++j) {
+      for (std::size_t k = j + 1; k < kPositions; ++k) {
+        std::uint8_t& upper = q[j * stride + k];
+        std::uint8_t& lower = q[k * stride + j];
+        lower = gf3mq::mod3(static_cast<unsigned>(upper) + lower);
+        upper = 0;
+      }
+    }
+  }
+  return 1;
+}
+
+FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                              const Mat_ZZ_p& table) {
+  constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
+  // h(i, e) = sum over r of M(i, r) (x^e mod f)_r
+  std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
+  for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
+  (void)table.get(kDegree - 2, kDegree - 1);  // rows 0..255 are read
+  std::vector<std::uint8_t> h(static_cast<std::size_t>(kDegree) * kExponents);
+  for (int i = 0; i < kDegree; ++i)
+    for (int e = 0; e < kExponents; ++e)
+      h[static_cast<std::size_t>(i) * kExponents + e] =
+          static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
+
+  const Mat_ZZ_p a27T = transpose(a27);  // 258 x 257: a27T(k, j) = a27(j, k)
+  const std::vector<std::uint8_t> a3_doubled = doubled(a3.data(), static_cast<std::size_t>(kDegree) * kPositions);
+  Mat_ZZ_p W(kDegree, kPositions);  // W = H_i a3
+  FormList forms;
+  forms.reserve(kDegree);
+  for (int i = 0; i < kDegree; ++i) {
+    const std::uint8_t* hi = h.data() + static_cast<std::size_t>(i) * kExponents;
+    for (int j = 0; j < kDegree; ++j)
+      gf3mq::combine_rows(W.row(j), hi + j, 1, a3.data(), a3_doubled.data(), kDegree, kPositions, kPositions);
+    const std::vector<std::uint8_t> W_doubled = doubled(W.data(), static_cast<std::size_t>(kDegree) * kPositions);
+    Mat_ZZ_p form(kPositions, kPositions);
+    for (int k = 0; k < kPositions; ++k)
+      gf3mq::combine_rows(form.row(k), a27T.row(k), 1, W.data(), W_doubled.data(), kDegree, kPositions, kPositions);
+    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v[i]));
+    forms.push_back(std::move(form));
+  }
+  return forms;
+}

@@ -1,0 +1,39 @@
+// Arithmetic on concrete elements of GF(3^257) = GF(3)[x] / (f).
+//
+// FieldElem: coef[i] is the coefficient of x^i, i = 0..256, each 0, 1 or 2;
+// the record stands for the residue class of sum coef[i] x^i modulo f. The
+// reduction table (field_tables.h) supplies f: its row r is x^(257 + r) mod f.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "linalg/mat_zz_p.h"
+
+struct FieldElem {
+  std::uint8_t coef[257] = {};  // coef[i]: coefficient of x^i
+
+  friend bool operator==(const FieldElem&, const FieldElem&) = default;
+};
+
+// out = a * b mod f. Returns 1. Whatever out held before is ignored; out may
+// be a or b itself.
+int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out);
+
+// out = y^3 mod f: x^k -> x^(3k), reduced with table row 3k - 257 for k >= 86.
+void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out);
+
+// powers row i = Y^(3^i) for i = 1..256 (row 0 untouched), where Y is y on
+// entry; on return y = Y^(3^256). powers must be 257 x 257. Returns 1.
+int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers);
+
+// out = Y^d with d = sum of 3^t over t in inverse_exponent_digits, where
+// powers row t holds Y^(3^t). For Y = X^30, Y^d is X or -X. Returns 1.
+int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out);
+
+// The base-3 digit positions of d: every t in 2..255 with t mod 4 in {2, 3},
+// then 256. 30 d = 1 (mod (3^257 - 1) / 2).
+extern const std::array<int, 129> inverse_exponent_digits;
+
+// -X: every coefficient negated mod 3.
+FieldElem field_negate(const FieldElem& x);

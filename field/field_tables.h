@@ -1,0 +1,36 @@
+// The two tables that describe GF(3^257) = GF(3)[x] / (f), f monic and
+// irreducible of degree 257. Both are Mat_ZZ_p whose column c is the
+// coefficient of x^c:
+//
+//   reduction table Xi_modIrred, 512 x 257:    row r = x^(257 + r) mod f
+//   Frobenius table X_27i_modIrred, 257 x 257: row k = x^(27 k) mod f
+//
+// The Frobenius table is the matrix of the GF(3)-linear map X -> X^27: the
+// image of sum c_k x^k is sum c_k * (row k).
+#pragma once
+
+#include "linalg/digit_file.h"
+#include "linalg/mat_zz_p.h"
+
+namespace gf3mq {
+
+inline constexpr int kDegree = 257;          // coefficients of a field element
+inline constexpr int kPositions = 258;       // plaintext variables plus the constant 1
+inline constexpr int kReductionRows = 512;   // x^257 .. x^768
+inline constexpr int kFrobeniusRows = 257;   // x^0, x^27, ..., x^(27 * 256)
+
+inline constexpr const char* kReductionTableFile = "new Xe_mod_Irredfx.txt";
+inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
+
+// Empty tables of the right shape.
+Mat_ZZ_p make_reduction_table();
+Mat_ZZ_p make_frobenius_table();
+
+// Loads a table file completely; false (table unchanged, problem filled when
+// given) when the file is missing, short or holds a character other than 0..2.
+bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr,
+                          const char* file_name = kReductionTableFile);
+bool load_frobenius_table(Mat_ZZ_p& table, FileProblem* problem = nullptr,
+                          const char* file_name = kFrobeniusTableFile);
+
+}  // namespace gf3mq
