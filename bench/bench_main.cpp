@@ -1,0 +1,165 @@
+// gf3mq-bench: timings of the costly operations. Self-contained: it makes its
+// own tables and key set in a temporary folder and removes it at the end.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "field/field_elem.h"
+#include "field/field_tables.h"
+#include "scheme/decrypt.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+#include "scheme/keygen.h"
+#include "tools/table_builder.h"
+
+namespace {
+
+using gf3mq::kDegree;
+
+// The working folder with tables and one key set, made once per process.
+struct Workspace {
+  std::string dir;
+  std::string previous;
+  std::unique_ptr<unsigned char[]> pk{new unsigned char[gf3mq::kPublicKeyBytes]};
+  std::unique_ptr<unsigned char[]> sk{new unsigned char[gf3mq::kSecretKeyBytes]};
+
+  Workspace() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "gf3mq-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    dir = pattern;
+    previous = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir);
+    gf3mq::Polynomial f;
+    std::string error;
+    if (!gf3mq::parse_polynomial(gf3mq::kDefaultPolynomial, f, error) || !gf3mq::write_tables(f, error)) std::abort();
+    gf3mq::SeededGf3Source source(1);
+    if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
+  }
+  ~Workspace() {
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(dir);
+  }
+};
+
+Workspace& workspace() {
+  static Workspace w;
+  return w;
+}
+
+Mat_ZZ_p reduction_table() {
+  Mat_ZZ_p table = gf3mq::make_reduction_table();
+  workspace();
+  if (!gf3mq::load_reduction_table(table)) std::abort();
+  return table;
+}
+
+FieldElem random_element(std::mt19937& rng) {
+  FieldElem e;
+  for (auto& c : e.coef) c = static_cast<std::uint8_t>(rng() % 3);
+  return e;
+}
+
+void BM_inverse(benchmark::State& state) {
+  std::mt19937 rng(1);
+  Mat_ZZ_p m(kDegree, kDegree);
+  do {
+    for (int i = 0; i < kDegree * kDegree; ++i) m.data()[i] = static_cast<std::uint8_t>(rng() % 3);
+  } while (nonsingular(m) == 0);
+  for (auto _ : state) benchmark::DoNotOptimize(inverse(m));
+}
+BENCHMARK(BM_inverse)->Unit(benchmark::kMillisecond);
+
+void BM_field_mul(benchmark::State& state) {
+  const Mat_ZZ_p table = reduction_table();
+  std::mt19937 rng(2);
+  const FieldElem a = random_element(rng), b = random_element(rng);
+  FieldElem out;
+  for (auto _ : state) {
+    field_mul(a, b, table, out);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_field_mul)->Unit(benchmark::kMicrosecond);
+
+void BM_central_map_inverse(benchmark::State& state) {
+  const Mat_ZZ_p table = reduction_table();
+  std::mt19937 rng(3);
+  const FieldElem y = random_element(rng);
+  Mat_ZZ_p powers(kDegree, kDegree);
+  FieldElem out;
+  for (auto _ : state) {
+    FieldElem scratch = y;
+    frobenius_powers(scratch, table, powers);
+    central_map_inverse(powers, table, out);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_central_map_inverse)->Unit(benchmark::kMillisecond);
+
+void BM_decrypt_vec(benchmark::State& state) {
+  workspace();
+  Mat_ZZ_p A_Inv(kDegree, kDegree), B_Inv(kDegree, kDegree);
+  Vec_ZZ_p V1(kDegree), V2(kDegree), c(kDegree);
+  const Mat_ZZ_p table = reduction_table();
+  if (!A_Inv.load(gf3mq::kInvAFile) || !B_Inv.load(gf3mq::kInvBFile) || !V1.load(gf3mq::kV1File) ||
+      !V2.load(gf3mq::kV2File))
+    std::abort();
+  const ByteList sk(workspace().sk.get(), workspace().sk.get() + kDegree);
+  for (auto _ : state) {
+    std::vector<Vec_ZZ_p> out;
+    decrypt_vec(c, sk, A_Inv, V1, B_Inv, V2, table, out);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_decrypt_vec)->Unit(benchmark::kMillisecond);
+
+void BM_decrypt(benchmark::State& state) {
+  Workspace& w = workspace();
+  unsigned char c[257] = {}, m[514];
+  std::uint64_t mlen = 0;
+  for (auto _ : state) {
+    if (decrypt(w.sk.get(), c, 257, m, &mlen) != 0) std::abort();
+    benchmark::DoNotOptimize(m);
+  }
+}
+BENCHMARK(BM_decrypt)->Unit(benchmark::kMillisecond);
+
+void BM_encrypt(benchmark::State& state) {
+  Workspace& w = workspace();
+  unsigned char m[257], c[257];
+  for (int i = 0; i < 257; ++i) m[i] = static_cast<unsigned char>(1 + i % 2);
+  std::uint64_t clen = 0;
+  for (auto _ : state) {
+    encrypt(w.pk.get(), m, 257, c, &clen);
+    benchmark::DoNotOptimize(c);
+  }
+}
+BENCHMARK(BM_encrypt)->Unit(benchmark::kMillisecond);
+
+void BM_read_pk(benchmark::State& state) {
+  Workspace& w = workspace();
+  for (auto _ : state) {
+    if (read_pk(gf3mq::kPublicKeyFile, w.pk.get()) != 1) std::abort();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_read_pk)->Unit(benchmark::kMillisecond);
+
+void BM_keygen(benchmark::State& state) {
+  Workspace& w = workspace();
+  gf3mq::SeededGf3Source source(7);
+  for (auto _ : state) {
+    if (keygen(w.pk.get(), w.sk.get(), source) != 0) std::abort();
+  }
+}
+BENCHMARK(BM_keygen)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,74 @@
+#include "scheme/decrypt.h"
+
+#include <algorithm>
+
+#include "field/field_elem.h"
+#include "field/field_tables.h"
+#include "scheme/key_files.h"
+
+using gf3mq::kDegree;
+
+namespace {
+
+// Central map inverse up to sign: b1 = Y^d for the coefficients of y.
+FieldElem central_root(const Vec_ZZ_p& y, const Mat_ZZ_p& Xi_modIrred) {
+  FieldElem a;
+  std::copy_n(y.data(), kDegree, a.coef);
+  Mat_ZZ_p Y3i(kDegree, kDegree);
+  frobenius_powers(a, Xi_modIrred, Y3i);
+  FieldElem b1;
+  central_map_inverse(Y3i, Xi_modIrred, b1);
+  return b1;
+}
+
+Vec_ZZ_p as_vector(const FieldElem& e) {
+  Vec_ZZ_p v(kDegree);
+  for (int k = 0; k < kDegree; ++k) v.set(k, e.coef[k]);
+  return v;
+}
+
+// Steps shared by both forms: returns m1 and m2. sk_at(i) gives sk[i].
+template <typename SkAt>
+std::pair<Vec_ZZ_p, Vec_ZZ_p> candidates(const Vec_ZZ_p& c, SkAt sk_at, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                                         const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred) {
+  Vec_ZZ_p chiper_trans1(kDegree);
+  for (int i = 0; i < kDegree; ++i) chiper_trans1.set(i, static_cast<unsigned char>((c[i] + sk_at(i)) % 3));
+  const Vec_ZZ_p chiper_trans2 = affine_inverse(A_Inv, chiper_trans1, V1);
+  const FieldElem b1 = central_root(chiper_trans2, Xi_modIrred);
+  const FieldElem b2 = field_negate(b1);
+  return {affine_inverse(B_Inv, as_vector(b1), V2), affine_inverse(B_Inv, as_vector(b2), V2)};
+}
+
+}  // namespace
+
+Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v) { return M * (y - v); }
+
+Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v) { return M * x + v; }
+
+int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m,
+            std::uint64_t* mlen, gf3mq::FileProblem* problem) {
+  if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;
+  Mat_ZZ_p A_Inv(kDegree, kDegree), B_Inv(kDegree, kDegree);
+  Vec_ZZ_p V1(kDegree), V2(kDegree);
+  Mat_ZZ_p Xi_modIrred = gf3mq::make_reduction_table();
+  const bool loaded = A_Inv.load(gf3mq::kInvAFile, problem) && B_Inv.load(gf3mq::kInvBFile, problem) &&
+                      V1.load(gf3mq::kV1File, problem) && V2.load(gf3mq::kV2File, problem) &&
+                      gf3mq::load_reduction_table(Xi_modIrred, problem);
+  if (!loaded) return -1;
+  Vec_ZZ_p cipher(kDegree);
+  for (int i = 0; i < kDegree; ++i) cipher.set(i, c[i]);
+  const auto [m1, m2] = candidates(cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
+  *mlen = gf3mq::kDecryptedBytes;
+  std::copy_n(m1.data(), kDegree, m);
+  std::copy_n(m2.data(), kDegree, m + kDegree);
+  return 0;
+}
+
+int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
+  auto [m1, m2] = candidates(c, [&sk](int i) { return sk.at(static_cast<std::size_t>(i)); }, A_Inv, V1, B_Inv, V2,
+                             Xi_modIrred);
+  out.push_back(std::move(m1));
+  out.push_back(std::move(m2));
+  return 0;
+}

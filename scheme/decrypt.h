@@ -1,0 +1,29 @@
+// Decryption: from a ciphertext to the two candidate plaintexts
+//   m1 = B_Inv (Y^d - V2),  m2 = B_Inv (-Y^d - V2),  Y = A_Inv (c + sk - V1),
+// one of which is the message (Y^d is X or -X for the central map's input X).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "field/composition.h"
+#include "linalg/digit_file.h"
+#include "linalg/mat_zz_p.h"
+#include "linalg/vec_zz_p.h"
+
+// Decrypts c (257 bytes) with sk (257 bytes) and the secret files "new
+// Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the reduction
+// table "new Xe_mod_Irredfx.txt". Returns 0 with *mlen = 514, m1 in m[0..257)
+// and m2 in m[257..514). Returns -1, writing nothing, when a pointer is null,
+// clen is not 257 (all 64 bits compared) or a file cannot be loaded
+// completely and validly; problem (when given) then names the file.
+int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m,
+            std::uint64_t* mlen, gf3mq::FileProblem* problem = nullptr);
+
+// The same computation on loaded objects; appends m1, then m2, to out.
+// Returns 0.
+int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
+
+Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v);  // M (y - v)
+Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v);    // M x + v

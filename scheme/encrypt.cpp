@@ -1,0 +1,56 @@
+#include "scheme/encrypt.h"
+
+#include <iostream>
+
+#include "field/field_tables.h"
+#include "linalg/gf3_rows.h"
+#include "scheme/key_files.h"
+
+using gf3mq::kDegree;
+using gf3mq::kPositions;
+
+namespace {
+
+// "产生的密文为：" in GBK.
+constexpr const char* kCiphertextCaption = "\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA";
+
+// Value of one stored form at x (elements reduced mod 3): the strict lower
+// triangle row by row, each row a contiguous dot product, and the linear row.
+unsigned evaluate_form(const std::uint8_t* form, const std::uint8_t* x) {
+  std::uint32_t sum = 0;
+  for (int k = 1; k < kDegree; ++k) {
+    if (x[k] == 0) continue;
+    const std::uint8_t* row = form + static_cast<std::size_t>(k) * kPositions;
+    sum += x[k] * (gf3mq::dot_row(row, x, static_cast<std::size_t>(k)) % 3u);
+  }
+  sum += gf3mq::dot_row(form + gf3mq::kLinearRowOffset, x, kDegree);
+  return sum % 3u;
+}
+
+}  // namespace
+
+int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c,
+            std::uint64_t* clen) {
+  if (pk == nullptr || m == nullptr || c == nullptr || clen == nullptr || mlen != gf3mq::kMessageBytes) return -1;
+  std::uint8_t x[kDegree];
+  for (int j = 0; j < kDegree; ++j) x[j] = gf3mq::mod3(m[j]);
+  for (int i = 0; i < kDegree; ++i)
+    c[i] = static_cast<unsigned char>(evaluate_form(pk + static_cast<std::size_t>(i) * gf3mq::kFormBytes, x));
+  *clen = mlen;
+  return 0;
+}
+
+Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
+  Vec_ZZ_p chiper(kDegree);
+  std::cout << kCiphertextCaption << std::endl;
+  std::uint8_t reduced[kDegree];
+  for (int j = 0; j < kDegree; ++j) reduced[j] = gf3mq::mod3(x[j]);
+  for (int i = 0; i < kDegree; ++i) {
+    const Mat_ZZ_p& form = polys.at(static_cast<std::size_t>(i));
+    (void)form.get(kDegree, kDegree);  // the form must be 258 x 258
+    const unsigned s = evaluate_form(form.data(), reduced);
+    std::cout << s << ' ';
+    chiper.set(i, static_cast<unsigned char>(s));
+  }
+  return chiper;
+}

@@ -1,0 +1,21 @@
+// Encryption: evaluating the 257 stored public forms at a plaintext.
+//
+// c_i = sum over j < k <= 256 of P_i(k, j) x_j x_k + sum over j of P_i(257, j) x_j
+// (mod 3). Squares and the constant are not in the stored forms; for a
+// plaintext over {1, 2} adding sk[i] gives the full public polynomial.
+#pragma once
+
+#include <cstdint>
+
+#include "field/composition.h"
+#include "linalg/vec_zz_p.h"
+
+// c = P(m) on the flat buffers (layout in key_files.h). Returns 0 with 257
+// bytes of c and *clen = 257 written; -1, touching nothing, when pk, m, c or
+// clen is null or mlen is not 257 (all 64 bits compared).
+int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c,
+            std::uint64_t* clen);
+
+// The same on the list form of the key; prints the caption "产生的密文为：" and
+// each value followed by a blank on standard output.
+Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys);

@@ -1,0 +1,52 @@
+// The key files and the flat key buffers.
+//
+// "new pk.txt": 257 forms x 258 rows x 258 columns, one digit per element, no
+// separators; pk[m * 66564 + r * 258 + c] is row r, column c of form m, with
+// variables 0..256 the plaintext and 257 the constant 1. Only the strict
+// lower triangle of a stored form is non-zero.
+// "new sk.txt": 257 digits, digit i the correction of public polynomial i.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "field/composition.h"
+#include "linalg/digit_file.h"
+
+namespace gf3mq {
+
+inline constexpr std::size_t kFormBytes = 66564;           // 258 x 258
+inline constexpr std::size_t kPublicKeyBytes = 17106948;   // 257 forms
+inline constexpr std::size_t kSecretKeyBytes = 257;
+inline constexpr std::size_t kMessageBytes = 257;          // plaintext and ciphertext
+inline constexpr std::size_t kDecryptedBytes = 514;        // two candidates
+inline constexpr std::size_t kLinearRowOffset = 66306;     // row 257 of a form: 257 x 258
+
+inline constexpr const char* kPublicKeyFile = "new pk.txt";
+inline constexpr const char* kSecretKeyFile = "new sk.txt";
+inline constexpr const char* kMatAFile = "new Mat_A.txt";
+inline constexpr const char* kMatBFile = "new Mat_B.txt";
+inline constexpr const char* kInvAFile = "new Inv_A.txt";
+inline constexpr const char* kInvBFile = "new Inv_B.txt";
+inline constexpr const char* kV1File = "new V1.txt";
+inline constexpr const char* kV2File = "new V2.txt";
+
+}  // namespace gf3mq
+
+// Flat readers: fill the whole buffer (17106948 or 257 bytes) from the first
+// digits of the file, whitespace skipped. Return 1, or 0 when the file cannot
+// be opened, is short or holds a character other than 0, 1, 2; the buffer is
+// then all zeros and problem (when given) says which.
+int read_pk(const char* file_name, unsigned char* pk, gf3mq::FileProblem* problem = nullptr);
+int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* problem = nullptr);
+
+// Writers: append every element of every form (row-major), or every byte, as
+// one digit each. Return 1, or 0 when the file cannot be opened or written.
+int write_pk(const char* file_name, const FormList& PK);
+int write_sk(const char* file_name, const ByteList& SK);
+
+// Structured readers: append 257 forms of 258 x 258, or 257 bytes, read from
+// the first digits of the file. Return 1, or 0 (nothing appended) on a
+// missing, short or corrupt file.
+int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* problem = nullptr);
+int read_sk_vector(const char* file_name, ByteList& SK, gf3mq::FileProblem* problem = nullptr);
