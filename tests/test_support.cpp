@@ -11,7 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <map>
 #include <stdexcept>
+
+#include "tools/table_builder.h"
 
 namespace gf3mq::test {
 
@@ -90,6 +93,85 @@ Mat_ZZ_p identity(int n) {
   Mat_ZZ_p m(n, n);
   for (int i = 0; i < n; ++i) m.set(i, i, 1);
   return m;
+}
+
+namespace {
+
+struct TablePair {
+  Mat_ZZ_p reduction;
+  Mat_ZZ_p frobenius;
+};
+
+const TablePair& tables_of(const std::string& poly) {
+  static std::map<std::string, TablePair> cache;
+  auto found = cache.find(poly);
+  if (found == cache.end()) {
+    Polynomial f;
+    std::string error;
+    if (!parse_polynomial(poly, f, error)) throw std::runtime_error(error);
+    Mat_ZZ_p reduction = build_reduction_table(f);
+    Mat_ZZ_p frobenius = build_frobenius_table(reduction);
+    found = cache.emplace(poly, TablePair{std::move(reduction), std::move(frobenius)}).first;
+  }
+  return found->second;
+}
+
+}  // namespace
+
+const Mat_ZZ_p& reduction_table_of(const std::string& poly) { return tables_of(poly).reduction; }
+const Mat_ZZ_p& frobenius_table_of(const std::string& poly) { return tables_of(poly).frobenius; }
+
+void write_tables_here(const std::string& poly) {
+  if (!tables_of(poly).reduction.save("new Xe_mod_Irredfx.txt") ||
+      !tables_of(poly).frobenius.save("new X_27i_mod_Irredfx.txt"))
+    throw std::runtime_error("cannot write tables");
+}
+
+FieldElem x_power(int k) {
+  FieldElem e;
+  e.coef[k] = 1;
+  return e;
+}
+
+FieldElem random_field_element(std::mt19937& rng) {
+  FieldElem e;
+  const auto values = random_elements(rng, 257);
+  std::copy(values.begin(), values.end(), e.coef);
+  return e;
+}
+
+FieldElem cube_times(FieldElem y, int times, const Mat_ZZ_p& table) {
+  for (int i = 0; i < times; ++i) {
+    FieldElem cube;
+    field_cube(y, table, cube);
+    y = cube;
+  }
+  return y;
+}
+
+FieldElem central_map(const FieldElem& X, const Mat_ZZ_p& table) {
+  FieldElem out;
+  field_mul(cube_times(X, 3, table), cube_times(X, 1, table), table, out);
+  return out;
+}
+
+Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& mat_B, const Vec_ZZ_p& V2,
+                    const Vec_ZZ_p& x, const Mat_ZZ_p& table) {
+  const Vec_ZZ_p s = mat_B * x + V2;
+  FieldElem X;
+  std::copy(s.data(), s.data() + 257, X.coef);
+  const FieldElem Y = central_map(X, table);
+  Vec_ZZ_p y(257);
+  std::copy(Y.coef, Y.coef + 257, y.data());
+  return mat_A * y + V1;
+}
+
+std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash) {
+  for (unsigned char c : bytes) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
 }
 
 CommandResult run_command(const std::string& command) {

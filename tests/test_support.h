@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "field/field_elem.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 
@@ -38,6 +39,30 @@ Mat_ZZ_p random_invertible(std::mt19937& rng, int n);
 Vec_ZZ_p random_vector(std::mt19937& rng, int n);
 Vec_ZZ_p identity_column(int n, int i);
 Mat_ZZ_p identity(int n);
+
+// Two irreducible polynomials, so that nothing depends on one f.
+inline constexpr const char* kPolyA = "x^257 + 2*x^22 + 1";
+inline constexpr const char* kPolyB = "x^257 + 2*x^91 + 1";
+
+// Tables of a polynomial, built once per process.
+const Mat_ZZ_p& reduction_table_of(const std::string& poly);
+const Mat_ZZ_p& frobenius_table_of(const std::string& poly);
+
+// Writes both table files of poly into the current directory.
+void write_tables_here(const std::string& poly);
+
+// Field helpers built on the library's own field_cube and field_mul.
+FieldElem x_power(int k);                                        // x^k, k <= 256
+FieldElem random_field_element(std::mt19937& rng);
+FieldElem cube_times(FieldElem y, int times, const Mat_ZZ_p& table);  // y^(3^times)
+FieldElem central_map(const FieldElem& X, const Mat_ZZ_p& table);     // X^27 * X^3
+
+// The public map from the secret objects: mat_A F(mat_B x + V2) + V1.
+Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& mat_B, const Vec_ZZ_p& V2,
+                    const Vec_ZZ_p& x, const Mat_ZZ_p& table);
+
+// 64-bit FNV-1a of a byte string.
+std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash = 1469598103934665603ull);
 
 // Runs a shell command; returns its exit status (or -1 when it died by a signal).
 struct CommandResult {

@@ -1,0 +1,71 @@
+// The field tables' row conventions, for tables of two polynomials, and the
+// checked loading of the table files.
+#include <gtest/gtest.h>
+
+#include "field/field_tables.h"
+#include "tests/test_support.h"
+#include "tools/table_builder.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+class FieldTableTest : public testing::TestWithParam<const char*> {
+ protected:
+  const Mat_ZZ_p& reduction() const { return reduction_table_of(GetParam()); }
+  const Mat_ZZ_p& frobenius() const { return frobenius_table_of(GetParam()); }
+};
+
+TEST_P(FieldTableTest, ReductionRowsFollowFromF) {
+  gf3mq::Polynomial f;
+  std::string error;
+  ASSERT_TRUE(gf3mq::parse_polynomial(GetParam(), f, error));
+  for (int c = 0; c < 257; ++c) EXPECT_EQ(reduction().get(0, c), (3 - f.coef[c]) % 3) << c;  // x^257 = -g
+  for (int r = 0; r + 1 < 512; ++r) {
+    // x * row r: shift up, fold the x^257 term back with row 0.
+    const int top = reduction().get(r, 256);
+    for (int c = 0; c < 257; ++c) {
+      const int shifted = c == 0 ? 0 : reduction().get(r, c - 1);
+      ASSERT_EQ(reduction().get(r + 1, c), (shifted + top * reduction().get(0, c)) % 3) << "row " << r + 1;
+    }
+  }
+}
+
+TEST_P(FieldTableTest, FrobeniusRowsArePowersOfX27) {
+  for (int k = 0; k <= 9; ++k)
+    for (int c = 0; c < 257; ++c) ASSERT_EQ(frobenius().get(k, c), c == 27 * k ? 1 : 0) << k;
+  for (int c = 0; c < 257; ++c) EXPECT_EQ(frobenius().get(10, c), reduction().get(13, c));  // x^270
+  for (int k = 0; k < 257; ++k) {
+    const FieldElem cubed = cube_times(x_power(k), 3, reduction());
+    ASSERT_TRUE(std::equal(cubed.coef, cubed.coef + 257, frobenius().row(k))) << "row " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoPolynomials, FieldTableTest, testing::Values(kPolyA, kPolyB));
+
+TEST(FieldTableFileTest, LoadsCompleteFilesAndRefusesDamagedOnes) {
+  ScratchDir dir;
+  write_tables_here(kPolyB);
+  Mat_ZZ_p reduction = gf3mq::make_reduction_table(), frobenius = gf3mq::make_frobenius_table();
+  ASSERT_TRUE(gf3mq::load_reduction_table(reduction));
+  ASSERT_TRUE(gf3mq::load_frobenius_table(frobenius));
+  EXPECT_TRUE(std::equal(reduction.data(), reduction.data() + 512 * 257, reduction_table_of(kPolyB).data()));
+  EXPECT_TRUE(std::equal(frobenius.data(), frobenius.data() + 257 * 257, frobenius_table_of(kPolyB).data()));
+
+  gf3mq::FileProblem problem;
+  std::string text = read_file("new Xe_mod_Irredfx.txt");
+  write_file("new Xe_mod_Irredfx.txt", text.substr(0, text.size() - 1));
+  Mat_ZZ_p untouched = gf3mq::make_reduction_table();
+  EXPECT_FALSE(gf3mq::load_reduction_table(untouched, &problem));
+  EXPECT_EQ(problem.message(), "\"new Xe_mod_Irredfx.txt\" is too short: it holds 131583 of 131584 digits");
+  EXPECT_EQ(untouched.get(0, 0), 0);
+  text[100] = '7';
+  write_file("new X_27i_mod_Irredfx.txt", text);
+  EXPECT_FALSE(gf3mq::load_frobenius_table(frobenius, &problem));
+  EXPECT_EQ(problem.file, "new X_27i_mod_Irredfx.txt");
+  std::remove("new X_27i_mod_Irredfx.txt");
+  EXPECT_FALSE(gf3mq::load_frobenius_table(frobenius, &problem));
+  EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+}  // namespace

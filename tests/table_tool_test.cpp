@@ -1,0 +1,138 @@
+// The table generator: polynomial parsing, the irreducibility proof, and the
+// gf3mq-tables program's files, refusals and --check.
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+#include "tools/table_builder.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+const std::string kTables = std::string("'") + GF3MQ_TABLES_BIN + "'";
+
+gf3mq::Polynomial parsed(const std::string& text) {
+  gf3mq::Polynomial f;
+  std::string error;
+  EXPECT_TRUE(gf3mq::parse_polynomial(text, f, error)) << error;
+  return f;
+}
+
+std::string parse_error(const std::string& text) {
+  gf3mq::Polynomial f;
+  std::string error;
+  EXPECT_FALSE(gf3mq::parse_polynomial(text, f, error)) << text;
+  return error;
+}
+
+TEST(PolynomialTest, ParsesEveryTermFormInAnyOrder) {
+  const gf3mq::Polynomial f = parsed("1 + 2*x^91+x^257");
+  EXPECT_EQ(f.coef[257], 1);
+  EXPECT_EQ(f.coef[91], 2);
+  EXPECT_EQ(f.coef[0], 1);
+  EXPECT_EQ(gf3mq::format_polynomial(f), "x^257 + 2*x^91 + 1");
+  const gf3mq::Polynomial g = parsed("x^257 + 2 * x + x + x^2 + 2*x^2 + 0*x^5 + 2");
+  EXPECT_EQ(g.coef[1], 0);  // 2x + x = 0
+  EXPECT_EQ(g.coef[2], 0);
+  EXPECT_EQ(g.coef[0], 2);
+  EXPECT_EQ(gf3mq::format_polynomial(parsed("x^257 + x + 2")), "x^257 + x + 2");
+}
+
+TEST(PolynomialTest, RefusesMalformedNonMonicAndWrongDegree) {
+  EXPECT_NE(parse_error("x^256 + 1").find("degree 257"), std::string::npos);
+  EXPECT_NE(parse_error("2*x^257 + 1").find("monic"), std::string::npos);
+  EXPECT_NE(parse_error("x^257 + 3*x + 1").find("not 0, 1 or 2"), std::string::npos);
+  EXPECT_NE(parse_error("x^258 + 1").find("above 257"), std::string::npos);
+  parse_error("x^257 + + 1");
+  parse_error("x^257 + y");
+  parse_error("x^257 - 1");
+  parse_error("");
+}
+
+TEST(PolynomialTest, IrreducibilityIsProven) {
+  EXPECT_TRUE(gf3mq::is_irreducible(parsed(kPolyA)));
+  EXPECT_TRUE(gf3mq::is_irreducible(parsed(kPolyB)));
+  EXPECT_FALSE(gf3mq::is_irreducible(parsed("x^257 + 1")));            // root 2
+  EXPECT_FALSE(gf3mq::is_irreducible(parsed("x^257 + x^22 + 1")));     // no root, still reducible
+  EXPECT_FALSE(gf3mq::is_irreducible(parsed("x^257 + 2*x^12 + 1")));
+  EXPECT_EQ(gf3mq::evaluate(parsed("x^257 + 1"), 2), 0u);
+}
+
+TEST(TablesProgramTest, WritesCheckableTablesAndRefusesToOverwrite) {
+  ScratchDir dir;
+  CommandResult run = run_command(kTables);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_file("new Xe_mod_Irredfx.txt").size(), 512u * 257);
+  EXPECT_EQ(read_file("new X_27i_mod_Irredfx.txt").size(), 257u * 257);
+  EXPECT_EQ(list_dir(".").size(), 2u);
+  // The default polynomial's tables, digit for digit.
+  const Mat_ZZ_p& reduction = reduction_table_of(kPolyA);
+  std::string expected(512 * 257, '0');
+  for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<char>('0' + reduction.data()[i]);
+  EXPECT_EQ(read_file("new Xe_mod_Irredfx.txt"), expected);
+
+  run = run_command(kTables + " --check");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "tables are consistent and describe GF(3^257) with f = x^257 + 2*x^22 + 1\n");
+}
+
+TEST(TablesProgramTest, RefusalsWriteNothing) {
+  ScratchDir dir;
+  CommandResult run = run_command(kTables + " --poly 'x^257 + 1'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("reducible"), std::string::npos);
+  run = run_command(kTables + " --poly 'x^257 + 7*x'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("not 0, 1 or 2"), std::string::npos);
+  run = run_command(kTables + " --frobnicate");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(list_dir(".").empty());
+
+  ASSERT_EQ(run_command(kTables + " --poly 'x^257 + 2*x^91 + 1'").status, 0);
+  const std::string reduction = read_file("new Xe_mod_Irredfx.txt");
+  run = run_command(kTables);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("already exists"), std::string::npos);
+  EXPECT_EQ(read_file("new Xe_mod_Irredfx.txt"), reduction);
+  EXPECT_EQ(list_dir(".").size(), 2u);
+  run = run_command(kTables + " --help");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("usage: gf3mq-tables"), std::string::npos);
+}
+
+TEST(TablesProgramTest, CheckNamesTheFirstBadFileAndRow) {
+  ScratchDir dir;
+  ASSERT_EQ(run_command(kTables + " --poly 'x^257 + 2*x^91 + 1'").status, 0);
+  CommandResult run = run_command(kTables + " --check");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("x^257 + 2*x^91 + 1"), std::string::npos);
+
+  const std::string reduction = read_file("new Xe_mod_Irredfx.txt");
+  std::string changed = reduction;
+  changed[300 * 257 + 5] = changed[300 * 257 + 5] == '1' ? '2' : '1';
+  write_file("new Xe_mod_Irredfx.txt", changed);
+  run = run_command(kTables + " --check");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new Xe_mod_Irredfx.txt\" row 300"), std::string::npos) << run.err;
+
+  write_file("new Xe_mod_Irredfx.txt", reduction);
+  std::string frobenius = read_file("new X_27i_mod_Irredfx.txt");
+  frobenius[40 * 257] = frobenius[40 * 257] == '0' ? '1' : '0';
+  write_file("new X_27i_mod_Irredfx.txt", frobenius);
+  run = run_command(kTables + " --check");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new X_27i_mod_Irredfx.txt\" row 40"), std::string::npos) << run.err;
+
+  write_file("new X_27i_mod_Irredfx.txt", frobenius.substr(0, 1000));
+  run = run_command(kTables + " --check");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("too short"), std::string::npos) << run.err;
+  write_file("new X_27i_mod_Irredfx.txt", frobenius + "1");
+  EXPECT_EQ(run_command(kTables + " --check").status, 1);
+  std::remove("new Xe_mod_Irredfx.txt");
+  run = run_command(kTables + " --check");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new Xe_mod_Irredfx.txt\" cannot be opened"), std::string::npos) << run.err;
+}
+
+}  // namespace
