@@ -1,0 +1,140 @@
+// Decryption against secret maps made here (no key generation needed): the
+// message is one candidate, the candidates sum to B_Inv V2, refusals touch
+// nothing and every missing or damaged secret file is named.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "scheme/decrypt.h"
+#include "scheme/key_files.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+class DecryptTest : public testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    std::mt19937 rng(31);
+    mat_A = random_invertible(rng, 257);
+    mat_B = random_invertible(rng, 257);
+    V1 = random_vector(rng, 257);
+    V2 = random_vector(rng, 257);
+    A_Inv = inverse(mat_A);
+    B_Inv = inverse(mat_B);
+    ASSERT_TRUE(A_Inv.save("new Inv_A.txt") && B_Inv.save("new Inv_B.txt") && V1.save("new V1.txt") &&
+                V2.save("new V2.txt"));
+    write_tables_here(GetParam());
+  }
+  const Mat_ZZ_p& table() const { return reduction_table_of(GetParam()); }
+
+  // A plaintext over {1, 2} and its ciphertext with sk = 0.
+  Vec_ZZ_p random_message(std::mt19937& rng) {
+    Vec_ZZ_p x(257);
+    for (int i = 0; i < 257; ++i) x.set(i, static_cast<unsigned char>(1 + rng() % 2));
+    return x;
+  }
+
+  ScratchDir dir;
+  Mat_ZZ_p mat_A{1, 1}, mat_B{1, 1}, A_Inv{1, 1}, B_Inv{1, 1};
+  Vec_ZZ_p V1{1}, V2{1};
+  unsigned char sk[257] = {};
+};
+
+TEST_P(DecryptTest, MessageIsOneCandidateAndCandidatesSumToBInvV2) {
+  std::mt19937 rng(8);
+  const Vec_ZZ_p sum_expected = B_Inv * V2;
+  for (int trial = 0; trial < 4; ++trial) {
+    const Vec_ZZ_p x = random_message(rng);
+    const Vec_ZZ_p y = public_map(mat_A, V1, mat_B, V2, x, table());
+    unsigned char m[514];
+    std::uint64_t mlen = 0;
+    ASSERT_EQ(decrypt(sk, y.data(), 257, m, &mlen), 0);
+    EXPECT_EQ(mlen, 514u);
+    const bool first = std::equal(m, m + 257, x.data()), second = std::equal(m + 257, m + 514, x.data());
+    EXPECT_TRUE(first || second);
+    for (int i = 0; i < 257; ++i) ASSERT_EQ((m[i] + m[257 + i]) % 3, sum_expected[i]);
+
+    std::vector<Vec_ZZ_p> out(1, Vec_ZZ_p(3));
+    const ByteList sk_list(257, 0);
+    ASSERT_EQ(decrypt_vec(y, sk_list, A_Inv, V1, B_Inv, V2, table(), out), 0);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_TRUE(std::equal(m, m + 257, out[1].data()));
+    EXPECT_TRUE(std::equal(m + 257, m + 514, out[2].data()));
+  }
+}
+
+TEST_P(DecryptTest, SecretKeyCorrectionIsAddedFirst) {
+  std::mt19937 rng(9);
+  const Vec_ZZ_p x = random_message(rng);
+  const Vec_ZZ_p y = public_map(mat_A, V1, mat_B, V2, x, table());
+  unsigned char c[257];
+  for (int i = 0; i < 257; ++i) {
+    sk[i] = static_cast<unsigned char>(rng() % 3);
+    c[i] = static_cast<unsigned char>((y[i] + 3 - sk[i]) % 3);
+  }
+  unsigned char m[514];
+  std::uint64_t mlen = 0;
+  ASSERT_EQ(decrypt(sk, c, 257, m, &mlen), 0);
+  EXPECT_TRUE(std::equal(m, m + 257, x.data()) || std::equal(m + 257, m + 514, x.data()));
+}
+
+TEST_P(DecryptTest, ZeroCentralValueGivesEqualCandidates) {
+  unsigned char m[514];
+  std::uint64_t mlen = 0;
+  ASSERT_EQ(decrypt(sk, V1.data(), 257, m, &mlen), 0);  // A_Inv (V1 - V1) = 0
+  EXPECT_TRUE(std::equal(m, m + 257, m + 257));
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoPolynomials, DecryptTest, testing::Values(kPolyA, kPolyB));
+
+class DecryptRefusalTest : public DecryptTest {};
+
+TEST_P(DecryptRefusalTest, BadArgumentsTouchNothing) {
+  unsigned char c[257] = {}, m[514];
+  std::fill_n(m, 514, 9);
+  std::uint64_t mlen = 5;
+  for (std::uint64_t bad : {256ull, 258ull, 257ull + (1ull << 32)}) EXPECT_EQ(decrypt(sk, c, bad, m, &mlen), -1);
+  EXPECT_EQ(decrypt(nullptr, c, 257, m, &mlen), -1);
+  EXPECT_EQ(decrypt(sk, nullptr, 257, m, &mlen), -1);
+  EXPECT_EQ(decrypt(sk, c, 257, nullptr, &mlen), -1);
+  EXPECT_EQ(decrypt(sk, c, 257, m, nullptr), -1);
+  EXPECT_EQ(mlen, 5u);
+  EXPECT_TRUE(std::all_of(m, m + 514, [](unsigned char b) { return b == 9; }));
+}
+
+TEST_P(DecryptRefusalTest, EachMissingShortOrCorruptFileIsNamed) {
+  for (const char* name : {"new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt", "new Xe_mod_Irredfx.txt"}) {
+    const std::string good = read_file(name);
+    std::string corrupt = good;
+    corrupt[6] = 'a';
+    for (const std::string& damaged : {std::string(), good.substr(0, good.size() / 2), corrupt}) {
+      if (damaged.empty()) {
+        std::remove(name);
+      } else {
+        write_file(name, damaged);
+      }
+      unsigned char c[257] = {}, m[514];
+      std::fill_n(m, 514, 9);
+      std::uint64_t mlen = 5;
+      gf3mq::FileProblem problem;
+      EXPECT_EQ(decrypt(sk, c, 257, m, &mlen, &problem), -1) << name;
+      EXPECT_EQ(problem.file, name);
+      EXPECT_EQ(mlen, 5u);
+      EXPECT_EQ(m[0], 9);
+    }
+    write_file(name, good);
+  }
+}
+
+TEST_P(DecryptRefusalTest, AffineMapsInvertEachOther) {
+  std::mt19937 rng(12);
+  const Vec_ZZ_p x = random_vector(rng, 257);
+  const Vec_ZZ_p back = affine_inverse(B_Inv, affine_apply(mat_B, x, V2), V2);
+  EXPECT_TRUE(std::equal(x.data(), x.data() + 257, back.data()));
+}
+
+INSTANTIATE_TEST_SUITE_P(OnePolynomial, DecryptRefusalTest, testing::Values(kPolyA));
+
+}  // namespace
