@@ -64,6 +64,16 @@ bool replace_key_set(const std::vector<KeyFile>& files, FileProblem* problem) {
       return false;
     }
   }
+  // A final name held by something other than a plain file would stop the
+  // renames half-way: find that out before the first one.
+  for (const KeyFile& file : files) {
+    struct stat info {};
+    if (lstat(file.name, &info) == 0 && !S_ISREG(info.st_mode)) {
+      report(problem, file.name, "is not a regular file and cannot be replaced");
+      discard();
+      return false;
+    }
+  }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (rename(temps[i].c_str(), files[i].name) != 0) {
       report(problem, files[i].name, std::string("could not be replaced: ") + std::strerror(errno));
