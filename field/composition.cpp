@@ -176,19 +176,44 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
       h[static_cast<std::size_t>(i) * kExponents + e] =
           static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
 
+  // Rows padded to kPaddedRow bytes so that the kernel keeps a whole row in
+  // registers: a3 and 2 a3, and per form W = H_i a3 and 2 W.
+  constexpr std::size_t kRow = gf3mq::kPaddedRow;
   const Mat_ZZ_p a27T = transpose(a27);  // 258 x 257: a27T(k, j) = a27(j, k)
-  const std::vector<std::uint8_t> a3_doubled = doubled(a3.data(), static_cast<std::size_t>(kDegree) * kPositions);
-  Mat_ZZ_p W(kDegree, kPositions);  // W = H_i a3
+  std::vector<std::uint8_t> a3_rows(kDegree * kRow, 0), a3_doubled(kDegree * kRow, 0);
+  for (int t = 0; t < kDegree; ++t) {
+    std::copy_n(a3.row(t), kPositions, a3_rows.data() + t * kRow);
+    gf3mq::scale_row(a3_doubled.data() + t * kRow, a3.row(t), 2, kPositions);
+  }
+  std::vector<std::uint8_t> W(kDegree * kRow, 0), W_doubled(kDegree * kRow, 0), rows(4 * kRow);
   FormList forms;
   forms.reserve(kDegree);
   for (int i = 0; i < kDegree; ++i) {
     const std::uint8_t* hi = h.data() + static_cast<std::size_t>(i) * kExponents;
-    for (int j = 0; j < kDegree; ++j)
-      gf3mq::combine_rows(W.row(j), hi + j, 1, a3.data(), a3_doubled.data(), kDegree, kPositions, kPositions);
-    const std::vector<std::uint8_t> W_doubled = doubled(W.data(), static_cast<std::size_t>(kDegree) * kPositions);
+    // Row j of W takes the coefficients h_i(j + t), t = 0..256: four rows at a time.
+    int j = 0;
+    for (; j + 4 <= kDegree; j += 4) {
+      std::uint8_t* const out[4] = {&W[j * kRow], &W[(j + 1) * kRow], &W[(j + 2) * kRow], &W[(j + 3) * kRow]};
+      const std::uint8_t* const coeffs[4] = {hi + j, hi + j + 1, hi + j + 2, hi + j + 3};
+      gf3mq::combine_padded_rows4(out, coeffs, a3_rows.data(), a3_doubled.data(), kDegree, kRow);
+    }
+    for (; j < kDegree; ++j)
+      gf3mq::combine_padded_rows(&W[j * kRow], hi + j, 1, a3_rows.data(), a3_doubled.data(), kDegree, kRow);
+    gf3mq::scale_row(W_doubled.data(), W.data(), 2, W.size());
+
+    // Row k of the form takes the coefficients a27(j, k), j = 0..256.
     Mat_ZZ_p form(kPositions, kPositions);
-    for (int k = 0; k < kPositions; ++k)
-      gf3mq::combine_rows(form.row(k), a27T.row(k), 1, W.data(), W_doubled.data(), kDegree, kPositions, kPositions);
+    int k = 0;
+    for (; k + 4 <= kPositions; k += 4) {
+      std::uint8_t* const out[4] = {&rows[0], &rows[kRow], &rows[2 * kRow], &rows[3 * kRow]};
+      const std::uint8_t* const coeffs[4] = {a27T.row(k), a27T.row(k + 1), a27T.row(k + 2), a27T.row(k + 3)};
+      gf3mq::combine_padded_rows4(out, coeffs, W.data(), W_doubled.data(), kDegree, kRow);
+      for (int r = 0; r < 4; ++r) std::copy_n(&rows[r * kRow], kPositions, form.row(k + r));
+    }
+    for (; k < kPositions; ++k) {
+      gf3mq::combine_padded_rows(rows.data(), a27T.row(k), 1, W.data(), W_doubled.data(), kDegree, kRow);
+      std::copy_n(rows.data(), kPositions, form.row(k));
+    }
     form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v[i]));
     forms.push_back(std::move(form));
   }

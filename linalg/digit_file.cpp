@@ -22,6 +22,20 @@ bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 constexpr std::size_t kChunk = 1 << 16;
 
+// Length of the leading run of the characters 0, 1, 2 in p[0..n).
+std::size_t digit_run(const unsigned char* p, std::size_t n) {
+  constexpr std::size_t kBlock = 64;
+  std::size_t i = 0;
+  while (i + kBlock <= n) {
+    unsigned bad = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) bad |= static_cast<unsigned char>(p[i + k] - '0') > 2;
+    if (bad != 0) break;
+    i += kBlock;
+  }
+  while (i < n && static_cast<unsigned char>(p[i] - '0') <= 2) ++i;
+  return i;
+}
+
 }  // namespace
 
 std::string FileProblem::message() const { return file.empty() ? problem : "\"" + file + "\" " + problem; }
@@ -58,12 +72,16 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
   while (n < count) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
     if (got == 0) break;
-    for (std::size_t i = 0; i < got && n < count; ++i) {
-      const unsigned char c = chunk[i];
-      const unsigned digit = static_cast<unsigned>(c) - '0';
-      if (digit < 3) {
-        out[n++] = static_cast<std::uint8_t>(digit);
-      } else if (!is_space(c)) {
+    std::size_t i = 0;
+    while (i < got && n < count) {
+      // Runs of plain digits, the whole file in the usual case, go in one pass.
+      const std::size_t run = digit_run(chunk.data() + i, std::min(got - i, count - n));
+      for (std::size_t r = 0; r < run; ++r) out[n + r] = static_cast<std::uint8_t>(chunk[i + r] - '0');
+      n += run;
+      i += run;
+      if (i >= got || n >= count) break;
+      const unsigned char c = chunk[i++];
+      if (!is_space(c)) {
         result.status = DigitFileStatus::bad_character;
         result.byte = c;
         result.digits = n;
@@ -92,14 +110,14 @@ bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
   if (!ok_) return false;
   for (std::size_t done = 0; done < count && ok_;) {
     const std::size_t n = std::min(count - done, kChunk);
-    text_.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint8_t v = values[done + i];
-      if (v < 10) {
-        text_.push_back(static_cast<char>('0' + v));
-      } else {
-        text_ += std::to_string(v);  // only reachable through unchecked element writes
-      }
+    const std::uint8_t* block = values + done;
+    const bool single_digits = std::all_of(block, block + n, [](std::uint8_t v) { return v < 10; });
+    if (single_digits) {
+      text_.resize(n);
+      for (std::size_t i = 0; i < n; ++i) text_[i] = static_cast<char>('0' + block[i]);
+    } else {
+      text_.clear();
+      for (std::size_t i = 0; i < n; ++i) text_ += std::to_string(block[i]);  // only after unchecked writes
     }
     ok_ = std::fwrite(text_.data(), 1, text_.size(), file_) == text_.size();
     done += n;

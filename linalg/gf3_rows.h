@@ -51,4 +51,19 @@ namespace gf3mq {
 void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step, const std::uint8_t* rows,
                   const std::uint8_t* doubled, std::size_t n_terms, std::size_t stride, std::size_t width);
 
+// The same for rows of kPaddedRow bytes: every row (and out) must have
+// kPaddedRow bytes, zeros in the padding. Each output row stays in registers
+// across all terms.
+inline constexpr std::size_t kPaddedRow = 320;  // room for 258 positions, whole 64-byte vectors
+void combine_padded_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step,
+                         const std::uint8_t* rows, const std::uint8_t* doubled, std::size_t n_terms,
+                         std::size_t stride);
+
+// Four combinations of the same padded rows at once, out[r] with coefficients
+// coeffs[r][0..n_terms): each row is read once for all four, which is what
+// bounds the speed when the rows do not fit in the first-level cache.
+void combine_padded_rows4(std::uint8_t* const out[4], const std::uint8_t* const coeffs[4],
+                          const std::uint8_t* rows, const std::uint8_t* doubled, std::size_t n_terms,
+                          std::size_t stride);
+
 }  // namespace gf3mq
