@@ -145,18 +145,27 @@ ByteList diagonal_sums(const FormList& forms) {
 }
 
 int fold_public_key(FormList& forms) {
+  // Tiles of kTile x kTile: each upper tile is added, transposed, onto its
+  // mirror tile below the diagonal, so both are read along their rows.
+  constexpr std::size_t kTile = 32;
   for (int i = 0; i < kDegree; ++i) {
     Mat_ZZ_p& Q = forms.at(static_cast<std::size_t>(i));
     (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
     std::uint8_t* q = Q.data();
     const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
     for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
-    for (std::size_t j = 0; j < kDegree; ++j) {
-      for (std::size_t k = j + 1; k < kPositions; ++k) {
-        std::uint8_t& upper = q[j * stride + k];
-        std::uint8_t& lower = q[k * stride + j];
-        lower = gf3mq::mod3(static_cast<unsigned>(upper) + lower);
-        upper = 0;
+    for (std::size_t tj = 0; tj < kPositions; tj += kTile) {
+      for (std::size_t tk = tj; tk < kPositions; tk += kTile) {
+        const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
+        const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
+        for (std::size_t k = tk; k < k_end; ++k) {
+          std::uint8_t* lower = q + k * stride;
+          for (std::size_t j = tj; j < std::min(j_end, k); ++j) {
+            std::uint8_t& upper = q[j * stride + k];
+            lower[j] = gf3mq::mod3(static_cast<unsigned>(upper) + lower[j]);
+            upper = 0;
+          }
+        }
       }
     }
   }
@@ -176,43 +185,52 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
       h[static_cast<std::size_t>(i) * kExponents + e] =
           static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
 
-  // Rows padded to kPaddedRow bytes so that the kernel keeps a whole row in
-  // registers: a3 and 2 a3, and per form W = H_i a3 and 2 W.
+  // Form i = G_i a3 with G_i = a27^T H_i. H_i is symmetric, so G_i^T = H_i a27:
+  // row t of G_i^T combines the rows of a27 with the coefficients h_i(t + j).
+  // Both products thus combine rows of a fixed matrix (a27, then a3), each
+  // tabulated once for all forms.
   constexpr std::size_t kRow = gf3mq::kPaddedRow;
-  const Mat_ZZ_p a27T = transpose(a27);  // 258 x 257: a27T(k, j) = a27(j, k)
-  std::vector<std::uint8_t> a3_rows(kDegree * kRow, 0), a3_doubled(kDegree * kRow, 0);
-  for (int t = 0; t < kDegree; ++t) {
-    std::copy_n(a3.row(t), kPositions, a3_rows.data() + t * kRow);
-    gf3mq::scale_row(a3_doubled.data() + t * kRow, a3.row(t), 2, kPositions);
-  }
-  std::vector<std::uint8_t> W(kDegree * kRow, 0), W_doubled(kDegree * kRow, 0), rows(4 * kRow);
+  gf3mq::RowCombinationTables a27_tables, a3_tables;
+  a27_tables.assign(a27.data(), kDegree, kPositions, kPositions);
+  a3_tables.assign(a3.data(), kDegree, kPositions, kPositions);
+  const std::size_t groups = a27_tables.groups();  // 86: rows 3g, 3g + 1, 3g + 2 (the last has two)
+
+  // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
+  // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
+  std::vector<std::uint8_t> window3(kExponents), window2(kExponents), indices(groups);
+  std::vector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);          // G_i^T, 257 x 258
+  std::vector<std::uint8_t> G_index(groups * kRow);                                  // table indices of G_i's rows
+  std::vector<std::uint8_t> row(kRow);
   FormList forms;
   forms.reserve(kDegree);
   for (int i = 0; i < kDegree; ++i) {
     const std::uint8_t* hi = h.data() + static_cast<std::size_t>(i) * kExponents;
-    // Row j of W takes the coefficients h_i(j + t), t = 0..256: four rows at a time.
-    int j = 0;
-    for (; j + 4 <= kDegree; j += 4) {
-      std::uint8_t* const out[4] = {&W[j * kRow], &W[(j + 1) * kRow], &W[(j + 2) * kRow], &W[(j + 3) * kRow]};
-      const std::uint8_t* const coeffs[4] = {hi + j, hi + j + 1, hi + j + 2, hi + j + 3};
-      gf3mq::combine_padded_rows4(out, coeffs, a3_rows.data(), a3_doubled.data(), kDegree, kRow);
+    for (int e = 0; e < kExponents; ++e) {
+      const unsigned next = e + 1 < kExponents ? hi[e + 1] : 0, after = e + 2 < kExponents ? hi[e + 2] : 0;
+      window2[e] = static_cast<std::uint8_t>(hi[e] + 3 * next);
+      window3[e] = static_cast<std::uint8_t>(hi[e] + 3 * next + 9 * after);
     }
-    for (; j < kDegree; ++j)
-      gf3mq::combine_padded_rows(&W[j * kRow], hi + j, 1, a3_rows.data(), a3_doubled.data(), kDegree, kRow);
-    gf3mq::scale_row(W_doubled.data(), W.data(), 2, W.size());
-
-    // Row k of the form takes the coefficients a27(j, k), j = 0..256.
+    for (int t = 0; t < kDegree; ++t) {
+      for (std::size_t g = 0; g < groups; ++g)
+        indices[g] = 3 * g + 2 < kDegree ? window3[t + 3 * g] : window2[t + 3 * g];
+      a27_tables.combine_indexed(&Gt[t * kRow], indices.data(), 1);
+    }
+    // Row k of G_i is column k of G_i^T: its index for group g combines rows
+    // 3g, 3g + 1, 3g + 2 of G_i^T, for all k at once.
+    for (std::size_t g = 0; g < groups; ++g) {
+      std::uint8_t* index_row = &G_index[g * kRow];
+      const std::uint8_t* r0 = &Gt[3 * g * kRow];
+      for (std::size_t k = 0; k < kRow; ++k) index_row[k] = r0[k];
+      if (3 * g + 1 < kDegree)
+        for (std::size_t k = 0; k < kRow; ++k) index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * r0[kRow + k]);
+      if (3 * g + 2 < kDegree)
+        for (std::size_t k = 0; k < kRow; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * r0[2 * kRow + k]);
+    }
     Mat_ZZ_p form(kPositions, kPositions);
-    int k = 0;
-    for (; k + 4 <= kPositions; k += 4) {
-      std::uint8_t* const out[4] = {&rows[0], &rows[kRow], &rows[2 * kRow], &rows[3 * kRow]};
-      const std::uint8_t* const coeffs[4] = {a27T.row(k), a27T.row(k + 1), a27T.row(k + 2), a27T.row(k + 3)};
-      gf3mq::combine_padded_rows4(out, coeffs, W.data(), W_doubled.data(), kDegree, kRow);
-      for (int r = 0; r < 4; ++r) std::copy_n(&rows[r * kRow], kPositions, form.row(k + r));
-    }
-    for (; k < kPositions; ++k) {
-      gf3mq::combine_padded_rows(rows.data(), a27T.row(k), 1, W.data(), W_doubled.data(), kDegree, kRow);
-      std::copy_n(rows.data(), kPositions, form.row(k));
+    for (int k = 0; k < kPositions; ++k) {
+      a3_tables.combine_indexed(row.data(), &G_index[k], kRow);
+      std::copy_n(row.data(), kPositions, form.row(k));
     }
     form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v[i]));
     forms.push_back(std::move(form));

@@ -111,13 +111,17 @@ bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
   for (std::size_t done = 0; done < count && ok_;) {
     const std::size_t n = std::min(count - done, kChunk);
     const std::uint8_t* block = values + done;
-    const bool single_digits = std::all_of(block, block + n, [](std::uint8_t v) { return v < 10; });
-    if (single_digits) {
-      text_.resize(n);
-      for (std::size_t i = 0; i < n; ++i) text_[i] = static_cast<char>('0' + block[i]);
-    } else {
-      text_.clear();
-      for (std::size_t i = 0; i < n; ++i) text_ += std::to_string(block[i]);  // only after unchecked writes
+    text_.resize(n);
+    char* text = text_.data();
+    unsigned wide = 0;  // any element of two or more digits
+    for (std::size_t i = 0; i < n; ++i) {
+      text[i] = static_cast<char>('0' + block[i]);
+      wide |= block[i] >= 10 ? 1u : 0u;
+    }
+    if (wide != 0) {
+      std::string decimal;  // only after unchecked element writes
+      for (std::size_t i = 0; i < n; ++i) decimal += std::to_string(block[i]);
+      text_.assign(decimal.begin(), decimal.end());
     }
     ok_ = std::fwrite(text_.data(), 1, text_.size(), file_) == text_.size();
     done += n;

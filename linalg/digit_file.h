@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace gf3mq {
 
@@ -57,7 +58,7 @@ class DigitFileAppender {
  private:
   std::FILE* file_;
   bool ok_;
-  std::string text_;
+  std::vector<char> text_;
 };
 
 // Appends values[0..count) as decimal numbers, without separators, to

@@ -141,86 +141,76 @@ GF3MQ_KERNEL void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, st
   }
 }
 
-GF3MQ_KERNEL void combine_padded_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step,
-                                      const std::uint8_t* rows, const std::uint8_t* doubled, std::size_t n_terms,
-                                      std::size_t stride) {
-  constexpr std::size_t kVectors = 9;  // positions 0..287; the rest of the padding stays zero
-  Bytes32 acc[kVectors] = {};
-  int pending = 0;
-  for (std::size_t j = 0; j < n_terms; ++j) {
-    const std::uint8_t k = coeffs[static_cast<std::ptrdiff_t>(j) * coeff_step];
-    if (k == 0) continue;
-    const std::uint8_t* row = (k == 1 ? rows : doubled) + j * stride;
-    for (std::size_t q = 0; q < kVectors; ++q) acc[q] += load32(row + 32 * q);
-    if (++pending == kAccumulateLimit) {
-      for (auto& v : acc) v = reduce32(v);
-      pending = 0;
-    }
-  }
-  for (std::size_t q = 0; q < kVectors; ++q) store32(out + 32 * q, reduce32(acc[q]));
-  std::fill(out + 32 * kVectors, out + kPaddedRow, std::uint8_t{0});
-}
-
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define GF3MQ_HAVE_WIDE_KERNEL 1
-
-typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
-
-// Four output rows of five 64-byte vectors each: twenty accumulators, which
-// the 32 registers of AVX-512 hold. The coefficient picks the zero row, the
-// row or its double without a branch.
-__attribute__((target("avx512bw"))) void combine4_avx512(std::uint8_t* const out[4], const std::uint8_t* const coeffs[4],
-                                                        const std::uint8_t* rows, const std::uint8_t* doubled,
-                                                        std::size_t n_terms, std::size_t stride) {
-  constexpr int kVectors = static_cast<int>(kPaddedRow / 64);
-  alignas(64) static const std::uint8_t zero_row[kPaddedRow] = {};
-  Bytes64 acc[4][kVectors] = {};
-  int pending = 0;
-  for (std::size_t t = 0; t < n_terms; ++t) {
-    const std::uint8_t* choice[3] = {zero_row, rows + t * stride, doubled + t * stride};
-    for (int r = 0; r < 4; ++r) {
-      const std::uint8_t* row = choice[coeffs[r][t]];
-      for (int q = 0; q < kVectors; ++q) {
-        Bytes64 v;
-        std::memcpy(&v, row + 64 * q, sizeof v);
-        acc[r][q] += v;
-      }
-    }
-    if (++pending == kAccumulateLimit) {
-      for (auto& out_row : acc)
-        for (auto& v : out_row)
-          for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) v = v >= c ? v - c : v;
-      pending = 0;
-    }
-  }
-  for (int r = 0; r < 4; ++r) {
-    for (int q = 0; q < kVectors; ++q) {
-      Bytes64 v = acc[r][q];
-      for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) v = v >= c ? v - c : v;
-      std::memcpy(out[r] + 64 * q, &v, sizeof v);
-    }
-  }
+// out = sum of the padded rows entries[0..count) (mod 3); count <= 126 keeps
+// the byte sums of reduced rows below 256.
+GF3MQ_KERNEL void sum_padded_rows(std::uint8_t* out, const std::uint8_t* const* entries, std::size_t count) {
+  constexpr std::size_t kVectors = kPaddedRow / 32;
+  Bytes32 acc[kVectors] = {};
+  for (std::size_t g = 0; g < count; ++g)
+    for (std::size_t q = 0; q < kVectors; ++q) acc[q] += load32(entries[g] + 32 * q);
+  for (std::size_t q = 0; q < kVectors; ++q) store32(out + 32 * q, reduce32(acc[q]));
 }
 
-bool has_wide_kernel() {
-  static const bool supported = __builtin_cpu_supports("avx512bw");
-  return supported;
-}
-#endif
+constexpr std::size_t kGroupEntries = 27;
 
 }  // namespace
 
-void combine_padded_rows4(std::uint8_t* const out[4], const std::uint8_t* const coeffs[4], const std::uint8_t* rows,
-                          const std::uint8_t* doubled, std::size_t n_terms, std::size_t stride) {
-#ifdef GF3MQ_HAVE_WIDE_KERNEL
-  if (has_wide_kernel()) {
-    combine4_avx512(out, coeffs, rows, doubled, n_terms, stride);
-    return;
+void RowCombinationTables::assign(const std::uint8_t* rows, std::size_t n, std::size_t stride, std::size_t width) {
+  n_ = n;
+  groups_ = (n + 2) / 3;
+  entries_.assign(groups_ * kGroupEntries * kPaddedRow, 0);
+  std::uint8_t padded[3][kPaddedRow];
+  for (std::size_t g = 0; g < groups_; ++g) {
+    for (std::size_t p = 0; p < 3; ++p) {
+      std::fill_n(padded[p], kPaddedRow, std::uint8_t{0});
+      const std::size_t j = 3 * g + p;
+      if (j < n) std::copy_n(rows + j * stride, std::min(width, kPaddedRow), padded[p]);
+    }
+    std::uint8_t* table = entries_.data() + g * kGroupEntries * kPaddedRow;
+    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
+    for (std::size_t v = 1; v < kGroupEntries; ++v) {
+      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
+      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9;
+      std::uint8_t* entry = table + v * kPaddedRow;
+      std::copy_n(table + (v - power) * kPaddedRow, kPaddedRow, entry);
+      add_row(entry, padded[p], kPaddedRow);
+    }
   }
-#endif
-  for (int r = 0; r < 4; ++r) combine_padded_rows(out[r], coeffs[r], 1, rows, doubled, n_terms, stride);
+}
+
+void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs) const {
+  std::vector<std::uint8_t> indices(groups_);
+  for (std::size_t g = 0; g < groups_; ++g) {
+    const std::size_t j = 3 * g;
+    unsigned index = coeffs[j];
+    if (j + 1 < n_) index += 3u * coeffs[j + 1];
+    if (j + 2 < n_) index += 9u * coeffs[j + 2];
+    indices[g] = static_cast<std::uint8_t>(index);
+  }
+  combine_indexed(out, indices.data(), 1);
+}
+
+void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t* indices,
+                                           std::size_t index_step) const {
+  // Table rows are picked and summed in batches that fit a byte's range.
+  const std::uint8_t* picked[kAccumulateLimit];
+  std::uint8_t partial[kPaddedRow];
+  for (std::size_t first = 0; first < groups_; first += kAccumulateLimit) {
+    const std::size_t count = std::min<std::size_t>(kAccumulateLimit, groups_ - first);
+    for (std::size_t b = 0; b < count; ++b) {
+      const std::size_t g = first + b;
+      picked[b] = entries_.data() + (g * kGroupEntries + indices[g * index_step]) * kPaddedRow;
+    }
+    if (first == 0) {
+      sum_padded_rows(out, picked, count);
+    } else {
+      sum_padded_rows(partial, picked, count);
+      add_row(out, partial, kPaddedRow);
+    }
+  }
+  if (groups_ == 0) std::fill_n(out, kPaddedRow, std::uint8_t{0});
 }
 
 }  // namespace gf3mq

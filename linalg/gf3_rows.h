@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace gf3mq {
 
@@ -51,19 +52,34 @@ namespace gf3mq {
 void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step, const std::uint8_t* rows,
                   const std::uint8_t* doubled, std::size_t n_terms, std::size_t stride, std::size_t width);
 
-// The same for rows of kPaddedRow bytes: every row (and out) must have
-// kPaddedRow bytes, zeros in the padding. Each output row stays in registers
-// across all terms.
-inline constexpr std::size_t kPaddedRow = 320;  // room for 258 positions, whole 64-byte vectors
-void combine_padded_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step,
-                         const std::uint8_t* rows, const std::uint8_t* doubled, std::size_t n_terms,
-                         std::size_t stride);
+// Row length of RowCombinationTables: room for 258 positions in whole 32-byte
+// vectors.
+inline constexpr std::size_t kPaddedRow = 288;
 
-// Four combinations of the same padded rows at once, out[r] with coefficients
-// coeffs[r][0..n_terms): each row is read once for all four, which is what
-// bounds the speed when the rows do not fit in the first-level cache.
-void combine_padded_rows4(std::uint8_t* const out[4], const std::uint8_t* const coeffs[4],
-                          const std::uint8_t* rows, const std::uint8_t* doubled, std::size_t n_terms,
-                          std::size_t stride);
+// Combinations of many rows by the method of the four Russians: the rows are
+// taken three at a time, and for each group all 27 combinations
+// c0 r_3g + c1 r_(3g+1) + c2 r_(3g+2) (mod 3) are tabulated once, entry
+// c0 + 3 c1 + 9 c2. A combination of all n rows then costs one table row per
+// group instead of one row per term.
+class RowCombinationTables {
+ public:
+  // Tabulates n rows of `width` bytes lying `stride` bytes apart.
+  void assign(const std::uint8_t* rows, std::size_t n, std::size_t stride, std::size_t width);
+
+  // out[0..kPaddedRow) = sum over j < n of coeffs[j] * row_j (mod 3),
+  // coefficients 0, 1 or 2; the padding of out ends as zeros.
+  void combine(std::uint8_t* out, const std::uint8_t* coeffs) const;
+
+  // The same with the entry index c0 + 3 c1 + 9 c2 of every group given:
+  // group g's index is indices[g * index_step].
+  void combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step) const;
+
+  std::size_t groups() const { return groups_; }
+
+ private:
+  std::size_t n_ = 0;
+  std::size_t groups_ = 0;
+  std::vector<std::uint8_t> entries_;  // groups_ x 27 x kPaddedRow
+};
 
 }  // namespace gf3mq
