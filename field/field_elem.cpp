@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "field/field_tables.h"
+#include "linalg/gf3_rows.h"
 
 namespace {
 
@@ -21,14 +22,47 @@ constexpr std::array<int, 129> make_inverse_exponent_digits() {
 // matrix's own checked access ("Matrix index out of range." otherwise).
 void require_rows(const Mat_ZZ_p& table, int rows) { (void)table.get(rows - 1, kDegree - 1); }
 
-// out.coef = acc mod 3
-void reduce_into(const std::uint16_t* acc, FieldElem& out) {
-  for (int i = 0; i < kDegree; ++i) out.coef[i] = static_cast<std::uint8_t>(acc[i] % 3u);
+// Row r of a table with at least the rows a routine reads.
+const std::uint8_t* table_row(const Mat_ZZ_p& table, int r) {
+  return table.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(table.num_cols());
 }
 
-// acc[j] += k * row[j] for the 257 columns of a table row, k in 1..2.
-void accumulate_table_row(std::uint16_t* acc, const std::uint8_t* row, unsigned k) {
-  for (int j = 0; j < kDegree; ++j) acc[j] = static_cast<std::uint16_t>(acc[j] + k * row[j]);
+// Element buffers padded to whole 32-byte vectors for the row kernel.
+constexpr std::size_t kVectors = 9;
+constexpr std::size_t kPadded = 32 * kVectors;  // 288 >= 257
+
+// Rows of a sum taken once or twice, collected before one register-held pass.
+struct RowTerms {
+  const std::uint8_t* once[2 * kDegree];
+  const std::uint8_t* twice[2 * kDegree];
+  std::size_t n_once = 0;
+  std::size_t n_twice = 0;
+
+  // Branch-free: the factor of a random element is unpredictable.
+  void add(const std::uint8_t* row, unsigned factor) {
+    once[n_once] = row;
+    twice[n_twice] = row;
+    n_once += factor == 1;
+    n_twice += factor == 2;
+  }
+  void shift(std::size_t offset) {
+    for (std::size_t j = 0; j < n_once; ++j) once[j] += offset;
+    for (std::size_t j = 0; j < n_twice; ++j) twice[j] += offset;
+  }
+  void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
+    gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
+  }
+};
+
+// A table row with kPadded readable bytes: rows are 257 apart, so only the
+// last rows of a table need a padded copy.
+const std::uint8_t* padded_row(const Mat_ZZ_p& table, int r, std::uint8_t (&copy)[kPadded]) {
+  const std::uint8_t* row = table_row(table, r);
+  const std::size_t block = static_cast<std::size_t>(table.num_rows()) * static_cast<std::size_t>(table.num_cols());
+  if (static_cast<std::size_t>(row - table.data()) + kPadded <= block) return row;
+  std::fill_n(copy, kPadded, std::uint8_t{0});
+  std::copy_n(row, kDegree, copy);
+  return copy;
 }
 
 }  // namespace
@@ -37,32 +71,42 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  // Schoolbook product in 16-bit sums: at most 257 terms of at most 4.
-  std::uint16_t product[2 * kDegree - 1] = {};
-  for (int i = 0; i < kDegree; ++i) {
-    const unsigned ai = a.coef[i];
-    if (ai == 0) continue;
-    std::uint16_t* row = product + i;
-    for (int j = 0; j < kDegree; ++j) row[j] = static_cast<std::uint16_t>(row[j] + ai * b.coef[j]);
-  }
-  // Terms x^257..x^512 are replaced by their residues from the table.
-  std::uint16_t low[kDegree];
-  for (int i = 0; i < kDegree; ++i) low[i] = product[i] % 3u;
-  for (int e = kDegree; e < 2 * kDegree - 1; ++e) {
-    const unsigned c = product[e] % 3u;
-    if (c != 0) accumulate_table_row(low, table.row(e - kDegree), c);
-  }
-  reduce_into(low, out);
+  // Schoolbook product: coefficient e is the sum over i of a_i b(e - i). With
+  // b between zeros, term i is one row read from offset 256 - i, in two
+  // blocks of 288 coefficients (x^0..x^287, x^288..x^575).
+  constexpr std::size_t kPad = kDegree - 1;
+  alignas(32) std::uint8_t shifted[kPad + 2 * kPadded] = {};
+  std::copy_n(b.coef, kDegree, shifted + kPad);
+  RowTerms terms;
+  for (int i = 0; i < kDegree; ++i) terms.add(shifted + kPad - i, a.coef[i]);
+  alignas(32) static const std::uint8_t zeros[kPadded] = {};
+  alignas(32) std::uint8_t product[2 * kPadded];
+  terms.apply(product, zeros, kVectors);
+  terms.shift(kPadded);
+  terms.apply(product + kPadded, zeros, kVectors);
+  // Terms x^257..x^512 are replaced by their residues, table rows 0..255;
+  // the low part, padded with zeros, is the starting sum.
+  RowTerms reduction;
+  std::uint8_t spare[kPadded];
+  for (int e = kDegree; e < 2 * kDegree - 1; ++e) reduction.add(padded_row(table, e - kDegree, spare), product[e]);
+  std::fill(product + kDegree, product + kPadded, std::uint8_t{0});
+  alignas(32) std::uint8_t result[kPadded];
+  reduction.apply(result, product, kVectors);
+  std::copy_n(result, kDegree, out.coef);
   return 1;
 }
 
 void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, gf3mq::kReductionRows);
-  std::uint16_t acc[kDegree] = {};
-  for (int k = 0; k <= 85; ++k) acc[3 * k] = y.coef[k];
-  for (int k = 86; k < kDegree; ++k)
-    if (y.coef[k] != 0) accumulate_table_row(acc, table.row(3 * k - kDegree), y.coef[k]);
-  reduce_into(acc, out);
+  // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
+  alignas(32) std::uint8_t spread[kPadded] = {};
+  for (int k = 0; k <= 85; ++k) spread[3 * k] = y.coef[k];
+  RowTerms terms;
+  std::uint8_t spare[kPadded];
+  for (int k = 86; k < kDegree; ++k) terms.add(padded_row(table, 3 * k - kDegree, spare), y.coef[k]);
+  alignas(32) std::uint8_t result[kPadded];
+  terms.apply(result, spread, kVectors);
+  std::copy_n(result, kDegree, out.coef);
 }
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {

@@ -91,8 +91,13 @@ typedef std::uint8_t Bytes32 __attribute__((vector_size(32)));
 
 [[gnu::always_inline]] inline void store32(std::uint8_t* p, Bytes32 v) { std::memcpy(p, &v, sizeof v); }
 
+// v mod 3 for every byte: subtract 192, 96, ..., 3 where that does not wrap
+// (a wrapped difference is larger than v, so the minimum keeps v).
 [[gnu::always_inline]] inline Bytes32 reduce32(Bytes32 v) {
-  for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) v = v >= c ? v - c : v;
+  for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
+    const Bytes32 t = v - c;
+    v = v < t ? v : t;
+  }
   return v;
 }
 
@@ -211,6 +216,56 @@ void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t
     }
   }
   if (groups_ == 0) std::fill_n(out, kPaddedRow, std::uint8_t{0});
+}
+
+namespace {
+
+// The register part of add_row_combination for exactly V vectors. A row
+// taken once adds at most 2 per byte, a row taken twice adds 3 - row (the
+// same mod 3), at most 3; the sums are reduced before they could pass 255.
+template <std::size_t V>
+[[gnu::always_inline]] inline void combine_vectors(std::uint8_t* out, const std::uint8_t* base,
+                                                   const std::uint8_t* const* once, std::size_t n_once,
+                                                   const std::uint8_t* const* twice, std::size_t n_twice) {
+  constexpr unsigned kHeadroom = 255 - 3;
+  Bytes32 acc[V];
+  for (std::size_t q = 0; q < V; ++q) acc[q] = load32(base + 32 * q);
+  unsigned bound = 2;  // largest possible byte so far
+  auto make_room = [&](unsigned next) {
+    bound += next;
+    if (bound > kHeadroom) {
+      for (std::size_t q = 0; q < V; ++q) acc[q] = reduce32(acc[q]);
+      bound = 2;
+    }
+  };
+  for (std::size_t j = 0; j < n_once; ++j) {
+    for (std::size_t q = 0; q < V; ++q) acc[q] += load32(once[j] + 32 * q);
+    make_room(2);
+  }
+  const Bytes32 three = Bytes32{} + 3;
+  for (std::size_t j = 0; j < n_twice; ++j) {
+    for (std::size_t q = 0; q < V; ++q) acc[q] += three - load32(twice[j] + 32 * q);
+    make_room(3);
+  }
+  for (std::size_t q = 0; q < V; ++q) store32(out + 32 * q, reduce32(acc[q]));
+}
+
+}  // namespace
+
+GF3MQ_KERNEL void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
+                                      std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
+                                      std::size_t vectors) {
+  switch (vectors) {
+    case 9: combine_vectors<9>(out, base, once, n_once, twice, n_twice); return;
+    case 8: combine_vectors<8>(out, base, once, n_once, twice, n_twice); return;
+    default:
+      std::vector<const std::uint8_t*> rows_once(once, once + n_once), rows_twice(twice, twice + n_twice);
+      for (std::size_t q = 0; q < vectors; ++q) {
+        combine_vectors<1>(out + 32 * q, base + 32 * q, rows_once.data(), n_once, rows_twice.data(), n_twice);
+        for (auto& row : rows_once) row += 32;
+        for (auto& row : rows_twice) row += 32;
+      }
+  }
 }
 
 }  // namespace gf3mq

@@ -52,6 +52,14 @@ namespace gf3mq {
 void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t coeff_step, const std::uint8_t* rows,
                   const std::uint8_t* doubled, std::size_t n_terms, std::size_t stride, std::size_t width);
 
+// out = (base + sum of the rows `once` + 2 * sum of the rows `twice`) mod 3,
+// element by element over 32 * vectors bytes, all of which base, out and
+// every row must have; base and rows hold 0..2. The sum is kept in
+// registers; out may be base.
+void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
+                         std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
+                         std::size_t vectors);
+
 // Row length of RowCombinationTables: room for 258 positions in whole 32-byte
 // vectors.
 inline constexpr std::size_t kPaddedRow = 288;
