@@ -148,16 +148,6 @@ GF3MQ_KERNEL void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, st
 
 namespace {
 
-// out = sum of the padded rows entries[0..count) (mod 3); count <= 126 keeps
-// the byte sums of reduced rows below 256.
-GF3MQ_KERNEL void sum_padded_rows(std::uint8_t* out, const std::uint8_t* const* entries, std::size_t count) {
-  constexpr std::size_t kVectors = kPaddedRow / 32;
-  Bytes32 acc[kVectors] = {};
-  for (std::size_t g = 0; g < count; ++g)
-    for (std::size_t q = 0; q < kVectors; ++q) acc[q] += load32(entries[g] + 32 * q);
-  for (std::size_t q = 0; q < kVectors; ++q) store32(out + 32 * q, reduce32(acc[q]));
-}
-
 constexpr std::size_t kGroupEntries = 27;
 
 }  // namespace
@@ -185,8 +175,15 @@ void RowCombinationTables::assign(const std::uint8_t* rows, std::size_t n, std::
   }
 }
 
-void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs) const {
-  std::vector<std::uint8_t> indices(groups_);
+void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base) const {
+  constexpr std::size_t kStackGroups = 128;
+  std::uint8_t on_stack[kStackGroups];
+  std::vector<std::uint8_t> on_heap;
+  std::uint8_t* indices = on_stack;
+  if (groups_ > kStackGroups) {
+    on_heap.resize(groups_);
+    indices = on_heap.data();
+  }
   for (std::size_t g = 0; g < groups_; ++g) {
     const std::size_t j = 3 * g;
     unsigned index = coeffs[j];
@@ -194,28 +191,23 @@ void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs
     if (j + 2 < n_) index += 9u * coeffs[j + 2];
     indices[g] = static_cast<std::uint8_t>(index);
   }
-  combine_indexed(out, indices.data(), 1);
+  combine_indexed(out, indices, 1, base);
 }
 
-void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t* indices,
-                                           std::size_t index_step) const {
-  // Table rows are picked and summed in batches that fit a byte's range.
-  const std::uint8_t* picked[kAccumulateLimit];
-  std::uint8_t partial[kPaddedRow];
-  for (std::size_t first = 0; first < groups_; first += kAccumulateLimit) {
-    const std::size_t count = std::min<std::size_t>(kAccumulateLimit, groups_ - first);
-    for (std::size_t b = 0; b < count; ++b) {
-      const std::size_t g = first + b;
-      picked[b] = entries_.data() + (g * kGroupEntries + indices[g * index_step]) * kPaddedRow;
-    }
-    if (first == 0) {
-      sum_padded_rows(out, picked, count);
-    } else {
-      sum_padded_rows(partial, picked, count);
-      add_row(out, partial, kPaddedRow);
-    }
+void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step,
+                                           const std::uint8_t* base) const {
+  alignas(64) static const std::uint8_t zeros[kPaddedRow] = {};
+  constexpr std::size_t kStackGroups = 128;
+  const std::uint8_t* on_stack[kStackGroups];
+  std::vector<const std::uint8_t*> on_heap;
+  const std::uint8_t** picked = on_stack;
+  if (groups_ > kStackGroups) {
+    on_heap.resize(groups_);
+    picked = on_heap.data();
   }
-  if (groups_ == 0) std::fill_n(out, kPaddedRow, std::uint8_t{0});
+  for (std::size_t g = 0; g < groups_; ++g)
+    picked[g] = entries_.data() + (g * kGroupEntries + indices[g * index_step]) * kPaddedRow;
+  add_row_combination(out, base != nullptr ? base : zeros, picked, groups_, nullptr, 0, kPaddedRow / 32);
 }
 
 namespace {
@@ -252,19 +244,105 @@ template <std::size_t V>
 
 }  // namespace
 
+// Processors with AVX-512 hold a whole product of two field elements (576
+// bytes) in nine registers; the others go through it in 288-byte parts.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define GF3MQ_HAVE_AVX512_KERNEL 1
+
+namespace {
+
+typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
+
+template <std::size_t V>
+__attribute__((target("avx512bw"), always_inline)) inline void combine_vectors64(
+    std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once, std::size_t n_once,
+    const std::uint8_t* const* twice, std::size_t n_twice) {
+  constexpr unsigned kHeadroom = 255 - 3;
+  auto load = [](const std::uint8_t* p) {
+    Bytes64 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
+  auto reduce = [](Bytes64 v) {
+    for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
+      const Bytes64 t = v - c;
+      v = v < t ? v : t;
+    }
+    return v;
+  };
+  Bytes64 acc[V];
+  for (std::size_t q = 0; q < V; ++q) acc[q] = load(base + 64 * q);
+  unsigned bound = 2;
+  auto make_room = [&](unsigned next) {
+    bound += next;
+    if (bound > kHeadroom) {
+      for (std::size_t q = 0; q < V; ++q) acc[q] = reduce(acc[q]);
+      bound = 2;
+    }
+  };
+  for (std::size_t j = 0; j < n_once; ++j) {
+    for (std::size_t q = 0; q < V; ++q) acc[q] += load(once[j] + 64 * q);
+    make_room(2);
+  }
+  const Bytes64 three = Bytes64{} + 3;
+  for (std::size_t j = 0; j < n_twice; ++j) {
+    for (std::size_t q = 0; q < V; ++q) acc[q] += three - load(twice[j] + 64 * q);
+    make_room(3);
+  }
+  for (std::size_t q = 0; q < V; ++q) {
+    const Bytes64 v = reduce(acc[q]);
+    std::memcpy(out + 64 * q, &v, sizeof v);
+  }
+}
+
+__attribute__((target("avx512bw"))) bool combine_avx512(std::uint8_t* out, const std::uint8_t* base,
+                                                        const std::uint8_t* const* once, std::size_t n_once,
+                                                        const std::uint8_t* const* twice, std::size_t n_twice,
+                                                        std::size_t vectors) {
+  switch (vectors) {
+    case 18: combine_vectors64<9>(out, base, once, n_once, twice, n_twice); return true;
+    case 10: combine_vectors64<5>(out, base, once, n_once, twice, n_twice); return true;
+    default: return false;
+  }
+}
+
+bool has_avx512() {
+  static const bool supported = __builtin_cpu_supports("avx512bw");
+  return supported;
+}
+
+}  // namespace
+#endif
+
 GF3MQ_KERNEL void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
                                       std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
                                       std::size_t vectors) {
-  switch (vectors) {
-    case 9: combine_vectors<9>(out, base, once, n_once, twice, n_twice); return;
-    case 8: combine_vectors<8>(out, base, once, n_once, twice, n_twice); return;
-    default:
-      std::vector<const std::uint8_t*> rows_once(once, once + n_once), rows_twice(twice, twice + n_twice);
-      for (std::size_t q = 0; q < vectors; ++q) {
-        combine_vectors<1>(out + 32 * q, base + 32 * q, rows_once.data(), n_once, rows_twice.data(), n_twice);
-        for (auto& row : rows_once) row += 32;
-        for (auto& row : rows_twice) row += 32;
-      }
+#ifdef GF3MQ_HAVE_AVX512_KERNEL
+  if (has_avx512() && combine_avx512(out, base, once, n_once, twice, n_twice, vectors)) return;
+#endif
+  // Parts of at most nine vectors, each summed in registers.
+  std::vector<const std::uint8_t*> rows_once(once, once + n_once), rows_twice(twice, twice + n_twice);
+  for (std::size_t done = 0; done < vectors;) {
+    const std::size_t part = std::min<std::size_t>(9, vectors - done);
+    std::uint8_t* part_out = out + 32 * done;
+    const std::uint8_t* part_base = base + 32 * done;
+    switch (part) {
+      case 9: combine_vectors<9>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
+      case 8: combine_vectors<8>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
+      case 1: combine_vectors<1>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
+      default:
+        for (std::size_t q = 0; q < part; ++q) {
+          combine_vectors<1>(part_out + 32 * q, part_base + 32 * q, rows_once.data(), n_once, rows_twice.data(),
+                             n_twice);
+          for (auto& row : rows_once) row += 32;
+          for (auto& row : rows_twice) row += 32;
+        }
+        for (auto& row : rows_once) row -= 32 * part;
+        for (auto& row : rows_twice) row -= 32 * part;
+    }
+    for (auto& row : rows_once) row += 32 * part;
+    for (auto& row : rows_twice) row += 32 * part;
+    done += part;
   }
 }
 

@@ -55,14 +55,14 @@ void combine_rows(std::uint8_t* out, const std::uint8_t* coeffs, std::ptrdiff_t 
 // out = (base + sum of the rows `once` + 2 * sum of the rows `twice`) mod 3,
 // element by element over 32 * vectors bytes, all of which base, out and
 // every row must have; base and rows hold 0..2. The sum is kept in
-// registers; out may be base.
+// registers, in parts where it does not fit them; out may be base.
 void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
                          std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
                          std::size_t vectors);
 
-// Row length of RowCombinationTables: room for 258 positions in whole 32-byte
+// Row length of RowCombinationTables: room for 258 positions in whole 64-byte
 // vectors.
-inline constexpr std::size_t kPaddedRow = 288;
+inline constexpr std::size_t kPaddedRow = 320;
 
 // Combinations of many rows by the method of the four Russians: the rows are
 // taken three at a time, and for each group all 27 combinations
@@ -74,13 +74,15 @@ class RowCombinationTables {
   // Tabulates n rows of `width` bytes lying `stride` bytes apart.
   void assign(const std::uint8_t* rows, std::size_t n, std::size_t stride, std::size_t width);
 
-  // out[0..kPaddedRow) = sum over j < n of coeffs[j] * row_j (mod 3),
-  // coefficients 0, 1 or 2; the padding of out ends as zeros.
-  void combine(std::uint8_t* out, const std::uint8_t* coeffs) const;
+  // out[0..kPaddedRow) = base + sum over j < n of coeffs[j] * row_j (mod 3),
+  // coefficients 0, 1 or 2; base (kPaddedRow bytes of 0..2, zeros when
+  // null) may be out itself.
+  void combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base = nullptr) const;
 
   // The same with the entry index c0 + 3 c1 + 9 c2 of every group given:
   // group g's index is indices[g * index_step].
-  void combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step) const;
+  void combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step,
+                       const std::uint8_t* base = nullptr) const;
 
   std::size_t groups() const { return groups_; }
 
