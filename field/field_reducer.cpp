@@ -1,0 +1,214 @@
+#include "field/field_reducer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "field/field_tables.h"
+
+namespace gf3mq {
+
+namespace {
+
+// Element buffers padded to whole 32-byte vectors for the row kernel.
+constexpr std::size_t kVectors = 10;
+constexpr std::size_t kPadded = 32 * kVectors;  // 320 >= 257: whole 64-byte vectors too
+
+// Rows of a sum taken once or twice, collected before one register-held pass.
+struct RowTerms {
+  const std::uint8_t* once[2 * kDegree];
+  const std::uint8_t* twice[2 * kDegree];
+  std::size_t n_once = 0;
+  std::size_t n_twice = 0;
+
+  // Branch-free: the factor of a random element is unpredictable.
+  void add(const std::uint8_t* row, unsigned factor) {
+    once[n_once] = row;
+    twice[n_twice] = row;
+    n_once += factor == 1;
+    n_twice += factor == 2;
+  }
+  void clear() { n_once = n_twice = 0; }
+  void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
+    gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
+  }
+};
+
+// Table rows with kPadded readable bytes each. Rows lie 257 bytes apart, so
+// all but the last one or two rows of a table can be read in place; those
+// are handed out as padded copies.
+class PaddedRows {
+ public:
+  explicit PaddedRows(const Mat_ZZ_p& table)
+      : data_(table.data()), stride_(static_cast<std::size_t>(table.num_cols())), rows_(table.num_rows()) {
+    const std::size_t block = static_cast<std::size_t>(rows_) * stride_;
+    safe_rows_ = block < kPadded ? 0 : static_cast<int>((block - kPadded) / stride_) + 1;
+  }
+  const std::uint8_t* row(int r) {
+    if (r < safe_rows_) return data_ + static_cast<std::size_t>(r) * stride_;
+    std::uint8_t* copy = spare_[r - safe_rows_];
+    std::fill_n(copy, kPadded, std::uint8_t{0});
+    std::copy_n(data_ + static_cast<std::size_t>(r) * stride_, kDegree, copy);
+    return copy;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t stride_;
+  int rows_;
+  int safe_rows_ = 0;
+  std::uint8_t spare_[3][kPadded];  // kPadded / 257 + 2 rows at most
+};
+
+
+// The same with tabulated combinations of rows 0..255, three at a time.
+void reduce_product(const std::uint8_t (&product)[kProductBytes], const RowCombinationTables& high_rows,
+                    FieldElem& out) {
+  alignas(64) std::uint8_t low[kPaddedRow];
+  std::copy_n(product, kDegree, low);
+  std::fill(low + kDegree, low + kPaddedRow, std::uint8_t{0});
+  high_rows.combine(low, product + kDegree, low);
+  std::copy_n(low, kDegree, out.coef);
+}
+
+// Cubing: x^k -> x^(3k) in place for k <= 85; terms k >= 86 through table
+// row 3k - 257, tabulated three rows at a time in high_rows.
+void cube_with_tables(const FieldElem& y, const RowCombinationTables& high_rows, FieldElem& out) {
+  alignas(64) std::uint8_t result[kPaddedRow] = {};
+  for (int k = 0; k <= 85; ++k) result[3 * k] = y.coef[k];
+  high_rows.combine(result, y.coef + 86, result);
+  std::copy_n(result, kDegree, out.coef);
+}
+
+// Table rows 3k - 257 for k = 86..256 (rows 1, 4, ..., 511), 771 bytes apart.
+void tabulate_cube_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tables) {
+  const std::size_t stride = static_cast<std::size_t>(table.num_cols());
+  tables.assign(table.data() + stride, kDegree - 86, 3 * stride, kDegree);
+}
+
+}  // namespace
+
+void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]) {
+  // Coefficient e is the sum over i of a_i b(e - i). With b between zeros,
+  // term i is the row read from offset 256 - i. Terms i of one block of 64
+  // touch only the 320 coefficients from x^(i & ~63) on, so each block is
+  // summed in registers over that window and then added in.
+  constexpr std::size_t kPad = kDegree - 1, kBlock = 64;
+  alignas(64) std::uint8_t shifted[kProductBytes] = {};
+  std::copy_n(b.coef, kDegree, shifted + kPad);
+  std::fill_n(product, kProductBytes, std::uint8_t{0});
+  RowTerms terms;
+  for (std::size_t first = 0; first < kDegree; first += kBlock) {
+    terms.clear();
+    const std::size_t last = std::min<std::size_t>(first + kBlock, kDegree);
+    for (std::size_t i = first; i < last; ++i) terms.add(shifted + kPad - i + first, a.coef[i]);
+    terms.apply(product + first, product + first, kVectors);
+  }
+}
+
+// Replaces x^257..x^512 of a product by table rows 0..255, row by row.
+void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
+  RowTerms reduction;
+  PaddedRows rows(table);
+  for (int e = kDegree; e < 2 * kDegree - 1; ++e) reduction.add(rows.row(e - kDegree), product[e]);
+  std::fill(product + kDegree, product + kPadded, std::uint8_t{0});  // the low part starts the sum
+  alignas(64) std::uint8_t result[kPadded];
+  reduction.apply(result, product, kVectors);
+  std::copy_n(result, kDegree, out.coef);
+}
+
+void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
+  // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
+  alignas(64) std::uint8_t spread[kPadded] = {};
+  for (int k = 0; k <= 85; ++k) spread[3 * k] = y.coef[k];
+  RowTerms terms;
+  PaddedRows rows(table);
+  for (int k = 86; k < kDegree; ++k) terms.add(rows.row(3 * k - kDegree), y.coef[k]);
+  alignas(64) std::uint8_t result[kPadded];
+  terms.apply(result, spread, kVectors);
+  std::copy_n(result, kDegree, out.coef);
+}
+
+// ---- FieldReducer ----
+
+FieldReducer::FieldReducer(const Mat_ZZ_p& table, int rows, Route route) : table_(table), rows_(rows) {
+  (void)table.get(rows - 1, kDegree - 1);  // the rows must exist ("Matrix index out of range." otherwise)
+  if (route == Route::fastest) {
+    // g = row 0: its terms, if few and of low degree, and only if the other
+    // rows follow from it.
+    const std::uint8_t* g = table.row(0);
+    int terms = 0, degree = 0;
+    bool small = true;
+    for (int m = 0; m < kDegree && small; ++m) {
+      if (g[m] == 0) continue;
+      small = g[m] <= 2 && m <= kMaxSparseDegree && terms < kMaxSparseTerms;
+      if (small) {
+        term_power_[terms] = m;
+        term_factor_[terms] = g[m];
+        ++terms;
+        degree = m;
+      }
+    }
+    if (small && terms > 0 && consistent(rows)) {
+      sparse_terms_ = terms;
+      sparse_degree_ = degree;
+      return;
+    }
+  }
+  if (rows > 256) {
+    tabulate_cube_rows(table, tables_);
+  } else {
+    tables_.assign(table.data(), kDegree - 1, static_cast<std::size_t>(table.num_cols()), kDegree);
+  }
+}
+
+bool FieldReducer::consistent(int rows) const {
+  const std::uint8_t* row0 = table_.row(0);
+  std::uint8_t expected[kDegree];
+  for (int r = 0; r + 1 < rows; ++r) {
+    const std::uint8_t* row = table_.row(r);
+    if (row[kDegree - 1] > 2) return false;
+    expected[0] = 0;
+    std::copy_n(row, kDegree - 1, expected + 1);  // x * row r, before x^257 is folded back
+    add_scaled_row(expected, row0, row[kDegree - 1], kDegree);
+    if (std::memcmp(expected, table_.row(r + 1), kDegree) != 0) return false;
+  }
+  return true;
+}
+
+// p[0..top] (coefficients 0..2) reduced mod f: while terms above x^256 are
+// left, their block H is cleared and g * H added back, one shifted copy of
+// H per term of g. Each round lowers the top degree by 257 - deg g.
+void FieldReducer::reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const {
+  std::uint8_t high[3 * kDegree];
+  while (top >= kDegree) {
+    const std::size_t n = static_cast<std::size_t>(top - kDegree + 1);
+    std::copy_n(p + kDegree, n, high);
+    std::fill_n(p + kDegree, n, std::uint8_t{0});
+    for (int t = 0; t < sparse_terms_; ++t) add_scaled_row(p + term_power_[t], high, term_factor_[t], n);
+    top = static_cast<int>(n) - 1 + sparse_degree_;
+  }
+  std::copy_n(p, kDegree, out.coef);
+}
+
+void FieldReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
+  alignas(64) std::uint8_t product[kProductBytes];
+  polynomial_product(a, b, product);
+  if (sparse()) {
+    reduce_sparse(product, 2 * kDegree - 2, out);
+  } else {
+    reduce_product(product, tables_, out);
+  }
+}
+
+void FieldReducer::cube(const FieldElem& y, FieldElem& out) const {
+  if (!sparse()) {
+    cube_with_tables(y, tables_, out);
+    return;
+  }
+  // y^3 = sum of y_k x^(3k), up to x^768, then reduced.
+  std::uint8_t spread[3 * kDegree] = {};
+  for (int k = 0; k < kDegree; ++k) spread[3 * k] = y.coef[k];
+  reduce_sparse(spread, 3 * (kDegree - 1), out);
+}
+
+}  // namespace gf3mq
