@@ -28,6 +28,24 @@ struct RowTerms {
     n_twice += factor == 2;
   }
   void clear() { n_once = n_twice = 0; }
+
+  // Adds row_of(i) with factor c[i] for every i < n with c[i] != 0, c[i]
+  // in 0..2: eight coefficients at a time, visiting only the non-zero ones.
+  template <typename RowOf>
+  void add_nonzero(const std::uint8_t* c, std::size_t n, RowOf row_of) {
+    constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, c + i, sizeof word);
+      std::uint64_t ones = word & ~(word >> 1) & kLowBits;  // bytes equal to 1
+      std::uint64_t twos = (word >> 1) & kLowBits;          // bytes equal to 2
+      for (; ones != 0; ones &= ones - 1) once[n_once++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(ones)) / 8);
+      for (; twos != 0; twos &= twos - 1) twice[n_twice++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(twos)) / 8);
+    }
+    for (; i < n; ++i)
+      if (c[i] != 0) add(row_of(i), c[i]);
+  }
   void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
     gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
   }
@@ -88,28 +106,22 @@ void tabulate_cube_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tabl
 }  // namespace
 
 void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]) {
-  // Coefficient e is the sum over i of a_i b(e - i). With b between zeros,
-  // term i is the row read from offset 256 - i. Terms i of one block of 64
-  // touch only the 320 coefficients from x^(i & ~63) on, so each block is
-  // summed in registers over that window and then added in.
-  constexpr std::size_t kPad = kDegree - 1, kBlock = 64;
-  alignas(64) std::uint8_t shifted[kProductBytes] = {};
-  std::copy_n(b.coef, kDegree, shifted + kPad);
-  std::fill_n(product, kProductBytes, std::uint8_t{0});
-  RowTerms terms;
-  for (std::size_t first = 0; first < kDegree; first += kBlock) {
-    terms.clear();
-    const std::size_t last = std::min<std::size_t>(first + kBlock, kDegree);
-    for (std::size_t i = first; i < last; ++i) terms.add(shifted + kPad - i + first, a.coef[i]);
-    terms.apply(product + first, product + first, kVectors);
-  }
+  poly_mul(a.coef, b.coef, kDegree, product);
 }
 
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
   RowTerms reduction;
-  PaddedRows rows(table);
-  for (int e = kDegree; e < 2 * kDegree - 1; ++e) reduction.add(rows.row(e - kDegree), product[e]);
+  if (table.num_rows() > kDegree) {
+    // Rows 0..255 all have a row after them: each can be read whole in place.
+    const std::uint8_t* data = table.data();
+    const std::size_t stride = static_cast<std::size_t>(table.num_cols());
+    reduction.add_nonzero(product + kDegree, kDegree - 1, [data, stride](std::size_t r) { return data + r * stride; });
+  } else {
+    PaddedRows rows(table);
+    reduction.add_nonzero(product + kDegree, kDegree - 1,
+                          [&rows](std::size_t r) { return rows.row(static_cast<int>(r)); });
+  }
   std::fill(product + kDegree, product + kPadded, std::uint8_t{0});  // the low part starts the sum
   alignas(64) std::uint8_t result[kPadded];
   reduction.apply(result, product, kVectors);

@@ -18,7 +18,7 @@
 namespace gf3mq {
 
 // Coefficients of an unreduced product: x^0 .. x^512, padded.
-inline constexpr std::size_t kProductBytes = 576;
+inline constexpr std::size_t kProductBytes = kPolyProductBytes;
 
 // product = a * b as polynomials (mod 3), x^0 .. x^512.
 void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]);

@@ -257,7 +257,6 @@ template <std::size_t V>
 __attribute__((target("avx512bw"), always_inline)) inline void combine_vectors64(
     std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once, std::size_t n_once,
     const std::uint8_t* const* twice, std::size_t n_twice) {
-  constexpr unsigned kHeadroom = 255 - 3;
   auto load = [](const std::uint8_t* p) {
     Bytes64 v;
     std::memcpy(&v, p, sizeof v);
@@ -270,27 +269,25 @@ __attribute__((target("avx512bw"), always_inline)) inline void combine_vectors64
     }
     return v;
   };
-  Bytes64 acc[V];
+  // Rows taken once and rows taken twice are summed apart (32 registers
+  // hold both sums); the second sum is doubled at the end.
+  constexpr std::size_t kTermsPerReduction = 126;  // 2 + 126 * 2 <= 255
+  Bytes64 acc[V], doubled[V] = {};
   for (std::size_t q = 0; q < V; ++q) acc[q] = load(base + 64 * q);
-  unsigned bound = 2;
-  auto make_room = [&](unsigned next) {
-    bound += next;
-    if (bound > kHeadroom) {
-      for (std::size_t q = 0; q < V; ++q) acc[q] = reduce(acc[q]);
-      bound = 2;
-    }
-  };
-  for (std::size_t j = 0; j < n_once; ++j) {
-    for (std::size_t q = 0; q < V; ++q) acc[q] += load(once[j] + 64 * q);
-    make_room(2);
+  for (std::size_t first = 0; first < n_once; first += kTermsPerReduction) {
+    const std::size_t last = std::min(n_once, first + kTermsPerReduction);
+    for (std::size_t j = first; j < last; ++j)
+      for (std::size_t q = 0; q < V; ++q) acc[q] += load(once[j] + 64 * q);
+    for (auto& v : acc) v = reduce(v);
   }
-  const Bytes64 three = Bytes64{} + 3;
-  for (std::size_t j = 0; j < n_twice; ++j) {
-    for (std::size_t q = 0; q < V; ++q) acc[q] += three - load(twice[j] + 64 * q);
-    make_room(3);
+  for (std::size_t first = 0; first < n_twice; first += kTermsPerReduction) {
+    const std::size_t last = std::min(n_twice, first + kTermsPerReduction);
+    for (std::size_t j = first; j < last; ++j)
+      for (std::size_t q = 0; q < V; ++q) doubled[q] += load(twice[j] + 64 * q);
+    for (auto& v : doubled) v = reduce(v);
   }
   for (std::size_t q = 0; q < V; ++q) {
-    const Bytes64 v = reduce(acc[q]);
+    const Bytes64 v = reduce(acc[q] + doubled[q] + doubled[q]);  // at most 2 + 4
     std::memcpy(out + 64 * q, &v, sizeof v);
   }
 }
@@ -304,6 +301,58 @@ __attribute__((target("avx512bw"))) bool combine_avx512(std::uint8_t* out, const
     case 10: combine_vectors64<5>(out, base, once, n_once, twice, n_twice); return true;
     default: return false;
   }
+}
+
+// A window of 64 terms of a polynomial product, taken two at a time: the
+// pair (a_i, a_(i+1)) adds entry a_i + 3 a_(i+1) of `pairs` (a_i b +
+// a_(i+1) x b) shifted by i, which covers the 320 coefficients from x^(64 G).
+template <int G>
+__attribute__((target("avx512bw"), always_inline)) inline void product_window(Bytes64 (&acc)[9],
+                                                                              const std::uint8_t* pairs,
+                                                                              const std::uint8_t* a, int length) {
+  constexpr int kPad = 256;
+  const int first = 64 * G, last = std::min(first + 64, length);
+  for (int i = first; i < last; i += 2) {
+    const unsigned next = i + 1 < length ? a[i + 1] : 0u;
+    const std::uint8_t* row = pairs + (a[i] + 3u * next) * kPolyProductBytes + kPad - i + first;
+    for (int q = 0; q < 5; ++q) {
+      Bytes64 v;
+      std::memcpy(&v, row + 64 * q, sizeof v);
+      acc[G + q] += v;
+    }
+  }
+  for (int q = 0; q < 5; ++q) {
+    for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
+      const Bytes64 t = acc[G + q] - c;
+      acc[G + q] = acc[G + q] < t ? acc[G + q] : t;
+    }
+  }
+}
+
+__attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b,
+                                                         std::size_t length, std::uint8_t* product) {
+  // The nine combinations c0 b + c1 x b, each with 256 zeros in front.
+  constexpr std::size_t kPad = 256;
+  // Windows read each entry from offset 192 on; only that part is cleared.
+  alignas(64) std::uint8_t pairs[9][kPolyProductBytes];
+  for (auto& entry : pairs) std::fill(entry + 192, entry + kPolyProductBytes, std::uint8_t{0});
+  std::copy_n(b, length, pairs[1] + kPad);
+  scale_row(pairs[2] + kPad, b, 2, length);
+  for (int c1 = 1; c1 <= 2; ++c1) {
+    for (int c0 = 0; c0 <= 2; ++c0) {
+      std::uint8_t* entry = pairs[c0 + 3 * c1] + kPad;
+      std::copy_n(pairs[c0] + kPad, length + 1, entry);
+      add_row(entry + 1, pairs[c1] + kPad, length);
+    }
+  }
+  Bytes64 acc[9] = {};
+  const int n = static_cast<int>(length);
+  product_window<0>(acc, pairs[0], a, n);
+  if (n > 64) product_window<1>(acc, pairs[0], a, n);
+  if (n > 128) product_window<2>(acc, pairs[0], a, n);
+  if (n > 192) product_window<3>(acc, pairs[0], a, n);
+  if (n > 256) product_window<4>(acc, pairs[0], a, n);
+  std::memcpy(product, acc, sizeof acc);
 }
 
 bool has_avx512() {
@@ -343,6 +392,43 @@ GF3MQ_KERNEL void add_row_combination(std::uint8_t* out, const std::uint8_t* bas
     for (auto& row : rows_once) row += 32 * part;
     for (auto& row : rows_twice) row += 32 * part;
     done += part;
+  }
+}
+
+void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
+  // Residues first: the kernels below take coefficients 0, 1, 2 only.
+  std::uint8_t ra[kPolyMaxLength], rb[kPolyMaxLength];
+  std::copy_n(a, length, ra);
+  std::copy_n(b, length, rb);
+  reduce_row(ra, length);
+  reduce_row(rb, length);
+#ifdef GF3MQ_HAVE_AVX512_KERNEL
+  if (has_avx512()) {
+    poly_mul_avx512(ra, rb, length, product);
+    return;
+  }
+#endif
+  // Coefficient e is the sum over i of a_i b(e - i). With b between zeros,
+  // term i is the row read from offset 256 - i. Terms i of one block of 64
+  // touch only the 320 coefficients from x^(i & ~63) on, so each block is
+  // summed over that window and then added in.
+  constexpr std::size_t kPad = 256, kBlock = 64;
+  alignas(64) std::uint8_t shifted[kPolyProductBytes] = {};
+  std::copy_n(rb, length, shifted + kPad);
+  std::fill_n(product, kPolyProductBytes, std::uint8_t{0});
+  const std::uint8_t* once[kBlock];
+  const std::uint8_t* twice[kBlock];
+  for (std::size_t first = 0; first < length; first += kBlock) {
+    std::size_t n_once = 0, n_twice = 0;
+    const std::size_t last = std::min(first + kBlock, length);
+    for (std::size_t i = first; i < last; ++i) {
+      const std::uint8_t* row = shifted + kPad - i + first;
+      once[n_once] = row;
+      twice[n_twice] = row;
+      n_once += ra[i] == 1;
+      n_twice += ra[i] == 2;
+    }
+    add_row_combination(product + first, product + first, once, n_once, twice, n_twice, 10);
   }
 }
 

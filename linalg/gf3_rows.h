@@ -60,6 +60,13 @@ void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std:
                          std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
                          std::size_t vectors);
 
+// product[0..576) = a * b as polynomials over GF(3), with a and b of
+// `length` <= 257 coefficients (any byte values, taken mod 3); coefficient e
+// of the product at index e, zeros above 2 * length - 2.
+inline constexpr std::size_t kPolyMaxLength = 257;
+inline constexpr std::size_t kPolyProductBytes = 576;
+void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product);
+
 // Row length of RowCombinationTables: room for 258 positions in whole 64-byte
 // vectors.
 inline constexpr std::size_t kPaddedRow = 320;
