@@ -44,7 +44,9 @@ void place_unreduced_rows(const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
 Mat_ZZ_p transpose(const Mat_ZZ_p& m) {
   Mat_ZZ_p t(m.num_cols(), m.num_rows());
   for (int r = 0; r < m.num_rows(); ++r)
-    for (int c = 0; c < m.num_cols(); ++c) t.data()[static_cast<std::size_t>(c) * m.num_rows() + r] = m.data()[static_cast<std::size_t>(r) * m.num_cols() + c];
+    for (int c = 0; c < m.num_cols(); ++c)
+      t.data()[static_cast<std::size_t>(c) * m.num_rows() + r] =
+          m.data()[static_cast<std::size_t>(r) * m.num_cols() + c];
   return t;
 }
 
@@ -64,12 +66,14 @@ const std::uint8_t* power_residue(const Mat_ZZ_p& table, const std::vector<std::
 
 void symbolic_cube(const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
   place_unreduced_rows(src, 85, 3, dst);
-  spread_rows(src, table, 86, [](int k) { return 3 * k - kDegree; }, dst);
+  spread_rows(
+      src, table, 86, [](int k) { return 3 * k - kDegree; }, dst);
 }
 
 void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
   place_unreduced_rows(src, 9, 27, dst);
-  spread_rows(src, table, 10, [](int k) { return k; }, dst);
+  spread_rows(
+      src, table, 10, [](int k) { return k; }, dst);
 }
 
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
@@ -198,8 +202,8 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
   // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
   // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
   std::vector<std::uint8_t> window3(kExponents), window2(kExponents), indices(groups);
-  std::vector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);          // G_i^T, 257 x 258
-  std::vector<std::uint8_t> G_index(groups * kRow);                                  // table indices of G_i's rows
+  std::vector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);  // G_i^T, 257 x 258
+  std::vector<std::uint8_t> G_index(groups * kRow);                        // table indices of G_i's rows
   std::vector<std::uint8_t> row(kRow);
   FormList forms;
   forms.reserve(kDegree);
@@ -222,7 +226,8 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
       const std::uint8_t* r0 = &Gt[3 * g * kRow];
       for (std::size_t k = 0; k < kRow; ++k) index_row[k] = r0[k];
       if (3 * g + 1 < kDegree)
-        for (std::size_t k = 0; k < kRow; ++k) index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * r0[kRow + k]);
+        for (std::size_t k = 0; k < kRow; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * r0[kRow + k]);
       if (3 * g + 2 < kDegree)
         for (std::size_t k = 0; k < kRow; ++k)
           index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * r0[2 * kRow + k]);

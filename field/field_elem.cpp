@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "field/field_tables.h"
 #include "field/field_reducer.h"
+#include "field/field_tables.h"
 
 namespace {
 

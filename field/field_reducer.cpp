@@ -40,8 +40,10 @@ struct RowTerms {
       std::memcpy(&word, c + i, sizeof word);
       std::uint64_t ones = word & ~(word >> 1) & kLowBits;  // bytes equal to 1
       std::uint64_t twos = (word >> 1) & kLowBits;          // bytes equal to 2
-      for (; ones != 0; ones &= ones - 1) once[n_once++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(ones)) / 8);
-      for (; twos != 0; twos &= twos - 1) twice[n_twice++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(twos)) / 8);
+      for (; ones != 0; ones &= ones - 1)
+        once[n_once++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(ones)) / 8);
+      for (; twos != 0; twos &= twos - 1)
+        twice[n_twice++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(twos)) / 8);
     }
     for (; i < n; ++i)
       if (c[i] != 0) add(row_of(i), c[i]);
@@ -76,7 +78,6 @@ class PaddedRows {
   int safe_rows_ = 0;
   std::uint8_t spare_[3][kPadded];  // kPadded / 257 + 2 rows at most
 };
-
 
 // The same with tabulated combinations of rows 0..255, three at a time.
 void reduce_product(const std::uint8_t (&product)[kProductBytes], const RowCombinationTables& high_rows,

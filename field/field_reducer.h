@@ -43,7 +43,7 @@ class FieldReducer {
   bool sparse() const { return sparse_terms_ > 0; }
 
   void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const;  // out = a * b mod f
-  void cube(const FieldElem& y, FieldElem& out) const;                          // out = y^3 mod f
+  void cube(const FieldElem& y, FieldElem& out) const;                         // out = y^3 mod f
 
  private:
   static constexpr int kMaxSparseTerms = 16;

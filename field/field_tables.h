@@ -14,10 +14,10 @@
 
 namespace gf3mq {
 
-inline constexpr int kDegree = 257;          // coefficients of a field element
-inline constexpr int kPositions = 258;       // plaintext variables plus the constant 1
-inline constexpr int kReductionRows = 512;   // x^257 .. x^768
-inline constexpr int kFrobeniusRows = 257;   // x^0, x^27, ..., x^(27 * 256)
+inline constexpr int kDegree = 257;         // coefficients of a field element
+inline constexpr int kPositions = 258;      // plaintext variables plus the constant 1
+inline constexpr int kReductionRows = 512;  // x^257 .. x^768
+inline constexpr int kFrobeniusRows = 257;  // x^0, x^27, ..., x^(27 * 256)
 
 inline constexpr const char* kReductionTableFile = "new Xe_mod_Irredfx.txt";
 inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
@@ -28,9 +28,7 @@ Mat_ZZ_p make_frobenius_table();
 
 // Loads a table file completely; false (table unchanged, problem filled when
 // given) when the file is missing, short or holds a character other than 0..2.
-bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr,
-                          const char* file_name = kReductionTableFile);
-bool load_frobenius_table(Mat_ZZ_p& table, FileProblem* problem = nullptr,
-                          const char* file_name = kFrobeniusTableFile);
+bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kReductionTableFile);
+bool load_frobenius_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kFrobeniusTableFile);
 
 }  // namespace gf3mq

@@ -51,8 +51,8 @@ std::string DigitFileResult::describe(std::size_t count) const {
     case DigitFileStatus::bad_character: {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", byte);
-      return std::string("holds a character other than 0, 1 or 2 (byte ") + hex + ") after " +
-             std::to_string(digits) + " digits";
+      return std::string("holds a character other than 0, 1 or 2 (byte ") + hex + ") after " + std::to_string(digits) +
+             " digits";
     }
   }
   return "has an unknown problem";
@@ -100,7 +100,8 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
   return result.ok();
 }
 
-DigitFileAppender::DigitFileAppender(const char* file_name) : file_(std::fopen(file_name, "ab")), ok_(file_ != nullptr) {}
+DigitFileAppender::DigitFileAppender(const char* file_name)
+    : file_(std::fopen(file_name, "ab")), ok_(file_ != nullptr) {}
 
 DigitFileAppender::~DigitFileAppender() {
   if (file_ != nullptr) std::fclose(file_);

@@ -24,9 +24,9 @@ enum class DigitFileStatus { ok, cannot_open, too_short, bad_character };
 
 struct DigitFileResult {
   DigitFileStatus status = DigitFileStatus::ok;
-  std::size_t digits = 0;     // digits read before the problem (count when ok)
-  unsigned char byte = 0;     // the offending byte, for bad_character
-  int error_number = 0;       // errno, for cannot_open
+  std::size_t digits = 0;  // digits read before the problem (count when ok)
+  unsigned char byte = 0;  // the offending byte, for bad_character
+  int error_number = 0;    // errno, for cannot_open
 
   bool ok() const { return status == DigitFileStatus::ok; }
   // The problem in words, for a FileProblem.

@@ -32,8 +32,7 @@ GF3MQ_KERNEL void add_row(std::uint8_t* dst, const std::uint8_t* src, std::size_
 }
 
 GF3MQ_KERNEL void sub_row(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    dst[i] = fold_below_6(static_cast<std::uint8_t>(dst[i] + 3 - src[i]));
+  for (std::size_t i = 0; i < n; ++i) dst[i] = fold_below_6(static_cast<std::uint8_t>(dst[i] + 3 - src[i]));
 }
 
 void add_scaled_row(std::uint8_t* dst, const std::uint8_t* src, unsigned k, std::size_t n) {
@@ -297,9 +296,14 @@ __attribute__((target("avx512bw"))) bool combine_avx512(std::uint8_t* out, const
                                                         const std::uint8_t* const* twice, std::size_t n_twice,
                                                         std::size_t vectors) {
   switch (vectors) {
-    case 18: combine_vectors64<9>(out, base, once, n_once, twice, n_twice); return true;
-    case 10: combine_vectors64<5>(out, base, once, n_once, twice, n_twice); return true;
-    default: return false;
+    case 18:
+      combine_vectors64<9>(out, base, once, n_once, twice, n_twice);
+      return true;
+    case 10:
+      combine_vectors64<5>(out, base, once, n_once, twice, n_twice);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -355,9 +359,11 @@ __attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, 
   std::memcpy(product, acc, sizeof acc);
 }
 
+bool avx512_enabled = true;
+
 bool has_avx512() {
   static const bool supported = __builtin_cpu_supports("avx512bw");
-  return supported;
+  return supported && avx512_enabled;
 }
 
 }  // namespace
@@ -376,9 +382,15 @@ GF3MQ_KERNEL void add_row_combination(std::uint8_t* out, const std::uint8_t* bas
     std::uint8_t* part_out = out + 32 * done;
     const std::uint8_t* part_base = base + 32 * done;
     switch (part) {
-      case 9: combine_vectors<9>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
-      case 8: combine_vectors<8>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
-      case 1: combine_vectors<1>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice); break;
+      case 9:
+        combine_vectors<9>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice);
+        break;
+      case 8:
+        combine_vectors<8>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice);
+        break;
+      case 1:
+        combine_vectors<1>(part_out, part_base, rows_once.data(), n_once, rows_twice.data(), n_twice);
+        break;
       default:
         for (std::size_t q = 0; q < part; ++q) {
           combine_vectors<1>(part_out + 32 * q, part_base + 32 * q, rows_once.data(), n_once, rows_twice.data(),
@@ -430,6 +442,14 @@ void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, 
     }
     add_row_combination(product + first, product + first, once, n_once, twice, n_twice, 10);
   }
+}
+
+void set_avx512_kernels(bool enabled) {
+#ifdef GF3MQ_HAVE_AVX512_KERNEL
+  avx512_enabled = enabled;
+#else
+  (void)enabled;
+#endif
 }
 
 }  // namespace gf3mq

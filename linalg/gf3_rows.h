@@ -99,4 +99,8 @@ class RowCombinationTables {
   std::vector<std::uint8_t> entries_;  // groups_ x 27 x kPaddedRow
 };
 
+// Whether kernels with AVX-512 versions use them on processors that have
+// AVX-512 (the default); tests switch them off to exercise the others.
+void set_avx512_kernels(bool enabled);
+
 }  // namespace gf3mq

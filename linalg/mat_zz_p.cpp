@@ -35,8 +35,7 @@ Mat_ZZ_p::Mat_ZZ_p(const Mat_ZZ_p& other) : rows_(other.rows_), cols_(other.cols
   }
 }
 
-Mat_ZZ_p::Mat_ZZ_p(Mat_ZZ_p&& other) noexcept
-    : rows_(other.rows_), cols_(other.cols_), data_(std::move(other.data_)) {
+Mat_ZZ_p::Mat_ZZ_p(Mat_ZZ_p&& other) noexcept : rows_(other.rows_), cols_(other.cols_), data_(std::move(other.data_)) {
   other.rows_ = 0;
   other.cols_ = 0;
 }

@@ -20,33 +20,33 @@
 class Mat_ZZ_p {
  public:
   // Construction, copying, shape
-  Mat_ZZ_p(int rows, int cols);                      // M = 0, rows, cols >= 1
-  Mat_ZZ_p(const Mat_ZZ_p& other);                   // deep copy
-  Mat_ZZ_p(Mat_ZZ_p&& other) noexcept;               // takes the block; other keeps none
-  Mat_ZZ_p& operator=(const Mat_ZZ_p& other);        // deep copy, takes other's shape
+  Mat_ZZ_p(int rows, int cols);                // M = 0, rows, cols >= 1
+  Mat_ZZ_p(const Mat_ZZ_p& other);             // deep copy
+  Mat_ZZ_p(Mat_ZZ_p&& other) noexcept;         // takes the block; other keeps none
+  Mat_ZZ_p& operator=(const Mat_ZZ_p& other);  // deep copy, takes other's shape
   Mat_ZZ_p& operator=(Mat_ZZ_p&& other) noexcept;
   ~Mat_ZZ_p();
-  void resize(int rows, int cols);                   // new shape, M = 0 (always cleared)
+  void resize(int rows, int cols);  // new shape, M = 0 (always cleared)
   int num_rows() const { return rows_; }
   int num_cols() const { return cols_; }
 
   // Element access (checked)
-  void set(int row, int col, unsigned char value);   // M(row, col) = value mod 3
-  unsigned char& at(int row, int col);               // M(row, col), stored unreduced
-  unsigned char get(int row, int col) const;         // M(row, col)
-  std::uint8_t* row(int r);                          // &M(r, 0): the cols elements of row r
+  void set(int row, int col, unsigned char value);  // M(row, col) = value mod 3
+  unsigned char& at(int row, int col);              // M(row, col), stored unreduced
+  unsigned char get(int row, int col) const;        // M(row, col)
+  std::uint8_t* row(int r);                         // &M(r, 0): the cols elements of row r
   const std::uint8_t* row(int r) const;
-  std::uint8_t* data() { return data_.get(); }       // the whole block, row-major
+  std::uint8_t* data() { return data_.get(); }  // the whole block, row-major
   const std::uint8_t* data() const { return data_.get(); }
   bool has_storage() const { return data_ != nullptr; }
 
   // Arithmetic (mod 3)
-  void clear();                                      // M = 0
-  Mat_ZZ_p& operator+=(const Mat_ZZ_p& other);       // M = M + other
-  Mat_ZZ_p& operator-=(const Mat_ZZ_p& other);       // M = M - other
+  void clear();                                 // M = 0
+  Mat_ZZ_p& operator+=(const Mat_ZZ_p& other);  // M = M + other
+  Mat_ZZ_p& operator-=(const Mat_ZZ_p& other);  // M = M - other
 
   // Text file form
-  bool save(const char* file_name) const;            // appends rows*cols digits, row-major
+  bool save(const char* file_name) const;  // appends rows*cols digits, row-major
   // Reads the first rows*cols digits (whitespace skipped). False, with the
   // matrix unchanged, when the file cannot be opened, is short or holds a
   // character other than 0, 1, 2; problem (when given) then says which.
@@ -62,15 +62,15 @@ class Mat_ZZ_p {
 };
 
 // Arithmetic (mod 3)
-Mat_ZZ_p operator+(const Mat_ZZ_p& a, const Mat_ZZ_p& b);   // a + b
-Mat_ZZ_p operator-(const Mat_ZZ_p& a, const Mat_ZZ_p& b);   // a - b
-Mat_ZZ_p operator*(int k, const Mat_ZZ_p& m);               // k * m, k taken mod 3
-Mat_ZZ_p operator*(const Mat_ZZ_p& m, int k);               // m * k, k taken mod 3
-Vec_ZZ_p operator*(const Mat_ZZ_p& m, const Vec_ZZ_p& v);   // y = M * v
+Mat_ZZ_p operator+(const Mat_ZZ_p& a, const Mat_ZZ_p& b);  // a + b
+Mat_ZZ_p operator-(const Mat_ZZ_p& a, const Mat_ZZ_p& b);  // a - b
+Mat_ZZ_p operator*(int k, const Mat_ZZ_p& m);              // k * m, k taken mod 3
+Mat_ZZ_p operator*(const Mat_ZZ_p& m, int k);              // m * k, k taken mod 3
+Vec_ZZ_p operator*(const Mat_ZZ_p& m, const Vec_ZZ_p& v);  // y = M * v
 
 // Elimination over GF(3)
-int nonsingular(const Mat_ZZ_p& m);       // 0 when singular, a non-zero element of GF(3) otherwise
-Mat_ZZ_p inverse(const Mat_ZZ_p& m);      // M^-1 by Gauss-Jordan elimination
+int nonsingular(const Mat_ZZ_p& m);   // 0 when singular, a non-zero element of GF(3) otherwise
+Mat_ZZ_p inverse(const Mat_ZZ_p& m);  // M^-1 by Gauss-Jordan elimination
 
 // Console form
 std::ostream& operator<<(std::ostream& out, const Mat_ZZ_p& m);  // "[[1 0 2][0 1 1]]"

@@ -18,7 +18,9 @@ namespace {
 // k mod 3 in 0..2, also for negative k.
 unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
 
-std::unique_ptr<std::uint8_t[]> zero_block(int n) { return std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(n)); }
+std::unique_ptr<std::uint8_t[]> zero_block(int n) {
+  return std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(n));
+}
 
 }  // namespace
 

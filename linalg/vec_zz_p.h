@@ -16,41 +16,41 @@
 class Vec_ZZ_p {
  public:
   // Construction, copying, access
-  explicit Vec_ZZ_p(int n);                       // v = 0 in GF(3)^n, n >= 1
-  Vec_ZZ_p(const Vec_ZZ_p& other);                // deep copy
-  Vec_ZZ_p(Vec_ZZ_p&& other) noexcept;            // takes the block; other keeps none
-  Vec_ZZ_p& operator=(const Vec_ZZ_p& other);     // deep copy, takes other's length
+  explicit Vec_ZZ_p(int n);                    // v = 0 in GF(3)^n, n >= 1
+  Vec_ZZ_p(const Vec_ZZ_p& other);             // deep copy
+  Vec_ZZ_p(Vec_ZZ_p&& other) noexcept;         // takes the block; other keeps none
+  Vec_ZZ_p& operator=(const Vec_ZZ_p& other);  // deep copy, takes other's length
   Vec_ZZ_p& operator=(Vec_ZZ_p&& other) noexcept;
   ~Vec_ZZ_p();
 
-  int length() const { return length_; }          // n
-  void set(int i, unsigned char value);           // v[i] = value mod 3
-  unsigned char& operator[](int i);               // v[i], stored unreduced
-  const unsigned char& operator[](int i) const;   // v[i]
-  std::uint8_t* data() { return data_.get(); }    // the n elements, contiguous
+  int length() const { return length_; }         // n
+  void set(int i, unsigned char value);          // v[i] = value mod 3
+  unsigned char& operator[](int i);              // v[i], stored unreduced
+  const unsigned char& operator[](int i) const;  // v[i]
+  std::uint8_t* data() { return data_.get(); }   // the n elements, contiguous
   const std::uint8_t* data() const { return data_.get(); }
   bool has_storage() const { return data_ != nullptr; }
 
   // Arithmetic (mod 3)
-  Vec_ZZ_p& operator+=(const Vec_ZZ_p& b);        // v = v + b
-  Vec_ZZ_p& operator-=(const Vec_ZZ_p& b);        // v = v - b
+  Vec_ZZ_p& operator+=(const Vec_ZZ_p& b);  // v = v + b
+  Vec_ZZ_p& operator-=(const Vec_ZZ_p& b);  // v = v - b
 
   // Text file and console forms
-  bool save(const char* file_name) const;         // appends the n digits
+  bool save(const char* file_name) const;  // appends the n digits
   // Reads the first n digits (whitespace skipped). False, with the vector
   // unchanged, when the file cannot be opened, is short or holds a character
   // other than 0, 1, 2; problem (when given) then says which.
   bool load(const char* file_name, gf3mq::FileProblem* problem = nullptr);
-  void print() const;                             // "[v0 v1 ...]" on standard output
+  void print() const;  // "[v0 v1 ...]" on standard output
 
  private:
   std::unique_ptr<std::uint8_t[]> data_;
   int length_;
 };
 
-Vec_ZZ_p operator+(const Vec_ZZ_p& a, const Vec_ZZ_p& b);  // a + b
-Vec_ZZ_p operator-(const Vec_ZZ_p& a, const Vec_ZZ_p& b);  // a - b
-Vec_ZZ_p operator*(int k, const Vec_ZZ_p& v);              // k * v, k taken mod 3
-Vec_ZZ_p operator*(const Vec_ZZ_p& v, int k);              // v * k, k taken mod 3
-Vec_ZZ_p operator%(const Vec_ZZ_p& v, int k);              // v[i] mod k, k >= 1
+Vec_ZZ_p operator+(const Vec_ZZ_p& a, const Vec_ZZ_p& b);        // a + b
+Vec_ZZ_p operator-(const Vec_ZZ_p& a, const Vec_ZZ_p& b);        // a - b
+Vec_ZZ_p operator*(int k, const Vec_ZZ_p& v);                    // k * v, k taken mod 3
+Vec_ZZ_p operator*(const Vec_ZZ_p& v, int k);                    // v * k, k taken mod 3
+Vec_ZZ_p operator%(const Vec_ZZ_p& v, int k);                    // v[i] mod k, k >= 1
 std::ostream& operator<<(std::ostream& out, const Vec_ZZ_p& v);  // "[2 0 1]"

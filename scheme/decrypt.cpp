@@ -45,8 +45,8 @@ Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v)
 
 Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v) { return M * x + v; }
 
-int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m,
-            std::uint64_t* mlen, gf3mq::FileProblem* problem) {
+int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
+            gf3mq::FileProblem* problem) {
   if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;
   Mat_ZZ_p A_Inv(kDegree, kDegree), B_Inv(kDegree, kDegree);
   Vec_ZZ_p V1(kDegree), V2(kDegree);
@@ -57,17 +57,18 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
   if (!loaded) return -1;
   Vec_ZZ_p cipher(kDegree);
   for (int i = 0; i < kDegree; ++i) cipher.set(i, c[i]);
-  const auto [m1, m2] = candidates(cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
+  const auto [m1, m2] = candidates(
+      cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
   *mlen = gf3mq::kDecryptedBytes;
   std::copy_n(m1.data(), kDegree, m);
   std::copy_n(m2.data(), kDegree, m + kDegree);
   return 0;
 }
 
-int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
-                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
-  auto [m1, m2] = candidates(c, [&sk](int i) { return sk.at(static_cast<std::size_t>(i)); }, A_Inv, V1, B_Inv, V2,
-                             Xi_modIrred);
+int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
+                const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
+  auto [m1, m2] = candidates(
+      c, [&sk](int i) { return sk.at(static_cast<std::size_t>(i)); }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
   out.push_back(std::move(m1));
   out.push_back(std::move(m2));
   return 0;

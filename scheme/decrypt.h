@@ -17,13 +17,13 @@
 // and m2 in m[257..514). Returns -1, writing nothing, when a pointer is null,
 // clen is not 257 (all 64 bits compared) or a file cannot be loaded
 // completely and validly; problem (when given) then names the file.
-int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m,
-            std::uint64_t* mlen, gf3mq::FileProblem* problem = nullptr);
+int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
+            gf3mq::FileProblem* problem = nullptr);
 
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0.
-int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
-                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
+int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
+                const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
 
 Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v);  // M (y - v)
 Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v);    // M x + v

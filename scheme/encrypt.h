@@ -13,8 +13,7 @@
 // c = P(m) on the flat buffers (layout in key_files.h). Returns 0 with 257
 // bytes of c and *clen = 257 written; -1, touching nothing, when pk, m, c or
 // clen is null or mlen is not 257 (all 64 bits compared).
-int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c,
-            std::uint64_t* clen);
+int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c, std::uint64_t* clen);
 
 // The same on the list form of the key; prints the caption "产生的密文为：" and
 // each value followed by a blank on standard output.

@@ -15,12 +15,12 @@
 
 namespace gf3mq {
 
-inline constexpr std::size_t kFormBytes = 66564;           // 258 x 258
-inline constexpr std::size_t kPublicKeyBytes = 17106948;   // 257 forms
+inline constexpr std::size_t kFormBytes = 66564;          // 258 x 258
+inline constexpr std::size_t kPublicKeyBytes = 17106948;  // 257 forms
 inline constexpr std::size_t kSecretKeyBytes = 257;
-inline constexpr std::size_t kMessageBytes = 257;          // plaintext and ciphertext
-inline constexpr std::size_t kDecryptedBytes = 514;        // two candidates
-inline constexpr std::size_t kLinearRowOffset = 66306;     // row 257 of a form: 257 x 258
+inline constexpr std::size_t kMessageBytes = 257;       // plaintext and ciphertext
+inline constexpr std::size_t kDecryptedBytes = 514;     // two candidates
+inline constexpr std::size_t kLinearRowOffset = 66306;  // row 257 of a form: 257 x 258
 
 inline constexpr const char* kPublicKeyFile = "new pk.txt";
 inline constexpr const char* kSecretKeyFile = "new sk.txt";

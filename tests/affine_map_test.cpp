@@ -1,11 +1,12 @@
 // Random secret affine maps: invertible, reproducible from a seeded source,
 // drawn matrix first and vector after, refused when the source fails; and
 // the augmented form [M | v].
+#include "field/affine_map.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "field/affine_map.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -45,8 +46,8 @@ TEST(AffineMapTest, SeededDrawsAreInvertibleReproducibleAndDistinct) {
 
 TEST(AffineMapTest, RejectedDrawsAreNeverReturnedAndTheVectorFollowsTheMatrix) {
   // 3 x 3: a singular matrix, then an invertible one, then the vector.
-  ListSource source({1, 1, 1, 1, 1, 1, 0, 0, 1,   // singular (two equal rows)
-                     1, 0, 0, 0, 2, 0, 0, 0, 1,   // invertible
+  ListSource source({1, 1, 1, 1, 1, 1, 0, 0, 1,  // singular (two equal rows)
+                     1, 0, 0, 0, 2, 0, 0, 0, 1,  // invertible
                      2, 1, 0});
   Mat_ZZ_p M(3, 3);
   Vec_ZZ_p v(3);

@@ -1,12 +1,13 @@
 // Public-key composition: the symbolic powers and product on known inputs
 // and against concrete field arithmetic at random points, the output map,
 // the corrections, folding, and the one-pass composition used by keygen.
+#include "field/composition.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "field/affine_map.h"
-#include "field/composition.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -75,8 +76,7 @@ TEST(CompositionTest, PowersOfOneAndOfX) {
   const Powers x = symbolic_powers(single_entry(1, 257), kPolyA);
   EXPECT_EQ(nonzeros(x.a3), (std::vector<std::pair<int, int>>{{3, 257}}));
   EXPECT_EQ(nonzeros(x.a27), (std::vector<std::pair<int, int>>{{27, 257}}));
-  for (int r = 0; r < 257; ++r)
-    ASSERT_EQ(nonzeros(x.a30[r]).size(), r == 30 ? 1u : 0u) << r;
+  for (int r = 0; r < 257; ++r) ASSERT_EQ(nonzeros(x.a30[r]).size(), r == 30 ? 1u : 0u) << r;
   EXPECT_EQ(x.a30[30].get(257, 257), 1);
 }
 

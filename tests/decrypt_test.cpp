@@ -1,11 +1,12 @@
 // Decryption against secret maps made here (no key generation needed): the
 // message is one candidate, the candidates sum to B_Inv V2, refusals touch
 // nothing and every missing or damaged secret file is named.
+#include "scheme/decrypt.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 #include "tests/test_support.h"
 

@@ -89,8 +89,8 @@ TEST_F(DemoProgramTest, PrintsTheTenLinesAndOneCandidateIsThePlaintext) {
 }
 
 TEST_F(DemoProgramTest, MissingShortOrCorruptKeyFilesAreNamed) {
-  const std::vector<std::string> names = {"new pk.txt",    "new sk.txt", "new Inv_A.txt",         "new Inv_B.txt",
-                                          "new V1.txt",    "new V2.txt", "new Xe_mod_Irredfx.txt"};
+  const std::vector<std::string> names = {"new pk.txt", "new sk.txt", "new Inv_A.txt",         "new Inv_B.txt",
+                                          "new V1.txt", "new V2.txt", "new Xe_mod_Irredfx.txt"};
   for (const std::string& name : names) {
     const std::string good = read_file(name);
     std::string corrupt = good;

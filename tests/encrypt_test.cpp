@@ -1,11 +1,12 @@
 // Encryption on the flat buffers: argument refusals, which entries of a form
 // matter, known answers, and agreement with a term-by-term evaluation and with
 // the list form.
+#include "scheme/encrypt.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 #include "tests/test_support.h"
 
@@ -76,8 +77,8 @@ TEST_F(EncryptTest, DiagonalUpperTriangleColumn257AndCornerAreNeverRead) {
   for (int i = 0; i < 257; ++i) {
     unsigned char* form = pk.data() + static_cast<std::size_t>(i) * kFormBytes;
     for (int r = 0; r < 258; ++r) {
-      form[r * 258 + r] = 2;           // diagonal, including the corner
-      form[r * 258 + 257] = 1;         // column 257
+      form[r * 258 + r] = 2;    // diagonal, including the corner
+      form[r * 258 + 257] = 1;  // column 257
       for (int c = r + 1; c < 258; ++c) form[r * 258 + c] = static_cast<unsigned char>((r + c) % 3);
     }
   }

@@ -1,8 +1,9 @@
 // The field tables' row conventions, for tables of two polynomials, and the
 // checked loading of the table files.
+#include "field/field_tables.h"
+
 #include <gtest/gtest.h>
 
-#include "field/field_tables.h"
 #include "tests/test_support.h"
 #include "tools/table_builder.h"
 

@@ -1,11 +1,12 @@
 // Key files: the flat and structured readers accept whitespace, return the
 // first of stacked keys and refuse missing, short or corrupt files without
 // leaving half a key; the writers produce what the readers consume.
+#include "scheme/key_files.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "scheme/key_files.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -37,7 +38,8 @@ TEST_F(KeyFileTest, FlatReadersTakeTheDigitsWithOrWithoutWhitespace) {
   ASSERT_EQ(read_pk("new pk.txt", pk.data()), 1);
   EXPECT_TRUE(std::equal(pk.begin(), pk.end(), pk_values.begin()));
   std::string spaced;
-  for (std::size_t i = 0; i < 257; ++i) spaced += std::string(1, static_cast<char>('0' + sk_values[i])) + (i % 10 ? " " : "\n");
+  for (std::size_t i = 0; i < 257; ++i)
+    spaced += std::string(1, static_cast<char>('0' + sk_values[i])) + (i % 10 ? " " : "\n");
   write_file("new sk.txt", spaced);
   ASSERT_EQ(read_sk("new sk.txt", sk), 1);
   EXPECT_TRUE(std::equal(sk, sk + 257, sk_values.begin()));

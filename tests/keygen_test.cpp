@@ -1,6 +1,8 @@
 // Key generation end to end in scratch folders: the eight files, their modes
 // and layout, the public map against the secret composition, replacement of
 // an old key set, refusals that write nothing, and a pinned output hash.
+#include "scheme/keygen.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,7 +13,6 @@
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
-#include "scheme/keygen.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -196,7 +197,8 @@ TEST(KeygenRefusalTest, AFileThatCannotBeReplacedLeavesThePreviousSet) {
   gf3mq::FileProblem problem;
   EXPECT_EQ(run_keygen(keys, 4, &problem), -1);
   EXPECT_EQ(problem.file, "new sk.txt");
-  for (std::size_t i = 0; i + 1 < kKeyFiles.size(); ++i) EXPECT_TRUE(read_file(kKeyFiles[i]) == before[i]) << kKeyFiles[i];
+  for (std::size_t i = 0; i + 1 < kKeyFiles.size(); ++i)
+    EXPECT_TRUE(read_file(kKeyFiles[i]) == before[i]) << kKeyFiles[i];
   EXPECT_EQ(list_dir(".").size(), 11u);  // eight key files (one a folder), two tables, the saved sk
 }
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 #include "tools/table_builder.h"

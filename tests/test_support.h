@@ -52,7 +52,7 @@ const Mat_ZZ_p& frobenius_table_of(const std::string& poly);
 void write_tables_here(const std::string& poly);
 
 // Field helpers built on the library's own field_cube and field_mul.
-FieldElem x_power(int k);                                        // x^k, k <= 256
+FieldElem x_power(int k);  // x^k, k <= 256
 FieldElem random_field_element(std::mt19937& rng);
 FieldElem cube_times(FieldElem y, int times, const Mat_ZZ_p& table);  // y^(3^times)
 FieldElem central_map(const FieldElem& X, const Mat_ZZ_p& table);     // X^27 * X^3

@@ -113,7 +113,8 @@ bool parse_polynomial(const std::string& text, Polynomial& f, std::string& error
     const std::string term = trim(text.substr(start, plus == std::string::npos ? std::string::npos : plus - start));
     long coefficient = 0, power = 0;
     if (term.empty() || !parse_term(term, coefficient, power)) {
-      error = "cannot read the term \"" + term + "\" of \"" + text + "\": write terms c*x^k, x^k, c*x, x or c joined by +";
+      error =
+          "cannot read the term \"" + term + "\" of \"" + text + "\": write terms c*x^k, x^k, c*x, x or c joined by +";
       return false;
     }
     if (coefficient > 2) {

@@ -1,0 +1,205 @@
+// The fast kernels against plain element-by-element definitions, on random
+// inputs: row combinations, tabulated combinations, polynomial products and
+// both reduction routes of the field.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "field/field_reducer.h"
+#include "linalg/gf3_rows.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+// A dense irreducible polynomial: its table has no sparse form.
+constexpr const char* kPolyDense =
+    "x^257 + x^256 + x^254 + x^253 + 2*x^250 + x^246 + x^242 + 2*x^239 + 2*x^233 + x^228 + 2*x^224 + x^215 + "
+    "x^209 + 2*x^200 + x^197 + 2*x^194 + x^187 + 2*x^183 + 2*x^176 + x^168 + 2*x^161 + 2*x^160 + 2*x^148 + "
+    "x^134 + 2*x^125 + 2*x^114 + x^97 + x^94 + x^90 + x^84 + x^83 + x^80 + 2*x^70 + x^66 + 2*x^57 + x^56 + "
+    "x^53 + x^52 + 2*x^47 + x^40 + x^36 + x^21 + x^18 + 2";
+
+std::vector<std::uint8_t> elements(std::mt19937& rng, std::size_t n) { return random_elements(rng, n); }
+
+TEST(RowKernelTest, ElementwiseKernelsMatchTheDefinitions) {
+  std::mt19937 rng(1);
+  for (std::size_t n : {1u, 31u, 32u, 33u, 257u, 1000u}) {
+    const auto a = elements(rng, n), b = elements(rng, n);
+    std::vector<std::uint8_t> sum = a, difference = a, scaled(n), any(n);
+    gf3mq::add_row(sum.data(), b.data(), n);
+    gf3mq::sub_row(difference.data(), b.data(), n);
+    gf3mq::scale_row(scaled.data(), b.data(), 2, n);
+    for (std::size_t i = 0; i < n; ++i) any[i] = static_cast<std::uint8_t>(rng());
+    std::vector<std::uint8_t> reduced = any;
+    gf3mq::reduce_row(reduced.data(), n);
+    std::uint32_t dot = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(sum[i], (a[i] + b[i]) % 3);
+      ASSERT_EQ(difference[i], (a[i] + 3 - b[i]) % 3);
+      ASSERT_EQ(scaled[i], 2 * b[i] % 3);
+      ASSERT_EQ(reduced[i], any[i] % 3);
+      dot += static_cast<std::uint32_t>(any[i]) * a[i];
+    }
+    EXPECT_EQ(gf3mq::dot_row(any.data(), a.data(), n), dot);
+  }
+}
+
+// Runs body with the AVX-512 kernels on and then off.
+template <typename Body>
+void with_both_kernel_widths(Body body) {
+  for (bool wide : {true, false}) {
+    gf3mq::set_avx512_kernels(wide);
+    body();
+  }
+  gf3mq::set_avx512_kernels(true);
+}
+
+TEST(RowKernelTest, CombinationsMatchTermByTermSums) {
+  std::mt19937 rng(2);
+  with_both_kernel_widths([&] {
+    for (std::size_t terms : {0u, 1u, 85u, 86u, 257u, 400u}) {
+      const std::size_t width = 258, stride = gf3mq::kPaddedRow;
+      std::vector<std::uint8_t> rows(std::max<std::size_t>(terms, 1) * stride, 0), doubled(rows.size(), 0);
+      for (std::size_t j = 0; j < terms; ++j)
+        for (std::size_t c = 0; c < width; ++c) {
+          rows[j * stride + c] = static_cast<std::uint8_t>(rng() % 3);
+          doubled[j * stride + c] = static_cast<std::uint8_t>(2 * rows[j * stride + c] % 3);
+        }
+      const auto coeffs = elements(rng, std::max<std::size_t>(terms, 1));
+      std::vector<int> expected(width, 0);
+      for (std::size_t j = 0; j < terms; ++j)
+        for (std::size_t c = 0; c < width; ++c) expected[c] = (expected[c] + coeffs[j] * rows[j * stride + c]) % 3;
+
+      std::vector<std::uint8_t> out(stride, 9);
+      gf3mq::combine_rows(out.data(), coeffs.data(), 1, rows.data(), doubled.data(), terms, stride, width);
+      for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(out[c], expected[c]) << terms << " " << c;
+
+      gf3mq::RowCombinationTables tables;
+      tables.assign(rows.data(), terms, stride, width);
+      std::vector<std::uint8_t> base = elements(rng, stride), combined(stride);
+      tables.combine(combined.data(), coeffs.data(), base.data());
+      for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(combined[c], (expected[c] + base[c]) % 3) << terms << " " << c;
+
+      std::vector<const std::uint8_t*> once, twice;
+      for (std::size_t j = 0; j < terms; ++j) {
+        if (coeffs[j] == 1) once.push_back(&rows[j * stride]);
+        if (coeffs[j] == 2) twice.push_back(&rows[j * stride]);
+      }
+      for (std::size_t vectors : {9u, 10u, 18u}) {
+        std::vector<std::uint8_t> wide_base(32 * vectors, 0), sum(32 * vectors);
+        std::copy_n(base.begin(), width, wide_base.begin());
+        if (32 * vectors > stride) continue;  // rows are only kPaddedRow long
+        gf3mq::add_row_combination(sum.data(), wide_base.data(), once.data(), once.size(), twice.data(), twice.size(),
+                                   vectors);
+        for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(sum[c], (expected[c] + base[c]) % 3) << vectors << " " << c;
+      }
+    }
+  });
+}
+
+TEST(RowKernelTest, PolynomialProductMatchesSchoolbook) {
+  std::mt19937 rng(3);
+  with_both_kernel_widths([&] {
+    for (std::size_t length : {1u, 2u, 63u, 64u, 65u, 200u, 257u}) {
+      for (int trial = 0; trial < 5; ++trial) {
+        std::vector<std::uint8_t> a(length), b(length);
+        for (auto& v : a) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);  // any bytes count mod 3
+        for (auto& v : b) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);
+        std::vector<int> expected(gf3mq::kPolyProductBytes, 0);
+        for (std::size_t i = 0; i < length; ++i)
+          for (std::size_t j = 0; j < length; ++j) expected[i + j] = (expected[i + j] + a[i] % 3 * (b[j] % 3)) % 3;
+        std::uint8_t product[gf3mq::kPolyProductBytes];
+        gf3mq::poly_mul(a.data(), b.data(), length, product);
+        for (std::size_t e = 0; e < 2 * length - 1; ++e) ASSERT_EQ(product[e], expected[e]) << length << " x^" << e;
+      }
+    }
+  });
+}
+
+// The same kernels with the AVX-512 versions switched off, as on processors
+// without them.
+TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
+  std::mt19937 rng(7);
+  const Mat_ZZ_p& table = reduction_table_of(kPolyB);
+  for (int trial = 0; trial < 10; ++trial) {
+    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+    FieldElem wide_product, wide_cube, narrow_product, narrow_cube;
+    field_mul(a, b, table, wide_product);
+    gf3mq::FieldReducer(table, 512, gf3mq::FieldReducer::Route::table_rows).cube(a, wide_cube);
+    gf3mq::set_avx512_kernels(false);
+    field_mul(a, b, table, narrow_product);
+    gf3mq::FieldReducer(table, 512, gf3mq::FieldReducer::Route::table_rows).cube(a, narrow_cube);
+    gf3mq::set_avx512_kernels(true);
+    ASSERT_EQ(narrow_product, wide_product);
+    ASSERT_EQ(narrow_cube, wide_cube);
+  }
+}
+
+class ReducerRouteTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(ReducerRouteTest, BothRoutesGiveTheTableRowResults) {
+  const Mat_ZZ_p& table = reduction_table_of(GetParam());
+  const gf3mq::FieldReducer fastest_products(table, 256),
+      plain_products(table, 256, gf3mq::FieldReducer::Route::table_rows);
+  const gf3mq::FieldReducer fastest_cubes(table, 512), plain_cubes(table, 512, gf3mq::FieldReducer::Route::table_rows);
+  EXPECT_EQ(fastest_cubes.sparse(), std::string(GetParam()) != kPolyDense);
+  EXPECT_FALSE(plain_cubes.sparse());
+  std::mt19937 rng(4);
+  for (int trial = 0; trial < 20; ++trial) {
+    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+    FieldElem by_rows, fast, plain;
+    field_mul(a, b, table, by_rows);
+    fastest_products.product(a, b, fast);
+    plain_products.product(a, b, plain);
+    ASSERT_EQ(fast, by_rows);
+    ASSERT_EQ(plain, by_rows);
+    field_cube(a, table, by_rows);
+    fastest_cubes.cube(a, fast);
+    plain_cubes.cube(a, plain);
+    ASSERT_EQ(fast, by_rows);
+    ASSERT_EQ(plain, by_rows);
+  }
+}
+
+TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
+  // One changed digit in row 300: products and cubes must still follow the
+  // table's own rows, as field_mul and field_cube do.
+  Mat_ZZ_p table = reduction_table_of(GetParam());
+  table.set(300, 7, static_cast<unsigned char>(table.get(300, 7) + 1));
+  table.set(100, 0, static_cast<unsigned char>(table.get(100, 0) + 1));
+  const gf3mq::FieldReducer cubes(table, 512), products(table, 256);
+  EXPECT_FALSE(cubes.sparse());
+  EXPECT_FALSE(products.sparse());
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 10; ++trial) {
+    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+    FieldElem expected, got;
+    field_cube(a, table, expected);
+    cubes.cube(a, got);
+    ASSERT_EQ(got, expected);
+    field_mul(a, b, table, expected);
+    products.product(a, b, got);
+    ASSERT_EQ(got, expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreePolynomials, ReducerRouteTest, testing::Values(kPolyA, kPolyB, kPolyDense));
+
+TEST(DenseTableTest, CentralMapInverseOnADenseTable) {
+  const Mat_ZZ_p& table = reduction_table_of(kPolyDense);
+  std::mt19937 rng(6);
+  for (int trial = 0; trial < 3; ++trial) {
+    const FieldElem Z = random_field_element(rng);
+    FieldElem X;
+    field_mul(Z, Z, table, X);
+    FieldElem y = central_map(X, table);
+    Mat_ZZ_p powers(257, 257);
+    frobenius_powers(y, table, powers);
+    FieldElem root;
+    central_map_inverse(powers, table, root);
+    EXPECT_EQ(root, X);
+  }
+}
+
+}  // namespace
