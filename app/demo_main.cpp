@@ -9,6 +9,7 @@
 
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
+#include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
 
 namespace {
@@ -40,7 +41,8 @@ int key_failure(const gf3mq::FileProblem& problem) {
 int main() {
   using gf3mq::kMessageBytes;
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  std::unique_ptr<unsigned char[]> sk(new unsigned char[gf3mq::kSecretKeyBytes]);
+  // The secret key is wiped before its memory is released.
+  gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;
   if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1) return key_failure(problem);
   if (read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1) return key_failure(problem);

@@ -4,12 +4,14 @@
 #include <iostream>
 #include <memory>
 
+#include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
 
 int main() {
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  std::unique_ptr<unsigned char[]> sk(new unsigned char[gf3mq::kSecretKeyBytes]);
+  // The secret key is wiped before its memory is released.
+  gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;
   if (keygen(pk.get(), sk.get(), &problem) != 0) {
     std::cerr << "gf3mq-keygen: no key set was made: " << problem.message() << std::endl;

@@ -5,6 +5,7 @@
 #include "field/field_tables.h"
 #include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/secure_wipe.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ constexpr std::size_t kFormBytes = static_cast<std::size_t>(kPositions) * kPosit
 // where y_k = table row row_of(k). Sums stay in 16 bits until the end.
 template <typename RowOf>
 void spread_rows(const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first, RowOf row_of, Mat_ZZ_p& dst) {
-  std::vector<std::uint16_t> acc(static_cast<std::size_t>(kDegree) * kPositions, 0);
+  gf3mq::SecretVector<std::uint16_t> acc(static_cast<std::size_t>(kDegree) * kPositions, 0);
   for (int k = first; k < kDegree; ++k) {
     const std::uint8_t* y = table.row(row_of(k));
     const std::uint8_t* source = src.row(k);
@@ -51,8 +52,8 @@ Mat_ZZ_p transpose(const Mat_ZZ_p& m) {
 }
 
 // 2 * m (mod 3), element by element.
-std::vector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) {
-  std::vector<std::uint8_t> d(n);
+gf3mq::SecretVector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) {
+  gf3mq::SecretVector<std::uint8_t> d(n);
   gf3mq::scale_row(d.data(), m, 2, n);
   return d;
 }
@@ -79,7 +80,7 @@ void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
   // S_e = sum over j + t = e of a_j^T b_t; row k of S_e = sum over j of a(j, k) b_(e-j).
   const Mat_ZZ_p aT = transpose(a);  // aT(k, j) = a(j, k)
-  const std::vector<std::uint8_t> b2 = doubled(b.data(), static_cast<std::size_t>(kDegree) * kPositions);
+  const gf3mq::SecretVector<std::uint8_t> b2 = doubled(b.data(), static_cast<std::size_t>(kDegree) * kPositions);
   const std::size_t first = out.size();
   for (int r = 0; r < kDegree; ++r) out.emplace_back(kPositions, kPositions);
   std::vector<int> pending(kDegree, 0);  // unreduced terms per form of out
@@ -101,7 +102,7 @@ int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table
     }
     // x^e = table row e - 257: add y[p] * S_e to form p.
     const std::uint8_t* y = table.row(e - kDegree);
-    const std::vector<std::uint8_t> S2 = doubled(S.data(), kFormBytes);
+    const gf3mq::SecretVector<std::uint8_t> S2 = doubled(S.data(), kFormBytes);
     for (int p = 0; p < kDegree; ++p) {
       if (y[p] == 0) continue;
       Mat_ZZ_p& form = out[first + p];
@@ -116,7 +117,7 @@ int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table
 FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
   FormList Pk;
   Pk.reserve(kDegree);
-  std::vector<std::uint16_t> acc(kFormBytes);
+  gf3mq::SecretVector<std::uint16_t> acc(kFormBytes);
   for (int i = 0; i < kDegree; ++i) {
     std::fill(acc.begin(), acc.end(), std::uint16_t{0});
     for (int j = 0; j < kDegree; ++j) {
@@ -183,7 +184,7 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
   std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
   for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
   (void)table.get(kDegree - 2, kDegree - 1);  // rows 0..255 are read
-  std::vector<std::uint8_t> h(static_cast<std::size_t>(kDegree) * kExponents);
+  gf3mq::SecretVector<std::uint8_t> h(static_cast<std::size_t>(kDegree) * kExponents);
   for (int i = 0; i < kDegree; ++i)
     for (int e = 0; e < kExponents; ++e)
       h[static_cast<std::size_t>(i) * kExponents + e] =
@@ -201,10 +202,10 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
 
   // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
   // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
-  std::vector<std::uint8_t> window3(kExponents), window2(kExponents), indices(groups);
-  std::vector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);  // G_i^T, 257 x 258
-  std::vector<std::uint8_t> G_index(groups * kRow);                        // table indices of G_i's rows
-  std::vector<std::uint8_t> row(kRow);
+  gf3mq::SecretVector<std::uint8_t> window3(kExponents), window2(kExponents), indices(groups);
+  gf3mq::SecretVector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);  // G_i^T, 257 x 258
+  gf3mq::SecretVector<std::uint8_t> G_index(groups * kRow);                        // table indices of G_i's rows
+  gf3mq::SecretVector<std::uint8_t> row(kRow);
   FormList forms;
   forms.reserve(kDegree);
   for (int i = 0; i < kDegree; ++i) {

@@ -9,9 +9,13 @@
 #include <cstdint>
 
 #include "linalg/mat_zz_p.h"
+#include "linalg/secure_wipe.h"
 
 struct FieldElem {
   std::uint8_t coef[257] = {};  // coef[i]: coefficient of x^i
+
+  // Elements inside decryption are secret: wiped when they go out of scope.
+  ~FieldElem() { gf3mq::secure_wipe(coef, sizeof coef); }
 
   friend bool operator==(const FieldElem&, const FieldElem&) = default;
 };

@@ -1,5 +1,7 @@
 #include "linalg/digit_file.h"
 
+#include "linalg/secure_wipe.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -67,7 +69,7 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
     result.error_number = errno;
     return result;
   }
-  std::vector<unsigned char> chunk(kChunk);
+  SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
   std::size_t n = 0;
   while (n < count) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
@@ -120,9 +122,9 @@ bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
       wide |= block[i] >= 10 ? 1u : 0u;
     }
     if (wide != 0) {
-      std::string decimal;  // only after unchecked element writes
-      for (std::size_t i = 0; i < n; ++i) decimal += std::to_string(block[i]);
-      text_.assign(decimal.begin(), decimal.end());
+      text_.clear();  // only after unchecked element writes
+      for (std::size_t i = 0; i < n; ++i)
+        for (char digit : std::to_string(block[i])) text_.push_back(digit);
     }
     ok_ = std::fwrite(text_.data(), 1, text_.size(), file_) == text_.size();
     done += n;

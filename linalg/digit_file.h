@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "linalg/secure_wipe.h"
+
 namespace gf3mq {
 
 // Which file failed and why, for messages to the user.
@@ -58,7 +60,7 @@ class DigitFileAppender {
  private:
   std::FILE* file_;
   bool ok_;
-  std::vector<char> text_;
+  SecretVector<char> text_;  // the digits of key material
 };
 
 // Appends values[0..count) as decimal numbers, without separators, to

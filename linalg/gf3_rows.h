@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "linalg/secure_wipe.h"
+
 namespace gf3mq {
 
 // x mod 3 for any byte value.
@@ -96,7 +98,7 @@ class RowCombinationTables {
  private:
   std::size_t n_ = 0;
   std::size_t groups_ = 0;
-  std::vector<std::uint8_t> entries_;  // groups_ x 27 x kPaddedRow
+  SecretVector<std::uint8_t> entries_;  // groups_ x 27 x kPaddedRow; combinations of secret rows
 };
 
 // Whether kernels with AVX-512 versions use them on processors that have

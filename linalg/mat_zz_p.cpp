@@ -13,7 +13,7 @@ namespace {
 
 unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
 
-std::unique_ptr<std::uint8_t[]> zero_block(std::size_t n) { return std::make_unique<std::uint8_t[]>(n); }
+gf3mq::WipedBlock zero_block(std::size_t n) { return gf3mq::make_wiped_block(n); }
 
 // Columns summed before one reduction in a matrix-vector product: keeps the
 // unreduced sum of byte products below 2^32.
@@ -195,7 +195,7 @@ class Elimination {
  private:
   int rows_;
   int width_;
-  std::vector<std::uint8_t> block_;
+  gf3mq::SecretVector<std::uint8_t> block_;  // the matrix being inverted is secret
 };
 
 }  // namespace
@@ -245,7 +245,7 @@ Mat_ZZ_p inverse(const Mat_ZZ_p& m) {
 bool Mat_ZZ_p::save(const char* file_name) const { return gf3mq::append_digit_file(file_name, data_.get(), size()); }
 
 bool Mat_ZZ_p::load(const char* file_name, gf3mq::FileProblem* problem) {
-  std::vector<std::uint8_t> scratch(size());
+  gf3mq::SecretVector<std::uint8_t> scratch(size());
   if (!gf3mq::read_digit_file(file_name, scratch.data(), scratch.size(), problem)) return false;
   std::copy(scratch.begin(), scratch.end(), data_.get());
   return true;

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "linalg/digit_file.h"
+#include "linalg/secure_wipe.h"
 #include "linalg/vec_zz_p.h"
 
 class Mat_ZZ_p {
@@ -58,7 +59,7 @@ class Mat_ZZ_p {
 
   int rows_;
   int cols_;
-  std::unique_ptr<std::uint8_t[]> data_;
+  gf3mq::WipedBlock data_;  // wiped before it is released: blocks may hold key material
 };
 
 // Arithmetic (mod 3)

@@ -18,9 +18,7 @@ namespace {
 // k mod 3 in 0..2, also for negative k.
 unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
 
-std::unique_ptr<std::uint8_t[]> zero_block(int n) {
-  return std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(n));
-}
+gf3mq::WipedBlock zero_block(int n) { return gf3mq::make_wiped_block(static_cast<std::size_t>(n)); }
 
 }  // namespace
 
@@ -92,7 +90,7 @@ bool Vec_ZZ_p::save(const char* file_name) const {
 }
 
 bool Vec_ZZ_p::load(const char* file_name, gf3mq::FileProblem* problem) {
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length_));
+  gf3mq::SecretVector<std::uint8_t> scratch(static_cast<std::size_t>(length_));
   if (!gf3mq::read_digit_file(file_name, scratch.data(), scratch.size(), problem)) return false;
   std::copy(scratch.begin(), scratch.end(), data_.get());
   return true;

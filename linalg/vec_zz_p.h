@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "linalg/digit_file.h"
+#include "linalg/secure_wipe.h"
 
 class Vec_ZZ_p {
  public:
@@ -44,7 +45,7 @@ class Vec_ZZ_p {
   void print() const;  // "[v0 v1 ...]" on standard output
 
  private:
-  std::unique_ptr<std::uint8_t[]> data_;
+  gf3mq::WipedBlock data_;  // wiped before it is released: blocks may hold key material
   int length_;
 };
 

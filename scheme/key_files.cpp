@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "field/field_tables.h"
+#include "linalg/secure_wipe.h"
 
 using gf3mq::kDegree;
 using gf3mq::kFormBytes;
@@ -56,7 +57,8 @@ int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* pr
 
 int read_sk_vector(const char* file_name, ByteList& SK, gf3mq::FileProblem* problem) {
   std::uint8_t digits[kSecretKeyBytes];
-  if (!gf3mq::read_digit_file(file_name, digits, kSecretKeyBytes, problem)) return 0;
-  SK.insert(SK.end(), digits, digits + kSecretKeyBytes);
-  return 1;
+  const bool read = gf3mq::read_digit_file(file_name, digits, kSecretKeyBytes, problem);
+  if (read) SK.insert(SK.end(), digits, digits + kSecretKeyBytes);
+  gf3mq::secure_wipe(digits, sizeof digits);
+  return read ? 1 : 0;
 }

@@ -122,7 +122,7 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   symbolic_cube(A_X, Xi_modIrred, A_X3_Sum);
   symbolic_pow27(A_X, X_27i_modIrred, A_X27_Sum);
   FormList PK = compose_public_forms(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred);
-  const ByteList SK = diagonal_sums(PK);
+  ByteList SK = diagonal_sums(PK);
   fold_public_key(PK);
 
   const std::vector<KeyFile> files = {
@@ -135,7 +135,9 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
       {gf3mq::kPublicKeyFile, false, [&](const char* f) { return write_pk(f, PK) == 1; }},
       {gf3mq::kSecretKeyFile, true, [&](const char* f) { return write_sk(f, SK) == 1; }},
   };
-  if (!replace_key_set(files, problem)) return -1;
+  const bool written = replace_key_set(files, problem);
+  gf3mq::secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
+  if (!written) return -1;
   if (read_pk(gf3mq::kPublicKeyFile, pk, problem) != 1 || read_sk(gf3mq::kSecretKeyFile, sk, problem) != 1) return -1;
   return 0;
 }

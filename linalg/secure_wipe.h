@@ -1,0 +1,49 @@
+// Wiping key material before its memory is released.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace gf3mq {
+
+// Overwrites n bytes at p with zeros; the compiler cannot drop the writes as
+// dead stores even when the memory is released right after.
+void secure_wipe(void* p, std::size_t n);
+
+// An allocator that wipes every block before it is released.
+template <class T>
+struct WipingAllocator {
+  using value_type = T;
+  WipingAllocator() = default;
+  template <class U>
+  WipingAllocator(const WipingAllocator<U>&) {}
+  T* allocate(std::size_t n) { return std::allocator<T>{}.allocate(n); }
+  void deallocate(T* p, std::size_t n) {
+    secure_wipe(p, n * sizeof(T));
+    std::allocator<T>{}.deallocate(p, n);
+  }
+  template <class U>
+  bool operator==(const WipingAllocator<U>&) const {
+    return true;
+  }
+};
+
+// Deleter for an owned block of n bytes: wipes it, then releases it.
+struct WipingDelete {
+  std::size_t n = 0;
+  void operator()(unsigned char* p) const {
+    secure_wipe(p, n);
+    delete[] p;
+  }
+};
+
+// An owned, zero-filled block of n bytes that is wiped when released.
+using WipedBlock = std::unique_ptr<unsigned char[], WipingDelete>;
+inline WipedBlock make_wiped_block(std::size_t n) { return WipedBlock(new unsigned char[n](), WipingDelete{n}); }
+
+// Scratch storage for secret values: wiped when it is released or regrown.
+template <class T>
+using SecretVector = std::vector<T, WipingAllocator<T>>;
+
+}  // namespace gf3mq
