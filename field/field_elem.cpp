@@ -31,6 +31,7 @@ int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, Fie
   alignas(64) std::uint8_t product[gf3mq::kProductBytes];
   gf3mq::polynomial_product(a, b, product);
   gf3mq::reduce_with_rows(product, table, out);
+  gf3mq::secure_wipe(product, sizeof product);
   return 1;
 }
 

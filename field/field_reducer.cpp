@@ -127,6 +127,7 @@ void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& ta
   alignas(64) std::uint8_t result[kPadded];
   reduction.apply(result, product, kVectors);
   std::copy_n(result, kDegree, out.coef);
+  secure_wipe(result, sizeof result);
 }
 
 void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
@@ -139,6 +140,8 @@ void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   alignas(64) std::uint8_t result[kPadded];
   terms.apply(result, spread, kVectors);
   std::copy_n(result, kDegree, out.coef);
+  secure_wipe(result, sizeof result);
+  secure_wipe(spread, sizeof spread);
 }
 
 // ---- FieldReducer ----
@@ -201,6 +204,7 @@ void FieldReducer::reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const
     top = static_cast<int>(n) - 1 + sparse_degree_;
   }
   std::copy_n(p, kDegree, out.coef);
+  secure_wipe(high, sizeof high);
 }
 
 void FieldReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
@@ -211,6 +215,7 @@ void FieldReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& ou
   } else {
     reduce_product(product, tables_, out);
   }
+  secure_wipe(product, sizeof product);
 }
 
 void FieldReducer::cube(const FieldElem& y, FieldElem& out) const {
@@ -222,6 +227,7 @@ void FieldReducer::cube(const FieldElem& y, FieldElem& out) const {
   std::uint8_t spread[3 * kDegree] = {};
   for (int k = 0; k < kDegree; ++k) spread[3 * k] = y.coef[k];
   reduce_sparse(spread, 3 * (kDegree - 1), out);
+  secure_wipe(spread, sizeof spread);
 }
 
 }  // namespace gf3mq

@@ -357,6 +357,7 @@ __attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, 
   if (n > 192) product_window<3>(acc, pairs[0], a, n);
   if (n > 256) product_window<4>(acc, pairs[0], a, n);
   std::memcpy(product, acc, sizeof acc);
+  secure_wipe(pairs, sizeof pairs);  // multiples of a secret factor
 }
 
 bool avx512_enabled = true;
@@ -414,6 +415,14 @@ void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, 
   std::copy_n(b, length, rb);
   reduce_row(ra, length);
   reduce_row(rb, length);
+  struct WipeOnExit {
+    std::uint8_t* a;
+    std::uint8_t* b;
+    ~WipeOnExit() {
+      secure_wipe(a, kPolyMaxLength);
+      secure_wipe(b, kPolyMaxLength);
+    }
+  } wipe{ra, rb};
 #ifdef GF3MQ_HAVE_AVX512_KERNEL
   if (has_avx512()) {
     poly_mul_avx512(ra, rb, length, product);
@@ -442,6 +451,7 @@ void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, 
     }
     add_row_combination(product + first, product + first, once, n_once, twice, n_twice, 10);
   }
+  secure_wipe(shifted, sizeof shifted);
 }
 
 void set_avx512_kernels(bool enabled) {
