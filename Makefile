@@ -3,24 +3,35 @@
 #   make test        build (Release) and run the whole test suite
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
 #   make bench       build and run the benchmarks
+#   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
+#   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 CTEST      ?= ctest
 
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+MEMCHECK_PACKAGES := valgrind
+FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt
 
-.PHONY: all build demo test check-asan bench deps clean
+.PHONY: all build demo test check-asan bench fuzz memcheck deps clean
 
 all: build
 
 # Installs what is missing on Debian when running as root; otherwise prints
 # the one command to run.
 deps:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES)"
+
+.PHONY: install-packages
+install-packages:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(WANTED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -62,5 +73,34 @@ demo: build
 bench: build
 	$(BUILD)/bin/gf3mq-bench
 
+# Every target runs FUZZ_SECONDS from its seed corpus in fuzz/corpus (new
+# inputs go to a scratch folder); a crash stops with its input saved in
+# $(FUZZ_BUILD)/artifacts.
+fuzz:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES) $(FUZZ_PACKAGES)"
+	CXX=clang++ $(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGF3MQ_BUILD_TESTS=OFF \
+	  -DGF3MQ_BUILD_BENCH=OFF -DGF3MQ_BUILD_FUZZERS=ON -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=address,fuzzer-no-link"
+	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@for t in $(FUZZ_TARGETS); do \
+	  work=$$(mktemp -d); log=$(FUZZ_BUILD)/$$t.log; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  if $(FUZZ_BUILD)/bin/$$t $$work $(CURDIR)/fuzz/corpus/$$t -max_total_time=$(FUZZ_SECONDS) \
+	       -artifact_prefix=$(CURDIR)/$(FUZZ_BUILD)/artifacts/ >$$log 2>&1; then \
+	    grep -E '^Done [0-9]+ runs' $$log; rm -rf $$work; \
+	  else \
+	    tail -40 $$log; echo "$$t failed: see $$log and $(FUZZ_BUILD)/artifacts"; rm -rf $$work; exit 1; \
+	  fi; \
+	done
+
+# A key set made and used under valgrind, in a scratch folder.
+memcheck: build
+	@$(MAKE) --no-print-directory install-packages WANTED="$(MEMCHECK_PACKAGES)"
+	@dir=$$(mktemp -d); \
+	cd $$dir && $(CURDIR)/$(BUILD)/bin/gf3mq-tables >/dev/null && \
+	echo "== gf3mq-keygen" && valgrind -q --error-exitcode=1 --leak-check=full $(CURDIR)/$(BUILD)/bin/gf3mq-keygen </dev/null && \
+	echo && echo "== gf3mq-demo" && valgrind -q --error-exitcode=1 --leak-check=full $(CURDIR)/$(BUILD)/bin/gf3mq-demo </dev/null >/dev/null && \
+	echo "memcheck: clean"; status=$$?; rm -rf $$dir; exit $$status
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

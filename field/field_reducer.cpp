@@ -146,7 +146,7 @@ void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
 
 // ---- FieldReducer ----
 
-FieldReducer::FieldReducer(const Mat_ZZ_p& table, int rows, Route route) : table_(table), rows_(rows) {
+FieldReducer::FieldReducer(const Mat_ZZ_p& table, int rows, Route route) : table_(table) {
   (void)table.get(rows - 1, kDegree - 1);  // the rows must exist ("Matrix index out of range." otherwise)
   if (route == Route::fastest) {
     // g = row 0: its terms, if few and of low degree, and only if the other

@@ -53,7 +53,6 @@ class FieldReducer {
   void reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const;
 
   const Mat_ZZ_p& table_;
-  int rows_;
   int sparse_terms_ = 0;
   int sparse_degree_ = 0;
   int term_power_[kMaxSparseTerms] = {};

@@ -252,41 +252,44 @@ namespace {
 
 typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
 
+__attribute__((target("avx512bw"), always_inline)) inline Bytes64 load64(const std::uint8_t* p) {
+  Bytes64 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// v mod 3 for every byte, as reduce32.
+__attribute__((target("avx512bw"), always_inline)) inline Bytes64 reduce64(Bytes64 v) {
+  for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
+    const Bytes64 t = v - c;
+    v = v < t ? v : t;
+  }
+  return v;
+}
+
 template <std::size_t V>
 __attribute__((target("avx512bw"), always_inline)) inline void combine_vectors64(
     std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once, std::size_t n_once,
     const std::uint8_t* const* twice, std::size_t n_twice) {
-  auto load = [](const std::uint8_t* p) {
-    Bytes64 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  };
-  auto reduce = [](Bytes64 v) {
-    for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
-      const Bytes64 t = v - c;
-      v = v < t ? v : t;
-    }
-    return v;
-  };
   // Rows taken once and rows taken twice are summed apart (32 registers
   // hold both sums); the second sum is doubled at the end.
   constexpr std::size_t kTermsPerReduction = 126;  // 2 + 126 * 2 <= 255
   Bytes64 acc[V], doubled[V] = {};
-  for (std::size_t q = 0; q < V; ++q) acc[q] = load(base + 64 * q);
+  for (std::size_t q = 0; q < V; ++q) acc[q] = load64(base + 64 * q);
   for (std::size_t first = 0; first < n_once; first += kTermsPerReduction) {
     const std::size_t last = std::min(n_once, first + kTermsPerReduction);
     for (std::size_t j = first; j < last; ++j)
-      for (std::size_t q = 0; q < V; ++q) acc[q] += load(once[j] + 64 * q);
-    for (auto& v : acc) v = reduce(v);
+      for (std::size_t q = 0; q < V; ++q) acc[q] += load64(once[j] + 64 * q);
+    for (auto& v : acc) v = reduce64(v);
   }
   for (std::size_t first = 0; first < n_twice; first += kTermsPerReduction) {
     const std::size_t last = std::min(n_twice, first + kTermsPerReduction);
     for (std::size_t j = first; j < last; ++j)
-      for (std::size_t q = 0; q < V; ++q) doubled[q] += load(twice[j] + 64 * q);
-    for (auto& v : doubled) v = reduce(v);
+      for (std::size_t q = 0; q < V; ++q) doubled[q] += load64(twice[j] + 64 * q);
+    for (auto& v : doubled) v = reduce64(v);
   }
   for (std::size_t q = 0; q < V; ++q) {
-    const Bytes64 v = reduce(acc[q] + doubled[q] + doubled[q]);  // at most 2 + 4
+    const Bytes64 v = reduce64(acc[q] + doubled[q] + doubled[q]);  // at most 2 + 4
     std::memcpy(out + 64 * q, &v, sizeof v);
   }
 }
@@ -319,18 +322,9 @@ __attribute__((target("avx512bw"), always_inline)) inline void product_window(By
   for (int i = first; i < last; i += 2) {
     const unsigned next = i + 1 < length ? a[i + 1] : 0u;
     const std::uint8_t* row = pairs + (a[i] + 3u * next) * kPolyProductBytes + kPad - i + first;
-    for (int q = 0; q < 5; ++q) {
-      Bytes64 v;
-      std::memcpy(&v, row + 64 * q, sizeof v);
-      acc[G + q] += v;
-    }
+    for (int q = 0; q < 5; ++q) acc[G + q] += load64(row + 64 * q);
   }
-  for (int q = 0; q < 5; ++q) {
-    for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) {
-      const Bytes64 t = acc[G + q] - c;
-      acc[G + q] = acc[G + q] < t ? acc[G + q] : t;
-    }
-  }
+  for (int q = 0; q < 5; ++q) acc[G + q] = reduce64(acc[G + q]);
 }
 
 __attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b,

@@ -1,0 +1,54 @@
+// Table loading and the table checker. Mode 0: both files straight from the
+// input. Mode 1: tables built from a polynomial taken from the input, then a
+// few digits changed as the input says; the checker must accept exactly the
+// unchanged tables of irreducible polynomials.
+#include <string>
+
+#include "field/field_tables.h"
+#include "fuzz/fuzz_support.h"
+#include "tools/table_builder.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  gf3mq::fuzz::enter_scratch_folder();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  gf3mq::fuzz::Input in(data, size);
+  std::string message;
+  if (in.byte() % 2 == 0) {
+    const std::string first = in.take(in.byte() * 64u);
+    const std::string second = in.rest();
+    gf3mq::fuzz::write_file(gf3mq::kReductionTableFile, reinterpret_cast<const std::uint8_t*>(first.data()),
+                            first.size());
+    gf3mq::fuzz::write_file(gf3mq::kFrobeniusTableFile, reinterpret_cast<const std::uint8_t*>(second.data()),
+                            second.size());
+    Mat_ZZ_p reduction = gf3mq::make_reduction_table(), frobenius = gf3mq::make_frobenius_table();
+    gf3mq::load_reduction_table(reduction);
+    gf3mq::load_frobenius_table(frobenius);
+    if (gf3mq::check_tables(message)) std::abort();  // far too short to be whole tables
+    return 0;
+  }
+  gf3mq::Polynomial f;
+  f.coef[257] = 1;
+  const std::string coefficients = in.take(257);
+  for (std::size_t i = 0; i < coefficients.size(); ++i)
+    f.coef[i] = static_cast<std::uint8_t>(static_cast<unsigned char>(coefficients[i]) % 3);
+  Mat_ZZ_p reduction = gf3mq::build_reduction_table(f);
+  Mat_ZZ_p frobenius = gf3mq::build_frobenius_table(reduction);
+  bool changed = false;
+  for (int k = in.byte() % 4; k > 0; --k) {
+    Mat_ZZ_p& table = in.byte() % 2 == 0 ? reduction : frobenius;
+    const int row = (in.byte() * 256 + in.byte()) % table.num_rows(), col = in.byte() % 257;
+    const unsigned char before = table.get(row, col);
+    table.set(row, col, static_cast<unsigned char>(before + 1 + in.byte() % 2));
+    changed = true;
+  }
+  std::remove(gf3mq::kReductionTableFile);
+  std::remove(gf3mq::kFrobeniusTableFile);
+  if (!reduction.save(gf3mq::kReductionTableFile) || !frobenius.save(gf3mq::kFrobeniusTableFile)) std::abort();
+  const bool accepted = gf3mq::check_tables(message);
+  if (accepted && changed) std::abort();
+  if (!changed && accepted != gf3mq::is_irreducible(f)) std::abort();
+  return 0;
+}
