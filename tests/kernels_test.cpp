@@ -203,3 +203,27 @@ TEST(DenseTableTest, CentralMapInverseOnADenseTable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SecretWipeTest, WipesBuffersAndFieldElements) {
+  unsigned char buffer[300];
+  std::fill_n(buffer, 300, static_cast<unsigned char>(7));
+  gf3mq::secure_wipe(buffer + 10, 280);
+  EXPECT_EQ(buffer[9], 7);
+  EXPECT_TRUE(std::all_of(buffer + 10, buffer + 290, [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(buffer[290], 7);
+  // A field element wipes itself when it goes out of scope.
+  alignas(FieldElem) unsigned char storage[sizeof(FieldElem)];
+  std::fill_n(storage, sizeof storage, static_cast<unsigned char>(0xAA));
+  auto* element = new (storage) FieldElem;
+  std::fill_n(element->coef, 257, static_cast<std::uint8_t>(2));
+  element->~FieldElem();
+  // Read back through volatile: the object's lifetime is over, its bytes are not.
+  const volatile unsigned char* bytes = storage;
+  unsigned left = 0;
+  for (std::size_t i = 0; i < sizeof storage; ++i) left |= bytes[i];
+  EXPECT_EQ(left, 0u);
+}
+
+}  // namespace
