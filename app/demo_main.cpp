@@ -7,9 +7,9 @@
 #include <iostream>
 #include <memory>
 
+#include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
-#include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
 
 namespace {

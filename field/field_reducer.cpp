@@ -29,8 +29,8 @@ struct RowTerms {
   }
   void clear() { n_once = n_twice = 0; }
 
-  // Adds row_of(i) with factor c[i] for every i < n with c[i] != 0, c[i]
-  // in 0..2: eight coefficients at a time, visiting only the non-zero ones.
+  // Adds row_of(i, c[i]) with factor c[i] for every i < n with c[i] != 0,
+  // c[i] in 0..2: eight coefficients at a time, visiting only the non-zero ones.
   template <typename RowOf>
   void add_nonzero(const std::uint8_t* c, std::size_t n, RowOf row_of) {
     constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
@@ -41,12 +41,12 @@ struct RowTerms {
       std::uint64_t ones = word & ~(word >> 1) & kLowBits;  // bytes equal to 1
       std::uint64_t twos = (word >> 1) & kLowBits;          // bytes equal to 2
       for (; ones != 0; ones &= ones - 1)
-        once[n_once++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(ones)) / 8);
+        once[n_once++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(ones)) / 8, 1u);
       for (; twos != 0; twos &= twos - 1)
-        twice[n_twice++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(twos)) / 8);
+        twice[n_twice++] = row_of(i + static_cast<std::size_t>(__builtin_ctzll(twos)) / 8, 2u);
     }
     for (; i < n; ++i)
-      if (c[i] != 0) add(row_of(i), c[i]);
+      if (c[i] != 0) add(row_of(i, c[i]), c[i]);
   }
   void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
     gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
@@ -112,20 +112,29 @@ void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&p
 
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
+  // Coefficients 0..255 of the result are summed in whole vectors, x^256 on
+  // its own while the rows are listed.
   RowTerms reduction;
+  unsigned last = product[kDegree - 1];
+  auto listed = [&last](const std::uint8_t* row, unsigned factor) {
+    last += factor * row[kDegree - 1];
+    return row;
+  };
   if (table.num_rows() > kDegree) {
     // Rows 0..255 all have a row after them: each can be read whole in place.
     const std::uint8_t* data = table.data();
     const std::size_t stride = static_cast<std::size_t>(table.num_cols());
-    reduction.add_nonzero(product + kDegree, kDegree - 1, [data, stride](std::size_t r) { return data + r * stride; });
+    reduction.add_nonzero(product + kDegree, kDegree - 1,
+                          [&](std::size_t r, unsigned factor) { return listed(data + r * stride, factor); });
   } else {
     PaddedRows rows(table);
-    reduction.add_nonzero(product + kDegree, kDegree - 1,
-                          [&rows](std::size_t r) { return rows.row(static_cast<int>(r)); });
+    reduction.add_nonzero(product + kDegree, kDegree - 1, [&](std::size_t r, unsigned factor) {
+      return listed(rows.row(static_cast<int>(r)), factor);
+    });
   }
-  std::fill(product + kDegree, product + kPadded, std::uint8_t{0});  // the low part starts the sum
   alignas(64) std::uint8_t result[kPadded];
-  reduction.apply(result, product, kVectors);
+  reduction.apply(result, product, 8);
+  result[kDegree - 1] = static_cast<std::uint8_t>(last % 3);
   std::copy_n(result, kDegree, out.coef);
   secure_wipe(result, sizeof result);
 }

@@ -24,8 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* name;
     std::size_t digits;
   };
-  const File files[] = {{gf3mq::kInvAFile, 257 * 257}, {gf3mq::kInvBFile, 257 * 257}, {gf3mq::kV1File, 257},
-                        {gf3mq::kV2File, 257}, {gf3mq::kReductionTableFile, 512 * 257}};
+  const File files[] = {{gf3mq::kInvAFile, 257 * 257},
+                        {gf3mq::kInvBFile, 257 * 257},
+                        {gf3mq::kV1File, 257},
+                        {gf3mq::kV2File, 257},
+                        {gf3mq::kReductionTableFile, 512 * 257}};
   for (const File& file : files) {
     const std::string part = in.take(in.byte());
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(part.data());

@@ -2,14 +2,14 @@
 // written from fuzzer input.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 namespace gf3mq::fuzz {
 

@@ -1,7 +1,5 @@
 #include "linalg/digit_file.h"
 
-#include "linalg/secure_wipe.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "linalg/secure_wipe.h"
 
 namespace gf3mq {
 

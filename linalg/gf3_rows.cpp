@@ -305,6 +305,9 @@ __attribute__((target("avx512bw"))) bool combine_avx512(std::uint8_t* out, const
     case 10:
       combine_vectors64<5>(out, base, once, n_once, twice, n_twice);
       return true;
+    case 8:
+      combine_vectors64<4>(out, base, once, n_once, twice, n_twice);
+      return true;
     default:
       return false;
   }
@@ -327,20 +330,50 @@ __attribute__((target("avx512bw"), always_inline)) inline void product_window(By
   for (int q = 0; q < 5; ++q) acc[G + q] = reduce64(acc[G + q]);
 }
 
+// Stores zeros over n bytes (a multiple of 64) and keeps the stores: the
+// barrier tells the compiler the memory is still looked at.
+__attribute__((target("avx512bw"), always_inline)) inline void wipe64(std::uint8_t* p, std::size_t n) {
+  const Bytes64 zero = {};
+  for (std::size_t i = 0; i < n; i += 64) std::memcpy(p + i, &zero, sizeof zero);
+  asm volatile("" : : "r"(p) : "memory");
+}
+
 __attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b,
                                                          std::size_t length, std::uint8_t* product) {
-  // The nine combinations c0 b + c1 x b, each with 256 zeros in front.
-  constexpr std::size_t kPad = 256;
-  // Windows read each entry from offset 192 on; only that part is cleared.
+  // The nine combinations c0 b + c1 x b, each with 256 zeros in front; the
+  // windows read an entry from offset 192 on, and b and x b end by 514.
+  constexpr std::size_t kPad = 256, kFrom = 192;
+  alignas(64) std::uint8_t bases[3][kPolyProductBytes];  // 0, b, 2b, each after kPad zeros
   alignas(64) std::uint8_t pairs[9][kPolyProductBytes];
-  for (auto& entry : pairs) std::fill(entry + 192, entry + kPolyProductBytes, std::uint8_t{0});
-  std::copy_n(b, length, pairs[1] + kPad);
-  scale_row(pairs[2] + kPad, b, 2, length);
-  for (int c1 = 1; c1 <= 2; ++c1) {
+  alignas(64) std::uint8_t residues[kPolyProductBytes - kPad];  // a mod 3, then zeros
+  wipe64(bases[0], sizeof bases);
+  wipe64(residues, sizeof residues);
+  std::copy_n(b, length, bases[1] + kPad);
+  std::copy_n(a, length, residues);
+  const Bytes64 three = Bytes64{} + 3;
+  for (std::size_t q = 0; q < 5; ++q) {
+    const Bytes64 once = reduce64(load64(bases[1] + kPad + 64 * q));
+    Bytes64 twice = once + once;
+    const Bytes64 less = twice - three;
+    twice = twice < less ? twice : less;
+    std::memcpy(bases[1] + kPad + 64 * q, &once, sizeof once);
+    std::memcpy(bases[2] + kPad + 64 * q, &twice, sizeof twice);
+    const Bytes64 r = reduce64(load64(residues + 64 * q));
+    std::memcpy(residues + 64 * q, &r, sizeof r);
+  }
+  a = residues;
+  for (int c1 = 0; c1 <= 2; ++c1) {
     for (int c0 = 0; c0 <= 2; ++c0) {
-      std::uint8_t* entry = pairs[c0 + 3 * c1] + kPad;
-      std::copy_n(pairs[c0] + kPad, length + 1, entry);
-      add_row(entry + 1, pairs[c1] + kPad, length);
+      std::uint8_t* entry = pairs[c0 + 3 * c1];
+      const Bytes64 zero = {};
+      std::memcpy(entry + kFrom, &zero, sizeof zero);
+      for (std::size_t q = 0; q < 5; ++q) {
+        // c0 b(k) + c1 b(k - 1): the second read starts one byte earlier.
+        Bytes64 sum = load64(bases[c0] + kPad + 64 * q) + load64(bases[c1] + kPad - 1 + 64 * q);
+        const Bytes64 less = sum - three;
+        sum = sum < less ? sum : less;
+        std::memcpy(entry + kPad + 64 * q, &sum, sizeof sum);
+      }
     }
   }
   Bytes64 acc[9] = {};
@@ -351,7 +384,10 @@ __attribute__((target("avx512bw"))) void poly_mul_avx512(const std::uint8_t* a, 
   if (n > 192) product_window<3>(acc, pairs[0], a, n);
   if (n > 256) product_window<4>(acc, pairs[0], a, n);
   std::memcpy(product, acc, sizeof acc);
-  secure_wipe(pairs, sizeof pairs);  // multiples of a secret factor
+  // Copies and multiples of secret factors.
+  for (auto& entry : pairs) wipe64(entry + kFrom, kPolyProductBytes - kFrom);
+  wipe64(bases[0], sizeof bases);
+  wipe64(residues, sizeof residues);
 }
 
 bool avx512_enabled = true;
@@ -403,26 +439,18 @@ GF3MQ_KERNEL void add_row_combination(std::uint8_t* out, const std::uint8_t* bas
 }
 
 void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
+#ifdef GF3MQ_HAVE_AVX512_KERNEL
+  if (has_avx512()) {
+    poly_mul_avx512(a, b, length, product);
+    return;
+  }
+#endif
   // Residues first: the kernels below take coefficients 0, 1, 2 only.
   std::uint8_t ra[kPolyMaxLength], rb[kPolyMaxLength];
   std::copy_n(a, length, ra);
   std::copy_n(b, length, rb);
   reduce_row(ra, length);
   reduce_row(rb, length);
-  struct WipeOnExit {
-    std::uint8_t* a;
-    std::uint8_t* b;
-    ~WipeOnExit() {
-      secure_wipe(a, kPolyMaxLength);
-      secure_wipe(b, kPolyMaxLength);
-    }
-  } wipe{ra, rb};
-#ifdef GF3MQ_HAVE_AVX512_KERNEL
-  if (has_avx512()) {
-    poly_mul_avx512(ra, rb, length, product);
-    return;
-  }
-#endif
   // Coefficient e is the sum over i of a_i b(e - i). With b between zeros,
   // term i is the row read from offset 256 - i. Terms i of one block of 64
   // touch only the 320 coefficients from x^(i & ~63) on, so each block is
@@ -446,6 +474,8 @@ void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, 
     add_row_combination(product + first, product + first, once, n_once, twice, n_twice, 10);
   }
   secure_wipe(shifted, sizeof shifted);
+  secure_wipe(ra, sizeof ra);
+  secure_wipe(rb, sizeof rb);
 }
 
 void set_avx512_kernels(bool enabled) {
