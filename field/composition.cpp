@@ -150,9 +150,11 @@ ByteList diagonal_sums(const FormList& forms) {
 }
 
 int fold_public_key(FormList& forms) {
-  // Tiles of kTile x kTile: each upper tile is added, transposed, onto its
-  // mirror tile below the diagonal, so both are read along their rows.
+  // Tiles of kTile x kTile: an upper tile is copied transposed into a small
+  // buffer, cleared, and added row by row onto its mirror tile below the
+  // diagonal. Tiles on the diagonal fold their own upper half.
   constexpr std::size_t kTile = 32;
+  std::uint8_t tile[kTile][kTile];
   for (int i = 0; i < kDegree; ++i) {
     Mat_ZZ_p& Q = forms.at(static_cast<std::size_t>(i));
     (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
@@ -160,20 +162,28 @@ int fold_public_key(FormList& forms) {
     const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
     for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
     for (std::size_t tj = 0; tj < kPositions; tj += kTile) {
-      for (std::size_t tk = tj; tk < kPositions; tk += kTile) {
-        const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
-        const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
-        for (std::size_t k = tk; k < k_end; ++k) {
-          std::uint8_t* lower = q + k * stride;
-          for (std::size_t j = tj; j < std::min(j_end, k); ++j) {
-            std::uint8_t& upper = q[j * stride + k];
-            lower[j] = gf3mq::mod3(static_cast<unsigned>(upper) + lower[j]);
-            upper = 0;
-          }
+      const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
+      for (std::size_t k = tj; k < j_end; ++k) {  // the diagonal tile
+        std::uint8_t* lower = q + k * stride;
+        for (std::size_t j = tj; j < k; ++j) {
+          std::uint8_t& upper = q[j * stride + k];
+          lower[j] = gf3mq::mod3(static_cast<unsigned>(upper) + lower[j]);
+          upper = 0;
         }
+      }
+      for (std::size_t tk = tj + kTile; tk < kPositions; tk += kTile) {
+        const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
+        const std::size_t width = j_end - tj, height = k_end - tk;
+        for (std::size_t j = 0; j < width; ++j) {
+          std::uint8_t* upper = q + (tj + j) * stride + tk;
+          for (std::size_t k = 0; k < height; ++k) tile[k][j] = upper[k];
+          std::fill_n(upper, height, std::uint8_t{0});
+        }
+        for (std::size_t k = 0; k < height; ++k) gf3mq::add_row(q + (tk + k) * stride + tj, tile[k], width);
       }
     }
   }
+  gf3mq::secure_wipe(tile, sizeof tile);
   return 1;
 }
 
