@@ -10,23 +10,13 @@
 
 namespace {
 
+using gf3mq::test::mat;
+using gf3mq::test::text;
+
 using gf3mq::test::identity;
 using gf3mq::test::identity_column;
 using gf3mq::test::random_invertible;
 using gf3mq::test::random_matrix;
-
-Mat_ZZ_p mat(int rows, int cols, std::initializer_list<int> values) {
-  Mat_ZZ_p m(rows, cols);
-  int i = 0;
-  for (int x : values) m.set(i / cols, i % cols, static_cast<unsigned char>(x)), ++i;
-  return m;
-}
-
-std::string text(const Mat_ZZ_p& m) {
-  std::ostringstream out;
-  out << m;
-  return out.str();
-}
 
 // A random n x n matrix whose row `target` is a combination of two others.
 Mat_ZZ_p singular_matrix(std::mt19937& rng, int n, int target) {

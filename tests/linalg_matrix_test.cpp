@@ -9,18 +9,8 @@
 
 namespace {
 
-Mat_ZZ_p mat(int rows, int cols, std::initializer_list<int> values) {
-  Mat_ZZ_p m(rows, cols);
-  int i = 0;
-  for (int x : values) m.set(i / cols, i % cols, static_cast<unsigned char>(x)), ++i;
-  return m;
-}
-
-std::string text(const Mat_ZZ_p& m) {
-  std::ostringstream out;
-  out << m;
-  return out.str();
-}
+using gf3mq::test::mat;
+using gf3mq::test::text;
 
 TEST(MatrixTest, ShapeZeroFillAndResizeClears) {
   Mat_ZZ_p one(1, 1);

@@ -10,15 +10,12 @@
 
 namespace {
 
+using gf3mq::test::mat;
+using gf3mq::test::text;
+
 using gf3mq::test::read_file;
 using gf3mq::test::ScratchDir;
 using gf3mq::test::write_file;
-
-std::string text(const Mat_ZZ_p& m) {
-  std::ostringstream out;
-  out << m;
-  return out.str();
-}
 
 Mat_ZZ_p sample() {
   Mat_ZZ_p m(2, 3);

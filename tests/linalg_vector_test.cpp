@@ -4,20 +4,17 @@
 #include <sstream>
 
 #include "linalg/vec_zz_p.h"
+#include "tests/test_support.h"
 
 namespace {
+
+using gf3mq::test::text;
 
 Vec_ZZ_p vec(std::initializer_list<int> values) {
   Vec_ZZ_p v(static_cast<int>(values.size()));
   int i = 0;
   for (int x : values) v.set(i++, static_cast<unsigned char>(x));
   return v;
-}
-
-std::string text(const Vec_ZZ_p& v) {
-  std::ostringstream out;
-  out << v;
-  return out.str();
 }
 
 TEST(VectorTest, NewVectorIsZeroAndSetReduces) {

@@ -55,6 +55,28 @@ std::vector<std::string> list_dir(const std::string& dir) {
   return names;
 }
 
+Mat_ZZ_p mat(int rows, int cols, std::initializer_list<int> values) {
+  Mat_ZZ_p m(rows, cols);
+  int i = 0;
+  for (int x : values) {
+    m.set(i / cols, i % cols, static_cast<unsigned char>(x));
+    ++i;
+  }
+  return m;
+}
+
+std::string text(const Mat_ZZ_p& m) {
+  std::ostringstream out;
+  out << m;
+  return out.str();
+}
+
+std::string text(const Vec_ZZ_p& v) {
+  std::ostringstream out;
+  out << v;
+  return out.str();
+}
+
 std::vector<std::uint8_t> random_elements(std::mt19937& rng, std::size_t n) {
   std::uniform_int_distribution<int> element(0, 2);
   std::vector<std::uint8_t> values(n);

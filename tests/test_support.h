@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,6 +32,13 @@ void write_file(const std::string& name, const std::string& content);
 std::string read_file(const std::string& name);
 bool file_exists(const std::string& name);
 std::vector<std::string> list_dir(const std::string& dir);  // names, sorted
+
+// A matrix from its elements, row by row (each stored with set, mod 3).
+Mat_ZZ_p mat(int rows, int cols, std::initializer_list<int> values);
+
+// The console forms: "[[1 0 2][0 1 1]]", "[2 0 1]".
+std::string text(const Mat_ZZ_p& m);
+std::string text(const Vec_ZZ_p& v);
 
 // Random elements of GF(3) from a fixed seed.
 std::vector<std::uint8_t> random_elements(std::mt19937& rng, std::size_t n);
