@@ -43,10 +43,6 @@ void accumulate_row(std::uint8_t* acc, const std::uint8_t* src, std::size_t n);
 // Number of accumulate_row calls of terms <= 2 that a byte holds safely.
 inline constexpr int kAccumulateLimit = 126;
 
-}  // namespace gf3mq
-
-namespace gf3mq {
-
 // out[0..width) = sum over j < n_terms of coeffs[j * coeff_step] * row_j (mod 3), where
 // row_j = rows + j * stride and doubled + j * stride holds 2 * row_j mod 3.
 // Coefficients are 0, 1 or 2; zero coefficients cost nothing. Sums are kept
