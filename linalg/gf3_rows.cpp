@@ -278,8 +278,11 @@ __attribute__((target("avx512bw"), always_inline)) inline void combine_vectors64
   for (std::size_t q = 0; q < V; ++q) acc[q] = load64(base + 64 * q);
   for (std::size_t first = 0; first < n_once; first += kTermsPerReduction) {
     const std::size_t last = std::min(n_once, first + kTermsPerReduction);
-    for (std::size_t j = first; j < last; ++j)
+    for (std::size_t j = first; j < last; ++j) {
+      if (j + 8 < n_once)
+        for (std::size_t q = 0; q < V; ++q) __builtin_prefetch(once[j + 8] + 64 * q);
       for (std::size_t q = 0; q < V; ++q) acc[q] += load64(once[j] + 64 * q);
+    }
     for (auto& v : acc) v = reduce64(v);
   }
   for (std::size_t first = 0; first < n_twice; first += kTermsPerReduction) {
