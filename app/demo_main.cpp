@@ -41,6 +41,7 @@ int key_failure(const gf3mq::FileProblem& problem) {
 int main() {
   using gf3mq::kMessageBytes;
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
+  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;

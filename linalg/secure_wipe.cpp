@@ -1,11 +1,26 @@
 #include "linalg/secure_wipe.h"
 
 #include <string.h>
+#include <sys/mman.h>
+
+#include <cstdint>
 
 namespace gf3mq {
 
 void secure_wipe(void* p, std::size_t n) {
   if (p != nullptr && n != 0) explicit_bzero(p, n);
+}
+
+void advise_huge_pages(void* p, std::size_t n) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)n;
+#endif
 }
 
 }  // namespace gf3mq

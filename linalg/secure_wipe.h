@@ -46,4 +46,9 @@ inline WipedBlock make_wiped_block(std::size_t n) { return WipedBlock(new unsign
 template <class T>
 using SecretVector = std::vector<T, WipingAllocator<T>>;
 
+// Asks the system to back the whole 2 MiB pages inside [p, p + n) with huge
+// pages, so that filling a large buffer costs a few page faults instead of
+// thousands. Only a hint: does nothing where it is not supported.
+void advise_huge_pages(void* p, std::size_t n);
+
 }  // namespace gf3mq
