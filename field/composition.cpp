@@ -140,55 +140,65 @@ FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& 
 ByteList diagonal_sums(const FormList& forms) {
   ByteList Sk;
   Sk.reserve(kDegree);
-  for (int i = 0; i < kDegree; ++i) {
-    const Mat_ZZ_p& form = forms.at(static_cast<std::size_t>(i));
-    unsigned sum1 = 0;
-    for (int j = 0; j < kPositions; ++j) sum1 = (sum1 + form.get(j, j)) % 3;
-    Sk.push_back(static_cast<unsigned char>(sum1));
-  }
+  for (int i = 0; i < kDegree; ++i) Sk.push_back(gf3mq::diagonal_sum(forms.at(static_cast<std::size_t>(i))));
   return Sk;
 }
 
+unsigned char gf3mq::diagonal_sum(const Mat_ZZ_p& form) {
+  unsigned sum1 = 0;
+  for (int j = 0; j < kPositions; ++j) sum1 = (sum1 + form.get(j, j)) % 3;
+  return static_cast<unsigned char>(sum1);
+}
+
 int fold_public_key(FormList& forms) {
+  for (int i = 0; i < kDegree; ++i) gf3mq::fold_form(forms.at(static_cast<std::size_t>(i)));
+  return 1;
+}
+
+void gf3mq::fold_form(Mat_ZZ_p& Q) {
   // Tiles of kTile x kTile: an upper tile is copied transposed into a small
   // buffer, cleared, and added row by row onto its mirror tile below the
   // diagonal. Tiles on the diagonal fold their own upper half.
   constexpr std::size_t kTile = 32;
   std::uint8_t tile[kTile][kTile];
-  for (int i = 0; i < kDegree; ++i) {
-    Mat_ZZ_p& Q = forms.at(static_cast<std::size_t>(i));
-    (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
-    std::uint8_t* q = Q.data();
-    const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
-    for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
-    for (std::size_t tj = 0; tj < kPositions; tj += kTile) {
-      const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
-      for (std::size_t k = tj; k < j_end; ++k) {  // the diagonal tile
-        std::uint8_t* lower = q + k * stride;
-        for (std::size_t j = tj; j < k; ++j) {
-          std::uint8_t& upper = q[j * stride + k];
-          lower[j] = gf3mq::mod3(static_cast<unsigned>(upper) + lower[j]);
-          upper = 0;
-        }
+  (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
+  std::uint8_t* q = Q.data();
+  const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
+  for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
+  for (std::size_t tj = 0; tj < kPositions; tj += kTile) {
+    const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
+    for (std::size_t k = tj; k < j_end; ++k) {  // the diagonal tile
+      std::uint8_t* lower = q + k * stride;
+      for (std::size_t j = tj; j < k; ++j) {
+        std::uint8_t& upper = q[j * stride + k];
+        lower[j] = gf3mq::mod3(static_cast<unsigned>(upper) + lower[j]);
+        upper = 0;
       }
-      for (std::size_t tk = tj + kTile; tk < kPositions; tk += kTile) {
-        const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
-        const std::size_t width = j_end - tj, height = k_end - tk;
-        for (std::size_t j = 0; j < width; ++j) {
-          std::uint8_t* upper = q + (tj + j) * stride + tk;
-          for (std::size_t k = 0; k < height; ++k) tile[k][j] = upper[k];
-          std::fill_n(upper, height, std::uint8_t{0});
-        }
-        for (std::size_t k = 0; k < height; ++k) gf3mq::add_row(q + (tk + k) * stride + tj, tile[k], width);
+    }
+    for (std::size_t tk = tj + kTile; tk < kPositions; tk += kTile) {
+      const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
+      const std::size_t width = j_end - tj, height = k_end - tk;
+      for (std::size_t j = 0; j < width; ++j) {
+        std::uint8_t* upper = q + (tj + j) * stride + tk;
+        for (std::size_t k = 0; k < height; ++k) tile[k][j] = upper[k];
+        std::fill_n(upper, height, std::uint8_t{0});
       }
+      for (std::size_t k = 0; k < height; ++k) gf3mq::add_row(q + (tk + k) * stride + tj, tile[k], width);
     }
   }
   gf3mq::secure_wipe(tile, sizeof tile);
-  return 1;
 }
 
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                               const Mat_ZZ_p& table) {
+  FormList forms;
+  forms.reserve(kDegree);
+  for_each_public_form(M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); });
+  return forms;
+}
+
+void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume) {
   constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
   // h(i, e) = sum over r of M(i, r) (x^e mod f)_r
   std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
@@ -216,8 +226,7 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
   gf3mq::SecretVector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);  // G_i^T, 257 x 258
   gf3mq::SecretVector<std::uint8_t> G_index(groups * kRow);                        // table indices of G_i's rows
   gf3mq::SecretVector<std::uint8_t> row(kRow);
-  FormList forms;
-  forms.reserve(kDegree);
+  Mat_ZZ_p form(kPositions, kPositions);
   for (int i = 0; i < kDegree; ++i) {
     const std::uint8_t* hi = h.data() + static_cast<std::size_t>(i) * kExponents;
     for (int e = 0; e < kExponents; ++e) {
@@ -243,13 +252,12 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
         for (std::size_t k = 0; k < kRow; ++k)
           index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * r0[2 * kRow + k]);
     }
-    Mat_ZZ_p form(kPositions, kPositions);
-    for (int k = 0; k < kPositions; ++k) {
+    if (!form.has_storage()) form = Mat_ZZ_p(kPositions, kPositions);  // the last one was moved away
+    for (int k = 0; k < kPositions; ++k) {                             // every element of the form is written
       a3_tables.combine_indexed(row.data(), &G_index[k], kRow);
       std::copy_n(row.data(), kPositions, form.row(k));
     }
     form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v[i]));
-    forms.push_back(std::move(form));
+    consume(i, form);
   }
-  return forms;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "linalg/mat_zz_p.h"
@@ -52,3 +53,17 @@ int fold_public_key(FormList& forms);
 // H_i(j, t) = h_i(j + t) and h_i(e) = sum over r of M(i, r) (x^e mod f)_r.
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                               const Mat_ZZ_p& table);
+
+// The same forms one at a time: consume(i, form) for i = 0..256 in order.
+// consume may change the form or move it away.
+void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume);
+
+namespace gf3mq {
+
+// The diagonal sum and the folding of diagonal_sums and fold_public_key,
+// for a single 258 x 258 form.
+unsigned char diagonal_sum(const Mat_ZZ_p& form);
+void fold_form(Mat_ZZ_p& form);
+
+}  // namespace gf3mq

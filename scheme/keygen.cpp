@@ -121,9 +121,20 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   Mat_ZZ_p A_X3_Sum(kDegree, gf3mq::kPositions), A_X27_Sum(kDegree, gf3mq::kPositions);
   symbolic_cube(A_X, Xi_modIrred, A_X3_Sum);
   symbolic_pow27(A_X, X_27i_modIrred, A_X27_Sum);
-  FormList PK = compose_public_forms(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred);
-  ByteList SK = diagonal_sums(PK);
-  fold_public_key(PK);
+  // The public forms are made one at a time while "new pk.txt" is written:
+  // each is taken its diagonal sum (SK), folded and appended.
+  ByteList SK;
+  SK.reserve(kDegree);
+  auto write_public_key = [&](const char* file_name) {
+    gf3mq::DigitFileAppender fout_Pk(file_name);
+    if (!fout_Pk.is_open()) return false;
+    for_each_public_form(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred, [&](int, Mat_ZZ_p& form) {
+      SK.push_back(gf3mq::diagonal_sum(form));
+      gf3mq::fold_form(form);
+      fout_Pk.append(form.data(), gf3mq::kFormBytes);
+    });
+    return fout_Pk.close();
+  };
 
   const std::vector<KeyFile> files = {
       {gf3mq::kMatAFile, true, [&](const char* f) { return mat_A.save(f); }},
@@ -132,8 +143,8 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
       {gf3mq::kV2File, true, [&](const char* f) { return V2.save(f); }},
       {gf3mq::kInvAFile, true, [&](const char* f) { return A_Inv.save(f); }},
       {gf3mq::kInvBFile, true, [&](const char* f) { return B_Inv.save(f); }},
-      {gf3mq::kPublicKeyFile, false, [&](const char* f) { return write_pk(f, PK) == 1; }},
-      {gf3mq::kSecretKeyFile, true, [&](const char* f) { return write_sk(f, SK) == 1; }},
+      {gf3mq::kPublicKeyFile, false, write_public_key},
+      {gf3mq::kSecretKeyFile, true, [&](const char* f) { return SK.size() == kDegree && write_sk(f, SK) == 1; }},
   };
   const bool written = replace_key_set(files, problem);
   gf3mq::secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
