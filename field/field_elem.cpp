@@ -46,7 +46,7 @@ void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   require_rows(powers, kDegree);
   require_rows(table, gf3mq::kReductionRows);
-  const gf3mq::FieldReducer reducer(table, gf3mq::kReductionRows);
+  const gf3mq::FieldReducer reducer(table, gf3mq::FieldReducer::Work::cubes);
   for (int i = 1; i < kDegree; ++i) {
     FieldElem cube;
     reducer.cube(y, cube);
@@ -59,7 +59,7 @@ int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(powers, kDegree);
   require_rows(table, 256);
-  const gf3mq::FieldReducer reducer(table, 256);
+  const gf3mq::FieldReducer reducer(table, gf3mq::FieldReducer::Work::products);
   std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
   for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
     FieldElem bb;

@@ -155,7 +155,10 @@ void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
 
 // ---- FieldReducer ----
 
-FieldReducer::FieldReducer(const Mat_ZZ_p& table, int rows, Route route) : table_(table) {
+FieldReducer::FieldReducer(const Mat_ZZ_p& table, Work work, Route route) : table_(table), work_(work) {
+  // The sparse route stands in for every row the work reads, so all of them
+  // must follow from row 0.
+  const int rows = work == Work::cubes ? kReductionRows : kDegree - 1;
   (void)table.get(rows - 1, kDegree - 1);  // the rows must exist ("Matrix index out of range." otherwise)
   if (route == Route::fastest) {
     // g = row 0: its terms, if few and of low degree, and only if the other
@@ -179,7 +182,7 @@ FieldReducer::FieldReducer(const Mat_ZZ_p& table, int rows, Route route) : table
       return;
     }
   }
-  if (rows > 256) {
+  if (work == Work::cubes) {
     tabulate_cube_rows(table, tables_);
   } else {
     tables_.assign(table.data(), kDegree - 1, static_cast<std::size_t>(table.num_cols()), kDegree);
@@ -219,15 +222,22 @@ void FieldReducer::reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const
 void FieldReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
   alignas(64) std::uint8_t product[kProductBytes];
   polynomial_product(a, b, product);
-  if (sparse()) {
+  if (sparse()) {  // rows 0..255 were checked for either work
     reduce_sparse(product, 2 * kDegree - 2, out);
-  } else {
+  } else if (work_ == Work::products) {
     reduce_product(product, tables_, out);
+  } else {
+    reduce_with_rows(product, table_, out);
   }
   secure_wipe(product, sizeof product);
 }
 
 void FieldReducer::cube(const FieldElem& y, FieldElem& out) const {
+  if (work_ != Work::cubes) {  // rows 256..511 were neither checked nor tabulated
+    (void)table_.get(kReductionRows - 1, kDegree - 1);
+    cube_with_rows(y, table_, out);
+    return;
+  }
   if (!sparse()) {
     cube_with_tables(y, tables_, out);
     return;

@@ -30,15 +30,16 @@ void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& ta
 void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out);
 
 // For routines that reduce many times with one table: decides the route
-// once and prepares it (the sparse form of g, or tabulated combinations of
-// the table rows, three at a time).
+// once and prepares it for the work named (the sparse form of g, or
+// tabulated combinations of the table rows, three at a time). The other
+// work is still done right, through the table rows one by one.
 class FieldReducer {
  public:
+  enum class Work { products, cubes };  // products read rows 0..255, cubes rows 1..511
   enum class Route { fastest, table_rows };
 
-  // rows: the table rows the caller's reductions reach (256 for products,
-  // 512 for cubes); the table must have them.
-  FieldReducer(const Mat_ZZ_p& table, int rows, Route route = Route::fastest);
+  // The table must have the rows that `work` reads.
+  FieldReducer(const Mat_ZZ_p& table, Work work, Route route = Route::fastest);
 
   bool sparse() const { return sparse_terms_ > 0; }
 
@@ -53,6 +54,7 @@ class FieldReducer {
   void reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const;
 
   const Mat_ZZ_p& table_;
+  Work work_;
   int sparse_terms_ = 0;
   int sparse_degree_ = 0;
   int term_power_[kMaxSparseTerms] = {};

@@ -126,10 +126,12 @@ TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
     FieldElem wide_product, wide_cube, narrow_product, narrow_cube;
     field_mul(a, b, table, wide_product);
-    gf3mq::FieldReducer(table, 512, gf3mq::FieldReducer::Route::table_rows).cube(a, wide_cube);
+    gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
+        .cube(a, wide_cube);
     gf3mq::set_avx512_kernels(false);
     field_mul(a, b, table, narrow_product);
-    gf3mq::FieldReducer(table, 512, gf3mq::FieldReducer::Route::table_rows).cube(a, narrow_cube);
+    gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
+        .cube(a, narrow_cube);
     gf3mq::set_avx512_kernels(true);
     ASSERT_EQ(narrow_product, wide_product);
     ASSERT_EQ(narrow_cube, wide_cube);
@@ -140,9 +142,10 @@ class ReducerRouteTest : public testing::TestWithParam<const char*> {};
 
 TEST_P(ReducerRouteTest, BothRoutesGiveTheTableRowResults) {
   const Mat_ZZ_p& table = reduction_table_of(GetParam());
-  const gf3mq::FieldReducer fastest_products(table, 256),
-      plain_products(table, 256, gf3mq::FieldReducer::Route::table_rows);
-  const gf3mq::FieldReducer fastest_cubes(table, 512), plain_cubes(table, 512, gf3mq::FieldReducer::Route::table_rows);
+  using Work = gf3mq::FieldReducer::Work;
+  const auto plain = gf3mq::FieldReducer::Route::table_rows;
+  const gf3mq::FieldReducer fastest_products(table, Work::products), plain_products(table, Work::products, plain);
+  const gf3mq::FieldReducer fastest_cubes(table, Work::cubes), plain_cubes(table, Work::cubes, plain);
   EXPECT_EQ(fastest_cubes.sparse(), std::string(GetParam()) != kPolyDense);
   EXPECT_FALSE(plain_cubes.sparse());
   std::mt19937 rng(4);
@@ -168,7 +171,8 @@ TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
   Mat_ZZ_p table = reduction_table_of(GetParam());
   table.set(300, 7, static_cast<unsigned char>(table.get(300, 7) + 1));
   table.set(100, 0, static_cast<unsigned char>(table.get(100, 0) + 1));
-  const gf3mq::FieldReducer cubes(table, 512), products(table, 256);
+  using Work = gf3mq::FieldReducer::Work;
+  const gf3mq::FieldReducer cubes(table, Work::cubes), products(table, Work::products);
   EXPECT_FALSE(cubes.sparse());
   EXPECT_FALSE(products.sparse());
   std::mt19937 rng(5);
@@ -180,6 +184,33 @@ TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
     ASSERT_EQ(got, expected);
     field_mul(a, b, table, expected);
     products.product(a, b, got);
+    ASSERT_EQ(got, expected);
+  }
+}
+
+TEST_P(ReducerRouteTest, EachWorkIsRightWhateverTheReducerWasMadeFor) {
+  // Rows 0..255 follow from row 0, row 400 does not: a reducer made for
+  // products may go the sparse way for them, but its cubes must use the
+  // table's own rows; a reducer made for cubes must not go the sparse way.
+  Mat_ZZ_p table = reduction_table_of(GetParam());
+  table.set(400, 9, static_cast<unsigned char>(table.get(400, 9) + 1));
+  using Work = gf3mq::FieldReducer::Work;
+  const gf3mq::FieldReducer for_products(table, Work::products), for_cubes(table, Work::cubes);
+  EXPECT_EQ(for_products.sparse(), std::string(GetParam()) != kPolyDense);
+  EXPECT_FALSE(for_cubes.sparse());
+  std::mt19937 rng(8);
+  for (int trial = 0; trial < 10; ++trial) {
+    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+    FieldElem expected, got;
+    field_cube(a, table, expected);
+    for_products.cube(a, got);
+    ASSERT_EQ(got, expected);
+    for_cubes.cube(a, got);
+    ASSERT_EQ(got, expected);
+    field_mul(a, b, table, expected);
+    for_cubes.product(a, b, got);
+    ASSERT_EQ(got, expected);
+    for_products.product(a, b, got);
     ASSERT_EQ(got, expected);
   }
 }
