@@ -7,12 +7,16 @@
 #include <iostream>
 #include <memory>
 
+#include "app/program.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
+#include "scheme/key_set.h"
 
 namespace {
+
+constexpr const char* kName = "gf3mq-demo";
 
 // Captions in GBK: "随机产生的一组明文为：", "加密产生的密文为：", "相应的两组解密明文为：".
 constexpr const char* kPlaintextCaption =
@@ -32,19 +36,24 @@ void print_list(const unsigned char* values, std::size_t n) {
 }
 
 int key_failure(const gf3mq::FileProblem& problem) {
-  std::cerr << "gf3mq-demo: " << problem.message() << "; gf3mq-keygen makes a key set" << std::endl;
-  return 1;
+  return gf3mq::program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
 }
 
 }  // namespace
 
 int main() {
   using gf3mq::kMessageBytes;
+  namespace program = gf3mq::program;
+  if (!program::standard_streams_ready(kName)) return 1;
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
   gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;
+  // The whole set is read under the shared lock: no key generation can
+  // replace it half-way through.
+  gf3mq::FolderLock lock;
+  if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
   if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1) return key_failure(problem);
   if (read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1) return key_failure(problem);
 
@@ -56,29 +65,33 @@ int main() {
     std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(std::time(nullptr)) + i + 20));
     m[i] = static_cast<unsigned char>(std::rand() % 2 + 1);
   }
+  std::uint64_t clen = 0;
+  encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
+  std::unique_ptr<unsigned char[]> decrypted(new unsigned char[gf3mq::kDecryptedBytes]);
+  std::uint64_t decrypt_mlen = 0;
+  if (decrypt(sk.get(), c.get(), clen, decrypted.get(), &decrypt_mlen, &problem) != 0)
+    return program::fail(kName, "cannot decrypt: " + problem.message() + "; gf3mq-keygen makes a key set");
+  lock.release();
+
   std::cout << kPlaintextCaption << std::endl;
   print_list(m.get(), mlen);
   std::cout << std::endl;
-
-  std::uint64_t clen = 0;
-  encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
   std::cout << kCiphertextCaption << std::endl;
   print_list(c.get(), clen);
   std::cout << std::endl;
   std::cout << std::endl;
-
-  std::unique_ptr<unsigned char[]> decrypted(new unsigned char[gf3mq::kDecryptedBytes]);
-  std::uint64_t decrypt_mlen = 0;
-  if (decrypt(sk.get(), c.get(), clen, decrypted.get(), &decrypt_mlen, &problem) != 0) {
-    std::cerr << "gf3mq-demo: cannot decrypt: " << problem.message() << "; gf3mq-keygen makes a key set" << std::endl;
-    return 1;
-  }
   std::cout << kCandidatesCaption << std::endl;
   print_list(decrypted.get(), kMessageBytes);
   std::cout << std::endl;
   print_list(decrypted.get() + kMessageBytes, kMessageBytes);
   std::cout << std::endl;
   std::cout << decrypt_mlen << ' ' << clen << std::endl;
+  if (message_index(pk.get(), c.get(), decrypted.get()) < 0) {
+    program::finish_output(kName);
+    return program::fail(kName,
+                         "neither candidate encrypts back to the ciphertext: the key set is inconsistent (its files "
+                         "come from different key generations, or are damaged); gf3mq-keygen makes a new one");
+  }
 
   pk.reset();
   sk.reset();
@@ -86,7 +99,7 @@ int main() {
   c.reset();
   decrypted.reset();
   std::cout << "hello world!";
-  std::cout.flush();
+  if (!program::finish_output(kName)) return 1;
   std::getchar();
   return 0;
 }

@@ -36,8 +36,9 @@ struct Workspace {
     previous = std::filesystem::current_path().string();
     std::filesystem::current_path(dir);
     gf3mq::Polynomial f;
-    std::string error;
-    if (!gf3mq::parse_polynomial(gf3mq::kDefaultPolynomial, f, error) || !gf3mq::write_tables(f, error)) std::abort();
+    if (!gf3mq::parse_polynomial(gf3mq::kDefaultPolynomial, f, nullptr) ||
+        gf3mq::write_tables(f, nullptr) != gf3mq::TablesWritten::both)
+      std::abort();
     gf3mq::SeededGf3Source source(1);
     if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
   }

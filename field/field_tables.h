@@ -26,9 +26,23 @@ inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
 Mat_ZZ_p make_reduction_table();
 Mat_ZZ_p make_frobenius_table();
 
-// Loads a table file completely; false (table unchanged, problem filled when
-// given) when the file is missing, short or holds a character other than 0..2.
+// Whether the tables describe a field, as gf3mq-tables --check sees it:
+// f = x^257 - row 0 of the reduction table is irreducible, every reduction
+// row r is x^(257 + r) mod f, and every Frobenius row k is x^(27 k) mod f
+// for the (checked) reduction table. False, with problem (when given)
+// naming file_name and the first bad row, otherwise.
+bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
+                           const char* file_name = kReductionTableFile);
+bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
+                           const char* file_name = kFrobeniusTableFile);
+
+// Loads a table file completely and checks it as above; false (table
+// unchanged, problem filled when given) when the file is missing, not a
+// regular file, short, holds a character other than 0..2, or does not
+// describe the field. The Frobenius table is checked against a reduction
+// table that has passed its own check.
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kReductionTableFile);
-bool load_frobenius_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kFrobeniusTableFile);
+bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
+                          const char* file_name = kFrobeniusTableFile);
 
 }  // namespace gf3mq

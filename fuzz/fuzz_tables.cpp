@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   gf3mq::fuzz::Input in(data, size);
-  std::string message;
+  gf3mq::FileProblem problem;
+  gf3mq::Polynomial checked;
   if (in.byte() % 2 == 0) {
     const std::string first = in.take(in.byte() * 64u);
     const std::string second = in.rest();
@@ -26,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             second.size());
     Mat_ZZ_p reduction = gf3mq::make_reduction_table(), frobenius = gf3mq::make_frobenius_table();
     gf3mq::load_reduction_table(reduction);
-    gf3mq::load_frobenius_table(frobenius);
-    if (gf3mq::check_tables(message)) std::abort();  // far too short to be whole tables
+    gf3mq::load_frobenius_table(frobenius, reduction);
+    if (gf3mq::check_tables(checked, &problem)) std::abort();  // far too short to be whole tables
     return 0;
   }
   gf3mq::Polynomial f;
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::remove(gf3mq::kReductionTableFile);
   std::remove(gf3mq::kFrobeniusTableFile);
   if (!reduction.save(gf3mq::kReductionTableFile) || !frobenius.save(gf3mq::kFrobeniusTableFile)) std::abort();
-  const bool accepted = gf3mq::check_tables(message);
+  const bool accepted = gf3mq::check_tables(checked, &problem);
   if (accepted && changed) std::abort();
   if (!changed && accepted != gf3mq::is_irreducible(f)) std::abort();
   return 0;

@@ -1,10 +1,13 @@
 #include "linalg/digit_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,10 +17,13 @@ namespace gf3mq {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The whitespace that formatted character input skips in the C locale.
 bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -47,7 +53,12 @@ std::string DigitFileResult::describe(std::size_t count) const {
     case DigitFileStatus::ok:
       return "is fine";
     case DigitFileStatus::cannot_open:
+      if (error_number == ELOOP) return "is a symbolic link, not a regular file";
       return std::string("cannot be opened: ") + std::strerror(error_number);
+    case DigitFileStatus::not_regular:
+      return "is " + describe_file_type(file_type) + ", not a regular file";
+    case DigitFileStatus::cannot_read:
+      return std::string("cannot be read: ") + std::strerror(error_number);
     case DigitFileStatus::too_short:
       return "is too short: it holds " + std::to_string(digits) + " of " + std::to_string(count) + " digits";
     case DigitFileStatus::bad_character: {
@@ -60,19 +71,58 @@ std::string DigitFileResult::describe(std::size_t count) const {
   return "has an unknown problem";
 }
 
-DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
-  DigitFileResult result;
-  errno = 0;
-  File file(std::fopen(file_name, "rb"));
-  if (!file) {
+std::string describe_file_type(unsigned file_type) {
+  switch (file_type) {
+    case S_IFDIR:
+      return "a directory";
+    case S_IFIFO:
+      return "a FIFO";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFLNK:
+      return "a symbolic link";
+    default:
+      return "a special file";
+  }
+}
+
+int open_regular_file(const char* file_name, DigitFileResult& result) {
+  const int fd = ::open(file_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
     result.status = DigitFileStatus::cannot_open;
     result.error_number = errno;
-    return result;
+    return -1;
   }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    result.status = DigitFileStatus::not_regular;
+    result.file_type = info.st_mode & S_IFMT;
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+  DigitFileResult result;
+  const Descriptor file{open_regular_file(file_name, result)};
+  if (file.fd < 0) return result;
   SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
   std::size_t n = 0;
   while (n < count) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+    const ssize_t read_now = ::read(file.fd, chunk.data(), chunk.size());
+    if (read_now < 0 && errno == EINTR) continue;
+    if (read_now < 0) {
+      result.status = DigitFileStatus::cannot_read;
+      result.error_number = errno;
+      result.digits = n;
+      return result;
+    }
+    const std::size_t got = static_cast<std::size_t>(read_now);
     if (got == 0) break;
     std::size_t i = 0;
     while (i < got && n < count) {
@@ -103,10 +153,30 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 }
 
 DigitFileAppender::DigitFileAppender(const char* file_name)
-    : file_(std::fopen(file_name, "ab")), ok_(file_ != nullptr) {}
+    : fd_(::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)), owned_(true), ok_(fd_ >= 0) {
+  if (!ok_) error_number_ = errno;
+}
+
+DigitFileAppender::DigitFileAppender(int fd) : fd_(fd), owned_(false), ok_(fd >= 0) {
+  if (!ok_) error_number_ = EBADF;
+}
 
 DigitFileAppender::~DigitFileAppender() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+bool DigitFileAppender::write_all(const char* text, std::size_t n) {
+  while (n > 0) {
+    const ssize_t written = ::write(fd_, text, n);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error_number_ = written < 0 ? errno : EIO;
+      return false;
+    }
+    text += written;
+    n -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
@@ -126,16 +196,20 @@ bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
       for (std::size_t i = 0; i < n; ++i)
         for (char digit : std::to_string(block[i])) text_.push_back(digit);
     }
-    ok_ = std::fwrite(text_.data(), 1, text_.size(), file_) == text_.size();
+    ok_ = write_all(text_.data(), text_.size());
     done += n;
   }
   return ok_;
 }
 
 bool DigitFileAppender::close() {
-  if (file_ == nullptr) return false;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
+  if (fd_ < 0) return false;
+  bool closed = true;
+  if (owned_) {
+    closed = ::close(fd_) == 0;
+    if (!closed && ok_) error_number_ = errno;
+  }
+  fd_ = -1;
   return ok_ && closed;
 }
 

@@ -1,11 +1,14 @@
 // Files of GF(3) elements in the element text form: one decimal digit per
 // element ("0", "1" or "2"), no separators, no header, no final line break.
 // Readers skip whitespace between digits; writers append.
+//
+// Readers open only regular files: the name is opened without following a
+// symbolic link and without blocking (a FIFO or a device is refused at once,
+// never waited on), and a read error is reported as such, not as a short file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,18 +25,27 @@ struct FileProblem {
   std::string message() const;
 };
 
-enum class DigitFileStatus { ok, cannot_open, too_short, bad_character };
+enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, bad_character };
 
 struct DigitFileResult {
   DigitFileStatus status = DigitFileStatus::ok;
   std::size_t digits = 0;  // digits read before the problem (count when ok)
   unsigned char byte = 0;  // the offending byte, for bad_character
-  int error_number = 0;    // errno, for cannot_open
+  int error_number = 0;    // errno, for cannot_open and cannot_read
+  unsigned file_type = 0;  // st_mode & S_IFMT, for not_regular
 
   bool ok() const { return status == DigitFileStatus::ok; }
   // The problem in words, for a FileProblem.
   std::string describe(std::size_t count) const;
 };
+
+// Opens file_name for reading if it is a regular file (O_NOFOLLOW,
+// O_NONBLOCK, then fstat). Returns the descriptor, or -1 with result filled
+// (cannot_open or not_regular).
+int open_regular_file(const char* file_name, DigitFileResult& result);
+
+// "a directory", "a FIFO", ...: what a file of type st_mode & S_IFMT is.
+std::string describe_file_type(unsigned file_type);
 
 // Reads the first count digits of file_name into out[0..count), element value
 // = digit - '0', skipping whitespace (blank, tab, line breaks, \v, \f, \r).
@@ -44,22 +56,29 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
 // As read_digit_file, filling problem (when not null) on failure.
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem);
 
-// Appends elements as decimal digits to one file, in pieces: open once, append
-// any number of blocks, close. Every failure (open, write, close) is reported.
+// Appends elements as decimal digits to one file, in pieces: open once (or
+// take a descriptor), append any number of blocks, close. Every failure
+// (open, write, close) is reported.
 class DigitFileAppender {
  public:
   explicit DigitFileAppender(const char* file_name);  // opens for appending, creating it
-  ~DigitFileAppender();                               // closes when close() was not called
+  explicit DigitFileAppender(int fd);                 // writes through fd, which stays the caller's
+  ~DigitFileAppender();                               // closes an owned file when close() was not called
   DigitFileAppender(const DigitFileAppender&) = delete;
   DigitFileAppender& operator=(const DigitFileAppender&) = delete;
 
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return fd_ >= 0; }
   bool append(const std::uint8_t* values, std::size_t count);  // false once anything failed
-  bool close();                                                // true when every step succeeded
+  bool close();  // true when every step succeeded; closes an owned file
+  int error_number() const { return error_number_; }  // errno of the first failure, 0 if none
 
  private:
-  std::FILE* file_;
+  bool write_all(const char* text, std::size_t n);
+
+  int fd_;
+  bool owned_;
   bool ok_;
+  int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
 

@@ -4,6 +4,7 @@
 
 #include "field/field_elem.h"
 #include "field/field_tables.h"
+#include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 
 using gf3mq::kDegree;
@@ -63,6 +64,18 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
   std::copy_n(m1.data(), kDegree, m);
   std::copy_n(m2.data(), kDegree, m + kDegree);
   return 0;
+}
+
+int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
+  for (int candidate = 0; candidate < 2; ++candidate) {
+    const unsigned char* x = m + candidate * kDegree;
+    if (!std::all_of(x, x + kDegree, [](unsigned char e) { return e == 1 || e == 2; })) continue;
+    unsigned char again[kDegree];
+    std::uint64_t length = 0;
+    if (encrypt(pk, x, gf3mq::kMessageBytes, again, &length) == 0 && std::equal(again, again + kDegree, c))
+      return candidate;
+  }
+  return -1;
 }
 
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,

@@ -16,9 +16,18 @@
 // table "new Xe_mod_Irredfx.txt". Returns 0 with *mlen = 514, m1 in m[0..257)
 // and m2 in m[257..514). Returns -1, writing nothing, when a pointer is null,
 // clen is not 257 (all 64 bits compared) or a file cannot be loaded
-// completely and validly; problem (when given) then names the file.
+// completely and validly (the reduction table must describe the field, as
+// field_tables.h checks it); problem (when given) then names the file.
 int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
             gf3mq::FileProblem* problem = nullptr);
+
+// Which candidate is the message: the one that encrypts back to c under the
+// public key pk. Only candidates over {1, 2} can (the stored key is exact for
+// them alone); for a message the other candidate almost always holds a 0.
+// m holds both candidates (514 bytes). Returns 0 or 1, or -1 when neither
+// encrypts back: c is not a ciphertext of this key set, or its files do not
+// belong together (from different key generations, or damaged).
+int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m);
 
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0.

@@ -13,6 +13,7 @@
 #include "field/composition.h"
 #include "field/field_tables.h"
 #include "scheme/key_files.h"
+#include "scheme/key_set.h"
 
 namespace {
 
@@ -23,70 +24,52 @@ void report(FileProblem* problem, std::string file, std::string what) {
   if (problem != nullptr) *problem = FileProblem{std::move(file), std::move(what)};
 }
 
+// Adds to problem what the failure means for the folder's key set.
+int fail(FileProblem* problem, const char* outcome) {
+  if (problem != nullptr) problem->problem += outcome;
+  return -1;
+}
+constexpr const char* kNothingMade = "; no key set was made";
+
 // One file of a key set: its final name, whether it is secret, and how its
-// content is written (appended to a fresh temporary file).
+// content is written.
 struct KeyFile {
   const char* name;
   bool secret;
-  std::function<bool(const char*)> write;
+  std::function<bool(gf3mq::DigitFileAppender&)> write;
 };
 
-// Writes every file to a temporary beside its final name, flushes them to
-// disk, and renames them into place only when all are complete. On failure
-// removes the temporaries and leaves the existing files as they were.
-bool replace_key_set(const std::vector<KeyFile>& files, FileProblem* problem) {
-  std::vector<std::string> temps;
-  auto discard = [&temps] {
-    for (const std::string& temp : temps) unlink(temp.c_str());
-  };
+mode_t public_file_mode() {
   const mode_t mask = umask(0);
   umask(mask);
+  return 0666 & ~mask;
+}
+
+// Writes every file to a temporary through the descriptor that created it
+// (secret files mode 0600) and syncs it.
+bool write_temporaries(const std::vector<KeyFile>& files, std::vector<gf3mq::NewFile>& out, FileProblem* problem) {
+  const mode_t public_mode = public_file_mode();
   for (const KeyFile& file : files) {
-    std::string temp = std::string(file.name) + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());  // created with mode 0600
-    if (fd < 0) {
-      report(problem, file.name, std::string("cannot be written: ") + std::strerror(errno));
-      discard();
+    gf3mq::NewFile written{file.name, {}};
+    if (!written.temp.create(file.name, file.secret ? 0600 : public_mode, problem)) return false;
+    gf3mq::DigitFileAppender appender(written.temp.fd());
+    if (!file.write(appender) || !appender.close()) {
+      errno = appender.error_number() != 0 ? appender.error_number() : EIO;
+      report(problem, file.name, std::string("could not be written completely: ") + std::strerror(errno));
       return false;
     }
-    temps.push_back(temp);
-    const bool mode_ok = file.secret || fchmod(fd, 0666 & ~mask) == 0;
-    close(fd);
-    bool ok = mode_ok && file.write(temp.c_str());
-    if (ok) {
-      const int sync_fd = open(temp.c_str(), O_RDONLY);
-      ok = sync_fd >= 0 && fsync(sync_fd) == 0;
-      if (sync_fd >= 0) close(sync_fd);
-    }
-    if (!ok) {
-      report(problem, file.name, "could not be written completely (is the disk full?)");
-      discard();
-      return false;
-    }
-  }
-  // A final name held by something other than a plain file would stop the
-  // renames half-way: find that out before the first one.
-  for (const KeyFile& file : files) {
-    struct stat info {};
-    if (lstat(file.name, &info) == 0 && !S_ISREG(info.st_mode)) {
-      report(problem, file.name, "is not a regular file and cannot be replaced");
-      discard();
-      return false;
-    }
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (rename(temps[i].c_str(), files[i].name) != 0) {
-      report(problem, files[i].name, std::string("could not be replaced: ") + std::strerror(errno));
-      for (std::size_t j = i; j < temps.size(); ++j) unlink(temps[j].c_str());
-      return false;
-    }
-  }
-  const int dir_fd = open(".", O_RDONLY | O_DIRECTORY);
-  if (dir_fd >= 0) {
-    fsync(dir_fd);
-    close(dir_fd);
+    if (!written.temp.sync_and_close(file.name, problem)) return false;
+    out.push_back(std::move(written));
   }
   return true;
+}
+
+bool append_matrix(gf3mq::DigitFileAppender& out, const Mat_ZZ_p& m) {
+  return out.append(m.data(), static_cast<std::size_t>(m.num_rows()) * static_cast<std::size_t>(m.num_cols()));
+}
+
+bool append_vector(gf3mq::DigitFileAppender& out, const Vec_ZZ_p& v) {
+  return out.append(v.data(), static_cast<std::size_t>(v.length()));
 }
 
 bool draw_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source, FileProblem* problem) {
@@ -104,16 +87,22 @@ int keygen(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
 
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileProblem* problem) {
   if (pk == nullptr || sk == nullptr) return -1;
+  // A run killed during its renames left a journal: its set is finished
+  // first. Then what killed runs left behind goes.
+  if (!gf3mq::finish_unfinished_replacement(problem)) return -1;
+  gf3mq::remove_leftovers();
 
-  // The tables come first: without them no key can be made.
+  // The tables come first, checked: without a field no key can be made.
   Mat_ZZ_p Xi_modIrred = gf3mq::make_reduction_table();
   Mat_ZZ_p X_27i_modIrred = gf3mq::make_frobenius_table();
-  if (!gf3mq::load_reduction_table(Xi_modIrred, problem) || !gf3mq::load_frobenius_table(X_27i_modIrred, problem))
-    return -1;
+  if (!gf3mq::load_reduction_table(Xi_modIrred, problem) ||
+      !gf3mq::load_frobenius_table(X_27i_modIrred, Xi_modIrred, problem))
+    return fail(problem, kNothingMade);
 
   Mat_ZZ_p mat_A(kDegree, kDegree), mat_B(kDegree, kDegree);
   Vec_ZZ_p V1(kDegree), V2(kDegree);
-  if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem)) return -1;
+  if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem))
+    return fail(problem, kNothingMade);
   const Mat_ZZ_p A_Inv = inverse(mat_A);
   const Mat_ZZ_p B_Inv = inverse(mat_B);
 
@@ -125,30 +114,43 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   // each is taken its diagonal sum (SK), folded and appended.
   ByteList SK;
   SK.reserve(kDegree);
-  auto write_public_key = [&](const char* file_name) {
-    gf3mq::DigitFileAppender fout_Pk(file_name);
-    if (!fout_Pk.is_open()) return false;
+  auto write_public_key = [&](gf3mq::DigitFileAppender& out) {
+    bool ok = true;
     for_each_public_form(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred, [&](int, Mat_ZZ_p& form) {
       SK.push_back(gf3mq::diagonal_sum(form));
       gf3mq::fold_form(form);
-      fout_Pk.append(form.data(), gf3mq::kFormBytes);
+      ok = out.append(form.data(), gf3mq::kFormBytes) && ok;
     });
-    return fout_Pk.close();
+    return ok;
   };
 
   const std::vector<KeyFile> files = {
-      {gf3mq::kMatAFile, true, [&](const char* f) { return mat_A.save(f); }},
-      {gf3mq::kV1File, true, [&](const char* f) { return V1.save(f); }},
-      {gf3mq::kMatBFile, true, [&](const char* f) { return mat_B.save(f); }},
-      {gf3mq::kV2File, true, [&](const char* f) { return V2.save(f); }},
-      {gf3mq::kInvAFile, true, [&](const char* f) { return A_Inv.save(f); }},
-      {gf3mq::kInvBFile, true, [&](const char* f) { return B_Inv.save(f); }},
+      {gf3mq::kMatAFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, mat_A); }},
+      {gf3mq::kV1File, true, [&](gf3mq::DigitFileAppender& out) { return append_vector(out, V1); }},
+      {gf3mq::kMatBFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, mat_B); }},
+      {gf3mq::kV2File, true, [&](gf3mq::DigitFileAppender& out) { return append_vector(out, V2); }},
+      {gf3mq::kInvAFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, A_Inv); }},
+      {gf3mq::kInvBFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, B_Inv); }},
       {gf3mq::kPublicKeyFile, false, write_public_key},
-      {gf3mq::kSecretKeyFile, true, [&](const char* f) { return SK.size() == kDegree && write_sk(f, SK) == 1; }},
+      {gf3mq::kSecretKeyFile, true,
+       [&](gf3mq::DigitFileAppender& out) { return SK.size() == kDegree && out.append(SK.data(), SK.size()); }},
   };
-  const bool written = replace_key_set(files, problem);
+  std::vector<gf3mq::NewFile> written;
+  const bool complete = write_temporaries(files, written, problem);
   gf3mq::secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
-  if (!written) return -1;
+  if (!complete) return fail(problem, kNothingMade);
+  switch (gf3mq::replace_as_a_whole(written, problem)) {
+    case gf3mq::Replacement::done:
+      break;
+    case gf3mq::Replacement::not_started:
+      return fail(problem, kNothingMade);
+    case gf3mq::Replacement::undone:
+      return fail(problem, "; no key set was made, and the previous key set is back in place");
+    case gf3mq::Replacement::unfinished:
+      return fail(problem,
+                  "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
+                  "finishes it");
+  }
   if (read_pk(gf3mq::kPublicKeyFile, pk, problem) != 1 || read_sk(gf3mq::kSecretKeyFile, sk, problem) != 1) return -1;
   return 0;
 }

@@ -11,10 +11,17 @@
 #include "linalg/digit_file.h"
 
 // Makes a key set with the operating system's secure generator and loads it
-// into pk (17106948 bytes) and sk (257 bytes). Returns 0, or -1 when a
-// pointer is null, a table is missing, short or corrupt, the generator
-// fails, or a file cannot be written; the previous key set is then intact
-// and no temporary file is left. problem (when given) says what failed.
+// into pk (17106948 bytes) and sk (257 bytes). The eight files are replaced
+// as a whole (key_set.h): a replacement that a killed run left unfinished is
+// finished first, and the temporaries killed runs left behind are removed.
+// The caller holds the exclusive folder lock (folder_lock.h), or is alone.
+//
+// Returns 0, or -1 when a pointer is null, a table is missing, damaged or
+// does not describe the field, the generator fails, or a file cannot be
+// written or replaced. problem (when given) then says what failed and, at
+// its end, which key set is in place: as a rule the previous one, intact,
+// with no temporary left; if a rename failed and could not be undone, a
+// journal that the next program finishes.
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::FileProblem* problem = nullptr);
 
 // The same with the given source of random elements.

@@ -174,7 +174,8 @@ TEST(KeygenRefusalTest, MissingShortOrCorruptTablesWriteNothing) {
   const std::string frobenius = read_file("new X_27i_mod_Irredfx.txt");
   write_file("new X_27i_mod_Irredfx.txt", frobenius.substr(0, 1000));
   EXPECT_EQ(run_keygen(keys, 1, &problem), -1);
-  EXPECT_EQ(problem.message(), "\"new X_27i_mod_Irredfx.txt\" is too short: it holds 1000 of 66049 digits");
+  EXPECT_EQ(problem.message(),
+            "\"new X_27i_mod_Irredfx.txt\" is too short: it holds 1000 of 66049 digits; no key set was made");
   std::string corrupt = read_file("new Xe_mod_Irredfx.txt");
   corrupt[77] = '8';
   write_file("new Xe_mod_Irredfx.txt", corrupt);

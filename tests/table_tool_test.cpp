@@ -13,16 +13,16 @@ const std::string kTables = std::string("'") + GF3MQ_TABLES_BIN + "'";
 
 gf3mq::Polynomial parsed(const std::string& text) {
   gf3mq::Polynomial f;
-  std::string error;
-  EXPECT_TRUE(gf3mq::parse_polynomial(text, f, error)) << error;
+  gf3mq::FileProblem problem;
+  EXPECT_TRUE(gf3mq::parse_polynomial(text, f, &problem)) << problem.message();
   return f;
 }
 
 std::string parse_error(const std::string& text) {
   gf3mq::Polynomial f;
-  std::string error;
-  EXPECT_FALSE(gf3mq::parse_polynomial(text, f, error)) << text;
-  return error;
+  gf3mq::FileProblem problem;
+  EXPECT_FALSE(gf3mq::parse_polynomial(text, f, &problem)) << text;
+  return problem.message();
 }
 
 TEST(PolynomialTest, ParsesEveryTermFormInAnyOrder) {

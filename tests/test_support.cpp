@@ -129,8 +129,8 @@ const TablePair& tables_of(const std::string& poly) {
   auto found = cache.find(poly);
   if (found == cache.end()) {
     Polynomial f;
-    std::string error;
-    if (!parse_polynomial(poly, f, error)) throw std::runtime_error(error);
+    FileProblem problem;
+    if (!parse_polynomial(poly, f, &problem)) throw std::runtime_error(problem.message());
     Mat_ZZ_p reduction = build_reduction_table(f);
     Mat_ZZ_p frobenius = build_frobenius_table(reduction);
     found = cache.emplace(poly, TablePair{std::move(reduction), std::move(frobenius)}).first;

@@ -4,9 +4,14 @@
 #include <iostream>
 #include <string>
 
+#include "app/program.h"
+#include "scheme/folder_lock.h"
+#include "scheme/key_set.h"
 #include "tools/table_builder.h"
 
 namespace {
+
+constexpr const char* kName = "gf3mq-tables";
 
 constexpr const char* kUsage =
     "usage: gf3mq-tables [--poly 'POLYNOMIAL'] | --check | --help\n"
@@ -20,23 +25,21 @@ constexpr const char* kUsage =
     "  --check    verify the two files of the current directory\n"
     "  --help     show this text\n"
     "\n"
-    "Existing table files are never overwritten: keys depend on them.\n";
-
-int fail(const std::string& message, int status = 1) {
-  std::cerr << "gf3mq-tables: " << message << "\n";
-  return status;
-}
+    "Existing table files are never overwritten: keys depend on them. When an\n"
+    "interrupted run left only one of the two, a run with the same f writes the other.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  namespace program = gf3mq::program;
+  if (!program::standard_streams_ready(kName)) return 1;
   std::string poly_text = gf3mq::kDefaultPolynomial;
   bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
-      return 0;
+      return program::finish_output(kName) ? 0 : 1;
     }
     if (arg == "--check") {
       check = true;
@@ -46,18 +49,29 @@ int main(int argc, char** argv) {
       poly_text = arg.substr(std::strlen("--poly="));
     } else {
       std::cerr << kUsage;
-      return fail("unknown or incomplete argument \"" + arg + "\"", 2);
+      program::fail(kName, "unknown or incomplete argument \"" + arg + "\"");
+      return 2;
     }
   }
-  std::string message;
-  if (check) {
-    if (!gf3mq::check_tables(message)) return fail(message);
-    std::cout << message << "\n";
-    return 0;
-  }
+  gf3mq::FileProblem problem;
+  gf3mq::FolderLock lock;
   gf3mq::Polynomial f;
-  if (!gf3mq::parse_polynomial(poly_text, f, message)) return fail(message);
-  if (!gf3mq::write_tables(f, message)) return fail(message);
-  std::cout << "wrote the field tables for f = " << gf3mq::format_polynomial(f) << "\n";
-  return 0;
+  if (check) {
+    if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) return program::fail(kName, problem.message());
+    if (!gf3mq::check_tables(f, &problem)) return program::fail(kName, problem.message());
+    std::cout << "tables are consistent and describe GF(3^257) with f = " << gf3mq::format_polynomial(f) << "\n";
+    return program::finish_output(kName) ? 0 : 1;
+  }
+  if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
+  if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem)) return program::fail(kName, problem.message());
+  if (!gf3mq::journal_present()) gf3mq::remove_leftovers();  // what killed runs left behind
+  const gf3mq::TablesWritten written = gf3mq::write_tables(f, &problem);
+  if (written == gf3mq::TablesWritten::none) return program::fail(kName, problem.message());
+  lock.release();
+  if (written == gf3mq::TablesWritten::missing)
+    std::cout << "an interrupted run had left one table; wrote the missing one for f = ";
+  else
+    std::cout << "wrote the field tables for f = ";
+  std::cout << gf3mq::format_polynomial(f) << "\n";
+  return program::finish_output(kName, "the tables are in place") ? 0 : 1;
 }

@@ -1,0 +1,180 @@
+#include "scheme/temp_file.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace gf3mq {
+
+namespace {
+
+// Names to remove on a termination signal. Written only with the signals
+// blocked; the handler reads them.
+constexpr int kSlots = 32;
+constexpr std::size_t kNameBytes = 64;
+char removal_names[kSlots][kNameBytes];
+volatile sig_atomic_t removal_used[kSlots];
+bool handler_installed = false;
+
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void remove_and_end(int signal_number) {
+  for (int i = 0; i < kSlots; ++i)
+    if (removal_used[i]) unlink(removal_names[i]);
+  // The usual end for this signal: default action, raised again; it is
+  // delivered when the handler returns and unblocks it.
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+void install_handler() {
+  if (handler_installed) return;
+  handler_installed = true;
+  for (int s : kTerminationSignals) {
+    struct sigaction old {};
+    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // e.g. nohup
+    struct sigaction action {};
+    action.sa_handler = remove_and_end;
+    sigemptyset(&action.sa_mask);
+    for (int t : kTerminationSignals) sigaddset(&action.sa_mask, t);
+    sigaction(s, &action, nullptr);
+  }
+}
+
+const char kNameLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+}  // namespace
+
+int register_for_removal(const std::string& name) {
+  if (name.size() >= kNameBytes) return -1;
+  TerminationSignalsBlocked blocked;
+  install_handler();
+  for (int i = 0; i < kSlots; ++i) {
+    if (removal_used[i]) continue;
+    std::memcpy(removal_names[i], name.c_str(), name.size() + 1);
+    removal_used[i] = 1;
+    return i;
+  }
+  return -1;
+}
+
+void unregister_for_removal(int slot) {
+  if (slot < 0 || slot >= kSlots) return;
+  TerminationSignalsBlocked blocked;
+  removal_used[slot] = 0;
+}
+
+TerminationSignalsBlocked::TerminationSignalsBlocked() {
+  sigset_t block;
+  sigemptyset(&block);
+  for (int s : kTerminationSignals) sigaddset(&block, s);
+  pthread_sigmask(SIG_BLOCK, &block, &saved_);
+}
+
+TerminationSignalsBlocked::~TerminationSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
+std::string fresh_name(const char* prefix) {
+  unsigned char random[6];
+  std::size_t have = 0;
+  while (have < sizeof random) {
+    const ssize_t got = getrandom(random + have, sizeof random - have, 0);
+    if (got > 0) have += static_cast<std::size_t>(got);
+  }
+  std::string name = prefix;
+  for (unsigned char r : random) name += kNameLetters[r % (sizeof kNameLetters - 1)];
+  return name;
+}
+
+TempFile::TempFile(TempFile&& other) noexcept
+    : fd_(other.fd_), slot_(other.slot_), inode_(other.inode_), name_(std::move(other.name_)) {
+  other.fd_ = -1;
+  other.slot_ = -1;
+  other.name_.clear();
+}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    fd_ = other.fd_;
+    slot_ = other.slot_;
+    inode_ = other.inode_;
+    name_ = std::move(other.name_);
+    other.fd_ = -1;
+    other.slot_ = -1;
+    other.name_.clear();
+  }
+  return *this;
+}
+
+TempFile::~TempFile() { discard(); }
+
+bool TempFile::create(const char* for_file, mode_t mode, FileProblem* problem) {
+  discard();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = fresh_name(kTempPrefix);
+    // Created and registered with the signals blocked, so that a signal
+    // cannot come between the two.
+    TerminationSignalsBlocked blocked;
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    fd_ = fd;
+    name_ = std::move(name);
+    slot_ = register_for_removal(name_);
+    struct stat info {};
+    const bool ok = slot_ >= 0 && fstat(fd_, &info) == 0 && (mode == 0600 || fchmod(fd_, mode) == 0);
+    inode_ = info.st_ino;
+    if (ok) return true;
+    discard();
+    errno = EIO;
+    break;
+  }
+  if (problem != nullptr) *problem = FileProblem{for_file, std::string("cannot be written: ") + std::strerror(errno)};
+  return false;
+}
+
+bool TempFile::sync_and_close(const char* for_file, FileProblem* problem) {
+  bool ok = fd_ >= 0 && fsync(fd_) == 0;
+  if (fd_ >= 0 && close(fd_) != 0) ok = false;
+  fd_ = -1;
+  if (!ok && problem != nullptr)
+    *problem = FileProblem{for_file, std::string("could not be written completely: ") + std::strerror(errno)};
+  return ok;
+}
+
+bool TempFile::still_at_its_name() const {
+  struct stat info {};
+  return !name_.empty() && lstat(name_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_ino == inode_;
+}
+
+void TempFile::keep() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  unregister_for_removal(slot_);
+  slot_ = -1;
+  name_.clear();
+}
+
+void TempFile::discard() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!name_.empty()) unlink(name_.c_str());
+  unregister_for_removal(slot_);
+  slot_ = -1;
+  name_.clear();
+}
+
+bool sync_working_directory() {
+  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace gf3mq
