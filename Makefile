@@ -14,7 +14,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 CTEST      ?= ctest
 
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
 BENCH_PACKAGES := libflint-dev

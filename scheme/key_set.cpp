@@ -123,7 +123,12 @@ bool roll_back(const std::vector<Entry>& entries, FileProblem* problem) {
     }
   }
   sync_working_directory();
-  for (const Entry& e : entries) unlink(e.temp_name.c_str());
+  // What is left are the new files that were never renamed, and backups
+  // of the files that were never replaced: extra links to the old ones.
+  for (const Entry& e : entries) {
+    unlink(e.temp_name.c_str());
+    if (!e.backup_name.empty()) unlink(e.backup_name.c_str());
+  }
   return true;
 }
 

@@ -13,6 +13,10 @@
 // run killed during the renames), back from the backups otherwise (a rename
 // refused and its undoing interrupted). So a reader sees either the whole
 // previous set or the whole new set, never a mix.
+//
+// The journal is text: the line "gf3mq key-set journal 1", then one line
+// per file, "<final name> TAB <temporary> TAB <its inode> TAB <backup, or -
+// for a file that is new> TAB <the backup's inode, or 0>", then "end".
 #pragma once
 
 #include <vector>
