@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
+#include "field/field_polynomial.h"
 #include "tools/table_builder.h"
 
 namespace {
@@ -66,6 +67,52 @@ TEST(FieldTableFileTest, LoadsCompleteFilesAndRefusesDamagedOnes) {
   std::remove("new X_27i_mod_Irredfx.txt");
   EXPECT_FALSE(gf3mq::load_frobenius_table(frobenius, reduction, &problem));
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+// Writes table's digits, with the digit at (row, col) moved on by one when row >= 0.
+void save_changed(const Mat_ZZ_p& table, const char* name, int row, int col) {
+  Mat_ZZ_p copy = table;
+  if (row >= 0) copy.set(row, col, static_cast<unsigned char>(copy.get(row, col) + 1));
+  std::remove(name);
+  ASSERT_TRUE(copy.save(name));
+}
+
+TEST(FieldTableFileTest, LoadedTablesAreCheckedAsTheToolChecksThem) {
+  ScratchDir dir;
+  const Mat_ZZ_p& good_reduction = reduction_table_of(kPolyA);
+  const Mat_ZZ_p& good_frobenius = frobenius_table_of(kPolyA);
+  const std::vector<std::pair<int, std::string>> reduction_cases = {
+      {300, "row 300 is not x^557 mod f"}, {511, "row 511 is not x^768 mod f"}, {1, "row 1 is not x^258 mod f"}};
+  gf3mq::FileProblem problem;
+  for (const auto& [row, message] : reduction_cases) {
+    save_changed(good_reduction, "new Xe_mod_Irredfx.txt", row, 7);
+    Mat_ZZ_p reduction = gf3mq::make_reduction_table();
+    EXPECT_FALSE(gf3mq::load_reduction_table(reduction, &problem));
+    EXPECT_EQ(problem.message(), "\"new Xe_mod_Irredfx.txt\" " + message);
+    EXPECT_EQ(reduction.get(row, 7), 0);  // left as it was
+  }
+  // A changed row 0 is another f, whose other rows do not follow.
+  save_changed(good_reduction, "new Xe_mod_Irredfx.txt", 0, 100);
+  Mat_ZZ_p reduction = gf3mq::make_reduction_table();
+  EXPECT_FALSE(gf3mq::load_reduction_table(reduction, &problem));
+  EXPECT_NE(problem.problem.find("row 0 gives f = x^257 + "), std::string::npos) << problem.problem;
+
+  // Whole, consistent tables of a reducible f.
+  gf3mq::Polynomial reducible;
+  ASSERT_TRUE(gf3mq::parse_polynomial("x^257 + x^22 + 1", reducible, nullptr));
+  save_changed(gf3mq::build_reduction_table(reducible), "new Xe_mod_Irredfx.txt", -1, 0);
+  EXPECT_FALSE(gf3mq::load_reduction_table(reduction, &problem));
+  EXPECT_EQ(problem.problem, "row 0 gives f = x^257 + x^22 + 1, which is reducible");
+
+  save_changed(good_reduction, "new Xe_mod_Irredfx.txt", -1, 0);
+  ASSERT_TRUE(gf3mq::load_reduction_table(reduction, &problem));
+  for (int row : {0, 10, 40, 256}) {
+    save_changed(good_frobenius, "new X_27i_mod_Irredfx.txt", row, 3);
+    Mat_ZZ_p frobenius = gf3mq::make_frobenius_table();
+    EXPECT_FALSE(gf3mq::load_frobenius_table(frobenius, reduction, &problem));
+    EXPECT_EQ(problem.message(), "\"new X_27i_mod_Irredfx.txt\" row " + std::to_string(row) + " is not x^" +
+                                     std::to_string(27 * row) + " mod f");
+  }
 }
 
 }  // namespace

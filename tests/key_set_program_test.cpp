@@ -172,6 +172,23 @@ TEST_F(KeySetProgramTest, WritersTakeTurnsAndReadersNeverSeeHalfASet) {
   EXPECT_EQ(loop.out.find("keygen failed"), std::string::npos);
 }
 
+TEST_F(KeySetProgramTest, FilesFromAnotherKeyGenerationAreFoundOut) {
+  const std::string other = dir.path() + "/other";
+  ASSERT_EQ(run_command("mkdir other && cp new*Irredfx.txt other && cd other && " + kKeygen).status, 0);
+  for (const char* name : {"new V2.txt", "new sk.txt", "new pk.txt"}) {
+    const std::string ours = read_file(name);
+    write_file(name, read_file(other + "/" + name));
+    const CommandResult run = run_command(kDemo);
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.err.find("neither candidate encrypts back to the ciphertext: the key set is inconsistent"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("hello world!"), std::string::npos);
+    write_file(name, ours);
+  }
+  expect_whole_set();
+}
+
 TEST_F(KeySetProgramTest, AChangedTableDigitIsRefusedByEveryProgram) {
   std::string table = read_file("new Xe_mod_Irredfx.txt");
   table[5 * 257 + 3] = table[5 * 257 + 3] == '1' ? '2' : '1';
@@ -207,6 +224,14 @@ TEST_F(KeySetProgramTest, OnlyRegularFilesAreReadAndNothingWaitsForThem) {
     EXPECT_EQ(run.status, 1) << command;
     EXPECT_NE(run.err.find("\"new X_27i_mod_Irredfx.txt\" is a FIFO"), std::string::npos) << run.err;
   }
+}
+
+TEST_F(KeySetProgramTest, AReadErrorIsReportedAsOneNotAsAShortFile) {
+  if (!have_strace()) GTEST_SKIP() << "strace is not installed";
+  const CommandResult run =
+      run_command(kStrace + "-o /dev/null -P 'new sk.txt' -e trace=read -e inject=read:error=EIO " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new sk.txt\" cannot be read: Input/output error"), std::string::npos) << run.err;
 }
 
 TEST_F(KeySetProgramTest, LostOutputIsAnError) {

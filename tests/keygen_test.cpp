@@ -150,6 +150,37 @@ TEST_P(KeygenTest, ASecondRunReplacesTheWholeSet) {
   EXPECT_TRUE(std::equal(m, m + 257, x) || std::equal(m + 257, m + 514, x));
 }
 
+TEST_P(KeygenTest, TheMessageIsTheCandidateThatEncryptsBack) {
+  std::mt19937 rng(45);
+  int seen[2] = {0, 0};
+  for (int trial = 0; trial < 12; ++trial) {
+    unsigned char x[257], c[257], m[514], swapped[514];
+    for (unsigned char& e : x) e = static_cast<unsigned char>(1 + rng() % 2);
+    std::uint64_t clen = 0, mlen = 0;
+    ASSERT_EQ(encrypt(keys.pk.get(), x, 257, c, &clen), 0);
+    ASSERT_EQ(decrypt(keys.sk.get(), c, clen, m, &mlen), 0);
+    const int index = message_index(keys.pk.get(), c, m);
+    ASSERT_TRUE(index == 0 || index == 1);
+    EXPECT_TRUE(std::equal(x, x + 257, m + 257 * index));
+    ++seen[index];
+    std::copy(m + 257, m + 514, swapped);
+    std::copy(m, m + 257, swapped + 257);
+    EXPECT_EQ(message_index(keys.pk.get(), c, swapped), 1 - index);
+    c[trial] = static_cast<unsigned char>((c[trial] + 1) % 3);  // not this plaintext's ciphertext any more
+    EXPECT_EQ(message_index(keys.pk.get(), c, m), -1);
+  }
+  EXPECT_GT(seen[0], 0);  // both candidates turn out to be the message, depending on the plaintext
+  EXPECT_GT(seen[1], 0);
+  Buffers other;
+  ASSERT_EQ(run_keygen(other, 77), 0);  // the public key of another generation
+  unsigned char x[257], c[257], m[514];
+  for (unsigned char& e : x) e = 2;
+  std::uint64_t clen = 0, mlen = 0;
+  ASSERT_EQ(encrypt(other.pk.get(), x, 257, c, &clen), 0);
+  ASSERT_EQ(decrypt(other.sk.get(), c, clen, m, &mlen), 0);
+  EXPECT_EQ(message_index(keys.pk.get(), c, m), -1);
+}
+
 INSTANTIATE_TEST_SUITE_P(TwoPolynomials, KeygenTest, testing::Values(kPolyA, kPolyB));
 
 TEST(KeygenRefusalTest, NullBuffersChangeNothing) {
