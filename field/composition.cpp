@@ -5,6 +5,7 @@
 #include "field/field_tables.h"
 #include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/row_combination_tables.h"
 #include "linalg/secure_wipe.h"
 
 namespace {

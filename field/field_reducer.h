@@ -12,7 +12,9 @@
 #include <cstdint>
 
 #include "field/field_elem.h"
+#include "field/poly_mul.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/row_combination_tables.h"
 #include "linalg/mat_zz_p.h"
 
 namespace gf3mq {

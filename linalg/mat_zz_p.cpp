@@ -15,9 +15,9 @@ unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
 
 gf3mq::WipedBlock zero_block(std::size_t n) { return gf3mq::make_wiped_block(n); }
 
-// Columns summed before one reduction in a matrix-vector product: keeps the
-// unreduced sum of byte products below 2^32.
-constexpr std::size_t kDotChunk = 1 << 16;
+// Columns summed before one reduction in a matrix-vector product: as many
+// as dot_row takes of bytes of any value (see kDotRowMaxTerms).
+constexpr std::size_t kDotChunk = gf3mq::kDotRowMaxTerms;
 
 }  // namespace
 

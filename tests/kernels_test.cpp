@@ -6,7 +6,9 @@
 #include <random>
 
 #include "field/field_reducer.h"
+#include "field/poly_mul.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/row_combination_tables.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -45,19 +47,10 @@ TEST(RowKernelTest, ElementwiseKernelsMatchTheDefinitions) {
   }
 }
 
-// Runs body with the AVX-512 kernels on and then off.
-template <typename Body>
-void with_both_kernel_widths(Body body) {
-  for (bool wide : {true, false}) {
-    gf3mq::set_avx512_kernels(wide);
-    body();
-  }
-  gf3mq::set_avx512_kernels(true);
-}
-
 TEST(RowKernelTest, CombinationsMatchTermByTermSums) {
   std::mt19937 rng(2);
-  with_both_kernel_widths([&] {
+  at_every_kernel_width([&](gf3mq::KernelWidth width) {
+    SCOPED_TRACE(gf3mq::kernel_width_name(width));
     for (std::size_t terms : {0u, 1u, 85u, 86u, 257u, 400u}) {
       const std::size_t width = 258, stride = gf3mq::kPaddedRow;
       std::vector<std::uint8_t> rows(std::max<std::size_t>(terms, 1) * stride, 0), doubled(rows.size(), 0);
@@ -100,7 +93,8 @@ TEST(RowKernelTest, CombinationsMatchTermByTermSums) {
 
 TEST(RowKernelTest, PolynomialProductMatchesSchoolbook) {
   std::mt19937 rng(3);
-  with_both_kernel_widths([&] {
+  at_every_kernel_width([&](gf3mq::KernelWidth width) {
+    SCOPED_TRACE(gf3mq::kernel_width_name(width));
     for (std::size_t length : {1u, 2u, 63u, 64u, 65u, 200u, 257u}) {
       for (int trial = 0; trial < 5; ++trial) {
         std::vector<std::uint8_t> a(length), b(length);
@@ -117,24 +111,25 @@ TEST(RowKernelTest, PolynomialProductMatchesSchoolbook) {
   });
 }
 
-// The same kernels with the AVX-512 versions switched off, as on processors
-// without them.
+// The field kernels give the same elements at every kernel width, as on
+// processors without the wider instruction sets.
 TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
   std::mt19937 rng(7);
   const Mat_ZZ_p& table = reduction_table_of(kPolyB);
   for (int trial = 0; trial < 10; ++trial) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
-    FieldElem wide_product, wide_cube, narrow_product, narrow_cube;
+    FieldElem wide_product, wide_cube;
     field_mul(a, b, table, wide_product);
     gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
         .cube(a, wide_cube);
-    gf3mq::set_avx512_kernels(false);
-    field_mul(a, b, table, narrow_product);
-    gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
-        .cube(a, narrow_cube);
-    gf3mq::set_avx512_kernels(true);
-    ASSERT_EQ(narrow_product, wide_product);
-    ASSERT_EQ(narrow_cube, wide_cube);
+    at_every_kernel_width([&](gf3mq::KernelWidth) {
+      FieldElem product, cube;
+      field_mul(a, b, table, product);
+      gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
+          .cube(a, cube);
+      ASSERT_EQ(product, wide_product);
+      ASSERT_EQ(cube, wide_cube);
+    });
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "field/field_elem.h"
+#include "linalg/kernel_width.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 
@@ -71,6 +72,17 @@ Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& m
 
 // 64-bit FNV-1a of a byte string.
 std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash = 1469598103934665603ull);
+
+// Runs body(width) once at every kernel width this processor has, narrowest
+// first, then goes back to the widest.
+template <typename Body>
+void at_every_kernel_width(Body body) {
+  for (KernelWidth width : available_kernel_widths()) {
+    set_kernel_width(width);
+    body(width);
+  }
+  set_kernel_width(available_kernel_widths().back());
+}
 
 // Runs a shell command; returns its exit status (or -1 when it died by a signal).
 struct CommandResult {

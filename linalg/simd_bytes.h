@@ -1,0 +1,83 @@
+// Byte vectors for the kernel sources (not part of the library's interface).
+//
+// Each kernel is written once as an always-inline body over these helpers
+// and compiled into one function per kernel width (kernel_width.h): the
+// body takes on the instruction set of the function it is inlined into.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "linalg/kernel_width.h"
+
+// Vectors of 32 and 64 bytes pass only between these always-inline helpers
+// and the kernel bodies they are inlined into; GCC's note that such
+// arguments change the ABI without AVX does not apply to the kernel sources.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define GF3MQ_TARGET_AVX2 __attribute__((target("avx2")))
+#define GF3MQ_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
+#else
+#define GF3MQ_TARGET_AVX2
+#define GF3MQ_TARGET_AVX512
+#endif
+
+// Defines name_portable and name_avx2 from the body name_body, and name
+// itself, which runs the one of the width in use. Kernels like these, whose
+// rows are a few hundred bytes, run their AVX2 version at the AVX-512 width
+// too: measured, 512-bit code with masked tails is slower on such rows.
+#define GF3MQ_KERNEL_AT_EVERY_WIDTH(result, name, params, args)                  \
+  static result name##_portable params { return name##_body args; }             \
+  GF3MQ_TARGET_AVX2 static result name##_avx2 params { return name##_body args; } \
+  result name params {                                                          \
+    if (::gf3mq::kernel_width() == ::gf3mq::KernelWidth::portable) return name##_portable args; \
+    return name##_avx2 args;                                                    \
+  }
+
+namespace gf3mq::simd {
+
+typedef std::uint8_t Bytes32 __attribute__((vector_size(32)));
+typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
+
+template <class V>
+[[gnu::always_inline]] inline V load(const std::uint8_t* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class V>
+[[gnu::always_inline]] inline void store(std::uint8_t* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// Smaller of two vectors, byte by byte.
+template <class V>
+[[gnu::always_inline]] inline V min(V a, V b) {
+  return a < b ? a : b;
+}
+
+// v mod 3 for every byte, whatever its value: subtract 192, 96, ..., 3
+// where that does not wrap (a wrapped difference is larger than v, so the
+// minimum keeps v).
+template <class V>
+[[gnu::always_inline]] inline V reduce(V v) {
+  for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) v = min(v, static_cast<V>(v - c));
+  return v;
+}
+
+// s mod 3 for bytes s in 0..5.
+template <class V>
+[[gnu::always_inline]] inline V fold_below_6(V s) {
+  return min(s, static_cast<V>(s - 3));
+}
+
+// The same for one byte, branch-free so that loops vectorise.
+[[gnu::always_inline]] inline std::uint8_t fold_below_6(std::uint8_t s) {
+  const std::uint8_t t = static_cast<std::uint8_t>(s - 3);
+  return s < t ? s : t;  // t wraps to a large value when s < 3
+}
+
+}  // namespace gf3mq::simd
