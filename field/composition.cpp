@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "field/field_tables.h"
-#include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/row_combination_tables.h"
 #include "linalg/secure_wipe.h"
@@ -42,14 +41,34 @@ void place_unreduced_rows(const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
   for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), kPositions, dst.row(q * r));
 }
 
-// out = matrix^T (cols x rows).
-Mat_ZZ_p transpose(const Mat_ZZ_p& m) {
-  Mat_ZZ_p t(m.num_cols(), m.num_rows());
-  for (int r = 0; r < m.num_rows(); ++r)
-    for (int c = 0; c < m.num_cols(); ++c)
-      t.data()[static_cast<std::size_t>(c) * m.num_rows() + r] =
-          m.data()[static_cast<std::size_t>(r) * m.num_cols() + c];
+// The 257 x 258 affine forms of m, rows packed 258 bytes apart whatever
+// m's own row length: out[j * 258 + k] = m(j, k).
+gf3mq::SecretVector<std::uint8_t> packed_forms(const Mat_ZZ_p& m) {
+  gf3mq::SecretVector<std::uint8_t> packed(static_cast<std::size_t>(kDegree) * kPositions);
+  for (int j = 0; j < kDegree; ++j) std::copy_n(m.row(j), kPositions, &packed[static_cast<std::size_t>(j) * kPositions]);
+  return packed;
+}
+
+// The forms of m transposed, 258 x 257: out(k, j) = m(j, k).
+Mat_ZZ_p transposed_forms(const Mat_ZZ_p& m) {
+  Mat_ZZ_p t(kPositions, kDegree);
+  for (int j = 0; j < kDegree; ++j) {
+    const std::uint8_t* row = m.row(j);
+    for (int k = 0; k < kPositions; ++k) t.data()[static_cast<std::size_t>(k) * kDegree + j] = row[k];
+  }
   return t;
+}
+
+// The shape checks of the symbolic powers, in the order in which their
+// element-by-element form meets them: src rows 0..256 and table rows up to
+// table_rows - 1 are read, rows 0..placed_rows - 1 of dst are written
+// directly, and then a 257 x 258 sum is added to dst.
+void require_power_shapes(const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, const Mat_ZZ_p& dst,
+                          int placed_rows) {
+  gf3mq::require_at_least(src, kDegree, kPositions);
+  gf3mq::require_at_least(table, table_rows, kDegree);
+  gf3mq::require_at_least(dst, placed_rows, kPositions);
+  gf3mq::require_shape_of_sum(dst, kDegree, kPositions);
 }
 
 // 2 * m (mod 3), element by element.
@@ -67,21 +86,27 @@ const std::uint8_t* power_residue(const Mat_ZZ_p& table, const std::vector<std::
 }  // namespace
 
 void symbolic_cube(const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+  require_power_shapes(src, table, gf3mq::kReductionRows, dst, 3 * 85 + 1);
   place_unreduced_rows(src, 85, 3, dst);
   spread_rows(
       src, table, 86, [](int k) { return 3 * k - kDegree; }, dst);
 }
 
 void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+  require_power_shapes(src, table, gf3mq::kFrobeniusRows, dst, 27 * 9 + 1);
   place_unreduced_rows(src, 9, 27, dst);
   spread_rows(
       src, table, 10, [](int k) { return k; }, dst);
 }
 
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
+  gf3mq::require_at_least(a, kDegree, kPositions);
+  gf3mq::require_at_least(b, kDegree, kPositions);
+  gf3mq::require_at_least(table, kDegree - 1, kDegree);
   // S_e = sum over j + t = e of a_j^T b_t; row k of S_e = sum over j of a(j, k) b_(e-j).
-  const Mat_ZZ_p aT = transpose(a);  // aT(k, j) = a(j, k)
-  const gf3mq::SecretVector<std::uint8_t> b2 = doubled(b.data(), static_cast<std::size_t>(kDegree) * kPositions);
+  const Mat_ZZ_p aT = transposed_forms(a);  // aT(k, j) = a(j, k)
+  const gf3mq::SecretVector<std::uint8_t> b1 = packed_forms(b);
+  const gf3mq::SecretVector<std::uint8_t> b2 = doubled(b1.data(), b1.size());
   const std::size_t first = out.size();
   for (int r = 0; r < kDegree; ++r) out.emplace_back(kPositions, kPositions);
   std::vector<int> pending(kDegree, 0);  // unreduced terms per form of out
@@ -95,7 +120,7 @@ int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table
     const std::size_t n = static_cast<std::size_t>(j_hi - j_lo + 1);
     const std::size_t offset = static_cast<std::size_t>(t_lo) * kPositions;
     for (int k = 0; k < kPositions; ++k)
-      gf3mq::combine_rows(S.row(k), aT.row(k) + j_hi, -1, b.data() + offset, b2.data() + offset, n, kPositions,
+      gf3mq::combine_rows(S.row(k), aT.row(k) + j_hi, -1, b1.data() + offset, b2.data() + offset, n, kPositions,
                           kPositions);
     if (e < kDegree) {
       out[first + e] = S;
@@ -116,6 +141,13 @@ int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table
 }
 
 FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
+  // Every form is added, scaled, to a 258 x 258 sum, whatever its factor:
+  // a missing one ends through the list's checked subscript, a misshapen
+  // one through the sum's abort.
+  gf3mq::require_at_least(M, kDegree, kDegree);
+  for (int j = 0; j < kDegree; ++j)
+    gf3mq::require_shape_of_sum(forms.at(static_cast<std::size_t>(j)), kPositions, kPositions);
+  gf3mq::require_length(v, kDegree);
   FormList Pk;
   Pk.reserve(kDegree);
   gf3mq::SecretVector<std::uint16_t> acc(kFormBytes);
@@ -124,10 +156,7 @@ FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& 
     for (int j = 0; j < kDegree; ++j) {
       const unsigned c = M.get(i, j);
       if (c == 0) continue;
-      const Mat_ZZ_p& source = forms.at(static_cast<std::size_t>(j));
-      if (source.num_rows() != kPositions || source.num_cols() != kPositions)
-        gf3mq::abort_with_message(gf3mq::msg::matrix_add);
-      const std::uint8_t* form = source.data();
+      const std::uint8_t* form = forms[static_cast<std::size_t>(j)].data();
       for (std::size_t x = 0; x < kFormBytes; ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + c * form[x]);
     }
     Mat_ZZ_p sum(kPositions, kPositions);
@@ -201,10 +230,14 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
 void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                           const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume) {
   constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
+  gf3mq::require_at_least(M, kDegree, kDegree);
+  gf3mq::require_length(v, kDegree);
+  gf3mq::require_at_least(a27, kDegree, kPositions);
+  gf3mq::require_at_least(a3, kDegree, kPositions);
+  gf3mq::require_at_least(table, kDegree - 1, kDegree);  // rows 0..255 are read
   // h(i, e) = sum over r of M(i, r) (x^e mod f)_r
   std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
   for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
-  (void)table.get(kDegree - 2, kDegree - 1);  // rows 0..255 are read
   gf3mq::SecretVector<std::uint8_t> h(static_cast<std::size_t>(kDegree) * kExponents);
   for (int i = 0; i < kDegree; ++i)
     for (int e = 0; e < kExponents; ++e)
@@ -217,8 +250,8 @@ void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& 
   // tabulated once for all forms.
   constexpr std::size_t kRow = gf3mq::kPaddedRow;
   gf3mq::RowCombinationTables a27_tables, a3_tables;
-  a27_tables.assign(a27.data(), kDegree, kPositions, kPositions);
-  a3_tables.assign(a3.data(), kDegree, kPositions, kPositions);
+  a27_tables.assign(a27.data(), kDegree, static_cast<std::size_t>(a27.num_cols()), kPositions);
+  a3_tables.assign(a3.data(), kDegree, static_cast<std::size_t>(a3.num_cols()), kPositions);
   const std::size_t groups = a27_tables.groups();  // 86: rows 3g, 3g + 1, 3g + 2 (the last has two)
 
   // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
@@ -258,7 +291,7 @@ void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& 
       a3_tables.combine_indexed(row.data(), &G_index[k], kRow);
       std::copy_n(row.data(), kPositions, form.row(k));
     }
-    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v[i]));
+    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v.data()[i]));
     consume(i, form);
   }
 }

@@ -75,3 +75,17 @@ Mat_ZZ_p inverse(const Mat_ZZ_p& m);  // M^-1 by Gauss-Jordan elimination
 
 // Console form
 std::ostream& operator<<(std::ostream& out, const Mat_ZZ_p& m);  // "[[1 0 2][0 1 1]]"
+
+namespace gf3mq {
+
+// Shape checks for routines that check an argument once on entry and then
+// walk its rows (through row(), with the matrix's own row length) where
+// their element-by-element form would check every access:
+// "Matrix index out of range." and exit status 1 unless m has at least
+// rows x cols elements...
+void require_at_least(const Mat_ZZ_p& m, int rows, int cols);
+// ...and the abort of a sum with a rows x cols matrix ("error matrix add
+// equal due to dim different！") unless m has exactly that shape.
+void require_shape_of_sum(const Mat_ZZ_p& m, int rows, int cols);
+
+}  // namespace gf3mq

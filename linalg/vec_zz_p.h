@@ -55,3 +55,12 @@ Vec_ZZ_p operator*(int k, const Vec_ZZ_p& v);                    // k * v, k tak
 Vec_ZZ_p operator*(const Vec_ZZ_p& v, int k);                    // v * k, k taken mod 3
 Vec_ZZ_p operator%(const Vec_ZZ_p& v, int k);                    // v[i] mod k, k >= 1
 std::ostream& operator<<(std::ostream& out, const Vec_ZZ_p& v);  // "[2 0 1]"
+
+namespace gf3mq {
+
+// For routines that check a vector once and then read v.data() directly:
+// "Vector index out of range." and exit status 1 unless v has at least n
+// elements.
+void require_length(const Vec_ZZ_p& v, int n);
+
+}  // namespace gf3mq

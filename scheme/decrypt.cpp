@@ -13,6 +13,7 @@ namespace {
 
 // Central map inverse up to sign: b1 = Y^d for the coefficients of y.
 FieldElem central_root(const Vec_ZZ_p& y, const Mat_ZZ_p& Xi_modIrred) {
+  gf3mq::require_length(y, kDegree);  // y = A_Inv (c + sk - V1) has A_Inv's rows
   FieldElem a;
   std::copy_n(y.data(), kDegree, a.coef);
   Mat_ZZ_p Y3i(kDegree, kDegree);

@@ -14,16 +14,20 @@ namespace {
 // "产生的密文为：" in GBK.
 constexpr const char* kCiphertextCaption = "\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA";
 
-// Value of one stored form at x (elements reduced mod 3): the strict lower
-// triangle row by row, each row a contiguous dot product, and the linear row.
-unsigned evaluate_form(const std::uint8_t* form, const std::uint8_t* x) {
+// Value of one stored form at x (elements reduced mod 3), its rows `stride`
+// bytes apart: the strict lower triangle row by row, each row a contiguous
+// dot product, and the linear row. Form bytes of any value count mod 3: a
+// row's dot product is at most 257 * 255 * 2, the whole sum at most
+// 256 * 2 * 2 + 257 * 255 * 2.
+unsigned evaluate_form(const std::uint8_t* form, std::size_t stride, const std::uint8_t* x) {
+  static_assert(256 * 2 * 2 + 257 * 255 * 2 < (std::uint64_t{1} << 32), "a form's sum must fit 32 bits");
   std::uint32_t sum = 0;
   for (int k = 1; k < kDegree; ++k) {
     if (x[k] == 0) continue;
-    const std::uint8_t* row = form + static_cast<std::size_t>(k) * kPositions;
+    const std::uint8_t* row = form + static_cast<std::size_t>(k) * stride;
     sum += x[k] * (gf3mq::dot_row(row, x, static_cast<std::size_t>(k)) % 3u);
   }
-  sum += gf3mq::dot_row(form + gf3mq::kLinearRowOffset, x, kDegree);
+  sum += gf3mq::dot_row(form + kDegree * stride, x, kDegree);
   return sum % 3u;
 }
 
@@ -35,7 +39,7 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
   std::uint8_t x[kDegree];
   for (int j = 0; j < kDegree; ++j) x[j] = gf3mq::mod3(m[j]);
   for (int i = 0; i < kDegree; ++i)
-    c[i] = static_cast<unsigned char>(evaluate_form(pk + static_cast<std::size_t>(i) * gf3mq::kFormBytes, x));
+    c[i] = static_cast<unsigned char>(evaluate_form(pk + static_cast<std::size_t>(i) * gf3mq::kFormBytes, kPositions, x));
   *clen = mlen;
   return 0;
 }
@@ -45,10 +49,12 @@ Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
   std::cout << kCiphertextCaption << std::endl;
   std::uint8_t reduced[kDegree];
   for (int j = 0; j < kDegree; ++j) reduced[j] = gf3mq::mod3(x[j]);
+  // Each form is read at (k, j), j < k <= 257: 258 rows of at least 257,
+  // each read with its own length.
+  for (int i = 0; i < kDegree; ++i) gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kPositions, kDegree);
   for (int i = 0; i < kDegree; ++i) {
-    const Mat_ZZ_p& form = polys.at(static_cast<std::size_t>(i));
-    (void)form.get(kDegree, kDegree);  // the form must be 258 x 258
-    const unsigned s = evaluate_form(form.data(), reduced);
+    const Mat_ZZ_p& form = polys[static_cast<std::size_t>(i)];
+    const unsigned s = evaluate_form(form.data(), static_cast<std::size_t>(form.num_cols()), reduced);
     std::cout << s << ' ';
     chiper.set(i, static_cast<unsigned char>(s));
   }

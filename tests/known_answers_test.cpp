@@ -1,0 +1,116 @@
+// Known answers: key generation, encryption and both decryption candidates
+// from fixed seeds, hashed and compared with the digests pinned in
+// tests/known_answers.txt, at every kernel width.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "scheme/decrypt.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+#include "scheme/keygen.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+// "<name> <hex digest>" lines; '#' starts a comment.
+std::map<std::string, std::string> pinned_answers() {
+  std::map<std::string, std::string> answers;
+  std::ifstream in(GF3MQ_KNOWN_ANSWERS);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string name, digest;
+    if (fields >> name >> digest) answers[name] = digest;
+  }
+  return answers;
+}
+
+std::string hex(std::uint64_t digest) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(digest));
+  return text;
+}
+
+std::uint64_t digest_of(const std::vector<unsigned char>& bytes) {
+  return fnv1a(std::string(bytes.begin(), bytes.end()));
+}
+
+// What one key set computes, as digests by name.
+std::map<std::string, std::string> answers_of(const std::string& poly_name, std::uint64_t seed) {
+  std::map<std::string, std::string> answers;
+  const std::string suffix = "." + poly_name + ".seed" + std::to_string(seed);
+  for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
+                           "new Inv_B.txt", "new pk.txt", "new sk.txt"})
+    std::remove(name);
+  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
+  unsigned char sk[257];
+  gf3mq::SeededGf3Source source(seed);
+  if (keygen(pk.get(), sk, source) != 0) return answers;
+  answers["keygen" + suffix] = hex(fnv1a(read_file("new sk.txt"), fnv1a(read_file("new pk.txt"))));
+  std::uint64_t secret = fnv1a("");
+  for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
+                           "new Inv_B.txt"})
+    secret = fnv1a(read_file(name), secret);
+  answers["secret" + suffix] = hex(secret);
+
+  std::mt19937 rng(1);
+  std::vector<unsigned char> ciphertexts, candidates;
+  std::vector<std::vector<unsigned char>> to_decrypt;
+  for (int t = 0; t < 48; ++t) {
+    std::vector<unsigned char> x(257), c(257);
+    for (unsigned char& e : x) e = static_cast<unsigned char>(t < 32 ? 1 + rng() % 2 : rng() % 3);
+    std::uint64_t clen = 0;
+    if (t < 40) {
+      encrypt(pk.get(), x.data(), 257, c.data(), &clen);
+      ciphertexts.insert(ciphertexts.end(), c.begin(), c.end());
+      to_decrypt.push_back(c);
+    } else {
+      to_decrypt.push_back(x);  // not made by encryption
+    }
+  }
+  for (const auto& c : to_decrypt) {
+    unsigned char m[514];
+    std::uint64_t mlen = 0;
+    decrypt(sk, c.data(), 257, m, &mlen);
+    candidates.insert(candidates.end(), m, m + 514);
+  }
+  answers["encrypt" + suffix] = hex(digest_of(ciphertexts));
+  answers["decrypt" + suffix] = hex(digest_of(candidates));
+  return answers;
+}
+
+TEST(KnownAnswerTest, KeygenEncryptAndDecryptMatchThePinnedDigestsAtEveryWidth) {
+  const std::map<std::string, std::string> pinned = pinned_answers();
+  ASSERT_FALSE(pinned.empty()) << "cannot read " << GF3MQ_KNOWN_ANSWERS;
+  std::size_t checked = 0;
+  for (const auto& [poly_name, poly] : {std::pair{"polyA", kPolyA}, std::pair{"polyB", kPolyB}}) {
+    ScratchDir dir;
+    write_tables_here(poly);
+    at_every_kernel_width([&](gf3mq::KernelWidth width) {
+      for (std::uint64_t seed : {std::uint64_t{2026}, std::uint64_t{7}}) {
+        const auto computed = answers_of(poly_name, seed);
+        ASSERT_EQ(computed.size(), 4u) << "key generation failed";
+        for (const auto& [name, digest] : computed) {
+          const auto found = pinned.find(name);
+          if (found == pinned.end()) {
+            ADD_FAILURE() << "no known answer for " << name << " (computed " << digest << ")";
+            continue;
+          }
+          EXPECT_EQ(digest, found->second) << name << " at width " << gf3mq::kernel_width_name(width);
+          ++checked;
+        }
+      }
+    });
+  }
+  EXPECT_EQ(checked, pinned.size() * gf3mq::available_kernel_widths().size());
+}
+
+}  // namespace
