@@ -28,28 +28,25 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  alignas(64) std::uint8_t product[gf3mq::kProductBytes];
-  gf3mq::polynomial_product(a, b, product);
-  gf3mq::reduce_with_rows(product, table, out);
-  gf3mq::secure_wipe(product, sizeof product);
+  gf3mq::RowReducer(table).product(a, b, out);
   return 1;
 }
 
 void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, gf3mq::kReductionRows);
-  gf3mq::cube_with_rows(y, table, out);
+  gf3mq::RowReducer(table).cube(y, out);
 }
 
 // Both routines below cube or multiply hundreds of times with one table, so
-// they settle the route of the reductions once (see field_reducer.h).
+// they choose the way of reducing once (see field_reducer.h).
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   require_rows(powers, kDegree);
   require_rows(table, gf3mq::kReductionRows);
-  const gf3mq::FieldReducer reducer(table, gf3mq::FieldReducer::Work::cubes);
+  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
   for (int i = 1; i < kDegree; ++i) {
     FieldElem cube;
-    reducer.cube(y, cube);
+    reducer->cube(y, cube);
     y = cube;
     std::copy_n(cube.coef, kDegree, powers.row(i));
   }
@@ -59,12 +56,12 @@ int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(powers, kDegree);
   require_rows(table, 256);
-  const gf3mq::FieldReducer reducer(table, gf3mq::FieldReducer::Work::products);
+  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
   std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
   for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
     FieldElem bb;
     std::copy_n(powers.row(inverse_exponent_digits[j]), kDegree, bb.coef);
-    reducer.product(FieldElem(out), bb, out);
+    reducer->product(FieldElem(out), bb, out);
   }
   return 1;
 }

@@ -96,13 +96,13 @@ bool is_irreducible(const Polynomial& f) { return is_irreducible(f, build_reduct
 bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction) {
   for (unsigned a = 0; a < 3; ++a)
     if (evaluate(f, a) == 0) return false;
-  const FieldReducer reducer(reduction, FieldReducer::Work::cubes);
+  const std::unique_ptr<FieldReducer> reducer = make_reducer(reduction);
   FieldElem y;
   y.coef[1] = 1;  // x
   const FieldElem x = y;
   for (int i = 0; i < kDegree; ++i) {
     FieldElem cube;
-    reducer.cube(y, cube);
+    reducer->cube(y, cube);
     y = cube;
   }
   return y == x;

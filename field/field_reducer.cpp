@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "field/field_tables.h"
+#include "field/poly_mul.h"
+#include "linalg/gf3_rows.h"
 
 namespace gf3mq {
 
@@ -79,7 +81,14 @@ class PaddedRows {
   std::uint8_t spare_[3][kPadded];  // kPadded / 257 + 2 rows at most
 };
 
-// The same with tabulated combinations of rows 0..255, three at a time.
+constexpr std::size_t kProductBytes = kPolyProductBytes;  // x^0 .. x^512, padded
+
+// product = a * b as polynomials (mod 3), x^0 .. x^512.
+void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]) {
+  poly_mul(a.coef, b.coef, kDegree, product);
+}
+
+// out = product mod f with tabulated combinations of rows 0..255, three at a time.
 void reduce_product(const std::uint8_t (&product)[kProductBytes], const RowCombinationTables& high_rows,
                     FieldElem& out) {
   alignas(64) std::uint8_t low[kPaddedRow];
@@ -98,20 +107,22 @@ void cube_with_tables(const FieldElem& y, const RowCombinationTables& high_rows,
   std::copy_n(result, kDegree, out.coef);
 }
 
-// Table rows 3k - 257 for k = 86..256 (rows 1, 4, ..., 511), 771 bytes apart.
+// Table rows 3k - 257 for k = 86..256 (rows 1, 4, ..., 511), three rows apart.
 void tabulate_cube_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tables) {
+  require_at_least(table, kReductionRows, kDegree);
   const std::size_t stride = static_cast<std::size_t>(table.num_cols());
   tables.assign(table.data() + stride, kDegree - 86, 3 * stride, kDegree);
 }
 
-}  // namespace
-
-void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]) {
-  poly_mul(a.coef, b.coef, kDegree, product);
+// Table rows 0..255.
+void tabulate_product_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tables) {
+  require_at_least(table, kDegree - 1, kDegree);
+  tables.assign(table.data(), kDegree - 1, static_cast<std::size_t>(table.num_cols()), kDegree);
 }
 
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
+  require_at_least(table, kDegree - 1, kDegree);
   // Coefficients 0..255 of the result are summed in whole vectors, x^256 on
   // its own while the rows are listed.
   RowTerms reduction;
@@ -139,8 +150,9 @@ void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& ta
   secure_wipe(result, sizeof result);
 }
 
+// x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
 void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
-  // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
+  require_at_least(table, kReductionRows, kDegree);
   alignas(64) std::uint8_t spread[kPadded] = {};
   for (int k = 0; k <= 85; ++k) spread[3 * k] = y.coef[k];
   RowTerms terms;
@@ -153,100 +165,102 @@ void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   secure_wipe(spread, sizeof spread);
 }
 
-// ---- FieldReducer ----
-
-FieldReducer::FieldReducer(const Mat_ZZ_p& table, Work work, Route route) : table_(table), work_(work) {
-  // The sparse route stands in for every row the work reads, so all of them
-  // must follow from row 0.
-  const int rows = work == Work::cubes ? kReductionRows : kDegree - 1;
-  (void)table.get(rows - 1, kDegree - 1);  // the rows must exist ("Matrix index out of range." otherwise)
-  if (route == Route::fastest) {
-    // g = row 0: its terms, if few and of low degree, and only if the other
-    // rows follow from it.
-    const std::uint8_t* g = table.row(0);
-    int terms = 0, degree = 0;
-    bool small = true;
-    for (int m = 0; m < kDegree && small; ++m) {
-      if (g[m] == 0) continue;
-      small = g[m] <= 2 && m <= kMaxSparseDegree && terms < kMaxSparseTerms;
-      if (small) {
-        term_power_[terms] = m;
-        term_factor_[terms] = g[m];
-        ++terms;
-        degree = m;
-      }
-    }
-    if (small && terms > 0 && consistent(rows)) {
-      sparse_terms_ = terms;
-      sparse_degree_ = degree;
-      return;
-    }
-  }
-  if (work == Work::cubes) {
-    tabulate_cube_rows(table, tables_);
-  } else {
-    tables_.assign(table.data(), kDegree - 1, static_cast<std::size_t>(table.num_cols()), kDegree);
-  }
-}
-
-bool FieldReducer::consistent(int rows) const {
-  const std::uint8_t* row0 = table_.row(0);
+// Whether every row r + 1 < rows of the table is x * row r mod f.
+bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int rows) {
+  const std::uint8_t* row0 = table.row(0);
   std::uint8_t expected[kDegree];
   for (int r = 0; r + 1 < rows; ++r) {
-    const std::uint8_t* row = table_.row(r);
+    const std::uint8_t* row = table.row(r);
     if (row[kDegree - 1] > 2) return false;
     expected[0] = 0;
     std::copy_n(row, kDegree - 1, expected + 1);  // x * row r, before x^257 is folded back
     add_scaled_row(expected, row0, row[kDegree - 1], kDegree);
-    if (std::memcmp(expected, table_.row(r + 1), kDegree) != 0) return false;
+    if (std::memcmp(expected, table.row(r + 1), kDegree) != 0) return false;
   }
   return true;
+}
+
+}  // namespace
+
+// ---- RowReducer ----
+
+void RowReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
+  alignas(64) std::uint8_t product[kProductBytes];
+  polynomial_product(a, b, product);
+  reduce_with_rows(product, table_, out);
+  secure_wipe(product, sizeof product);
+}
+
+void RowReducer::cube(const FieldElem& y, FieldElem& out) const { cube_with_rows(y, table_, out); }
+
+// ---- TabulatedReducer ----
+
+void TabulatedReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
+  std::call_once(product_rows_ready_, [this] { tabulate_product_rows(table_, product_rows_); });
+  alignas(64) std::uint8_t product[kProductBytes];
+  polynomial_product(a, b, product);
+  reduce_product(product, product_rows_, out);
+  secure_wipe(product, sizeof product);
+}
+
+void TabulatedReducer::cube(const FieldElem& y, FieldElem& out) const {
+  std::call_once(cube_rows_ready_, [this] { tabulate_cube_rows(table_, cube_rows_); });
+  cube_with_tables(y, cube_rows_, out);
+}
+
+// ---- SparseReducer ----
+
+std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
+  if (table.num_rows() < kReductionRows || table.num_cols() < kDegree) return std::nullopt;
+  const std::uint8_t* g = table.row(0);
+  SparseForm form;
+  for (int m = 0; m < kDegree; ++m) {
+    if (g[m] == 0) continue;
+    if (g[m] > 2 || m > SparseForm::kMaxDegree || form.terms == SparseForm::kMaxTerms) return std::nullopt;
+    form.power[form.terms] = m;
+    form.factor[form.terms] = g[m];
+    ++form.terms;
+  }
+  // The sparse way stands in for every row, so all of them must follow from row 0.
+  if (form.terms == 0 || !rows_follow_from_row_zero(table, kReductionRows)) return std::nullopt;
+  return form;
 }
 
 // p[0..top] (coefficients 0..2) reduced mod f: while terms above x^256 are
 // left, their block H is cleared and g * H added back, one shifted copy of
 // H per term of g. Each round lowers the top degree by 257 - deg g.
-void FieldReducer::reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const {
+void SparseReducer::reduce(std::uint8_t* p, int top, FieldElem& out) const {
   std::uint8_t high[3 * kDegree];
+  const int degree = g_.power[g_.terms - 1];
   while (top >= kDegree) {
     const std::size_t n = static_cast<std::size_t>(top - kDegree + 1);
     std::copy_n(p + kDegree, n, high);
     std::fill_n(p + kDegree, n, std::uint8_t{0});
-    for (int t = 0; t < sparse_terms_; ++t) add_scaled_row(p + term_power_[t], high, term_factor_[t], n);
-    top = static_cast<int>(n) - 1 + sparse_degree_;
+    for (int t = 0; t < g_.terms; ++t) add_scaled_row(p + g_.power[t], high, g_.factor[t], n);
+    top = static_cast<int>(n) - 1 + degree;
   }
   std::copy_n(p, kDegree, out.coef);
   secure_wipe(high, sizeof high);
 }
 
-void FieldReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
+void SparseReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
   alignas(64) std::uint8_t product[kProductBytes];
   polynomial_product(a, b, product);
-  if (sparse()) {  // rows 0..255 were checked for either work
-    reduce_sparse(product, 2 * kDegree - 2, out);
-  } else if (work_ == Work::products) {
-    reduce_product(product, tables_, out);
-  } else {
-    reduce_with_rows(product, table_, out);
-  }
+  reduce(product, 2 * kDegree - 2, out);
   secure_wipe(product, sizeof product);
 }
 
-void FieldReducer::cube(const FieldElem& y, FieldElem& out) const {
-  if (work_ != Work::cubes) {  // rows 256..511 were neither checked nor tabulated
-    (void)table_.get(kReductionRows - 1, kDegree - 1);
-    cube_with_rows(y, table_, out);
-    return;
-  }
-  if (!sparse()) {
-    cube_with_tables(y, tables_, out);
-    return;
-  }
+void SparseReducer::cube(const FieldElem& y, FieldElem& out) const {
   // y^3 = sum of y_k x^(3k), up to x^768, then reduced.
   std::uint8_t spread[3 * kDegree] = {};
   for (int k = 0; k < kDegree; ++k) spread[3 * k] = y.coef[k];
-  reduce_sparse(spread, 3 * (kDegree - 1), out);
+  reduce(spread, 3 * (kDegree - 1), out);
   secure_wipe(spread, sizeof spread);
+}
+
+std::unique_ptr<FieldReducer> make_reducer(const Mat_ZZ_p& table) {
+  if (const std::optional<SparseForm> g = sparse_form_of(table)) return std::make_unique<SparseReducer>(*g);
+  return std::make_unique<TabulatedReducer>(table);
 }
 
 }  // namespace gf3mq

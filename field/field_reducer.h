@@ -1,67 +1,94 @@
-// Products and cubes of field elements reduced modulo f, the routes behind
-// field_mul, field_cube, frobenius_powers and central_map_inverse.
+// Products and cubes of field elements reduced modulo f: one type per way
+// of reducing, each doing both kinds of work.
 //
 // f = x^257 - g is known only through the reduction table: row r is
-// x^(257 + r) mod f, so row 0 is g. Two routes give the same residues:
-//   - table rows: every term x^e, e >= 257, is replaced by row e - 257;
-//   - sparse: when every row r + 1 is x * row r mod f (true of any table made
-//     from f) and g has few terms of low degree, x^257 is replaced by g
-//     repeatedly, a handful of shifted additions per round.
+// x^(257 + r) mod f, so row 0 is g. For one table, every reducer gives the
+// same residues, whatever the table holds:
+//
+//   RowReducer        replaces each term x^e, e >= 257, by table row e - 257,
+//                     one row at a time, and prepares nothing: for single
+//                     products and cubes (field_mul, field_cube).
+//   TabulatedReducer  the same, with every combination of three table rows
+//                     tabulated once (on the first product, and on the first
+//                     cube): for hundreds of them with one table.
+//   SparseReducer     only for a table whose rows all follow from row 0 and
+//                     whose g has few terms of low degree, as the tables of
+//                     the usual trinomials do: x^257 is replaced by g round
+//                     after round, a handful of shifted additions each.
+//
+// make_reducer(table) takes the sparse way where it applies and the
+// tabulated one otherwise. Products read table rows 0..255, cubes rows
+// 1..511: a table without them ends the process with "Matrix index out of
+// range." when that work is asked for. A reducer reads its table and must
+// not outlive it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 #include "field/field_elem.h"
-#include "field/poly_mul.h"
-#include "linalg/gf3_rows.h"
-#include "linalg/row_combination_tables.h"
 #include "linalg/mat_zz_p.h"
+#include "linalg/row_combination_tables.h"
 
 namespace gf3mq {
 
-// Coefficients of an unreduced product: x^0 .. x^512, padded.
-inline constexpr std::size_t kProductBytes = kPolyProductBytes;
-
-// product = a * b as polynomials (mod 3), x^0 .. x^512.
-void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]);
-
-// out = product mod f through the table rows 0..255 (product is scratch).
-void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out);
-
-// out = y^3 mod f through the table rows 3k - 257, k = 86..256.
-void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out);
-
-// For routines that reduce many times with one table: decides the route
-// once and prepares it for the work named (the sparse form of g, or
-// tabulated combinations of the table rows, three at a time). The other
-// work is still done right, through the table rows one by one.
 class FieldReducer {
  public:
-  enum class Work { products, cubes };  // products read rows 0..255, cubes rows 1..511
-  enum class Route { fastest, table_rows };
+  virtual ~FieldReducer() = default;
+  virtual void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const = 0;  // out = a * b mod f
+  virtual void cube(const FieldElem& y, FieldElem& out) const = 0;                         // out = y^3 mod f
+};
 
-  // The table must have the rows that `work` reads.
-  FieldReducer(const Mat_ZZ_p& table, Work work, Route route = Route::fastest);
-
-  bool sparse() const { return sparse_terms_ > 0; }
-
-  void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const;  // out = a * b mod f
-  void cube(const FieldElem& y, FieldElem& out) const;                         // out = y^3 mod f
+class RowReducer final : public FieldReducer {
+ public:
+  explicit RowReducer(const Mat_ZZ_p& table) : table_(table) {}
+  void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const override;
+  void cube(const FieldElem& y, FieldElem& out) const override;
 
  private:
-  static constexpr int kMaxSparseTerms = 16;
-  static constexpr int kMaxSparseDegree = 128;
-
-  bool consistent(int rows) const;
-  void reduce_sparse(std::uint8_t* p, int top, FieldElem& out) const;
-
   const Mat_ZZ_p& table_;
-  Work work_;
-  int sparse_terms_ = 0;
-  int sparse_degree_ = 0;
-  int term_power_[kMaxSparseTerms] = {};
-  std::uint8_t term_factor_[kMaxSparseTerms] = {};
-  RowCombinationTables tables_;
 };
+
+class TabulatedReducer final : public FieldReducer {
+ public:
+  explicit TabulatedReducer(const Mat_ZZ_p& table) : table_(table) {}
+  void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const override;
+  void cube(const FieldElem& y, FieldElem& out) const override;
+
+ private:
+  const Mat_ZZ_p& table_;
+  mutable std::once_flag product_rows_ready_, cube_rows_ready_;
+  mutable RowCombinationTables product_rows_;  // rows 0..255
+  mutable RowCombinationTables cube_rows_;     // rows 3k - 257 for k = 86..256
+};
+
+// x^257 = g = sum over t of factor[t] x^power[t], powers ascending.
+struct SparseForm {
+  static constexpr int kMaxTerms = 16;
+  static constexpr int kMaxDegree = 128;
+  int terms = 0;
+  int power[kMaxTerms] = {};
+  std::uint8_t factor[kMaxTerms] = {};
+};
+
+// g of a 512 x 257 table whose rows r + 1 all equal x * row r mod f, if it
+// has at most kMaxTerms terms of degree at most kMaxDegree; none otherwise.
+std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table);
+
+class SparseReducer final : public FieldReducer {
+ public:
+  explicit SparseReducer(const SparseForm& g) : g_(g) {}
+  void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const override;
+  void cube(const FieldElem& y, FieldElem& out) const override;
+
+ private:
+  void reduce(std::uint8_t* p, int top, FieldElem& out) const;
+  SparseForm g_;
+};
+
+// The sparse reducer where it applies, the tabulated one otherwise.
+std::unique_ptr<FieldReducer> make_reducer(const Mat_ZZ_p& table);
 
 }  // namespace gf3mq

@@ -120,13 +120,11 @@ TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
     FieldElem wide_product, wide_cube;
     field_mul(a, b, table, wide_product);
-    gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
-        .cube(a, wide_cube);
+    gf3mq::TabulatedReducer(table).cube(a, wide_cube);
     at_every_kernel_width([&](gf3mq::KernelWidth) {
       FieldElem product, cube;
       field_mul(a, b, table, product);
-      gf3mq::FieldReducer(table, gf3mq::FieldReducer::Work::cubes, gf3mq::FieldReducer::Route::table_rows)
-          .cube(a, cube);
+      gf3mq::TabulatedReducer(table).cube(a, cube);
       ASSERT_EQ(product, wide_product);
       ASSERT_EQ(cube, wide_cube);
     });
@@ -135,78 +133,44 @@ TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
 
 class ReducerRouteTest : public testing::TestWithParam<const char*> {};
 
-TEST_P(ReducerRouteTest, BothRoutesGiveTheTableRowResults) {
-  const Mat_ZZ_p& table = reduction_table_of(GetParam());
-  using Work = gf3mq::FieldReducer::Work;
-  const auto plain = gf3mq::FieldReducer::Route::table_rows;
-  const gf3mq::FieldReducer fastest_products(table, Work::products), plain_products(table, Work::products, plain);
-  const gf3mq::FieldReducer fastest_cubes(table, Work::cubes), plain_cubes(table, Work::cubes, plain);
-  EXPECT_EQ(fastest_cubes.sparse(), std::string(GetParam()) != kPolyDense);
-  EXPECT_FALSE(plain_cubes.sparse());
-  std::mt19937 rng(4);
-  for (int trial = 0; trial < 20; ++trial) {
+// Products and cubes of every reducer against those of the table's rows one
+// by one (field_mul and field_cube).
+void expect_rows_results(const gf3mq::FieldReducer& reducer, const Mat_ZZ_p& table, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  for (int trial = 0; trial < 10; ++trial) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
-    FieldElem by_rows, fast, plain;
-    field_mul(a, b, table, by_rows);
-    fastest_products.product(a, b, fast);
-    plain_products.product(a, b, plain);
-    ASSERT_EQ(fast, by_rows);
-    ASSERT_EQ(plain, by_rows);
-    field_cube(a, table, by_rows);
-    fastest_cubes.cube(a, fast);
-    plain_cubes.cube(a, plain);
-    ASSERT_EQ(fast, by_rows);
-    ASSERT_EQ(plain, by_rows);
+    FieldElem expected, got;
+    field_mul(a, b, table, expected);
+    reducer.product(a, b, got);
+    ASSERT_EQ(got, expected);
+    field_cube(a, table, expected);
+    reducer.cube(a, got);
+    ASSERT_EQ(got, expected);
   }
+}
+
+TEST_P(ReducerRouteTest, EveryWayGivesTheTableRowResults) {
+  const Mat_ZZ_p& table = reduction_table_of(GetParam());
+  const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table);
+  EXPECT_EQ(g.has_value(), std::string(GetParam()) != kPolyDense);
+  if (g) {
+    EXPECT_EQ(g->terms, 2);  // x^257 = 2 + x^k: both trinomials
+    expect_rows_results(gf3mq::SparseReducer(*g), table, 4);
+  }
+  expect_rows_results(gf3mq::TabulatedReducer(table), table, 4);
+  expect_rows_results(gf3mq::RowReducer(table), table, 4);
+  expect_rows_results(*gf3mq::make_reducer(table), table, 4);
 }
 
 TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
-  // One changed digit in row 300: products and cubes must still follow the
-  // table's own rows, as field_mul and field_cube do.
-  Mat_ZZ_p table = reduction_table_of(GetParam());
-  table.set(300, 7, static_cast<unsigned char>(table.get(300, 7) + 1));
-  table.set(100, 0, static_cast<unsigned char>(table.get(100, 0) + 1));
-  using Work = gf3mq::FieldReducer::Work;
-  const gf3mq::FieldReducer cubes(table, Work::cubes), products(table, Work::products);
-  EXPECT_FALSE(cubes.sparse());
-  EXPECT_FALSE(products.sparse());
-  std::mt19937 rng(5);
-  for (int trial = 0; trial < 10; ++trial) {
-    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
-    FieldElem expected, got;
-    field_cube(a, table, expected);
-    cubes.cube(a, got);
-    ASSERT_EQ(got, expected);
-    field_mul(a, b, table, expected);
-    products.product(a, b, got);
-    ASSERT_EQ(got, expected);
-  }
-}
-
-TEST_P(ReducerRouteTest, EachWorkIsRightWhateverTheReducerWasMadeFor) {
-  // Rows 0..255 follow from row 0, row 400 does not: a reducer made for
-  // products may go the sparse way for them, but its cubes must use the
-  // table's own rows; a reducer made for cubes must not go the sparse way.
-  Mat_ZZ_p table = reduction_table_of(GetParam());
-  table.set(400, 9, static_cast<unsigned char>(table.get(400, 9) + 1));
-  using Work = gf3mq::FieldReducer::Work;
-  const gf3mq::FieldReducer for_products(table, Work::products), for_cubes(table, Work::cubes);
-  EXPECT_EQ(for_products.sparse(), std::string(GetParam()) != kPolyDense);
-  EXPECT_FALSE(for_cubes.sparse());
-  std::mt19937 rng(8);
-  for (int trial = 0; trial < 10; ++trial) {
-    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
-    FieldElem expected, got;
-    field_cube(a, table, expected);
-    for_products.cube(a, got);
-    ASSERT_EQ(got, expected);
-    for_cubes.cube(a, got);
-    ASSERT_EQ(got, expected);
-    field_mul(a, b, table, expected);
-    for_cubes.product(a, b, got);
-    ASSERT_EQ(got, expected);
-    for_products.product(a, b, got);
-    ASSERT_EQ(got, expected);
+  // One changed digit in row 400, which cubes read and products do not, or
+  // in rows 100 and 300: products and cubes must follow the table's own
+  // rows, as field_mul and field_cube do; nothing goes the sparse way.
+  for (const std::vector<int>& rows : {std::vector<int>{400}, std::vector<int>{100, 300}}) {
+    Mat_ZZ_p table = reduction_table_of(GetParam());
+    for (int r : rows) table.set(r, 7, static_cast<unsigned char>(table.get(r, 7) + 1));
+    EXPECT_FALSE(gf3mq::sparse_form_of(table).has_value());
+    expect_rows_results(*gf3mq::make_reducer(table), table, 5);
   }
 }
 
