@@ -9,6 +9,11 @@
 //   sum over k, l <= 257 of Q(k, l) m_k m_l   (mod 3), with m_257 = 1.
 // A form list holds 257 quadratic forms (one per field coefficient, or one
 // per public polynomial).
+//
+// Two routes give the public forms: the clear one, routine by routine as
+// the system defines it (symbolic_product, then apply_output_map;
+// composition.cpp), and the fast one that key generation takes
+// (compose_public_forms, for_each_public_form; composition_fast.cpp).
 #pragma once
 
 #include <cstdint>

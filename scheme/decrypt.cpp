@@ -43,10 +43,6 @@ std::pair<Vec_ZZ_p, Vec_ZZ_p> candidates(const Vec_ZZ_p& c, SkAt sk_at, const Ma
 
 }  // namespace
 
-Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v) { return M * (y - v); }
-
-Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v) { return M * x + v; }
-
 int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
             gf3mq::FileProblem* problem) {
   if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "field/affine_map.h"  // affine_inverse and affine_apply
 #include "field/composition.h"
 #include "linalg/digit_file.h"
 #include "linalg/mat_zz_p.h"
@@ -33,6 +34,3 @@ int message_index(const unsigned char* pk, const unsigned char* c, const unsigne
 // Returns 0.
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
                 const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
-
-Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v);  // M (y - v)
-Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v);    // M x + v

@@ -118,6 +118,63 @@ TEST(CompositionTest, SymbolicPowersAgreeWithFieldArithmeticAtRandomPoints) {
   }
 }
 
+// The two routes to the public forms run through the same properties.
+enum class Route { clear, fast };
+
+FormList public_forms(Route route, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& A_X, const char* poly) {
+  Mat_ZZ_p a3(257, 258), a27(257, 258);
+  symbolic_cube(A_X, reduction_table_of(poly), a3);
+  symbolic_pow27(A_X, frobenius_table_of(poly), a27);
+  if (route == Route::fast) return compose_public_forms(M, v, a27, a3, reduction_table_of(poly));
+  FormList a30;
+  symbolic_product(a27, a3, reduction_table_of(poly), a30);
+  return apply_output_map(M, v, a30);
+}
+
+class PublicFormsTest : public testing::TestWithParam<Route> {};
+
+TEST_P(PublicFormsTest, OneAndXGiveTheirThirtiethPowers) {
+  const Vec_ZZ_p zero(257);
+  const FormList one = public_forms(GetParam(), identity(257), zero, single_entry(0, 257), kPolyA);
+  EXPECT_EQ(nonzeros(one[0]), (std::vector<std::pair<int, int>>{{257, 257}}));
+  for (int r = 1; r < 257; ++r) ASSERT_TRUE(nonzeros(one[r]).empty()) << r;
+  const FormList x = public_forms(GetParam(), identity(257), zero, single_entry(1, 257), kPolyB);
+  for (int r = 0; r < 257; ++r)
+    ASSERT_EQ(nonzeros(x[r]), (r == 30 ? std::vector<std::pair<int, int>>{{257, 257}}
+                                       : std::vector<std::pair<int, int>>{}))
+        << r;
+}
+
+TEST_P(PublicFormsTest, TheFormsAreTheSecretMapsAtRandomPoints) {
+  std::mt19937 rng(12);
+  const Mat_ZZ_p mat_A = random_invertible(rng, 257), mat_B = random_invertible(rng, 257);
+  const Vec_ZZ_p V1 = random_vector(rng, 257), V2 = random_vector(rng, 257);
+  const FormList PK = public_forms(GetParam(), mat_A, V1, augment_affine_map(mat_B, V2), kPolyB);
+  for (int trial = 0; trial < 3; ++trial) {
+    const Vec_ZZ_p m = random_vector(rng, 257);  // any plaintext: the forms are unfolded
+    const Vec_ZZ_p expected = public_map(mat_A, V1, mat_B, V2, m, reduction_table_of(kPolyB));
+    for (int i = 0; i < 257; ++i) ASSERT_EQ(evaluate_form(PK[i], m), expected[i]) << "form " << i;
+  }
+}
+
+TEST_P(PublicFormsTest, TheOutputShiftLandsOnTheConstantOnly) {
+  std::mt19937 rng(13);
+  const Mat_ZZ_p M = random_matrix(rng, 257, 257), A_X = augment_affine_map(random_invertible(rng, 257), Vec_ZZ_p(257));
+  const Vec_ZZ_p V1 = random_vector(rng, 257);
+  const FormList shifted = public_forms(GetParam(), M, V1, A_X, kPolyA);
+  const FormList plain = public_forms(GetParam(), M, Vec_ZZ_p(257), A_X, kPolyA);
+  for (int i = 0; i < 257; ++i) {
+    Mat_ZZ_p expected = plain[i];
+    expected.set(257, 257, static_cast<unsigned char>(expected.get(257, 257) + V1[i]));
+    ASSERT_TRUE(std::equal(expected.data(), expected.data() + 66564, shifted[i].data())) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRoutes, PublicFormsTest, testing::Values(Route::clear, Route::fast),
+                         [](const testing::TestParamInfo<Route>& info) {
+                           return std::string(info.param == Route::clear ? "clear" : "fast");
+                         });
+
 TEST(CompositionTest, OnePassCompositionEqualsProductThenOutputMap) {
   std::mt19937 rng(17);
   const Mat_ZZ_p mat_A = random_invertible(rng, 257);
