@@ -98,11 +98,15 @@ const std::uint8_t* Mat_ZZ_p::row(int r) const {
   return data_.get() + static_cast<std::size_t>(r) * cols_;
 }
 
-void gf3mq::require_at_least(const Mat_ZZ_p& m, int rows, int cols) { (void)m.get(rows - 1, cols - 1); }
+namespace gf3mq {
 
-void gf3mq::require_shape_of_sum(const Mat_ZZ_p& m, int rows, int cols) {
-  if (m.num_rows() != rows || m.num_cols() != cols) gf3mq::abort_with_message(msg::matrix_add);
+void require_at_least(const Mat_ZZ_p& m, int rows, int cols) { (void)m.get(rows - 1, cols - 1); }
+
+void require_shape_of_sum(const Mat_ZZ_p& m, int rows, int cols) {
+  if (m.num_rows() != rows || m.num_cols() != cols) abort_with_message(msg::matrix_add);
 }
+
+}  // namespace gf3mq
 
 // ---- arithmetic ----
 

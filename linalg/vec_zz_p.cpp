@@ -85,7 +85,11 @@ Vec_ZZ_p& Vec_ZZ_p::operator-=(const Vec_ZZ_p& b) {
   return *this;
 }
 
-void gf3mq::require_length(const Vec_ZZ_p& v, int n) { (void)v[n - 1]; }
+namespace gf3mq {
+
+void require_length(const Vec_ZZ_p& v, int n) { (void)v[n - 1]; }
+
+}  // namespace gf3mq
 
 bool Vec_ZZ_p::save(const char* file_name) const {
   return gf3mq::append_digit_file(file_name, data_.get(), static_cast<std::size_t>(length_));
