@@ -42,8 +42,8 @@ template <int G>
   asm volatile("" : : "r"(p) : "memory");
 }
 
-GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b, std::size_t length,
-                                         std::uint8_t* product) {
+[[gnu::always_inline]] inline void poly_mul_avx512_body(const std::uint8_t* a, const std::uint8_t* b,
+                                                        std::size_t length, std::uint8_t* product) {
   // The nine combinations c0 b + c1 x b, each with 256 zeros in front; the
   // windows read an entry from offset 192 on, and b and x b end by 514.
   constexpr std::size_t kFrom = 192;
@@ -85,6 +85,13 @@ GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8
   for (auto& entry : pairs) wipe64(entry + kFrom, kPolyProductBytes - kFrom);
   wipe64(bases[0], sizeof bases);
   wipe64(residues, sizeof residues);
+}
+
+// Compiled for AVX-512 around the body: vectors pass between inlined
+// helpers only, never across this call.
+GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b, std::size_t length,
+                                         std::uint8_t* product) {
+  poly_mul_avx512_body(a, b, length, product);
 }
 
 // Other widths: coefficient e is the sum over i of a_i b(e - i). With b
