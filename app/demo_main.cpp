@@ -1,5 +1,6 @@
 // gf3mq-demo: encrypts a random plaintext with the key set of the working
 // directory, decrypts it, and prints plaintext, ciphertext and both candidates.
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "app/program.h"
 #include "linalg/secure_wipe.h"
+#include "scheme/console_text.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
@@ -18,12 +20,33 @@ namespace {
 
 constexpr const char* kName = "gf3mq-demo";
 
-// Captions in GBK: "随机产生的一组明文为：", "加密产生的密文为：", "相应的两组解密明文为：".
-constexpr const char* kPlaintextCaption =
-    "\xCB\xE6\xBB\xFA\xB2\xFA\xC9\xFA\xB5\xC4\xD2\xBB\xD7\xE9\xC3\xF7\xCE\xC4\xCE\xAA\xA3\xBA";
-constexpr const char* kCiphertextCaption = "\xBC\xD3\xC3\xDC\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA";
-constexpr const char* kCandidatesCaption =
-    "\xCF\xE0\xD3\xA6\xB5\xC4\xC1\xBD\xD7\xE9\xBD\xE2\xC3\xDC\xC3\xF7\xCE\xC4\xCE\xAA\xA3\xBA";
+constexpr const char* kUsage =
+    "Usage: gf3mq-demo [-C DIR] [--no-wait]\n"
+    "\n"
+    "Encrypts a random plaintext with the key set of the current folder,\n"
+    "decrypts it, and prints the plaintext, the ciphertext, both candidates and\n"
+    "their lengths; then waits for a key press.\n"
+    "\n"
+    "  -C DIR     work in the folder DIR\n"
+    "  --no-wait  end without waiting for a key press\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Exit status: 0 when done; 1 when the key set is missing, damaged or\n"
+    "inconsistent, or the output could not be written; 2 for a usage error.\n";
+
+// The captions "随机产生的一组明文为：", "加密产生的密文为：", "相应的两组解密明文为：",
+// in GBK and in UTF-8 (console_text.h).
+constexpr const char* kPlaintextCaption[] = {
+    "\xCB\xE6\xBB\xFA\xB2\xFA\xC9\xFA\xB5\xC4\xD2\xBB\xD7\xE9\xC3\xF7\xCE\xC4\xCE\xAA\xA3\xBA",
+    "随机产生的一组明文为："};
+constexpr const char* kCiphertextCaption[] = {
+    "\xBC\xD3\xC3\xDC\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA", "加密产生的密文为："};
+constexpr const char* kCandidatesCaption[] = {
+    "\xCF\xE0\xD3\xA6\xB5\xC4\xC1\xBD\xD7\xE9\xBD\xE2\xC3\xDC\xC3\xF7\xCE\xC4\xCE\xAA\xA3\xBA",
+    "相应的两组解密明文为："};
+
+const char* caption(const char* const (&text)[2]) { return gf3mq::console_text(text[0], text[1]); }
 
 // "[e0 e1 ... e256]", each element as a decimal integer.
 void print_list(const unsigned char* values, std::size_t n) {
@@ -41,10 +64,15 @@ int key_failure(const gf3mq::FileProblem& problem) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using gf3mq::kMessageBytes;
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
+  bool no_wait = false;
+  program::CommandLine command_line(kName, kUsage);
+  command_line.flag("--no-wait", no_wait);
+  if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
+  std::setlocale(LC_ALL, "");  // the captions follow the locale's character set
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
   gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
@@ -73,14 +101,14 @@ int main() {
     return program::fail(kName, "cannot decrypt: " + problem.message() + "; gf3mq-keygen makes a key set");
   lock.release();
 
-  std::cout << kPlaintextCaption << std::endl;
+  std::cout << caption(kPlaintextCaption) << std::endl;
   print_list(m.get(), mlen);
   std::cout << std::endl;
-  std::cout << kCiphertextCaption << std::endl;
+  std::cout << caption(kCiphertextCaption) << std::endl;
   print_list(c.get(), clen);
   std::cout << std::endl;
   std::cout << std::endl;
-  std::cout << kCandidatesCaption << std::endl;
+  std::cout << caption(kCandidatesCaption) << std::endl;
   print_list(decrypted.get(), kMessageBytes);
   std::cout << std::endl;
   print_list(decrypted.get() + kMessageBytes, kMessageBytes);
@@ -100,6 +128,6 @@ int main() {
   decrypted.reset();
   std::cout << "hello world!";
   if (!program::finish_output(kName)) return 1;
-  std::getchar();
+  if (!no_wait) std::getchar();
   return 0;
 }

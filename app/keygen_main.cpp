@@ -14,11 +14,33 @@ namespace {
 
 constexpr const char* kName = "gf3mq-keygen";
 
+constexpr const char* kUsage =
+    "Usage: gf3mq-keygen [-C DIR] [--no-wait]\n"
+    "\n"
+    "Makes a new key set in the current folder from its two table files, and\n"
+    "replaces the previous set as a whole: \"new Mat_A.txt\", \"new V1.txt\",\n"
+    "\"new Mat_B.txt\", \"new V2.txt\", \"new Inv_A.txt\", \"new Inv_B.txt\" and\n"
+    "\"new sk.txt\" (secret, mode 0600) and \"new pk.txt\" (public). Then it waits\n"
+    "for a key press.\n"
+    "\n"
+    "  -C DIR     work in the folder DIR\n"
+    "  --no-wait  end without waiting for a key press\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Exit status: 0 when the new set is in place; 1 when no set was made (the\n"
+    "message says which set is in place) or the output could not be written;\n"
+    "2 for a usage error.\n";
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
+  bool no_wait = false;
+  program::CommandLine command_line(kName, kUsage);
+  command_line.flag("--no-wait", no_wait);
+  if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
   gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
@@ -34,6 +56,6 @@ int main() {
   sk.reset();
   std::cout << "hello world!";
   if (!program::finish_output(kName, "the new key set is in place")) return 1;
-  std::getchar();
+  if (!no_wait) std::getchar();
   return 0;
 }

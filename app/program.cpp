@@ -66,6 +66,67 @@ CheckedOutput* const checked_output = new CheckedOutput;
 
 }  // namespace
 
+const char* version() { return GF3MQ_VERSION; }
+
+void CommandLine::flag(const char* option, bool& set) { declared_.push_back({option, &set, nullptr}); }
+
+void CommandLine::option_with_value(const char* option, std::string& value) {
+  declared_.push_back({option, nullptr, &value});
+}
+
+bool CommandLine::usage_error(const std::string& what) {
+  std::cerr << name_ << ": " << what << "\n\n" << usage_;
+  exit_status_ = 2;
+  return false;
+}
+
+bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
+      operands_.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+    } else if (arg == "-C") {
+      if (i + 1 >= argc) return usage_error("-C needs a folder");
+      const char* dir = argv[++i];
+      if (chdir(dir) != 0) {
+        exit_status_ = fail(name_, std::string("cannot change to the folder \"") + dir + "\": " + std::strerror(errno));
+        return false;
+      }
+    } else if (arg == "--help") {
+      std::cout << usage_;
+      exit_status_ = finish_output(name_) ? 0 : 1;
+      return false;
+    } else if (arg == "--version") {
+      std::cout << name_ << ' ' << version() << '\n';
+      exit_status_ = finish_output(name_) ? 0 : 1;
+      return false;
+    } else {
+      bool known = false;
+      for (const Declared& d : declared_) {
+        if (d.flag != nullptr && arg == d.option) {
+          *d.flag = known = true;
+        } else if (d.value != nullptr && arg == d.option) {
+          if (i + 1 >= argc) return usage_error(d.option + " needs a value");
+          *d.value = argv[++i];
+          known = true;
+        } else if (d.value != nullptr && arg.rfind(d.option + "=", 0) == 0) {
+          *d.value = arg.substr(d.option.size() + 1);
+          known = true;
+        }
+        if (known) break;
+      }
+      if (!known) return usage_error("unknown option \"" + arg + "\"");
+    }
+  }
+  if (operands_.size() > max_operands) return usage_error("too many operands, from \"" + operands_[max_operands] + "\" on");
+  return true;
+}
+
 bool standard_streams_ready(const char* name) {
   if (!is_open(1)) {
     fail(name, "standard output is closed; nothing was done");

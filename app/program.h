@@ -1,9 +1,51 @@
-// What every gf3mq program does the same way with its standard streams.
+// What every gf3mq program does the same way: its command line and its
+// standard streams.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace gf3mq::program {
+
+// The version of the programs, from the build ("1.0.0").
+const char* version();
+
+// The command line of a program: -C DIR (any number, each taken at once,
+// relative to the one before, as git -C and make -C do), --help, --version,
+// the options the program declares, "--" and operands ("-" stands for
+// standard input where an operand is a FILE).
+class CommandLine {
+ public:
+  // usage: the text --help prints; it begins "Usage:".
+  CommandLine(const char* name, const char* usage) : name_(name), usage_(usage) {}
+
+  void flag(const char* option, bool& set);                       // e.g. --no-wait
+  void option_with_value(const char* option, std::string& value);  // --poly P or --poly=P
+
+  // Reads argv. True to go on; otherwise the program ends with
+  // exit_status(): 0 after --help or --version (printed on standard
+  // output), 2 after an unknown option, a missing operand or too many
+  // operands (the usage on standard error), 1 when a -C folder cannot be
+  // entered.
+  bool parse(int argc, char** argv, std::size_t max_operands);
+  int exit_status() const { return exit_status_; }
+  const std::vector<std::string>& operands() const { return operands_; }
+
+ private:
+  bool usage_error(const std::string& what);
+
+  struct Declared {
+    std::string option;
+    bool* flag;
+    std::string* value;
+  };
+  const char* name_;
+  const char* usage_;
+  std::vector<Declared> declared_;
+  std::vector<std::string> operands_;
+  int exit_status_ = 0;
+};
 
 // Call first. Opens /dev/null on a closed standard input or standard error,
 // so that no file the program opens can take their place. Returns false,

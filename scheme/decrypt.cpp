@@ -43,23 +43,34 @@ std::pair<Vec_ZZ_p, Vec_ZZ_p> candidates(const Vec_ZZ_p& c, SkAt sk_at, const Ma
 
 }  // namespace
 
-int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
-            gf3mq::FileProblem* problem) {
-  if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;
-  Mat_ZZ_p A_Inv(kDegree, kDegree), B_Inv(kDegree, kDegree);
-  Vec_ZZ_p V1(kDegree), V2(kDegree);
-  Mat_ZZ_p Xi_modIrred = gf3mq::make_reduction_table();
-  const bool loaded = A_Inv.load(gf3mq::kInvAFile, problem) && B_Inv.load(gf3mq::kInvBFile, problem) &&
-                      V1.load(gf3mq::kV1File, problem) && V2.load(gf3mq::kV2File, problem) &&
-                      gf3mq::load_reduction_table(Xi_modIrred, problem);
-  if (!loaded) return -1;
+namespace gf3mq {
+
+bool SecretMaps::load(FileProblem* problem) {
+  return A_Inv.load(kInvAFile, problem) && B_Inv.load(kInvBFile, problem) && V1.load(kV1File, problem) &&
+         V2.load(kV2File, problem) && load_reduction_table(Xi_modIrred, problem);
+}
+
+void SecretMaps::decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const {
   Vec_ZZ_p cipher(kDegree);
   for (int i = 0; i < kDegree; ++i) cipher.set(i, c[i]);
   const auto [m1, m2] = candidates(
       cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
-  *mlen = gf3mq::kDecryptedBytes;
   std::copy_n(m1.data(), kDegree, m);
   std::copy_n(m2.data(), kDegree, m + kDegree);
+}
+
+}  // namespace gf3mq
+
+int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
+            gf3mq::FileProblem* problem) {
+  if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;
+  gf3mq::SecretMaps maps;
+  if (!maps.load(problem)) return -1;
+  unsigned char candidates[gf3mq::kDecryptedBytes];
+  maps.decrypt(sk, c, candidates);
+  *mlen = gf3mq::kDecryptedBytes;
+  std::copy_n(candidates, gf3mq::kDecryptedBytes, m);
+  gf3mq::secure_wipe(candidates, sizeof candidates);
   return 0;
 }
 

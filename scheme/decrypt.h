@@ -22,6 +22,23 @@
 int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
             gf3mq::FileProblem* problem = nullptr);
 
+namespace gf3mq {
+
+// The secret files decrypt reads, loaded once for many decryptions: "new
+// Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the reduction
+// table (checked as field_tables.h does).
+struct SecretMaps {
+  Mat_ZZ_p A_Inv{257, 257}, B_Inv{257, 257}, Xi_modIrred{512, 257};
+  Vec_ZZ_p V1{257}, V2{257};
+
+  // False, with problem naming the file, when one is missing or damaged.
+  bool load(FileProblem* problem);
+  // What decrypt writes for sk and c: m1 in m[0..257), m2 in m[257..514).
+  void decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const;
+};
+
+}  // namespace gf3mq
+
 // Which candidate is the message: the one that encrypts back to c under the
 // public key pk. Only candidates over {1, 2} can (the stored key is exact for
 // them alone); for a message the other candidate almost always holds a 0.

@@ -4,6 +4,7 @@
 
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
+#include "scheme/console_text.h"
 #include "scheme/key_files.h"
 
 using gf3mq::kDegree;
@@ -11,8 +12,9 @@ using gf3mq::kPositions;
 
 namespace {
 
-// "产生的密文为：" in GBK.
-constexpr const char* kCiphertextCaption = "\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA";
+// "产生的密文为：" in GBK and in UTF-8.
+constexpr const char* kCiphertextCaptionGbk = "\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA";
+constexpr const char* kCiphertextCaptionUtf8 = "产生的密文为：";
 
 // Value of one stored form at x (elements reduced mod 3), its rows `stride`
 // bytes apart: the strict lower triangle row by row, each row a contiguous
@@ -46,7 +48,7 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
 
 Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
   Vec_ZZ_p chiper(kDegree);
-  std::cout << kCiphertextCaption << std::endl;
+  std::cout << gf3mq::console_text(kCiphertextCaptionGbk, kCiphertextCaptionUtf8) << std::endl;
   std::uint8_t reduced[kDegree];
   for (int j = 0; j < kDegree; ++j) reduced[j] = gf3mq::mod3(x[j]);
   // Each form is read at (k, j), j < k <= 257: 258 rows of at least 257,

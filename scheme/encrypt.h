@@ -15,6 +15,7 @@
 // clen is null or mlen is not 257 (all 64 bits compared).
 int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c, std::uint64_t* clen);
 
-// The same on the list form of the key; prints the caption "产生的密文为：" and
-// each value followed by a blank on standard output.
+// The same on the list form of the key; prints the caption "产生的密文为："
+// (GBK bytes, or UTF-8 in a UTF-8 locale: console_text.h) and each value
+// followed by a blank on standard output.
 Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys);

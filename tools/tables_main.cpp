@@ -1,6 +1,5 @@
 // gf3mq-tables: writes or checks the two field-table files of GF(3^257) in
 // the current directory.
-#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -14,19 +13,25 @@ namespace {
 constexpr const char* kName = "gf3mq-tables";
 
 constexpr const char* kUsage =
-    "usage: gf3mq-tables [--poly 'POLYNOMIAL'] | --check | --help\n"
+    "Usage: gf3mq-tables [-C DIR] [--poly 'POLYNOMIAL'] | --check\n"
     "\n"
     "Writes \"new Xe_mod_Irredfx.txt\" (row r = x^(257+r) mod f, 512 x 257) and\n"
     "\"new X_27i_mod_Irredfx.txt\" (row k = x^(27k) mod f, 257 x 257) into the\n"
-    "current directory, for a monic irreducible f of degree 257 over GF(3).\n"
+    "current folder, for a monic irreducible f of degree 257 over GF(3).\n"
     "\n"
+    "  -C DIR     work in the folder DIR\n"
     "  --poly P   use f = P instead of the default x^257 + 2*x^22 + 1; terms c*x^k,\n"
     "             x^k, c*x, x or c with c in 0..2, joined by +\n"
-    "  --check    verify the two files of the current directory\n"
+    "  --check    verify the two files of the folder\n"
     "  --help     show this text\n"
+    "  --version  show the version\n"
     "\n"
     "Existing table files are never overwritten: keys depend on them. When an\n"
-    "interrupted run left only one of the two, a run with the same f writes the other.\n";
+    "interrupted run left only one of the two, a run with the same f writes the other.\n"
+    "\n"
+    "Exit status: 0 when the tables were written or are sound; 1 when f is\n"
+    "refused, a table is missing or damaged, or the output could not be written;\n"
+    "2 for a usage error.\n";
 
 }  // namespace
 
@@ -35,24 +40,10 @@ int main(int argc, char** argv) {
   if (!program::standard_streams_ready(kName)) return 1;
   std::string poly_text = gf3mq::kDefaultPolynomial;
   bool check = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return program::finish_output(kName) ? 0 : 1;
-    }
-    if (arg == "--check") {
-      check = true;
-    } else if (arg == "--poly" && i + 1 < argc) {
-      poly_text = argv[++i];
-    } else if (arg.rfind("--poly=", 0) == 0) {
-      poly_text = arg.substr(std::strlen("--poly="));
-    } else {
-      std::cerr << kUsage;
-      program::fail(kName, "unknown or incomplete argument \"" + arg + "\"");
-      return 2;
-    }
-  }
+  program::CommandLine command_line(kName, kUsage);
+  command_line.option_with_value("--poly", poly_text);
+  command_line.flag("--check", check);
+  if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock;
   gf3mq::Polynomial f;

@@ -1,0 +1,63 @@
+// gf3mq-encrypt: encrypts plaintexts, one per line, with the public key of a
+// folder; "new pk.txt" is the only file it reads.
+#include <iostream>
+#include <memory>
+
+#include "app/program.h"
+#include "linalg/secure_wipe.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+#include "scheme/key_set.h"
+#include "scheme/message_lines.h"
+
+namespace {
+
+constexpr const char* kName = "gf3mq-encrypt";
+
+constexpr const char* kUsage =
+    "Usage: gf3mq-encrypt [-C DIR] [FILE]\n"
+    "\n"
+    "Encrypts the plaintexts of FILE (or standard input), one per line, with\n"
+    "\"new pk.txt\" of the current folder, and writes each ciphertext as 257\n"
+    "digits and a line break, in order. A plaintext is 257 digits, each 1 or 2;\n"
+    "blanks within a line are ignored and empty lines skipped.\n"
+    "\n"
+    "  -C DIR     work in the folder DIR (a relative FILE is taken there)\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Exit status: 0 when every plaintext was encrypted; 1 when a line is not a\n"
+    "plaintext (nothing is written then), the public key is missing or damaged,\n"
+    "or the output could not be written; 2 for a usage error.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace program = gf3mq::program;
+  if (!program::standard_streams_ready(kName)) return 1;
+  program::CommandLine command_line(kName, kUsage);
+  if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
+  const std::string input = command_line.operands().empty() ? "-" : command_line.operands()[0];
+
+  gf3mq::FileProblem problem;
+  gf3mq::MessageLines plaintexts;
+  if (!gf3mq::read_message_lines(input, gf3mq::LineElements::plaintext, plaintexts, &problem))
+    return program::fail(kName, problem.message());
+  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
+  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  {
+    gf3mq::FolderLock lock;
+    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
+    if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1)
+      return program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
+  }
+  gf3mq::SecretVector<char> out;
+  for (std::size_t i = 0; i < plaintexts.count(); ++i) {
+    unsigned char c[gf3mq::kMessageBytes];
+    std::uint64_t clen = 0;
+    encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, c, &clen);
+    gf3mq::append_message_line(out, c);
+  }
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+  return program::finish_output(kName) ? 0 : 1;
+}

@@ -1,0 +1,23 @@
+# cmake --install: the programs, the headers of the three layers, their
+# static libraries, a CMake package (find_package(gf3mq CONFIG REQUIRED)
+# gives gf3mq::gf3mq) and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check)
+install(TARGETS ${GF3MQ_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS gf3mq gf3mq_linalg gf3mq_field gf3mq_scheme EXPORT gf3mqTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# simd_bytes.h belongs to the kernel sources, not to the interface.
+install(DIRECTORY linalg field scheme DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gf3mq
+        FILES_MATCHING PATTERN "*.h" PATTERN "simd_bytes.h" EXCLUDE)
+
+set(GF3MQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/gf3mq)
+install(EXPORT gf3mqTargets NAMESPACE gf3mq:: DESTINATION ${GF3MQ_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/gf3mqConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/gf3mqConfig.cmake INSTALL_DESTINATION ${GF3MQ_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/gf3mqConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/gf3mqConfig.cmake ${PROJECT_BINARY_DIR}/gf3mqConfigVersion.cmake
+        DESTINATION ${GF3MQ_CMAKE_DIR})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/gf3mq.pc.in ${PROJECT_BINARY_DIR}/gf3mq.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/gf3mq.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
