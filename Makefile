@@ -5,22 +5,25 @@
 #   make bench       build and run the benchmarks, beside FLINT's
 #   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
 #   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
+#   make install     the programs, headers, libraries, CMake package and
+#                    gf3mq.pc under PREFIX (default /usr/local)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX     ?= /usr/local
 CMAKE      ?= cmake
 CTEST      ?= ctest
 
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
 BENCH_PACKAGES := libflint-dev
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt
 
-.PHONY: all build demo test check-asan bench fuzz memcheck deps clean
+.PHONY: all build demo test check-asan bench fuzz memcheck install deps clean
 
 all: build
 
@@ -68,8 +71,11 @@ demo: build
 	@cd demo && if [ ! -f "new Xe_mod_Irredfx.txt" ] || [ ! -f "new X_27i_mod_Irredfx.txt" ]; then \
 	  ../$(BUILD)/bin/gf3mq-tables || exit 1; fi
 	@cd demo && if [ ! -f "new pk.txt" ] || [ ! -f "new sk.txt" ]; then \
-	  ../$(BUILD)/bin/gf3mq-keygen </dev/null && echo || exit 1; fi
+	  ../$(BUILD)/bin/gf3mq-keygen --no-wait && echo || exit 1; fi
 	@cd demo && ../$(BUILD)/bin/gf3mq-demo; status=$$?; echo; exit $$status
+
+install: build
+	$(CMAKE) --install $(BUILD) --prefix $(PREFIX)
 
 # FLINT is installed for the comparison rows only; nothing else uses it.
 bench:

@@ -19,5 +19,16 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/gf3mqConfigVersion.cmake 
 install(FILES ${PROJECT_BINARY_DIR}/gf3mqConfig.cmake ${PROJECT_BINARY_DIR}/gf3mqConfigVersion.cmake
         DESTINATION ${GF3MQ_CMAKE_DIR})
 
+# gf3mq.pc finds the prefix from where it lies: as many ".." as the
+# pkgconfig folder is deep below the prefix.
+set(GF3MQ_PC_PREFIX "\${pcfiledir}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(GF3MQ_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  string(REPLACE "/" ";" GF3MQ_PC_DEPTH "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  foreach(part IN LISTS GF3MQ_PC_DEPTH)
+    string(APPEND GF3MQ_PC_PREFIX "/..")
+  endforeach()
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/gf3mq.pc.in ${PROJECT_BINARY_DIR}/gf3mq.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/gf3mq.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

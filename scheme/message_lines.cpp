@@ -22,9 +22,9 @@ std::string shown(char c) {
   return hex;
 }
 
+// problem: "<where><what>", after "standard input, " when source is empty.
 bool report(FileProblem* problem, const std::string& source, const std::string& where, const std::string& what) {
-  if (problem != nullptr)
-    *problem = FileProblem{source, (source.empty() ? "standard input, " : "") + where + ": " + what};
+  if (problem != nullptr) *problem = FileProblem{source, (source.empty() ? "standard input, " : "") + where + what};
   return false;
 }
 
@@ -47,16 +47,16 @@ bool parse_message_lines(const char* text, std::size_t size, const std::string& 
       if (!digit) {
         const std::string column = where + ", column " + std::to_string(i + 1);
         if (allowed == LineElements::plaintext && c == '0')
-          return report(problem, source, column, "\"0\" is not 1 or 2 (every element of a plaintext must be 1 or 2)");
+          return report(problem, source, column, ": \"0\" is not 1 or 2 (every element of a plaintext must be 1 or 2)");
         return report(problem, source, column,
-                      shown(c) + (allowed == LineElements::plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
+                      ": " + shown(c) + (allowed == LineElements::plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
       }
       out.elements.push_back(static_cast<std::uint8_t>(c - '0'));
     }
     const std::size_t count = out.elements.size() - first;
     if (count != 0 && count != kLineElements)
       return report(problem, source, where,
-                    "holds " + std::to_string(count) + " elements, not " + std::to_string(kLineElements));
+                    " holds " + std::to_string(count) + " elements, not " + std::to_string(kLineElements));
     if (count != 0) out.line_numbers.push_back(line);
     start += length + 1;
   }
@@ -68,7 +68,7 @@ bool read_message_lines(const std::string& file_name, LineElements allowed, Mess
   const bool standard_input = file_name == "-";
   const std::string source = standard_input ? "" : file_name;
   const int fd = standard_input ? 0 : open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return report(problem, source, "cannot be opened", std::strerror(errno));
+  if (fd < 0) return report(problem, source, "cannot be opened: ", std::strerror(errno));
   SecretVector<char> text;  // plaintexts pass through here
   char chunk[1 << 16];
   for (;;) {
@@ -78,7 +78,7 @@ bool read_message_lines(const std::string& file_name, LineElements allowed, Mess
       const int error = errno;
       if (!standard_input) close(fd);
       secure_wipe(chunk, sizeof chunk);
-      return report(problem, source, "cannot be read", std::strerror(error));
+      return report(problem, source, "cannot be read: ", std::strerror(error));
     }
     if (n == 0) break;
     text.insert(text.end(), chunk, chunk + n);

@@ -15,8 +15,8 @@ namespace {
 
 using namespace gf3mq::test;
 
-const std::string kDemo = std::string("'") + GF3MQ_DEMO_BIN + "' </dev/null";
-const std::string kKeygen = std::string("'") + GF3MQ_KEYGEN_BIN + "' </dev/null";
+const std::string kDemo = program("gf3mq-demo") + " </dev/null";
+const std::string kKeygen = program("gf3mq-keygen") + " </dev/null";
 
 // "[a b c]" with exactly n numbers 0..2 separated by single blanks.
 std::vector<int> parse_list(const std::string& line, std::size_t n) {

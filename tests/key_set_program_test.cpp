@@ -15,9 +15,9 @@ namespace {
 
 using namespace gf3mq::test;
 
-const std::string kKeygen = std::string("'") + GF3MQ_KEYGEN_BIN + "' </dev/null";
-const std::string kDemo = std::string("'") + GF3MQ_DEMO_BIN + "' </dev/null";
-const std::string kTables = std::string("'") + GF3MQ_TABLES_BIN + "'";
+const std::string kKeygen = program("gf3mq-keygen") + " </dev/null";
+const std::string kDemo = program("gf3mq-demo") + " </dev/null";
+const std::string kTables = program("gf3mq-tables");
 const std::vector<std::string> kKeyFiles = {"new Inv_A.txt", "new Inv_B.txt", "new Mat_A.txt", "new Mat_B.txt",
                                             "new V1.txt",    "new V2.txt",    "new pk.txt",    "new sk.txt"};
 

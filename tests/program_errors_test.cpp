@@ -12,7 +12,7 @@ namespace {
 
 using namespace gf3mq::test;
 
-const std::string kKeygen = std::string("'") + GF3MQ_KEYGEN_BIN + "' </dev/null";
+const std::string kKeygen = program("gf3mq-keygen") + " </dev/null";
 
 std::map<std::string, std::string> snapshot() {
   std::map<std::string, std::string> files;

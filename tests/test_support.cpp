@@ -196,6 +196,8 @@ std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash) {
   return hash;
 }
 
+std::string program(const std::string& name) { return "env LC_ALL=C '" + std::string(GF3MQ_BIN_DIR) + "/" + name + "'"; }
+
 CommandResult run_command(const std::string& command) {
   char out_name[] = "/tmp/gf3mq-out-XXXXXX";
   char err_name[] = "/tmp/gf3mq-err-XXXXXX";

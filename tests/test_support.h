@@ -84,6 +84,10 @@ void at_every_kernel_width(Body body) {
   set_kernel_width(available_kernel_widths().back());
 }
 
+// The shell command that runs program `name` of this build in the C locale
+// (exact console bytes, English messages): env LC_ALL=C '<bin>/<name>'.
+std::string program(const std::string& name);
+
 // Runs a shell command; returns its exit status (or -1 when it died by a signal).
 struct CommandResult {
   int status = -1;

@@ -1,0 +1,142 @@
+// gf3mq-encrypt and gf3mq-decrypt run as a user would: round trips through
+// files and pipes, -C with a relative FILE, the line format, and every
+// refusal, which names the line and the column and writes nothing.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+const std::string kEncrypt = program("gf3mq-encrypt");
+const std::string kDecrypt = program("gf3mq-decrypt");
+
+std::string random_plaintext(std::mt19937& rng) {
+  std::string line;
+  for (int i = 0; i < 257; ++i) line += static_cast<char>('1' + rng() % 2);
+  return line;
+}
+
+class MessageProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(run_command("mkdir keys && " + program("gf3mq-tables") + " -C keys && " + program("gf3mq-keygen") +
+                          " -C keys --no-wait")
+                  .status,
+              0);
+    std::mt19937 rng(61);
+    for (int i = 0; i < 4; ++i) plaintexts += random_plaintext(rng) + "\n";
+  }
+  ScratchDir dir;
+  std::string plaintexts;
+};
+
+TEST_F(MessageProgramTest, RoundTripsThroughFilesAndPipes) {
+  write_file("keys/plain.txt", plaintexts);
+  CommandResult run = run_command(kEncrypt + " -C keys plain.txt > cipher.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string ciphertexts = read_file("cipher.txt");
+  EXPECT_EQ(ciphertexts.size(), 4u * 258);
+  run = run_command(kDecrypt + " -C keys < cipher.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plaintexts);
+  run = run_command("cat keys/plain.txt | " + kEncrypt + " -C keys | " + kDecrypt + " -C keys -");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plaintexts);
+  // Blanks within lines and empty lines are skipped; the output is the same.
+  std::string spaced = "\n\n";
+  for (std::size_t i = 0; i < plaintexts.size(); ++i) {
+    if (plaintexts[i] == '\n') {
+      spaced.append("\r\n\n");
+      continue;
+    }
+    if (i % 50 == 0) spaced.append("  \t");
+    spaced.push_back(plaintexts[i]);
+  }
+  write_file("spaced.txt", spaced);
+  run = run_command(kEncrypt + " -C keys ../spaced.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, ciphertexts);
+  // --both: the message first, the other candidate after it.
+  run = run_command(kDecrypt + " --both -C keys ../cipher.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.out.size(), 8u * 258);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(run.out.substr(516 * i, 258), plaintexts.substr(258 * i, 258)) << i;
+    EXPECT_NE(run.out.substr(516 * i + 258, 258), plaintexts.substr(258 * i, 258)) << i;
+  }
+}
+
+TEST_F(MessageProgramTest, EncryptionNeedsOnlyThePublicKey) {
+  ASSERT_EQ(run_command("mkdir public && cp 'keys/new pk.txt' public/").status, 0);
+  write_file("plain.txt", plaintexts);
+  const CommandResult run = run_command(kEncrypt + " -C public ../plain.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, run_command(kEncrypt + " -C keys ../plain.txt").out);
+  EXPECT_EQ(list_dir("public"), (std::vector<std::string>{"new pk.txt"}));
+}
+
+TEST_F(MessageProgramTest, BadPlaintextsAreNamedAndNothingIsWritten) {
+  const std::string good = plaintexts.substr(0, 258);
+  std::string with_zero = good;
+  with_zero[16] = '0';
+  std::string with_letter = good;
+  with_letter[200] = 'x';
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {good + with_zero, "\"in.txt\" line 2, column 17: \"0\" is not 1 or 2"},
+      {good + "\n" + with_letter, "\"in.txt\" line 3, column 201: \"x\" is not 1 or 2"},
+      {good + good.substr(0, 256) + "\n", "\"in.txt\" line 2 holds 256 elements, not 257"},
+      {good.substr(0, 257) + "1\n", "\"in.txt\" line 1 holds 258 elements, not 257"},
+      {good.substr(0, 100) + "\x01" + good.substr(100), "line 1, column 101: the byte 0x01 is not 1 or 2"}};
+  for (const auto& [text, message] : cases) {
+    write_file("keys/in.txt", text);
+    const CommandResult run = run_command(kEncrypt + " -C keys in.txt");
+    EXPECT_EQ(run.status, 1) << message;
+    EXPECT_EQ(run.out, "") << message;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  }
+  CommandResult run = run_command("printf '12\\n' | " + kEncrypt + " -C keys");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("standard input, line 1 holds 2 elements, not 257"), std::string::npos) << run.err;
+  run = run_command(kEncrypt + " -C keys missing.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"missing.txt\" cannot be opened: No such file or directory"), std::string::npos);
+  run = run_command(kEncrypt + " -C keys ..");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"..\" cannot be read: Is a directory"), std::string::npos) << run.err;
+  run = run_command("echo | " + kEncrypt + " -C .");  // no key set here
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new pk.txt\" cannot be opened"), std::string::npos) << run.err;
+}
+
+TEST_F(MessageProgramTest, WhatIsNotACiphertextOfThisSetIsSaidSo) {
+  write_file("plain.txt", plaintexts);
+  ASSERT_EQ(run_command(kEncrypt + " -C keys ../plain.txt > cipher.txt").status, 0);
+  std::string ciphertexts = read_file("cipher.txt");
+  ciphertexts[258 * 2 + 5] = ciphertexts[258 * 2 + 5] == '0' ? '1' : '0';  // the third one changed
+  write_file("cipher.txt", ciphertexts);
+  CommandResult run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("\"../cipher.txt\", line 3: neither candidate encrypts back: this is not a ciphertext of "
+                         "this key set, or the key set is inconsistent"),
+            std::string::npos)
+      << run.err;
+  write_file("cipher.txt", std::string(257, '1') + "3\n");
+  run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("line 1, column 258: \"3\" is not 0, 1 or 2"), std::string::npos) << run.err;
+  // A secret file of another key generation: every ciphertext fails.
+  ASSERT_EQ(run_command("mkdir other && " + program("gf3mq-tables") + " -C other && " + program("gf3mq-keygen") +
+                        " -C other --no-wait && cp 'other/new V1.txt' keys/")
+                .status,
+            0);
+  run = run_command(kEncrypt + " -C keys ../plain.txt | " + kDecrypt + " -C keys");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("standard input, line 1: neither candidate encrypts back"), std::string::npos) << run.err;
+}
+
+}  // namespace
