@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include <random>
 
 #include "scheme/key_files.h"
@@ -110,6 +112,13 @@ TEST_F(EncryptTest, ListFormAgreesAndPrintsTheCaption) {
   std::string expected = "\xB2\xFA\xC9\xFA\xB5\xC4\xC3\xDC\xCE\xC4\xCE\xAA\xA3\xBA\n";  // "产生的密文为：" in GBK
   for (unsigned char v : c) expected += std::to_string(v) + " ";
   EXPECT_EQ(printed, expected);
+  // In a UTF-8 locale the caption is UTF-8; everything after it is the same.
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale here";
+  testing::internal::CaptureStdout();
+  encrypt_vec(x, polys);
+  const std::string in_utf8 = testing::internal::GetCapturedStdout();
+  std::setlocale(LC_CTYPE, "C");
+  EXPECT_EQ(in_utf8, "产生的密文为：\n" + expected.substr(expected.find('\n') + 1));
 }
 
 }  // namespace
