@@ -1,57 +1,24 @@
 // gf3mq-bench: timings of the costly operations. Self-contained: it makes its
 // own tables and key set in a temporary folder and removes it at the end.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
+#include "bench/workspace.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
-#include "tools/table_builder.h"
 
 namespace {
 
 using gf3mq::kDegree;
-
-// The working folder with tables and one key set, made once per process.
-struct Workspace {
-  std::string dir;
-  std::string previous;
-  std::unique_ptr<unsigned char[]> pk{new unsigned char[gf3mq::kPublicKeyBytes]};
-  std::unique_ptr<unsigned char[]> sk{new unsigned char[gf3mq::kSecretKeyBytes]};
-
-  Workspace() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gf3mq-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    dir = pattern;
-    previous = std::filesystem::current_path().string();
-    std::filesystem::current_path(dir);
-    gf3mq::Polynomial f;
-    if (!gf3mq::parse_polynomial(gf3mq::kDefaultPolynomial, f, nullptr) ||
-        gf3mq::write_tables(f, nullptr) != gf3mq::TablesWritten::both)
-      std::abort();
-    gf3mq::SeededGf3Source source(1);
-    if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
-  }
-  ~Workspace() {
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(dir);
-  }
-};
-
-Workspace& workspace() {
-  static Workspace w;
-  return w;
-}
+using gf3mq::bench::Workspace;
+using gf3mq::bench::workspace;
 
 Mat_ZZ_p reduction_table() {
   Mat_ZZ_p table = gf3mq::make_reduction_table();

@@ -3,7 +3,7 @@
 # gives gf3mq::gf3mq) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check)
+set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check gf3mq-attack)
 install(TARGETS ${GF3MQ_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS gf3mq gf3mq_linalg gf3mq_field gf3mq_scheme EXPORT gf3mqTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

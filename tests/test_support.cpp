@@ -188,6 +188,15 @@ Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& m
   return mat_A * y + V1;
 }
 
+std::string text_of(const PackedMatrix& m) {
+  std::string text;
+  for (std::size_t r = 0; r < m.rows(); ++r) {
+    for (std::size_t c = 0; c < m.cols(); ++c) text.push_back(static_cast<char>('0' + m.get(r, c)));
+    text.push_back('\n');
+  }
+  return text;
+}
+
 std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash) {
   for (unsigned char c : bytes) {
     hash ^= c;

@@ -9,6 +9,7 @@
 
 #include "field/field_elem.h"
 #include "linalg/kernel_width.h"
+#include "linalg/packed_matrix.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 
@@ -69,6 +70,9 @@ FieldElem central_map(const FieldElem& X, const Mat_ZZ_p& table);     // X^27 * 
 // The public map from the secret objects: mat_A F(mat_B x + V2) + V1.
 Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& mat_B, const Vec_ZZ_p& V2,
                     const Vec_ZZ_p& x, const Mat_ZZ_p& table);
+
+// The elements of a packed matrix as text, row by row ("102\n011\n").
+std::string text_of(const PackedMatrix& m);
 
 // 64-bit FNV-1a of a byte string.
 std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash = 1469598103934665603ull);

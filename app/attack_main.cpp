@@ -1,0 +1,156 @@
+// gf3mq-attack: recovers plaintexts from their ciphertexts with nothing but
+// the public key, through the bilinear relations of the central map.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/program.h"
+#include "attack/public_forms.h"
+#include "attack/recover.h"
+#include "attack/relations.h"
+#include "attack/relations_file.h"
+#include "linalg/secure_wipe.h"
+#include "scheme/key_files.h"
+#include "scheme/key_set.h"
+#include "scheme/message_lines.h"
+
+namespace {
+
+constexpr const char* kName = "gf3mq-attack";
+
+constexpr const char* kUsage =
+    "Usage: gf3mq-attack [-C DIR] [--relations FILE | --save-relations FILE] [CIPHERTEXTS]\n"
+    "\n"
+    "Recovers the plaintexts of the ciphertexts in CIPHERTEXTS (or standard\n"
+    "input), one per line as gf3mq-encrypt writes them, from \"new pk.txt\" of the\n"
+    "current folder alone: no other file of the key set is read. It finds the\n"
+    "bilinear relations between plaintext and ciphertext that the central map\n"
+    "X^30 = (X^3)^(3^2 + 1) implies, solves them for each ciphertext, and writes\n"
+    "each plaintext as 257 digits and a line break. Progress and the time of\n"
+    "each phase go to standard error.\n"
+    "\n"
+    "  -C DIR                 work in the folder DIR (relative FILEs are taken there)\n"
+    "  --save-relations FILE  also write the relations to FILE for later runs\n"
+    "  --relations FILE       use the relations saved in FILE for this public key\n"
+    "  --help                 show this text\n"
+    "  --version              show the version\n"
+    "\n"
+    "Exit status: 0 when every plaintext was recovered and encrypts to its\n"
+    "ciphertext; 1 when one was not, a line is not a ciphertext, a file is\n"
+    "missing or damaged, or the output could not be written (nothing is written\n"
+    "then); 2 for a usage error.\n";
+
+using Clock = std::chrono::steady_clock;
+
+// Phase times on standard error; a live percentage while a phase runs, when
+// standard error is a terminal.
+class PhaseLog {
+ public:
+  PhaseLog() : live_(isatty(2) != 0) {}
+
+  void start(const std::string& phase) {
+    phase_ = phase;
+    ended_.clear();
+    started_ = Clock::now();
+    shown_ = -1;
+  }
+  void update(const char* phase, double fraction) {
+    if (phase == ended_) return;  // a phase reports its end once
+    if (phase != phase_) start(phase);
+    if (fraction >= 1) {
+      end();
+      return;
+    }
+    const int percent = static_cast<int>(fraction * 100);
+    if (live_ && percent != shown_ && seconds() > 0.5) {
+      std::fprintf(stderr, "\r%s: %s %3d%%", kName, phase_.c_str(), percent);
+      std::fflush(stderr);
+      shown_ = percent;
+    }
+  }
+  void end() {
+    if (phase_.empty()) return;
+    std::fprintf(stderr, "%s%s: %s %.2f s\n", shown_ >= 0 ? "\r" : "", kName, phase_.c_str(), seconds());
+    ended_ = phase_;
+    phase_.clear();
+  }
+
+ private:
+  double seconds() const { return std::chrono::duration<double>(Clock::now() - started_).count(); }
+  bool live_;
+  std::string phase_, ended_;
+  Clock::time_point started_;
+  int shown_ = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace program = gf3mq::program;
+  if (!program::standard_streams_ready(kName)) return 1;
+  std::string load_from, save_to;
+  program::CommandLine command_line(kName, kUsage);
+  command_line.option_with_value("--relations", load_from);
+  command_line.option_with_value("--save-relations", save_to);
+  if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
+  const std::string input = command_line.operands().empty() ? "-" : command_line.operands()[0];
+
+  gf3mq::FileProblem problem;
+  gf3mq::MessageLines ciphertexts;
+  if (!gf3mq::read_message_lines(input, gf3mq::LineElements::ciphertext, ciphertexts, &problem))
+    return program::fail(kName, problem.message());
+  PhaseLog log;
+  log.start("reading the public key");
+  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
+  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  {
+    gf3mq::FolderLock lock;
+    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
+    if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1) return program::fail(kName, problem.message());
+  }
+  const gf3mq::PublicForms forms(pk.get(), gf3mq::kLineElements);
+  const std::uint64_t digest = gf3mq::public_key_digest(pk.get(), gf3mq::kPublicKeyBytes);
+  pk.reset();
+  log.end();
+
+  gf3mq::Relations relations;
+  if (!load_from.empty()) {
+    log.start("loading the relations");
+    if (!gf3mq::load_relations(load_from, forms.n(), digest, relations, &problem))
+      return program::fail(kName, problem.message());
+    log.end();
+  } else {
+    gf3mq::RelationsReport report;
+    const bool found = gf3mq::relations_from_public_forms(
+        forms, relations, [&](const char* phase, double fraction) { log.update(phase, fraction); }, &report);
+    log.end();
+    if (!found) return program::fail(kName, "no relations from \"new pk.txt\": " + report.failure);
+    std::fprintf(stderr, "%s: %zu relations from %zu equations in %zu unknowns (a set of %zu indices)\n", kName,
+                 relations.count(), report.equations, report.unknowns, report.set_size);
+  }
+  log.start("checking the relations");
+  if (!gf3mq::relations_hold(relations, forms, 8, digest))
+    return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
+  log.end();
+  if (!save_to.empty() && !gf3mq::save_relations(save_to, relations, digest, &problem))
+    return program::fail(kName, problem.message());
+
+  log.start("recovering plaintexts");
+  gf3mq::SecretVector<char> out;
+  for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
+    std::uint8_t x[gf3mq::kLineElements];
+    if (!gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x)) {
+      const std::string where = input == "-" ? "standard input" : "\"" + input + "\"";
+      return program::fail(kName, where + ", line " + std::to_string(ciphertexts.line_numbers[i]) +
+                                      ": no plaintext over {1, 2} encrypts to this ciphertext under \"new pk.txt\"");
+    }
+    gf3mq::append_message_line(out, x);
+  }
+  log.end();
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+  return program::finish_output(kName) ? 0 : 1;
+}

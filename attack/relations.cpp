@@ -1,0 +1,83 @@
+// Relations from pairs, and checking relations at random points.
+#include "attack/relations.h"
+
+#include <random>
+
+#include "linalg/packed_rows.h"
+
+namespace gf3mq {
+
+namespace {
+
+std::vector<std::uint8_t> random_plaintext(std::mt19937_64& rng, std::size_t n) {
+  std::vector<std::uint8_t> x(n);
+  for (auto& e : x) e = static_cast<std::uint8_t>(1 + rng() % 2);
+  return x;
+}
+
+}  // namespace
+
+unsigned relation_value(const Relations& r, std::size_t k, const std::uint8_t* x, const std::vector<std::uint8_t>& c) {
+  const std::size_t n = r.n;
+  PackedMatrix cp(1, n);
+  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
+  unsigned value = r.d[k];
+  for (std::size_t u = 0; u < n; ++u) {
+    const unsigned a_u = packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words());
+    value += x[u] % 3 * (a_u + r.b.get(k, u));
+  }
+  value += packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words());
+  return value % 3;
+}
+
+bool relations_hold(const Relations& r, const PublicForms& forms, int points, std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  for (int point = 0; point < points; ++point) {
+    const std::vector<std::uint8_t> x = random_plaintext(rng, r.n), c = forms.encrypt(x.data());
+    for (std::size_t k = 0; k < r.count(); ++k)
+      if (relation_value(r, k, x.data(), c) != 0) return false;
+  }
+  return true;
+}
+
+bool relations_from_pairs(const PublicForms& forms, std::uint64_t seed, Relations& out, const PhaseProgress& progress,
+                          RelationsReport* report) {
+  const std::size_t n = forms.n(), side = n + 1, unknowns = side * side;
+  // Unknown (u, j) at u * (n + 1) + j, with x_n = c_n = 1: a at u, j < n, b
+  // at (u, n), g at (n, j), d at (n, n).
+  PackedMatrix equations(unknowns + 16, unknowns);
+  std::mt19937_64 rng(seed);
+  if (progress) progress("encrypting plaintexts", 0);
+  for (std::size_t t = 0; t < equations.rows(); ++t) {
+    std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data());
+    x.push_back(1);
+    c.push_back(1);
+    for (std::size_t u = 0; u < side; ++u)
+      for (std::size_t j = 0; j < side; ++j) equations.set(t, u * side + j, x[u] * c[j]);
+    if (progress && t % 256 == 0) progress("encrypting plaintexts", static_cast<double>(t) / equations.rows());
+  }
+  if (progress) progress("encrypting plaintexts", 1);
+  if (progress) progress("elimination", 0);
+  const PackedMatrix kernel =
+      kernel_basis(equations, [&](double f) { if (progress) progress("elimination", f); });
+  if (report != nullptr) *report = RelationsReport{{}, equations.rows(), unknowns, 0};
+  if (kernel.rows() != n) {
+    if (report != nullptr)
+      report->failure = "the relations from pairs span " + std::to_string(kernel.rows()) + " dimensions, not " +
+                        std::to_string(n);
+    return false;
+  }
+  out = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
+                  std::vector<std::uint8_t>(n)};
+  for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t u = 0; u < n; ++u) {
+      for (std::size_t j = 0; j < n; ++j) out.a[k].set(u, j, kernel.get(k, u * side + j));
+      out.b.set(k, u, kernel.get(k, u * side + n));
+      out.g.set(k, u, kernel.get(k, n * side + u));
+    }
+    out.d[k] = kernel.get(k, n * side + n);
+  }
+  return true;
+}
+
+}  // namespace gf3mq

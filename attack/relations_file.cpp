@@ -1,0 +1,173 @@
+#include "attack/relations_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace gf3mq {
+
+namespace {
+
+std::string header(std::size_t n, std::uint64_t key_digest) {
+  char text[96];
+  std::snprintf(text, sizeof text, "gf3mq relations 1 n=%zu key=%016llx\n", n,
+                static_cast<unsigned long long>(key_digest));
+  return text;
+}
+
+bool report(FileProblem* problem, const std::string& file, const std::string& what) {
+  if (problem != nullptr) *problem = FileProblem{file, what};
+  return false;
+}
+
+// The n digits of a packed row, 64 from each pair of words.
+void append_row(std::string& text, const PackedMatrix& m, std::size_t row) {
+  for (std::size_t c = 0; c < m.cols(); ++c) {
+    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+    const std::size_t w = c / 64;
+    text.push_back(static_cast<char>('0' + ((m.ones(row)[w] & bit) != 0) + 2 * ((m.twos(row)[w] & bit) != 0)));
+  }
+}
+
+// Eight digits at once: v = the characters xor "00000000" holds 0, 1, 2 in
+// each byte exactly when the characters are digits 0, 1, 2; the low bits of
+// the bytes equal to 1 and to 2 are then gathered into eight bits each.
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+constexpr std::uint64_t kGather = 0x0102040810204080ull;  // (b_i at bit 8i) * kGather >> 56 = sum b_i 2^i
+
+std::uint64_t parse8(const char* p, std::uint64_t& ones, std::uint64_t& twos) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  v ^= 0x3030303030303030ull;
+  ones = ((v & kLowBits) * kGather) >> 56;
+  twos = (((v >> 1) & kLowBits) * kGather) >> 56;
+  return (v & ~(kLowBits * 3)) | (v & (v >> 1) & kLowBits);  // non-zero: a byte was not 0, 1 or 2
+}
+
+// A packed row from its digits (the row must be zero); false at a character
+// other than 0, 1, 2.
+bool parse_row(const char*& digit, PackedMatrix& m, std::size_t row) {
+  std::uint64_t* ones = m.ones(row);
+  std::uint64_t* twos = m.twos(row);
+  std::uint64_t bad = 0;
+  std::size_t c = 0;
+  for (; c + 8 <= m.cols(); c += 8, digit += 8) {
+    std::uint64_t o, t;
+    bad |= parse8(digit, o, t);
+    ones[c / 64] |= o << (c % 64);
+    twos[c / 64] |= t << (c % 64);
+  }
+  for (; c < m.cols(); ++c) {
+    const unsigned v = static_cast<unsigned char>(*digit++) - '0';
+    bad |= v > 2;
+    ones[c / 64] |= std::uint64_t{v == 1} << (c % 64);
+    twos[c / 64] |= std::uint64_t{v == 2} << (c % 64);
+  }
+  return bad == 0;
+}
+
+// The digits of every element, in the file's order.
+std::string digits_of(const Relations& r) {
+  const std::size_t n = r.n;
+  std::string text;
+  text.reserve(n * n * n + 2 * n * n + n);
+  for (const PackedMatrix& a : r.a)
+    for (std::size_t u = 0; u < n; ++u) append_row(text, a, u);
+  for (const PackedMatrix* m : {&r.b, &r.g})
+    for (std::size_t k = 0; k < n; ++k) append_row(text, *m, k);
+  for (std::uint8_t d : r.d) text.push_back(static_cast<char>('0' + d));
+  return text;
+}
+
+}  // namespace
+
+std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size) {
+  // FNV-1a over little-endian words of eight elements, the last one padded
+  // with zeros: one multiplication per eight elements.
+  std::uint64_t hash = 1469598103934665603ull;
+  for (std::size_t i = 0; i < size; i += 8) {
+    std::uint64_t word = 0;
+    for (std::size_t b = 0; b < 8 && i + b < size; ++b) word |= std::uint64_t{pk[i + b]} << (8 * b);
+    hash ^= word;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
+                    FileProblem* problem) {
+  const std::string text = header(r.n, key_digest) + digits_of(r);
+  std::string temp = file_name + ".tmp-XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return report(problem, file_name, std::string("cannot be written: ") + std::strerror(errno));
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const int error = errno;
+  const bool written = done == text.size() && fsync(fd) == 0 && close(fd) == 0;
+  if (!written || rename(temp.c_str(), file_name.c_str()) != 0) {
+    const int why = written ? errno : error;
+    if (!written) close(fd);
+    unlink(temp.c_str());
+    return report(problem, file_name, std::string("could not be written completely: ") + std::strerror(why));
+  }
+  return true;
+}
+
+bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
+                    FileProblem* problem) {
+  const std::string expected = header(n, key_digest);
+  const std::size_t count = n * n * n + 2 * n * n + n;
+  DigitFileResult opened;
+  const int fd = open_regular_file(file_name.c_str(), opened);
+  if (fd < 0) return report(problem, file_name, opened.describe(0));
+  // Mapped, not copied: 17 MB of digits are read once, in place.
+  struct stat info {};
+  const std::size_t size = fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  void* mapped = size == 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int error = errno;
+  close(fd);
+  if (size != 0 && mapped == MAP_FAILED)
+    return report(problem, file_name, std::string("cannot be read: ") + std::strerror(error));
+  struct Unmap {
+    void* p;
+    std::size_t n;
+    ~Unmap() {
+      if (p != MAP_FAILED) munmap(p, n);
+    }
+  } unmap{mapped, size};
+  const char* text = size == 0 ? "" : static_cast<const char*>(mapped);
+  const std::string found(text, std::min(size, expected.size()));
+  if (found.rfind("gf3mq relations 1 n=" + std::to_string(n) + " key=", 0) != 0)
+    return report(problem, file_name, "does not hold relations of this system");
+  if (found != expected) return report(problem, file_name, "holds relations made for another public key");
+  if (size != expected.size() + count)
+    return report(problem, file_name, size < expected.size() + count ? "is too short" : "is too long");
+  r = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
+                std::vector<std::uint8_t>(n)};
+  const char* digit = text + expected.size();
+  bool digits_only = true;
+  for (std::size_t k = 0; k < n; ++k)
+    for (std::size_t u = 0; u < n; ++u) digits_only = parse_row(digit, r.a[k], u) && digits_only;
+  for (PackedMatrix* m : {&r.b, &r.g})
+    for (std::size_t k = 0; k < n; ++k) digits_only = parse_row(digit, *m, k) && digits_only;
+  for (std::size_t k = 0; k < n; ++k) {
+    const unsigned v = static_cast<unsigned char>(*digit++) - '0';
+    digits_only = digits_only && v <= 2;
+    r.d[k] = static_cast<std::uint8_t>(v);
+  }
+  if (!digits_only) return report(problem, file_name, "holds a character other than 0, 1 or 2");
+  return true;
+}
+
+}  // namespace gf3mq

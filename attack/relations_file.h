@@ -1,0 +1,32 @@
+// Relations saved for reuse with one public key.
+//
+// The file is text: the line "gf3mq relations 1 n=<n> key=<digest>", where
+// digest is the 64-bit FNV-1a (16 hex digits) of the public key's element
+// values, then one digit per element: a of relation 0 row by row, ..., a of
+// relation n - 1, then b, g (one row per relation) and d.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "attack/relations.h"
+#include "linalg/digit_file.h"
+
+namespace gf3mq {
+
+// FNV-1a over the public key's element values, which names the key in the file.
+std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size);
+
+// Writes the file whole or not at all (a temporary beside it, synced, then
+// renamed). False with problem naming the file otherwise.
+bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
+                    FileProblem* problem);
+
+// Reads relations for n variables and the key with this digest. False with
+// problem naming the file when it is missing or damaged, or was made for
+// another key.
+bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
+                    FileProblem* problem);
+
+}  // namespace gf3mq

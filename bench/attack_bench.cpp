@@ -1,0 +1,63 @@
+// The attack's linear algebra and its phases: packed elimination at 2048,
+// 4096 and the size of the attack's system (FLINT's rows are in
+// flint_bench.cpp), the relations of a full-size public key and the
+// recovery of one plaintext with them.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+#include "attack/public_forms.h"
+#include "attack/recover.h"
+#include "attack/relations.h"
+#include "bench/workspace.h"
+#include "linalg/packed_matrix.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+
+namespace {
+
+gf3mq::PackedMatrix random_packed(std::size_t rows, std::size_t cols) {
+  std::mt19937_64 rng(1);
+  gf3mq::PackedMatrix m(rows, cols);
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
+  return m;
+}
+
+// Rows x columns: square 2048 and 4096, and the attack's 6451 x 6168.
+void BM_packed_rref(benchmark::State& state) {
+  const auto rows = static_cast<std::size_t>(state.range(0)), cols = static_cast<std::size_t>(state.range(1));
+  const gf3mq::PackedMatrix m = random_packed(rows, cols);
+  for (auto _ : state) {
+    gf3mq::PackedMatrix e = m;
+    benchmark::DoNotOptimize(gf3mq::reduce_to_echelon(e));
+  }
+}
+BENCHMARK(BM_packed_rref)->Args({2048, 2048})->Args({4096, 4096})->Args({6451, 6168})->Unit(benchmark::kMillisecond);
+
+const gf3mq::PublicForms& public_forms() {
+  static const gf3mq::PublicForms forms(gf3mq::bench::workspace().pk.get(), 257);
+  return forms;
+}
+
+void BM_attack_relations(benchmark::State& state) {
+  gf3mq::Relations relations;
+  for (auto _ : state)
+    if (!gf3mq::relations_from_public_forms(public_forms(), relations)) std::abort();
+}
+BENCHMARK(BM_attack_relations)->Unit(benchmark::kMillisecond);
+
+void BM_attack_recover(benchmark::State& state) {
+  gf3mq::Relations relations;
+  if (!gf3mq::relations_from_public_forms(public_forms(), relations)) std::abort();
+  unsigned char x[257], c[257], found[257];
+  for (int i = 0; i < 257; ++i) x[i] = static_cast<unsigned char>(1 + (i * 7 + i / 3) % 2);
+  std::uint64_t clen = 0;
+  encrypt(gf3mq::bench::workspace().pk.get(), x, 257, c, &clen);
+  for (auto _ : state)
+    if (!gf3mq::recover_plaintext(relations, public_forms(), c, found)) std::abort();
+}
+BENCHMARK(BM_attack_recover)->Unit(benchmark::kMillisecond);
+
+}  // namespace

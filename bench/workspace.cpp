@@ -1,0 +1,39 @@
+#include "bench/workspace.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "field/gf3_source.h"
+#include "scheme/key_files.h"
+#include "scheme/keygen.h"
+#include "tools/table_builder.h"
+
+namespace gf3mq::bench {
+
+Workspace::Workspace()
+    : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kSecretKeyBytes]) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "gf3mq-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  dir = pattern;
+  previous = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir);
+  Polynomial f;
+  if (!parse_polynomial(kDefaultPolynomial, f, nullptr) || write_tables(f, nullptr) != TablesWritten::both)
+    std::abort();
+  SeededGf3Source source(1);
+  if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
+}
+
+Workspace::~Workspace() {
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir);
+}
+
+Workspace& workspace() {
+  static Workspace w;
+  return w;
+}
+
+}  // namespace gf3mq::bench

@@ -1,0 +1,203 @@
+#include "linalg/packed_matrix.h"
+
+#include <algorithm>
+
+#include "linalg/packed_rows.h"
+
+namespace gf3mq {
+
+namespace {
+
+constexpr std::size_t kWordBits = 64;
+
+std::size_t words_for(std::size_t cols) { return (cols + kWordBits - 1) / kWordBits; }
+
+// Every combination c_0 r_0 + c_1 r_1 + ... of up to kMaxBlock packed rows,
+// entry sum c_i 3^i, over the words from first_word on.
+class CombinationTable {
+ public:
+  static constexpr int kMaxBlock = 6;
+
+  void build(const PackedMatrix& m, const std::size_t* rows, int count, std::size_t first_word) {
+    count_ = count;
+    first_word_ = first_word;
+    width_ = m.words() - first_word;
+    std::size_t entries = 1;
+    for (int i = 0; i < count; ++i) entries *= 3;
+    words_.assign(entries * 2 * width_, 0);
+    // Entry v from entry v - 3^i, i the lowest non-zero base-3 digit of v.
+    std::size_t power[kMaxBlock + 1] = {1};
+    for (int i = 0; i < count; ++i) power[i + 1] = power[i] * 3;
+    for (std::size_t v = 1; v < entries; ++v) {
+      int i = 0;
+      while ((v / power[i]) % 3 == 0) ++i;
+      std::uint64_t* entry = ones(v);
+      std::copy_n(ones(v - power[i]), 2 * width_, entry);
+      packed_add(entry, entry + width_, m.ones(rows[i]) + first_word, m.twos(rows[i]) + first_word, width_);
+    }
+  }
+  // row -= entry v
+  void subtract(PackedMatrix& m, std::size_t row, std::size_t v) const {
+    packed_sub(m.ones(row) + first_word_, m.twos(row) + first_word_, ones(v), ones(v) + width_, width_);
+  }
+  void add_into(std::uint64_t* d1, std::uint64_t* d2, std::size_t v) const {
+    packed_add(d1 + first_word_, d2 + first_word_, ones(v), ones(v) + width_, width_);
+  }
+
+ private:
+  std::uint64_t* ones(std::size_t v) { return words_.data() + v * 2 * width_; }
+  const std::uint64_t* ones(std::size_t v) const { return words_.data() + v * 2 * width_; }
+  int count_ = 0;
+  std::size_t first_word_ = 0, width_ = 0;
+  SecretVector<std::uint64_t> words_;
+};
+
+// Pivots per block: enough rows to pay for the table of 3^k entries.
+int block_size(std::size_t rows) {
+  if (rows >= 2000) return 6;
+  if (rows >= 300) return 4;
+  return 2;
+}
+
+// The value at column c of row r once the block's pivots found so far are
+// cleared from it (each pivot row holds 1 at its own column and 0 at the
+// others of the block).
+unsigned reduced_value(const PackedMatrix& m, std::size_t r, std::size_t c, const std::size_t* pivot_rows,
+                       const std::size_t* pivot_cols, int found) {
+  unsigned v = m.get(r, c);
+  for (int i = 0; i < found; ++i) v += 3 * 3 - m.get(r, pivot_cols[i]) * m.get(pivot_rows[i], c);
+  return v % 3;
+}
+
+}  // namespace
+
+PackedMatrix::PackedMatrix(std::size_t rows, std::size_t cols)
+    : rows_(rows), cols_(cols), words_(words_for(cols)), data_(2 * words_ * rows, 0) {}
+
+std::uint8_t PackedMatrix::get(std::size_t r, std::size_t c) const {
+  const std::size_t w = c / kWordBits;
+  const unsigned bit = static_cast<unsigned>(c % kWordBits);
+  return static_cast<std::uint8_t>(((ones(r)[w] >> bit) & 1u) | (((twos(r)[w] >> bit) & 1u) << 1));
+}
+
+void PackedMatrix::set(std::size_t r, std::size_t c, unsigned v) {
+  const std::size_t w = c / kWordBits;
+  const std::uint64_t bit = std::uint64_t{1} << (c % kWordBits);
+  v %= 3;
+  ones(r)[w] = (ones(r)[w] & ~bit) | (v == 1 ? bit : 0);
+  twos(r)[w] = (twos(r)[w] & ~bit) | (v == 2 ? bit : 0);
+}
+
+void PackedMatrix::swap_rows(std::size_t r, std::size_t s) {
+  if (r != s) std::swap_ranges(ones(r), ones(r) + 2 * words_, ones(s));
+}
+
+void PackedMatrix::add_row_multiple(std::size_t r, std::size_t s, unsigned k) {
+  packed_add_multiple(ones(r), twos(r), ones(s), twos(s), k % 3, words_);
+}
+
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress) {
+  const int block = block_size(m.rows());
+  std::vector<std::size_t> pivots;
+  CombinationTable table;
+  std::size_t rank = 0;
+  for (std::size_t col = 0; col < m.cols() && rank < m.rows();) {
+    // Up to `block` pivots from col on, reduced against one another.
+    std::size_t pivot_rows[CombinationTable::kMaxBlock], pivot_cols[CombinationTable::kMaxBlock];
+    int found = 0;
+    for (; col < m.cols() && found < block && rank + static_cast<std::size_t>(found) < m.rows(); ++col) {
+      std::size_t r = rank + static_cast<std::size_t>(found);
+      while (r < m.rows() && reduced_value(m, r, col, pivot_rows, pivot_cols, found) == 0) ++r;
+      if (r == m.rows()) continue;  // no pivot: a free column
+      const std::size_t here = rank + static_cast<std::size_t>(found);
+      m.swap_rows(r, here);
+      for (int i = 0; i < found; ++i) m.add_row_multiple(here, pivot_rows[i], 3 - m.get(here, pivot_cols[i]));
+      if (m.get(here, col) == 2) std::swap_ranges(m.ones(here), m.twos(here), m.twos(here));  // times 2: now 1
+      for (int i = 0; i < found; ++i) m.add_row_multiple(pivot_rows[i], here, 3 - m.get(pivot_rows[i], col));
+      pivot_rows[found] = here;
+      pivot_cols[found] = col;
+      ++found;
+    }
+    if (found == 0) break;
+    // Every other row loses its entries at the block's pivot columns.
+    table.build(m, pivot_rows, found, pivot_cols[0] / kWordBits);
+    for (std::size_t r = 0; r < m.rows(); ++r) {
+      if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
+      std::size_t v = 0;
+      for (int i = found - 1; i >= 0; --i) v = 3 * v + m.get(r, pivot_cols[i]);
+      if (v != 0) table.subtract(m, r, v);
+    }
+    pivots.insert(pivots.end(), pivot_cols, pivot_cols + found);
+    rank += static_cast<std::size_t>(found);
+    if (progress && col < m.cols()) progress(static_cast<double>(col) / static_cast<double>(m.cols()));
+  }
+  if (progress) progress(1.0);
+  return pivots;
+}
+
+PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots) {
+  std::vector<bool> is_pivot(echelon.cols(), false);
+  for (std::size_t p : pivots) is_pivot[p] = true;
+  PackedMatrix kernel(echelon.cols() - pivots.size(), echelon.cols());
+  std::size_t k = 0;
+  for (std::size_t free = 0; free < echelon.cols(); ++free) {
+    if (is_pivot[free]) continue;
+    kernel.set(k, free, 1);
+    for (std::size_t i = 0; i < pivots.size(); ++i) kernel.set(k, pivots[i], 3 - echelon.get(i, free));
+    ++k;
+  }
+  return kernel;
+}
+
+PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress) {
+  PackedMatrix echelon = m;
+  const std::vector<std::size_t> pivots = reduce_to_echelon(echelon, progress);
+  return kernel_of_echelon(echelon, pivots);
+}
+
+bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,
+           PackedMatrix* kernel) {
+  const std::size_t n = m.cols();
+  PackedMatrix augmented(m.rows(), n + 1);
+  for (std::size_t r = 0; r < m.rows(); ++r) {
+    for (std::size_t c = 0; c < n; ++c) augmented.set(r, c, m.get(r, c));
+    augmented.set(r, n, b.at(r));
+  }
+  std::vector<std::size_t> pivots = reduce_to_echelon(augmented);
+  if (!pivots.empty() && pivots.back() == n) return false;  // 0 = 1 among the equations
+  x.assign(n, 0);
+  for (std::size_t i = 0; i < pivots.size(); ++i) x[pivots[i]] = augmented.get(i, n);
+  if (kernel != nullptr) {
+    // The kernel of m: free columns among the first n only.
+    PackedMatrix full = kernel_of_echelon(augmented, pivots);
+    PackedMatrix restricted(full.rows() - 1, n);  // the free column n is b's, not m's
+    std::size_t k = 0;
+    for (std::size_t r = 0; r < full.rows(); ++r) {
+      if (full.get(r, n) != 0) continue;
+      for (std::size_t c = 0; c < n; ++c) restricted.set(k, c, full.get(r, c));
+      ++k;
+    }
+    *kernel = restricted;
+  }
+  return true;
+}
+
+PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b) {
+  PackedMatrix product(a.rows(), b.cols());
+  constexpr int kGroup = CombinationTable::kMaxBlock;
+  CombinationTable table;
+  std::size_t rows[kGroup];
+  for (std::size_t first = 0; first < b.rows(); first += kGroup) {
+    const int count = static_cast<int>(std::min<std::size_t>(kGroup, b.rows() - first));
+    for (int i = 0; i < count; ++i) rows[i] = first + static_cast<std::size_t>(i);
+    table.build(b, rows, count, 0);
+    for (std::size_t r = 0; r < a.rows(); ++r) {
+      std::size_t v = 0;
+      for (int i = count - 1; i >= 0; --i) v = 3 * v + a.get(r, first + static_cast<std::size_t>(i));
+      if (v != 0) table.add_into(product.ones(r), product.twos(r), v);
+    }
+  }
+  return product;
+}
+
+}  // namespace gf3mq

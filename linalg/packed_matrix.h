@@ -1,0 +1,64 @@
+// Matrices over GF(3) with rows packed two bits to an element, for large
+// eliminations: see packed_rows.h for the representation. Row r is its
+// plane of ones (words() words) followed by its plane of twos.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "linalg/secure_wipe.h"
+
+namespace gf3mq {
+
+class PackedMatrix {
+ public:
+  PackedMatrix() = default;
+  PackedMatrix(std::size_t rows, std::size_t cols);  // all zero
+
+  std::size_t rows() const { return rows_; }
+  std::size_t cols() const { return cols_; }
+  std::size_t words() const { return words_; }  // words per plane of a row
+
+  std::uint8_t get(std::size_t r, std::size_t c) const;  // M(r, c), 0..2
+  void set(std::size_t r, std::size_t c, unsigned v);    // M(r, c) = v mod 3
+  std::uint64_t* ones(std::size_t r) { return data_.data() + 2 * words_ * r; }
+  std::uint64_t* twos(std::size_t r) { return ones(r) + words_; }
+  const std::uint64_t* ones(std::size_t r) const { return data_.data() + 2 * words_ * r; }
+  const std::uint64_t* twos(std::size_t r) const { return ones(r) + words_; }
+
+  void swap_rows(std::size_t r, std::size_t s);
+  void add_row_multiple(std::size_t r, std::size_t s, unsigned k);  // row r += k * row s
+
+ private:
+  std::size_t rows_ = 0, cols_ = 0, words_ = 0;
+  SecretVector<std::uint64_t> data_;  // may hold secret matrices
+};
+
+// Called now and then during a long computation with the fraction done.
+using Progress = std::function<void(double)>;
+
+// Brings m to reduced row echelon form in place, by Gauss-Jordan
+// elimination in the manner of the method of four Russians: pivots are
+// taken several columns at a time, every combination of a block's pivot
+// rows is tabulated once, and each other row is then cleared with a single
+// table row. Returns the pivot columns, ascending (their number is the rank).
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress = {});
+
+// A basis of the kernel {x : m x = 0}, one row per column without a pivot.
+PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress = {});
+
+// The kernel basis from an echelon form and its pivots (reduce_to_echelon).
+PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);
+
+// Solves m x = b: true with x one solution, false when there is none.
+// kernel (when given) receives a basis of the solutions of m x = 0, so that
+// every solution is x plus a combination of its rows.
+bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,
+           PackedMatrix* kernel = nullptr);
+
+// a * b, by tabulated combinations of b's rows.
+PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b);
+
+}  // namespace gf3mq

@@ -1,0 +1,29 @@
+// Kernels on GF(3) rows packed two bits to an element (bit-sliced): 64
+// elements in two 64-bit words, the "ones" word with a 1 bit where the
+// element is 1 and the "twos" word with a 1 bit where it is 2 (never both).
+// Negation swaps the two words; 2 * x = -x.
+//
+// A row is given as its two planes of n words each. Every kernel runs at
+// the kernel width in use (kernel_width.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gf3mq {
+
+// (d1, d2) = (d1, d2) + (s1, s2) mod 3, word by word.
+void packed_add(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2, std::size_t n);
+
+// (d1, d2) = (d1, d2) - (s1, s2) mod 3.
+void packed_sub(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2, std::size_t n);
+
+// (d1, d2) = (d1, d2) + k * (s1, s2), k in 0..2.
+void packed_add_multiple(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
+                         unsigned k, std::size_t n);
+
+// The sum of a[i] * b[i] over the n * 64 elements of two packed rows, mod 3.
+unsigned packed_dot(const std::uint64_t* a1, const std::uint64_t* a2, const std::uint64_t* b1, const std::uint64_t* b2,
+                    std::size_t n);
+
+}  // namespace gf3mq

@@ -1,0 +1,141 @@
+// The attack on keys over toy fields GF(3^n) made here: the relations from
+// the public forms hold, agree with those from pairs and recover
+// plaintexts; keys of another structure yield none; saved relations load
+// only for their own key.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "attack/public_forms.h"
+#include "attack/recover.h"
+#include "attack/relations.h"
+#include "attack/relations_file.h"
+#include "tests/test_support.h"
+#include "tests/toy_key.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+std::vector<std::uint8_t> random_plaintext(std::mt19937& rng, std::size_t n) {
+  std::vector<std::uint8_t> x(n);
+  for (auto& e : x) e = static_cast<std::uint8_t>(1 + rng() % 2);
+  return x;
+}
+
+// The n x (n^2 + 2n + 1) matrix of the relations, one flattened relation per row.
+gf3mq::PackedMatrix flattened(const gf3mq::Relations& r) {
+  const std::size_t n = r.n;
+  gf3mq::PackedMatrix m(r.count(), n * n + 2 * n + 1);
+  for (std::size_t k = 0; k < r.count(); ++k) {
+    for (std::size_t u = 0; u < n; ++u) {
+      for (std::size_t j = 0; j < n; ++j) m.set(k, u * n + j, r.a[k].get(u, j));
+      m.set(k, n * n + u, r.b.get(k, u));
+      m.set(k, n * n + n + u, r.g.get(k, u));
+    }
+    m.set(k, n * n + 2 * n, r.d[k]);
+  }
+  return m;
+}
+
+class ToyAttackTest : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ToyAttackTest, RelationsFromTheFormsHoldAndRecoverPlaintexts) {
+  const std::size_t n = GetParam();
+  const ToyKey key = make_toy_key(n, 100 + n);
+  const gf3mq::PublicForms forms(key.stored.data(), n);
+  std::mt19937 rng(static_cast<std::uint32_t>(n));
+  // The stored forms plus sk are the public map on plaintexts over {1, 2}.
+  for (int t = 0; t < 5; ++t) {
+    const std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data()), y = toy_public_map(key, x);
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ((c[i] + key.sk[i]) % 3, y[i]);
+  }
+  gf3mq::Relations relations;
+  gf3mq::RelationsReport report;
+  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations, {}, &report)) << report.failure;
+  EXPECT_EQ(relations.count(), n);
+  EXPECT_GE(report.equations + n, report.unknowns);
+  EXPECT_TRUE(gf3mq::relations_hold(relations, forms, 20, 1));
+  EXPECT_EQ(gf3mq::kernel_basis(flattened(relations)).rows(), n * n + n + 1);  // n independent relations
+  // In a toy field the other square root is now and then over {1, 2} as
+  // well, a second plaintext of the same ciphertext.
+  int same = 0;
+  for (int t = 0; t < 10; ++t) {
+    const std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data());
+    std::vector<std::uint8_t> found(n, 9);
+    ASSERT_TRUE(gf3mq::recover_plaintext(relations, forms, c.data(), found.data()));
+    EXPECT_EQ(forms.encrypt(found.data()), c);
+    same += found == x;
+  }
+  EXPECT_GE(same, 8);
+}
+
+TEST_P(ToyAttackTest, BothRoutesFindTheSameRelations) {
+  const std::size_t n = GetParam();
+  const ToyKey key = make_toy_key(n, 200 + n);
+  const gf3mq::PublicForms forms(key.stored.data(), n);
+  gf3mq::Relations from_forms, from_pairs;
+  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, from_forms));
+  ASSERT_TRUE(gf3mq::relations_from_pairs(forms, 7, from_pairs));
+  // The same n-dimensional space: together they still span only n dimensions.
+  const gf3mq::PackedMatrix a = flattened(from_forms), b = flattened(from_pairs);
+  gf3mq::PackedMatrix both(2 * n, a.cols());
+  for (std::size_t k = 0; k < n; ++k) {
+    std::copy_n(a.ones(k), 2 * a.words(), both.ones(k));
+    std::copy_n(b.ones(k), 2 * b.words(), both.ones(n + k));
+  }
+  EXPECT_EQ(gf3mq::reduce_to_echelon(both).size(), n);
+}
+
+INSTANTIATE_TEST_SUITE_P(PrimeDegrees, ToyAttackTest, testing::Values(11, 13, 17, 23));
+
+TEST(ToyAttackRefusalTest, FormsOfAnotherStructureHaveNoRelations) {
+  const std::size_t n = 13;
+  std::mt19937 rng(5);
+  std::vector<std::uint8_t> stored(n * (n + 1) * (n + 1));
+  for (auto& e : stored) e = static_cast<std::uint8_t>(rng() % 3);
+  const gf3mq::PublicForms forms(stored.data(), n);
+  gf3mq::Relations relations;
+  gf3mq::RelationsReport report;
+  EXPECT_FALSE(gf3mq::relations_from_public_forms(forms, relations, {}, &report));
+  EXPECT_NE(report.failure.find("does not have the structure of X^30"), std::string::npos) << report.failure;
+}
+
+TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
+  ScratchDir dir;
+  const std::size_t n = 13;
+  const ToyKey key = make_toy_key(n, 9);
+  const gf3mq::PublicForms forms(key.stored.data(), n);
+  gf3mq::Relations relations, loaded;
+  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
+  const std::uint64_t digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+  gf3mq::FileProblem problem;
+  ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+  EXPECT_EQ(list_dir("."), std::vector<std::string>{"rel.txt"});
+  ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
+  EXPECT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
+
+  EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest + 1, loaded, &problem));
+  EXPECT_EQ(problem.message(), "\"rel.txt\" holds relations made for another public key");
+  const std::string good = read_file("rel.txt");
+  write_file("rel.txt", good.substr(0, good.size() - 1));
+  EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem));
+  EXPECT_EQ(problem.problem, "is too short");
+  // A bad character among the words of a (read eight at a time) and in d.
+  for (std::size_t at : {good.find('\n') + 100, good.find('\n') + 101, good.size() - 5}) {
+    for (char c : {'3', '7', 'x'}) {
+      std::string bad = good;
+      bad[at] = c;
+      write_file("rel.txt", bad);
+      EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << at << c;
+      EXPECT_EQ(problem.problem, "holds a character other than 0, 1 or 2");
+    }
+  }
+  write_file("rel.txt", "hello");
+  EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem));
+  EXPECT_EQ(problem.problem, "does not hold relations of this system");
+  EXPECT_FALSE(gf3mq::load_relations("missing.txt", n, digest, loaded, &problem));
+  EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+}  // namespace
