@@ -6,6 +6,7 @@
 
 #include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/packed_matrix.h"
 
 namespace msg = gf3mq::msg;
 
@@ -165,48 +166,20 @@ Vec_ZZ_p operator*(const Mat_ZZ_p& m, const Vec_ZZ_p& v) {
 
 // ---- elimination ----
 //
-// Both routines eliminate on contiguous rows of a private working matrix. A
-// pivot of 2 is made 1 by doubling its row (2 * 2 = 1). Clearing an entry f of
-// another row subtracts f times the pivot row: f = 1 subtracts it, f = 2 adds
-// it (-2 = 1). Row operations start at the pivot column; everything to its
-// left is already zero in the rows concerned.
+// Both routines eliminate on a private packed copy (packed_matrix.h): Gauss-
+// Jordan elimination by the method of four Russians on bit-sliced rows. The
+// matrix is taken mod 3. An invertible matrix has a pivot in every column;
+// its inverse is unique, so the order of the pivots found does not matter.
 
 namespace {
 
-// Rows of one working block of width w, with the pivot search and row steps.
-class Elimination {
- public:
-  Elimination(int rows, int width) : rows_(rows), width_(width), block_(static_cast<std::size_t>(rows) * width) {}
-
-  std::uint8_t* row(int r) { return block_.data() + static_cast<std::size_t>(r) * width_; }
-
-  // First row p >= i with a non-zero entry in column i, or -1.
-  int find_pivot(int i) {
-    for (int p = i; p < rows_; ++p)
-      if (row(p)[i] != 0) return p;
-    return -1;
-  }
-
-  // Exchanges rows p and i, makes the pivot (i, i) equal to 1.
-  void normalise_pivot(int p, int i) {
-    const std::size_t len = static_cast<std::size_t>(width_ - i);
-    if (p != i) std::swap_ranges(row(p) + i, row(p) + width_, row(i) + i);
-    if (row(i)[i] == 2) gf3mq::scale_row(row(i) + i, row(i) + i, 2, len);
-  }
-
-  // Clears column i of row r with the (normalised) pivot row i.
-  void clear_entry(int r, int i) {
-    const std::size_t len = static_cast<std::size_t>(width_ - i);
-    const std::uint8_t f = row(r)[i];
-    if (f == 1) gf3mq::sub_row(row(r) + i, row(i) + i, len);
-    if (f == 2) gf3mq::add_row(row(r) + i, row(i) + i, len);
-  }
-
- private:
-  int rows_;
-  int width_;
-  gf3mq::SecretVector<std::uint8_t> block_;  // the matrix being inverted is secret
-};
+// The rows of m (mod 3) in a packed matrix of `width` columns, from column 0.
+gf3mq::PackedMatrix packed_copy(const Mat_ZZ_p& m, std::size_t width) {
+  gf3mq::PackedMatrix packed(static_cast<std::size_t>(m.num_rows()), width);
+  for (int r = 0; r < m.num_rows(); ++r)
+    packed.set_row(static_cast<std::size_t>(r), m.row(r), static_cast<std::size_t>(m.num_cols()));
+  return packed;
+}
 
 }  // namespace
 
@@ -215,38 +188,25 @@ int nonsingular(const Mat_ZZ_p& m) {
   const int n = m.num_rows();
   if (n == 1) return m.get(0, 0);
   if (n == 2) return (m.get(0, 0) * m.get(1, 1) + 6 - m.get(0, 1) * m.get(1, 0)) % 3;
-
-  Elimination work(n, n);
-  for (int r = 0; r < n; ++r) std::copy_n(m.row(r), n, work.row(r));
-  for (int i = 0; i < n; ++i) {
-    const int p = work.find_pivot(i);
-    if (p < 0) return 0;
-    work.normalise_pivot(p, i);
-    for (int r = i + 1; r < n; ++r) work.clear_entry(r, i);
-  }
-  int determinant = 1;
-  for (int i = 0; i < n; ++i) determinant = determinant * work.row(i)[i] % 3;
-  return determinant;
+  // Every pivot is made 1, so the product of the diagonal is 1 when there
+  // is a pivot in every column.
+  gf3mq::PackedMatrix work = packed_copy(m, static_cast<std::size_t>(n));
+  return gf3mq::reduce_to_echelon(work).size() == static_cast<std::size_t>(n) ? 1 : 0;
 }
 
 Mat_ZZ_p inverse(const Mat_ZZ_p& m) {
   if (m.num_rows() != m.num_cols()) gf3mq::exit_with_message(msg::bad_inverse);
-  const int n = m.num_rows();
-  Elimination work(n, 2 * n);  // [ m | I ]
-  for (int r = 0; r < n; ++r) {
-    const std::uint8_t* source = m.row(r);
-    for (int k = 0; k < n; ++k) work.row(r)[k] = gf3mq::mod3(source[k]);
-    work.row(r)[n + r] = 1;
-  }
-  for (int i = 0; i < n; ++i) {
-    const int p = work.find_pivot(i);
-    if (p < 0) gf3mq::exit_with_message(msg::singular);
-    work.normalise_pivot(p, i);
-    for (int r = 0; r < n; ++r)
-      if (r != i) work.clear_entry(r, i);
-  }
-  Mat_ZZ_p result(n, n);
-  for (int r = 0; r < n; ++r) std::copy_n(work.row(r) + n, n, result.row(r));
+  const auto n = static_cast<std::size_t>(m.num_rows());
+  // [ m | I ], the identity from the first whole word after m, so that the
+  // inverse is read back in whole words.
+  const std::size_t right = (n + 63) / 64 * 64;
+  gf3mq::PackedMatrix work = packed_copy(m, right + n);
+  for (std::size_t r = 0; r < n; ++r) work.set(r, right + r, 1);
+  const std::vector<std::size_t> pivots = gf3mq::reduce_to_echelon(work);
+  for (std::size_t i = 0; i < n; ++i)
+    if (i >= pivots.size() || pivots[i] != i) gf3mq::exit_with_message(msg::singular);
+  Mat_ZZ_p result(m.num_rows(), m.num_cols());
+  for (std::size_t r = 0; r < n; ++r) work.get_row(r, result.row(static_cast<int>(r)), n, right);
   return result;
 }
 

@@ -1,6 +1,7 @@
 #include "linalg/packed_matrix.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "linalg/packed_rows.h"
 
@@ -55,8 +56,39 @@ class CombinationTable {
 // Pivots per block: enough rows to pay for the table of 3^k entries.
 int block_size(std::size_t rows) {
   if (rows >= 2000) return 6;
-  if (rows >= 300) return 4;
+  if (rows >= 200) return 4;
   return 2;
+}
+
+// Eight elements at once. Packing: the low bits of the bytes equal to 1
+// and to 2 gathered into eight bits by one multiplication each (byte i's
+// bit at 8i times kGather lands at bit 56 + i). Unpacking: eight bits
+// spread to the low bits of eight bytes by a table.
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+constexpr std::uint64_t kGather = 0x0102040810204080ull;
+
+struct ByteSpread {
+  std::uint64_t of[256];
+  constexpr ByteSpread() : of() {
+    for (unsigned b = 0; b < 256; ++b)
+      for (unsigned i = 0; i < 8; ++i) of[b] |= std::uint64_t{(b >> i) & 1u} << (8 * i);
+  }
+};
+constexpr ByteSpread kSpread;
+
+// Bytes holding 0..2: bits of the ones and twos among eight of them.
+void pack8(std::uint64_t v, std::uint64_t& ones, std::uint64_t& twos) {
+  ones = ((v & ~(v >> 1) & kLowBits) * kGather) >> 56;
+  twos = (((v >> 1) & kLowBits) * kGather) >> 56;
+}
+
+// Bytes x mod 3 for any byte values, eight at once.
+std::uint64_t reduce8(std::uint64_t v) {
+  std::uint8_t bytes[8];
+  std::memcpy(bytes, &v, 8);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(b % 3);
+  std::memcpy(&v, bytes, 8);
+  return v;
 }
 
 // The value at column c of row r once the block's pivots found so far are
@@ -86,6 +118,38 @@ void PackedMatrix::set(std::size_t r, std::size_t c, unsigned v) {
   v %= 3;
   ones(r)[w] = (ones(r)[w] & ~bit) | (v == 1 ? bit : 0);
   twos(r)[w] = (twos(r)[w] & ~bit) | (v == 2 ? bit : 0);
+}
+
+void PackedMatrix::set_row(std::size_t r, const std::uint8_t* values, std::size_t count, std::size_t offset) {
+  std::size_t i = 0;
+  if (offset % kWordBits == 0) {
+    std::uint64_t* o = ones(r) + offset / kWordBits;
+    std::uint64_t* t = twos(r) + offset / kWordBits;
+    for (; i + 8 <= count; i += 8) {
+      std::uint64_t v, one_bits, two_bits;
+      std::memcpy(&v, values + i, 8);
+      pack8(reduce8(v), one_bits, two_bits);
+      const std::uint64_t mask = std::uint64_t{0xFF} << (i % kWordBits);
+      o[i / kWordBits] = (o[i / kWordBits] & ~mask) | (one_bits << (i % kWordBits));
+      t[i / kWordBits] = (t[i / kWordBits] & ~mask) | (two_bits << (i % kWordBits));
+    }
+  }
+  for (; i < count; ++i) set(r, offset + i, values[i]);
+}
+
+void PackedMatrix::get_row(std::size_t r, std::uint8_t* values, std::size_t count, std::size_t offset) const {
+  std::size_t i = 0;
+  if (offset % kWordBits == 0) {
+    const std::uint64_t* o = ones(r) + offset / kWordBits;
+    const std::uint64_t* t = twos(r) + offset / kWordBits;
+    for (; i + 8 <= count; i += 8) {
+      const unsigned shift = static_cast<unsigned>(i % kWordBits);
+      const std::uint64_t v = kSpread.of[(o[i / kWordBits] >> shift) & 0xFF] +
+                              2 * kSpread.of[(t[i / kWordBits] >> shift) & 0xFF];
+      std::memcpy(values + i, &v, 8);
+    }
+  }
+  for (; i < count; ++i) values[i] = get(r, offset + i);
 }
 
 void PackedMatrix::swap_rows(std::size_t r, std::size_t s) {

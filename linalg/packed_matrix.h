@@ -28,6 +28,11 @@ class PackedMatrix {
   const std::uint64_t* ones(std::size_t r) const { return data_.data() + 2 * words_ * r; }
   const std::uint64_t* twos(std::size_t r) const { return ones(r) + words_; }
 
+  // Elements [offset, offset + count) of row r from count byte values,
+  // taken mod 3, or into bytes 0..2; fastest when offset is a multiple of 64.
+  void set_row(std::size_t r, const std::uint8_t* values, std::size_t count, std::size_t offset = 0);
+  void get_row(std::size_t r, std::uint8_t* values, std::size_t count, std::size_t offset = 0) const;
+
   void swap_rows(std::size_t r, std::size_t s);
   void add_row_multiple(std::size_t r, std::size_t s, unsigned k);  // row r += k * row s
 
