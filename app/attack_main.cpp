@@ -105,8 +105,7 @@ int main(int argc, char** argv) {
     return program::fail(kName, problem.message());
   PhaseLog log;
   log.start("reading the public key");
-  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   {
     gf3mq::FolderLock lock;
     if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());

@@ -47,8 +47,7 @@ int main(int argc, char** argv) {
   gf3mq::MessageLines ciphertexts;
   if (!gf3mq::read_message_lines(input, gf3mq::LineElements::ciphertext, ciphertexts, &problem))
     return program::fail(kName, problem.message());
-  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::SecretMaps maps;
   {

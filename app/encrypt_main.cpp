@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
   gf3mq::MessageLines plaintexts;
   if (!gf3mq::read_message_lines(input, gf3mq::LineElements::plaintext, plaintexts, &problem))
     return program::fail(kName, problem.message());
-  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   {
     gf3mq::FolderLock lock;
     if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());

@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--no-wait", no_wait);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
-  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  gf3mq::advise_huge_pages(pk.get(), gf3mq::kPublicKeyBytes);
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;

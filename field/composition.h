@@ -59,12 +59,22 @@ int fold_public_key(FormList& forms);
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                               const Mat_ZZ_p& table);
 
-// The same forms one at a time: consume(i, form) for i = 0..256 in order.
-// consume may change the form or move it away.
+// The same forms one at a time: consume(i, form) for i = 0..256 in order,
+// on the calling thread. consume may change the form or move it away. The
+// forms are made by worker_threads() threads (worker_threads.h), a few
+// ahead of the one consumed; the forms are the same for every count.
 void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                           const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume);
 
 namespace gf3mq {
+
+// The same forms, each passed once to consume(i, form) on one of
+// worker_threads() threads (the calling thread among them), in no
+// particular order and concurrently: consume must be safe to run on
+// several forms at once. For work whose result does not depend on order,
+// such as writing each form at its own place in a file.
+void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                                   const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume);
 
 // The diagonal sum and the folding of diagonal_sums and fold_public_key,
 // for a single 258 x 258 form.

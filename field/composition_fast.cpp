@@ -2,12 +2,18 @@
 // the same forms that symbolic_product followed by apply_output_map gives
 // (composition.cpp), computed as two tabulated products per form.
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "field/composition.h"
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
-#include "linalg/row_combination_tables.h"
+#include "linalg/packed_combination_tables.h"
+#include "linalg/packed_rows.h"
 #include "linalg/secure_wipe.h"
+#include "linalg/worker_threads.h"
 
 namespace {
 
@@ -29,71 +35,187 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
   return forms;
 }
 
-void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume) {
-  constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
+namespace {
+
+// Form i = G_i a3 with G_i = a27^T H_i and the Hankel matrix H_i(j, t) =
+// h_i(j + t), h_i(e) = sum over r of M(i, r) (x^e mod f)_r. H_i is
+// symmetric, so G_i^T = H_i a27: row t of G_i^T combines the rows of a27 with
+// the coefficients h_i(t + j). Both products thus combine rows of a fixed
+// matrix (a27, then a3), each tabulated once for all forms, bit-sliced.
+class PublicFormMaker {
+ public:
+  static constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
+  static constexpr std::size_t kGroups = (kDegree + 2) / 3;  // 86: rows 3g, 3g + 1, 3g + 2 (the last has two)
+  static constexpr std::size_t kRowWords = 2 * gf3mq::kPlaneWords;  // a packed row: ones, then twos
+
+  // What one thread needs of its own to make forms.
+  struct Scratch {
+    using Bytes = gf3mq::SecretVector<std::uint8_t>;
+    using Words = gf3mq::SecretVector<std::uint64_t>;
+    Bytes window3 = Bytes(kExponents), window2 = Bytes(kExponents), indices = Bytes(kGroups);
+    Words Gt = Words(static_cast<std::size_t>(kDegree) * kRowWords);  // G_i^T, 257 packed rows of 258
+    Bytes column = Bytes(3 * static_cast<std::size_t>(kPositions));   // three rows of G_i^T as elements
+    Bytes G_index = Bytes(kGroups * kPositions);                      // table indices of G_i's rows
+    Words row = Words(kRowWords);
+  };
+
+  PublicFormMaker(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                  const Mat_ZZ_p& table)
+      : v_(v), h_(static_cast<std::size_t>(kDegree) * kExponents) {
+    std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
+    for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
+    for (int i = 0; i < kDegree; ++i)
+      for (int e = 0; e < kExponents; ++e)
+        h_[static_cast<std::size_t>(i) * kExponents + e] =
+            static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
+    a27_tables_.assign(packed_forms(a27));
+    a3_tables_.assign(packed_forms(a3));
+  }
+
+  // Form i into form (258 x 258; every element is written).
+  void make(int i, Scratch& w, Mat_ZZ_p& form) const {
+    // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
+    // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
+    const std::uint8_t* hi = h_.data() + static_cast<std::size_t>(i) * kExponents;
+    for (int e = 0; e < kExponents; ++e) {
+      const unsigned next = e + 1 < kExponents ? hi[e + 1] : 0, after = e + 2 < kExponents ? hi[e + 2] : 0;
+      w.window2[e] = static_cast<std::uint8_t>(hi[e] + 3 * next);
+      w.window3[e] = static_cast<std::uint8_t>(hi[e] + 3 * next + 9 * after);
+    }
+    for (int t = 0; t < kDegree; ++t) {
+      for (std::size_t g = 0; g < kGroups; ++g)
+        w.indices[g] = 3 * g + 2 < kDegree ? w.window3[t + 3 * g] : w.window2[t + 3 * g];
+      std::uint64_t* row = &w.Gt[static_cast<std::size_t>(t) * kRowWords];
+      a27_tables_.combine_indexed(row, row + gf3mq::kPlaneWords, w.indices.data(), 1);
+    }
+    // Row k of G_i is column k of G_i^T: its index for group g combines rows
+    // 3g, 3g + 1, 3g + 2 of G_i^T, for all k at once.
+    for (std::size_t g = 0; g < kGroups; ++g) {
+      const std::size_t rows = std::min<std::size_t>(3, kDegree - 3 * g);
+      for (std::size_t r = 0; r < rows; ++r) {
+        const std::uint64_t* packed = &w.Gt[(3 * g + r) * kRowWords];
+        gf3mq::unpack_elements(packed, packed + gf3mq::kPlaneWords, kPositions, &w.column[r * kPositions]);
+      }
+      std::uint8_t* index_row = &w.G_index[g * kPositions];
+      const std::uint8_t* c = w.column.data();
+      for (std::size_t k = 0; k < kPositions; ++k) index_row[k] = c[k];
+      if (rows > 1)
+        for (std::size_t k = 0; k < kPositions; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[kPositions + k]);
+      if (rows > 2)
+        for (std::size_t k = 0; k < kPositions; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * kPositions + k]);
+    }
+    if (!form.has_storage()) form = Mat_ZZ_p(kPositions, kPositions);  // consumed forms may be moved away
+    for (int k = 0; k < kPositions; ++k) {
+      a3_tables_.combine_indexed(w.row.data(), w.row.data() + gf3mq::kPlaneWords, &w.G_index[k], kPositions);
+      gf3mq::unpack_elements(w.row.data(), w.row.data() + gf3mq::kPlaneWords, kPositions, form.row(k));
+    }
+    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v_.data()[i]));
+  }
+
+ private:
+  // The 257 affine forms of m (its first 258 columns), packed.
+  static gf3mq::PackedMatrix packed_forms(const Mat_ZZ_p& m) {
+    gf3mq::PackedMatrix packed(kDegree, kPositions);
+    for (int j = 0; j < kDegree; ++j) packed.set_row(static_cast<std::size_t>(j), m.row(j), kPositions);
+    return packed;
+  }
+
+  const Vec_ZZ_p& v_;
+  gf3mq::SecretVector<std::uint8_t> h_;  // h_i(e), 257 x 513
+  gf3mq::PackedCombinationTables a27_tables_, a3_tables_;
+};
+
+// Forms made by `threads` workers, form i by worker i mod threads, into a
+// ring of slots; the calling thread consumes them in order as they are done.
+void make_in_parallel(const PublicFormMaker& maker, unsigned threads,
+                      const std::function<void(int, Mat_ZZ_p&)>& consume) {
+  const std::size_t slots = 2 * static_cast<std::size_t>(threads);
+  std::vector<Mat_ZZ_p> ring;
+  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(kPositions, kPositions);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int> made(slots, -1);  // the form a slot holds, -1 when none
+  int consumed = 0;                  // forms 0 .. consumed - 1 are done with
+  auto work = [&](unsigned worker) {
+    PublicFormMaker::Scratch scratch;
+    for (int i = static_cast<int>(worker); i < kDegree; i += static_cast<int>(threads)) {
+      const std::size_t slot = static_cast<std::size_t>(i) % slots;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return consumed > i - static_cast<int>(slots); });  // its last form is consumed
+      }
+      maker.make(i, scratch, ring[slot]);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        made[slot] = i;
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work, t);
+  for (int i = 0; i < kDegree; ++i) {
+    const std::size_t slot = static_cast<std::size_t>(i) % slots;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return made[slot] == i; });
+    }
+    consume(i, ring[slot]);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      consumed = i + 1;
+    }
+    changed.notify_all();
+  }
+  for (std::thread& worker : workers) worker.join();
+}
+
+void require_public_form_shapes(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                                const Mat_ZZ_p& table) {
   gf3mq::require_at_least(M, kDegree, kDegree);
   gf3mq::require_length(v, kDegree);
   gf3mq::require_at_least(a27, kDegree, kPositions);
   gf3mq::require_at_least(a3, kDegree, kPositions);
   gf3mq::require_at_least(table, kDegree - 1, kDegree);  // rows 0..255 are read
-  // h(i, e) = sum over r of M(i, r) (x^e mod f)_r
-  std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
-  for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
-  gf3mq::SecretVector<std::uint8_t> h(static_cast<std::size_t>(kDegree) * kExponents);
-  for (int i = 0; i < kDegree; ++i)
-    for (int e = 0; e < kExponents; ++e)
-      h[static_cast<std::size_t>(i) * kExponents + e] =
-          static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
+}
 
-  // Form i = G_i a3 with G_i = a27^T H_i. H_i is symmetric, so G_i^T = H_i a27:
-  // row t of G_i^T combines the rows of a27 with the coefficients h_i(t + j).
-  // Both products thus combine rows of a fixed matrix (a27, then a3), each
-  // tabulated once for all forms.
-  constexpr std::size_t kRow = gf3mq::kPaddedRow;
-  gf3mq::RowCombinationTables a27_tables, a3_tables;
-  a27_tables.assign(a27.data(), kDegree, static_cast<std::size_t>(a27.num_cols()), kPositions);
-  a3_tables.assign(a3.data(), kDegree, static_cast<std::size_t>(a3.num_cols()), kPositions);
-  const std::size_t groups = a27_tables.groups();  // 86: rows 3g, 3g + 1, 3g + 2 (the last has two)
+}  // namespace
 
-  // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
-  // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
-  gf3mq::SecretVector<std::uint8_t> window3(kExponents), window2(kExponents), indices(groups);
-  gf3mq::SecretVector<std::uint8_t> Gt(static_cast<std::size_t>(kDegree) * kRow);  // G_i^T, 257 x 258
-  gf3mq::SecretVector<std::uint8_t> G_index(groups * kRow);                        // table indices of G_i's rows
-  gf3mq::SecretVector<std::uint8_t> row(kRow);
+void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27,
+                                          const Mat_ZZ_p& a3, const Mat_ZZ_p& table,
+                                          const std::function<void(int, Mat_ZZ_p&)>& consume) {
+  require_public_form_shapes(M, v, a27, a3, table);
+  const PublicFormMaker maker(M, v, a27, a3, table);
+  std::atomic<int> next{0};  // the next form no thread has taken yet
+  auto work = [&] {
+    PublicFormMaker::Scratch scratch;
+    Mat_ZZ_p form(kPositions, kPositions);
+    for (int i = next++; i < kDegree; i = next++) {
+      maker.make(i, scratch, form);
+      consume(i, form);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < gf3mq::worker_threads(); ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
+void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume) {
+  require_public_form_shapes(M, v, a27, a3, table);
+  const PublicFormMaker maker(M, v, a27, a3, table);
+  const unsigned threads = gf3mq::worker_threads();
+  if (threads >= 2) {
+    make_in_parallel(maker, threads, consume);
+    return;
+  }
+  PublicFormMaker::Scratch scratch;
   Mat_ZZ_p form(kPositions, kPositions);
   for (int i = 0; i < kDegree; ++i) {
-    const std::uint8_t* hi = h.data() + static_cast<std::size_t>(i) * kExponents;
-    for (int e = 0; e < kExponents; ++e) {
-      const unsigned next = e + 1 < kExponents ? hi[e + 1] : 0, after = e + 2 < kExponents ? hi[e + 2] : 0;
-      window2[e] = static_cast<std::uint8_t>(hi[e] + 3 * next);
-      window3[e] = static_cast<std::uint8_t>(hi[e] + 3 * next + 9 * after);
-    }
-    for (int t = 0; t < kDegree; ++t) {
-      for (std::size_t g = 0; g < groups; ++g)
-        indices[g] = 3 * g + 2 < kDegree ? window3[t + 3 * g] : window2[t + 3 * g];
-      a27_tables.combine_indexed(&Gt[t * kRow], indices.data(), 1);
-    }
-    // Row k of G_i is column k of G_i^T: its index for group g combines rows
-    // 3g, 3g + 1, 3g + 2 of G_i^T, for all k at once.
-    for (std::size_t g = 0; g < groups; ++g) {
-      std::uint8_t* index_row = &G_index[g * kRow];
-      const std::uint8_t* r0 = &Gt[3 * g * kRow];
-      for (std::size_t k = 0; k < kRow; ++k) index_row[k] = r0[k];
-      if (3 * g + 1 < kDegree)
-        for (std::size_t k = 0; k < kRow; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * r0[kRow + k]);
-      if (3 * g + 2 < kDegree)
-        for (std::size_t k = 0; k < kRow; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * r0[2 * kRow + k]);
-    }
-    if (!form.has_storage()) form = Mat_ZZ_p(kPositions, kPositions);  // the last one was moved away
-    for (int k = 0; k < kPositions; ++k) {                             // every element of the form is written
-      a3_tables.combine_indexed(row.data(), &G_index[k], kRow);
-      std::copy_n(row.data(), kPositions, form.row(k));
-    }
-    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v.data()[i]));
+    maker.make(i, scratch, form);
     consume(i, form);
   }
 }

@@ -213,6 +213,25 @@ bool DigitFileAppender::close() {
   return ok_ && closed;
 }
 
+bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count) {
+  SecretVector<char> text(std::min(count, kChunk));  // the digits of key material
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t n = std::min(count - done, text.size());
+    for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>('0' + values[done + i]);
+    for (std::size_t written = 0; written < n;) {
+      const ssize_t w = ::pwrite(fd, text.data() + written, n - written, static_cast<off_t>(offset + done + written));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        if (w == 0) errno = EIO;
+        return false;
+      }
+      written += static_cast<std::size_t>(w);
+    }
+    done += n;
+  }
+  return true;
+}
+
 bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count) {
   DigitFileAppender file(file_name);
   if (!file.is_open()) return false;

@@ -68,6 +68,7 @@ class DigitFileAppender {
   DigitFileAppender& operator=(const DigitFileAppender&) = delete;
 
   bool is_open() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
   bool append(const std::uint8_t* values, std::size_t count);  // false once anything failed
   bool close();  // true when every step succeeded; closes an owned file
   int error_number() const { return error_number_; }  // errno of the first failure, 0 if none
@@ -81,6 +82,11 @@ class DigitFileAppender {
   int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
+
+// Writes values[0..count) (each 0..9) as digits at byte offset `offset` of
+// the file open on fd (pwrite: safe from several threads at once, each on
+// its own part of the file). False with errno set when a write fails.
+bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count);
 
 // Appends values[0..count) as decimal numbers, without separators, to
 // file_name (created when missing). False when the file cannot be opened or a

@@ -60,21 +60,11 @@ int block_size(std::size_t rows) {
   return 2;
 }
 
-// Eight elements at once. Packing: the low bits of the bytes equal to 1
-// and to 2 gathered into eight bits by one multiplication each (byte i's
-// bit at 8i times kGather lands at bit 56 + i). Unpacking: eight bits
-// spread to the low bits of eight bytes by a table.
+// Eight elements at once: the low bits of the bytes equal to 1 and to 2
+// gathered into eight bits by one multiplication each (byte i's bit at 8i
+// times kGather lands at bit 56 + i).
 constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
 constexpr std::uint64_t kGather = 0x0102040810204080ull;
-
-struct ByteSpread {
-  std::uint64_t of[256];
-  constexpr ByteSpread() : of() {
-    for (unsigned b = 0; b < 256; ++b)
-      for (unsigned i = 0; i < 8; ++i) of[b] |= std::uint64_t{(b >> i) & 1u} << (8 * i);
-  }
-};
-constexpr ByteSpread kSpread;
 
 // Bytes holding 0..2: bits of the ones and twos among eight of them.
 void pack8(std::uint64_t v, std::uint64_t& ones, std::uint64_t& twos) {
@@ -138,18 +128,8 @@ void PackedMatrix::set_row(std::size_t r, const std::uint8_t* values, std::size_
 }
 
 void PackedMatrix::get_row(std::size_t r, std::uint8_t* values, std::size_t count, std::size_t offset) const {
-  std::size_t i = 0;
-  if (offset % kWordBits == 0) {
-    const std::uint64_t* o = ones(r) + offset / kWordBits;
-    const std::uint64_t* t = twos(r) + offset / kWordBits;
-    for (; i + 8 <= count; i += 8) {
-      const unsigned shift = static_cast<unsigned>(i % kWordBits);
-      const std::uint64_t v = kSpread.of[(o[i / kWordBits] >> shift) & 0xFF] +
-                              2 * kSpread.of[(t[i / kWordBits] >> shift) & 0xFF];
-      std::memcpy(values + i, &v, 8);
-    }
-  }
-  for (; i < count; ++i) values[i] = get(r, offset + i);
+  if (offset % kWordBits == 0) return unpack_elements(ones(r) + offset / kWordBits, twos(r) + offset / kWordBits, count, values);
+  for (std::size_t i = 0; i < count; ++i) values[i] = get(r, offset + i);
 }
 
 void PackedMatrix::swap_rows(std::size_t r, std::size_t s) {

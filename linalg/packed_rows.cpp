@@ -4,6 +4,8 @@
 // six operations for 64 elements; x - y is the same with y's planes swapped.
 #include "linalg/packed_rows.h"
 
+#include <cstring>
+
 #include "linalg/simd_bytes.h"
 
 namespace gf3mq {
@@ -51,6 +53,31 @@ GF3MQ_KERNEL_AT_EVERY_WIDTH(unsigned, packed_dot,
                             (const std::uint64_t* a1, const std::uint64_t* a2, const std::uint64_t* b1,
                              const std::uint64_t* b2, std::size_t n),
                             (a1, a2, b1, b2, n))
+
+namespace {
+
+// Eight bits spread to the low bits of eight bytes.
+struct ByteSpread {
+  std::uint64_t of[256];
+  constexpr ByteSpread() : of() {
+    for (unsigned b = 0; b < 256; ++b)
+      for (unsigned i = 0; i < 8; ++i) of[b] |= std::uint64_t{(b >> i) & 1u} << (8 * i);
+  }
+};
+constexpr ByteSpread kSpread;
+
+}  // namespace
+
+void unpack_elements(const std::uint64_t* ones, const std::uint64_t* twos, std::size_t count, std::uint8_t* out) {
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const unsigned shift = static_cast<unsigned>(i % 64);
+    const std::uint64_t v = kSpread.of[(ones[i / 64] >> shift) & 0xFF] + 2 * kSpread.of[(twos[i / 64] >> shift) & 0xFF];
+    std::memcpy(out + i, &v, 8);
+  }
+  for (; i < count; ++i)
+    out[i] = static_cast<std::uint8_t>(((ones[i / 64] >> (i % 64)) & 1u) + 2 * ((twos[i / 64] >> (i % 64)) & 1u));
+}
 
 void packed_add_multiple(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
                          unsigned k, std::size_t n) {

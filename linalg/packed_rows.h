@@ -26,4 +26,7 @@ void packed_add_multiple(std::uint64_t* d1, std::uint64_t* d2, const std::uint64
 unsigned packed_dot(const std::uint64_t* a1, const std::uint64_t* a2, const std::uint64_t* b1, const std::uint64_t* b2,
                     std::size_t n);
 
+// out[0..count) = the elements 0..2 of the packed row (ones, twos).
+void unpack_elements(const std::uint64_t* ones, const std::uint64_t* twos, std::size_t count, std::uint8_t* out);
+
 }  // namespace gf3mq

@@ -123,8 +123,6 @@ template <std::size_t V>
   for (std::size_t first = 0; first < n_once; first += kCombineTermsPerReduction) {
     const std::size_t last = std::min(n_once, first + kCombineTermsPerReduction);
     for (std::size_t j = first; j < last; ++j) {
-      if (j + 8 < n_once)
-        for (std::size_t q = 0; q < V; ++q) __builtin_prefetch(once[j + 8] + 64 * q);
       for (std::size_t q = 0; q < V; ++q) acc[q] += simd::load<Bytes64>(once[j] + 64 * q);
     }
     for (auto& v : acc) v = simd::reduce(v);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -53,8 +54,9 @@ bool write_temporaries(const std::vector<KeyFile>& files, std::vector<gf3mq::New
     gf3mq::NewFile written{file.name, {}};
     if (!written.temp.create(file.name, file.secret ? 0600 : public_mode, problem)) return false;
     gf3mq::DigitFileAppender appender(written.temp.fd());
+    errno = 0;
     if (!file.write(appender) || !appender.close()) {
-      errno = appender.error_number() != 0 ? appender.error_number() : EIO;
+      errno = appender.error_number() != 0 ? appender.error_number() : errno != 0 ? errno : EIO;
       report(problem, file.name, std::string("could not be written completely: ") + std::strerror(errno));
       return false;
     }
@@ -110,18 +112,21 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   Mat_ZZ_p A_X3_Sum(kDegree, gf3mq::kPositions), A_X27_Sum(kDegree, gf3mq::kPositions);
   symbolic_cube(A_X, Xi_modIrred, A_X3_Sum);
   symbolic_pow27(A_X, X_27i_modIrred, A_X27_Sum);
-  // The public forms are made one at a time while "new pk.txt" is written:
-  // each is taken its diagonal sum (SK), folded and appended.
-  ByteList SK;
-  SK.reserve(kDegree);
+  // The public forms are made on every worker thread while "new pk.txt" is
+  // written: each is taken its diagonal sum (SK), folded and written at its
+  // own place in the file, in whatever order the forms are done.
+  ByteList SK(kDegree);
   auto write_public_key = [&](gf3mq::DigitFileAppender& out) {
-    bool ok = true;
-    for_each_public_form(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred, [&](int, Mat_ZZ_p& form) {
-      SK.push_back(gf3mq::diagonal_sum(form));
+    std::atomic<int> failure{0};
+    gf3mq::make_public_forms_in_parallel(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred, [&](int i, Mat_ZZ_p& form) {
+      SK[static_cast<std::size_t>(i)] = gf3mq::diagonal_sum(form);
       gf3mq::fold_form(form);
-      ok = out.append(form.data(), gf3mq::kFormBytes) && ok;
+      if (!gf3mq::write_digits_at(out.fd(), static_cast<std::uint64_t>(i) * gf3mq::kFormBytes, form.data(),
+                                  gf3mq::kFormBytes))
+        failure = errno;
     });
-    return ok;
+    errno = failure;
+    return failure == 0;
   };
 
   const std::vector<KeyFile> files = {

@@ -1,0 +1,88 @@
+#include "linalg/packed_combination_tables.h"
+
+#include <algorithm>
+
+#include "linalg/packed_rows.h"
+#include "linalg/simd_bytes.h"
+
+namespace gf3mq {
+
+namespace {
+
+constexpr std::size_t kEntries = 27;
+constexpr std::size_t kEntryWords = 2 * kPlaneWords;
+
+typedef std::uint64_t Words8 __attribute__((vector_size(64)));
+
+// x + y over GF(3), 512 elements at once (see packed_rows.cpp).
+[[gnu::always_inline]] inline void add_to(Words8& x1, Words8& x2, Words8 y1, Words8 y2) {
+  const Words8 t = (x1 | y2) ^ (x2 | y1);
+  const Words8 z1 = (x2 | y2) ^ t;
+  x2 = (x1 | y1) ^ t;
+  x1 = z1;
+}
+
+[[gnu::always_inline]] inline Words8 plane(const std::uint64_t* p) {
+  return simd::load<Words8>(reinterpret_cast<const std::uint8_t*>(p));
+}
+
+// Four sums over every fourth group, so that the additions do not wait on
+// one another, then added up.
+[[gnu::always_inline]] inline void combine_body(const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
+                                                std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) {
+  constexpr std::size_t kSums = 4;
+  Words8 sum1[kSums] = {}, sum2[kSums] = {};
+  std::size_t g = 0;
+  for (; g + kSums <= groups; g += kSums) {
+    for (std::size_t s = 0; s < kSums; ++s) {
+      const std::uint64_t* entry = entries + ((g + s) * kEntries + indices[(g + s) * step]) * kEntryWords;
+      add_to(sum1[s], sum2[s], plane(entry), plane(entry + kPlaneWords));
+    }
+  }
+  for (; g < groups; ++g) {
+    const std::uint64_t* entry = entries + (g * kEntries + indices[g * step]) * kEntryWords;
+    add_to(sum1[0], sum2[0], plane(entry), plane(entry + kPlaneWords));
+  }
+  add_to(sum1[0], sum2[0], sum1[1], sum2[1]);
+  add_to(sum1[2], sum2[2], sum1[3], sum2[3]);
+  add_to(sum1[0], sum2[0], sum1[2], sum2[2]);
+  simd::store(reinterpret_cast<std::uint8_t*>(ones), sum1[0]);
+  simd::store(reinterpret_cast<std::uint8_t*>(twos), sum2[0]);
+}
+
+GF3MQ_KERNEL_AT_EVERY_WIDTH(void, combine,
+                            (const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
+                             std::uint64_t* twos, const std::uint8_t* indices, std::size_t step),
+                            (entries, groups, ones, twos, indices, step))
+
+GF3MQ_TARGET_AVX512 void combine_avx512(const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
+                                        std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) {
+  combine_body(entries, groups, ones, twos, indices, step);
+}
+
+}  // namespace
+
+void PackedCombinationTables::assign(const PackedMatrix& m) {
+  const std::size_t n = m.rows(), words = std::min(m.words(), kPlaneWords);
+  groups_ = (n + 2) / 3;
+  entries_.assign(groups_ * kEntries * kEntryWords, 0);
+  for (std::size_t g = 0; g < groups_; ++g) {
+    std::uint64_t* table = entries_.data() + g * kEntries * kEntryWords;
+    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
+    for (std::size_t v = 1; v < kEntries; ++v) {
+      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
+      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9, row = 3 * g + p;
+      std::uint64_t* entry = table + v * kEntryWords;
+      std::copy_n(table + (v - power) * kEntryWords, kEntryWords, entry);
+      if (row < n) packed_add(entry, entry + kPlaneWords, m.ones(row), m.twos(row), words);
+    }
+  }
+}
+
+void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
+                                              std::size_t step) const {
+  if (kernel_width() == KernelWidth::avx512) return combine_avx512(entries_.data(), groups_, ones, twos, indices, step);
+  combine(entries_.data(), groups_, ones, twos, indices, step);
+}
+
+}  // namespace gf3mq
