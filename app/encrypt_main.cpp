@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/encrypt.h"
+#include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
 #include "scheme/message_lines.h"
@@ -50,13 +51,19 @@ int main(int argc, char** argv) {
     if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1)
       return program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
   }
-  gf3mq::SecretVector<char> out;
-  for (std::size_t i = 0; i < plaintexts.count(); ++i) {
-    unsigned char c[gf3mq::kMessageBytes];
-    std::uint64_t clen = 0;
-    encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, c, &clen);
-    gf3mq::append_message_line(out, c);
+  const std::size_t count = plaintexts.count();
+  gf3mq::SecretVector<unsigned char> ciphertexts(count * gf3mq::kMessageBytes);
+  if (count >= gf3mq::kBatchWorthwhile) {
+    gf3mq::PreparedPublicKey(pk.get()).encrypt(plaintexts.vector(0), count, ciphertexts.data());
+  } else {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint64_t clen = 0;
+      encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, ciphertexts.data() + i * gf3mq::kMessageBytes,
+              &clen);
+    }
   }
+  gf3mq::SecretVector<char> out;
+  for (std::size_t i = 0; i < count; ++i) gf3mq::append_message_line(out, ciphertexts.data() + i * gf3mq::kMessageBytes);
   std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return program::finish_output(kName) ? 0 : 1;
 }

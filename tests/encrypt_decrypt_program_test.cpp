@@ -70,6 +70,27 @@ TEST_F(MessageProgramTest, RoundTripsThroughFilesAndPipes) {
   }
 }
 
+TEST_F(MessageProgramTest, ManyPlaintextsGiveTheSameCiphertextsAsFew) {
+  // 70 plaintexts go through the batch route, 4 at a time one by one.
+  std::mt19937 rng(62);
+  std::string many;
+  for (int i = 0; i < 70; ++i) many += random_plaintext(rng) + "\n";
+  write_file("many.txt", many);
+  CommandResult run = run_command(kEncrypt + " -C keys ../many.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string ciphertexts = run.out;
+  ASSERT_EQ(ciphertexts.size(), 70u * 258);
+  for (std::size_t first : {0, 4, 60, 66}) {
+    write_file("few.txt", many.substr(first * 258, 4 * 258));
+    run = run_command(kEncrypt + " -C keys ../few.txt");
+    EXPECT_EQ(run.out, ciphertexts.substr(first * 258, 4 * 258)) << first;
+  }
+  write_file("cipher.txt", ciphertexts);
+  run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, many);
+}
+
 TEST_F(MessageProgramTest, EncryptionNeedsOnlyThePublicKey) {
   ASSERT_EQ(run_command("mkdir public && cp 'keys/new pk.txt' public/").status, 0);
   write_file("plain.txt", plaintexts);

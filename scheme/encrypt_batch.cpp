@@ -1,0 +1,168 @@
+#include "scheme/encrypt_batch.h"
+
+#include <algorithm>
+
+#include "linalg/simd_bytes.h"
+#include "scheme/key_files.h"
+
+namespace gf3mq {
+
+namespace {
+
+constexpr std::size_t kElements = 257;
+constexpr std::size_t kSide = 258;
+constexpr std::size_t kGroups = (kElements + 2) / 3;  // 86
+constexpr std::size_t kEntries = 27;
+
+// Indices per form: ceil(k / 3) for row k = 1..256, then 86 for the linear row.
+constexpr std::size_t row_start(std::size_t k) {
+  std::size_t start = 0;
+  for (std::size_t r = 1; r < k; ++r) start += (r + 2) / 3;
+  return start;
+}
+constexpr std::size_t kLinearStart = row_start(kElements);
+constexpr std::size_t kPerForm = kLinearStart + kGroups;
+
+// Table entries hold the 64 lanes in 32 bytes: lane t in the low nibble of
+// byte t for t < 32, in the high nibble of byte t - 32 otherwise. Up to
+// kNibbleTerms entries (each at most 2) are added before the nibbles are
+// split into byte sums; a row's byte sums hold at most 86 entries.
+constexpr std::size_t kEntryBytes = kBatch / 2;
+constexpr std::size_t kNibbleTerms = 7;
+static_assert(kNibbleTerms * 2 <= 15, "a sum of entries must fit a nibble");
+static_assert(kGroups * 2 <= 255, "a row's sum of table entries must fit a byte");
+// The batch sum of a form adds at most 4 per row and is reduced every
+// kRowsPerReduction rows.
+constexpr std::size_t kRowsPerReduction = 63;
+static_assert(2 + kRowsPerReduction * 4 <= 255, "the form's sum between reductions must fit a byte");
+
+using simd::Bytes32;
+
+[[gnu::always_inline]] inline Bytes32 times(Bytes32 x, Bytes32 s) {
+  // x * s for x, s in 0..2: s where x is 1, 2 s where x is 2 (at most 4).
+  const Bytes32 one = x == 1, two = x == 2;
+  return (s & one) + ((s + s) & two);
+}
+
+// Half sums of the entries row[0..groups) of the table: lanes 0..31 in lo,
+// 32..63 in hi, each byte at most 2 * groups.
+struct Halves {
+  Bytes32 lo = {}, hi = {};
+};
+
+[[gnu::always_inline]] inline Bytes32 entry(const std::uint8_t* table, std::size_t g, std::uint8_t index) {
+  return simd::load<Bytes32>(table + (g * kEntries + index) * kEntryBytes);
+}
+
+[[gnu::always_inline]] inline void add_nibbles(Halves& sum, Bytes32 nibbles) {
+  sum.lo += nibbles & 0x0F;
+  sum.hi += nibbles >> 4;
+}
+
+[[gnu::always_inline]] inline Halves row_sum(const std::uint8_t* row, std::size_t groups, const std::uint8_t* table) {
+  Halves sum;
+  std::size_t g = 0;
+  for (; g + kNibbleTerms <= groups; g += kNibbleTerms) {
+    Bytes32 nibbles = {};
+    for (std::size_t q = 0; q < kNibbleTerms; ++q) nibbles += entry(table, g + q, row[g + q]);
+    add_nibbles(sum, nibbles);
+  }
+  Bytes32 nibbles = {};
+  for (; g < groups; ++g) nibbles += entry(table, g, row[g]);
+  add_nibbles(sum, nibbles);
+  return sum;
+}
+
+[[gnu::always_inline]] inline void encrypt_kernel_body(const std::uint8_t* indices, const std::uint8_t* table,
+                                                       const std::uint8_t* columns, std::uint8_t* sums) {
+  // sums[i * 64 + t] = c_i of plaintext t, for every form i.
+  for (std::size_t i = 0; i < kElements; ++i) {
+    const std::uint8_t* row = indices + i * kPerForm;
+    Halves total;
+    std::size_t pending = 0;
+    for (std::size_t k = 1; k < kElements; ++k) {
+      const std::size_t groups = (k + 2) / 3;
+      const Halves s = row_sum(row, groups, table);
+      row += groups;
+      total.lo += times(simd::load<Bytes32>(columns + k * kBatch), simd::reduce(s.lo));
+      total.hi += times(simd::load<Bytes32>(columns + k * kBatch + 32), simd::reduce(s.hi));
+      if (++pending == kRowsPerReduction) {
+        total.lo = simd::reduce(total.lo);
+        total.hi = simd::reduce(total.hi);
+        pending = 0;
+      }
+    }
+    const Halves linear = row_sum(row, kGroups, table);
+    simd::store(sums + i * kBatch, simd::reduce(simd::reduce(total.lo) + simd::reduce(linear.lo)));
+    simd::store(sums + i * kBatch + 32, simd::reduce(simd::reduce(total.hi) + simd::reduce(linear.hi)));
+  }
+}
+
+GF3MQ_KERNEL_AT_EVERY_WIDTH(void, encrypt_kernel,
+                            (const std::uint8_t* indices, const std::uint8_t* table, const std::uint8_t* columns,
+                             std::uint8_t* sums),
+                            (indices, table, columns, sums))
+
+GF3MQ_TARGET_AVX512 void encrypt_kernel_avx512(const std::uint8_t* indices, const std::uint8_t* table,
+                                               const std::uint8_t* columns, std::uint8_t* sums) {
+  encrypt_kernel_body(indices, table, columns, sums);
+}
+
+}  // namespace
+
+// The indices of the first `length` elements of a stored row, three at a
+// time (missing elements count as 0); returns the next free index.
+std::uint8_t* prepare_row(const unsigned char* row, std::size_t length, std::uint8_t* out) {
+  std::uint8_t digits[kGroups * 3] = {};
+  for (std::size_t j = 0; j < length; ++j) digits[j] = static_cast<std::uint8_t>(row[j] % 3);
+  const std::size_t groups = (length + 2) / 3;
+  for (std::size_t g = 0; g < groups; ++g)
+    out[g] = static_cast<std::uint8_t>(digits[3 * g] + 3 * digits[3 * g + 1] + 9 * digits[3 * g + 2]);
+  return out + groups;
+}
+
+PreparedPublicKey::PreparedPublicKey(const unsigned char* pk) : indices_(kElements * kPerForm) {
+  std::uint8_t* out = indices_.data();
+  for (std::size_t i = 0; i < kElements; ++i) {
+    const unsigned char* form = pk + i * kFormBytes;
+    // Row k: the elements j < k only (the rest of a stored row is never read).
+    for (std::size_t k = 1; k < kElements; ++k) out = prepare_row(form + k * kSide, k, out);
+    out = prepare_row(form + kElements * kSide, kElements, out);
+  }
+}
+
+void PreparedPublicKey::encrypt(const unsigned char* m, std::size_t count, unsigned char* c) const {
+  for (std::size_t first = 0; first < count; first += kBatch)
+    encrypt_batch(m + first * kElements, std::min(kBatch, count - first), c + first * kElements);
+}
+
+void PreparedPublicKey::encrypt_batch(const unsigned char* m, std::size_t count, unsigned char* c) const {
+  // The batch by columns: columns[j * 64 + t] = x_t[j] mod 3 (0 past count).
+  SecretVector<std::uint8_t> columns(kElements * kBatch, 0), table(kGroups * kEntries * kEntryBytes, 0),
+      sums(kElements * kBatch);
+  for (std::size_t t = 0; t < count; ++t)
+    for (std::size_t j = 0; j < kElements; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * kElements + j] % 3);
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    std::uint8_t* entries = table.data() + g * kEntries * kEntryBytes;
+    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
+    for (std::size_t v = 1; v < kEntries; ++v) {
+      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
+      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9, j = 3 * g + p;
+      for (std::size_t b = 0; b < kEntryBytes; ++b) {
+        const unsigned from = entries[(v - power) * kEntryBytes + b];
+        const unsigned lo = j < kElements ? columns[j * kBatch + b] : 0u;
+        const unsigned hi = j < kElements ? columns[j * kBatch + b + 32] : 0u;
+        entries[v * kEntryBytes + b] = static_cast<std::uint8_t>(((from & 15) + lo) % 3 | ((from >> 4) + hi) % 3 << 4);
+      }
+    }
+  }
+  if (kernel_width() == KernelWidth::avx512) {
+    encrypt_kernel_avx512(indices_.data(), table.data(), columns.data(), sums.data());
+  } else {
+    encrypt_kernel(indices_.data(), table.data(), columns.data(), sums.data());
+  }
+  for (std::size_t t = 0; t < count; ++t)
+    for (std::size_t i = 0; i < kElements; ++i) c[t * kElements + i] = sums[i * kBatch + t];
+}
+
+}  // namespace gf3mq
