@@ -37,33 +37,83 @@ void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   gf3mq::RowReducer(table).cube(y, out);
 }
 
-// Both routines below cube or multiply hundreds of times with one table, so
+// The routines below cube or multiply hundreds of times with one table, so
 // they choose the way of reducing once (see field_reducer.h).
+
+namespace {
+
+void frobenius_powers_with(const gf3mq::FieldReducer& reducer, FieldElem& y, Mat_ZZ_p& powers) {
+  for (int i = 1; i < kDegree; ++i) {
+    FieldElem cube;
+    reducer.cube(y, cube);
+    y = cube;
+    std::copy_n(cube.coef, kDegree, powers.row(i));
+  }
+}
+
+void central_map_inverse_with(const gf3mq::FieldReducer& reducer, const Mat_ZZ_p& powers, FieldElem& out) {
+  std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
+  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
+    FieldElem bb;
+    std::copy_n(powers.row(inverse_exponent_digits[j]), kDegree, bb.coef);
+    reducer.product(FieldElem(out), bb, out);
+  }
+}
+
+// z^(3^times).
+FieldElem frobenius(const gf3mq::FieldReducer& reducer, FieldElem z, int times) {
+  FieldElem next;
+  for (int i = 0; i < times; ++i) {
+    reducer.cube(z, next);
+    z = next;
+  }
+  return z;
+}
+
+// Y^d = Y (Y^116)^T for field arithmetic: 3^256 = 1 + 80 T, so
+// d = 36 T + 3^256 = 116 T + 1.
+FieldElem central_map_root_in_field(const gf3mq::FieldReducer& reducer, const FieldElem& y) {
+  FieldElem y2, y29, y58, z;
+  reducer.product(y, y, y2);
+  reducer.product(frobenius(reducer, y, 3), y2, y29);
+  reducer.product(y29, y29, y58);
+  reducer.product(y58, y58, z);  // Y^116
+  // w = z^(sum over k < m of 3^(4k)), doubling m: w z^(...) shifted by 3^(4m).
+  FieldElem w = z, next;
+  for (int m = 1; m < 64; m *= 2) {
+    reducer.product(w, frobenius(reducer, w, 4 * m), next);
+    w = next;
+  }
+  FieldElem root;
+  reducer.product(y, w, root);
+  return root;
+}
+
+}  // namespace
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   require_rows(powers, kDegree);
   require_rows(table, gf3mq::kReductionRows);
-  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
-  for (int i = 1; i < kDegree; ++i) {
-    FieldElem cube;
-    reducer->cube(y, cube);
-    y = cube;
-    std::copy_n(cube.coef, kDegree, powers.row(i));
-  }
+  frobenius_powers_with(*gf3mq::make_reducer(table), y, powers);
   return 1;
 }
 
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(powers, kDegree);
   require_rows(table, 256);
-  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
-  std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
-  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
-    FieldElem bb;
-    std::copy_n(powers.row(inverse_exponent_digits[j]), kDegree, bb.coef);
-    reducer->product(FieldElem(out), bb, out);
-  }
+  central_map_inverse_with(*gf3mq::make_reducer(table), powers, out);
   return 1;
+}
+
+FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
+  require_rows(table, gf3mq::kReductionRows);
+  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
+  if (reducer->follows_field_arithmetic()) return central_map_root_in_field(*reducer, y);
+  FieldElem a = y, root;
+  Mat_ZZ_p powers(kDegree, kDegree);
+  frobenius_powers_with(*reducer, a, powers);
+  central_map_inverse_with(*reducer, powers, root);
+  return root;
 }
 
 FieldElem field_negate(const FieldElem& x) {

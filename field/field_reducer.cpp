@@ -226,36 +226,20 @@ std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
   return form;
 }
 
-// p[0..top] (coefficients 0..2) reduced mod f: while terms above x^256 are
-// left, their block H is cleared and g * H added back, one shifted copy of
-// H per term of g. Each round lowers the top degree by 257 - deg g.
-void SparseReducer::reduce(std::uint8_t* p, int top, FieldElem& out) const {
-  std::uint8_t high[3 * kDegree];
-  const int degree = g_.power[g_.terms - 1];
-  while (top >= kDegree) {
-    const std::size_t n = static_cast<std::size_t>(top - kDegree + 1);
-    std::copy_n(p + kDegree, n, high);
-    std::fill_n(p + kDegree, n, std::uint8_t{0});
-    for (int t = 0; t < g_.terms; ++t) add_scaled_row(p + g_.power[t], high, g_.factor[t], n);
-    top = static_cast<int>(n) - 1 + degree;
-  }
-  std::copy_n(p, kDegree, out.coef);
-  secure_wipe(high, sizeof high);
-}
-
 void SparseReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
-  alignas(64) std::uint8_t product[kProductBytes];
-  polynomial_product(a, b, product);
-  reduce(product, 2 * kDegree - 2, out);
-  secure_wipe(product, sizeof product);
+  alignas(64) std::uint8_t p[kSparseBufferBytes];
+  static_assert(kProductBytes <= kSparseBufferBytes);
+  poly_mul(a.coef, b.coef, kDegree, p);
+  std::fill(p + kProductBytes, p + kSparseBufferBytes, std::uint8_t{0});
+  reduce_sparse(p, 2 * kDegree - 2, g_, out.coef);
+  secure_wipe(p, sizeof p);
 }
 
 void SparseReducer::cube(const FieldElem& y, FieldElem& out) const {
-  // y^3 = sum of y_k x^(3k), up to x^768, then reduced.
-  std::uint8_t spread[3 * kDegree] = {};
-  for (int k = 0; k < kDegree; ++k) spread[3 * k] = y.coef[k];
-  reduce(spread, 3 * (kDegree - 1), out);
-  secure_wipe(spread, sizeof spread);
+  alignas(64) std::uint8_t p[kSparseBufferBytes];
+  spread_to_cube(y.coef, p);
+  reduce_sparse(p, 3 * (kDegree - 1), g_, out.coef);
+  secure_wipe(p, sizeof p);
 }
 
 std::unique_ptr<FieldReducer> make_reducer(const Mat_ZZ_p& table) {

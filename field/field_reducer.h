@@ -29,6 +29,7 @@
 #include <optional>
 
 #include "field/field_elem.h"
+#include "field/sparse_kernels.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
 
@@ -39,6 +40,10 @@ class FieldReducer {
   virtual ~FieldReducer() = default;
   virtual void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const = 0;  // out = a * b mod f
   virtual void cube(const FieldElem& y, FieldElem& out) const = 0;                         // out = y^3 mod f
+  // Whether every table row was checked to follow from row 0, so that the
+  // results are those of GF(3)[x] / (f) and any chain of products and cubes
+  // to a power gives the same element.
+  virtual bool follows_field_arithmetic() const { return false; }
 };
 
 class RowReducer final : public FieldReducer {
@@ -64,15 +69,6 @@ class TabulatedReducer final : public FieldReducer {
   mutable RowCombinationTables cube_rows_;     // rows 3k - 257 for k = 86..256
 };
 
-// x^257 = g = sum over t of factor[t] x^power[t], powers ascending.
-struct SparseForm {
-  static constexpr int kMaxTerms = 16;
-  static constexpr int kMaxDegree = 128;
-  int terms = 0;
-  int power[kMaxTerms] = {};
-  std::uint8_t factor[kMaxTerms] = {};
-};
-
 // g of a 512 x 257 table whose rows r + 1 all equal x * row r mod f, if it
 // has at most kMaxTerms terms of degree at most kMaxDegree; none otherwise.
 std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table);
@@ -82,9 +78,9 @@ class SparseReducer final : public FieldReducer {
   explicit SparseReducer(const SparseForm& g) : g_(g) {}
   void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const override;
   void cube(const FieldElem& y, FieldElem& out) const override;
+  bool follows_field_arithmetic() const override { return true; }  // sparse_form_of checked the rows
 
  private:
-  void reduce(std::uint8_t* p, int top, FieldElem& out) const;
   SparseForm g_;
 };
 

@@ -16,11 +16,7 @@ FieldElem central_root(const Vec_ZZ_p& y, const Mat_ZZ_p& Xi_modIrred) {
   gf3mq::require_length(y, kDegree);  // y = A_Inv (c + sk - V1) has A_Inv's rows
   FieldElem a;
   std::copy_n(y.data(), kDegree, a.coef);
-  Mat_ZZ_p Y3i(kDegree, kDegree);
-  frobenius_powers(a, Xi_modIrred, Y3i);
-  FieldElem b1;
-  central_map_inverse(Y3i, Xi_modIrred, b1);
-  return b1;
+  return central_map_root(a, Xi_modIrred);
 }
 
 Vec_ZZ_p as_vector(const FieldElem& e) {

@@ -174,7 +174,57 @@ TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
   }
 }
 
+TEST_P(ReducerRouteTest, CentralMapRootIsThatOfThePowersAndTheirProduct) {
+  // The short chain where the rows follow from row 0, the long way where one
+  // digit of row 300 (read by cubes only) is changed.
+  Mat_ZZ_p changed = reduction_table_of(GetParam());
+  changed.set(300, 7, static_cast<unsigned char>((changed.get(300, 7) + 1) % 3));
+  std::mt19937 rng(8);
+  for (const Mat_ZZ_p* table : {&reduction_table_of(GetParam()), static_cast<const Mat_ZZ_p*>(&changed)}) {
+    for (int trial = 0; trial < 2; ++trial) {
+      const FieldElem y = random_field_element(rng);
+      FieldElem scratch = y, expected;
+      Mat_ZZ_p powers(257, 257);
+      frobenius_powers(scratch, *table, powers);
+      central_map_inverse(powers, *table, expected);
+      EXPECT_EQ(central_map_root(y, *table), expected);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ThreePolynomials, ReducerRouteTest, testing::Values(kPolyA, kPolyB, kPolyDense));
+
+// The sparse kernels at every width against the table rows one by one: the
+// trinomial of the tables, and the widest g they take (16 terms up to x^128,
+// every factor 2, so every sum takes its largest value), on random operands
+// and on operands of all 2s.
+TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
+  const std::string widest =
+      "x^257 + x^128 + x^120 + x^111 + x^100 + x^90 + x^77 + x^64 + x^63 + x^50 + x^41 + x^33 + x^20 + x^8 + x^3 + "
+      "x + 1";
+  for (const std::string& poly : {std::string(kPolyA), widest}) {
+    const Mat_ZZ_p& table = reduction_table_of(poly);
+    const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table);
+    ASSERT_TRUE(g.has_value()) << poly;
+    std::mt19937 rng(9);
+    FieldElem twos;
+    std::fill_n(twos.coef, 257, std::uint8_t{2});
+    std::vector<std::pair<FieldElem, FieldElem>> operands = {{twos, twos}};
+    for (int trial = 0; trial < 6; ++trial) operands.emplace_back(random_field_element(rng), random_field_element(rng));
+    for (const auto& [a, b] : operands) {
+      FieldElem product, cube;
+      field_mul(a, b, table, product);
+      field_cube(a, table, cube);
+      at_every_kernel_width([&](gf3mq::KernelWidth width) {
+        FieldElem got;
+        gf3mq::SparseReducer(*g).product(a, b, got);
+        EXPECT_EQ(got, product) << poly << " at " << gf3mq::kernel_width_name(width);
+        gf3mq::SparseReducer(*g).cube(a, got);
+        EXPECT_EQ(got, cube) << poly << " at " << gf3mq::kernel_width_name(width);
+      });
+    }
+  }
+}
 
 TEST(DenseTableTest, CentralMapInverseOnADenseTable) {
   const Mat_ZZ_p& table = reduction_table_of(kPolyDense);
