@@ -123,29 +123,21 @@ void tabulate_product_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& t
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
   require_at_least(table, kDegree - 1, kDegree);
-  // Coefficients 0..255 of the result are summed in whole vectors, x^256 on
-  // its own while the rows are listed.
+  // Whole vectors of kPadded bytes: x^0 .. x^256 and bytes past them that
+  // are dropped (the product's own x^257 .. x^319 and the next row's start).
   RowTerms reduction;
-  unsigned last = product[kDegree - 1];
-  auto listed = [&last](const std::uint8_t* row, unsigned factor) {
-    last += factor * row[kDegree - 1];
-    return row;
-  };
   if (table.num_rows() > kDegree) {
     // Rows 0..255 all have a row after them: each can be read whole in place.
     const std::uint8_t* data = table.data();
     const std::size_t stride = static_cast<std::size_t>(table.num_cols());
-    reduction.add_nonzero(product + kDegree, kDegree - 1,
-                          [&](std::size_t r, unsigned factor) { return listed(data + r * stride, factor); });
+    reduction.add_nonzero(product + kDegree, kDegree - 1, [&](std::size_t r, unsigned) { return data + r * stride; });
   } else {
     PaddedRows rows(table);
-    reduction.add_nonzero(product + kDegree, kDegree - 1, [&](std::size_t r, unsigned factor) {
-      return listed(rows.row(static_cast<int>(r)), factor);
-    });
+    reduction.add_nonzero(product + kDegree, kDegree - 1,
+                          [&](std::size_t r, unsigned) { return rows.row(static_cast<int>(r)); });
   }
   alignas(64) std::uint8_t result[kPadded];
-  reduction.apply(result, product, 8);
-  result[kDegree - 1] = static_cast<std::uint8_t>(last % 3);
+  reduction.apply(result, product, kVectors);
   std::copy_n(result, kDegree, out.coef);
   secure_wipe(result, sizeof result);
 }
