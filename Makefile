@@ -2,7 +2,8 @@
 #   make demo        build, prepare demo/ with tables and keys, run the demonstration
 #   make test        build (Release) and run the whole test suite
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
-#   make bench       build and run the benchmarks, beside FLINT's
+#   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
+#                    times each (default 3), then each target with the best times
 #   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
 #   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
 #   make install     the programs, headers, libraries, CMake package and
@@ -12,6 +13,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+BENCH_REPETITIONS ?= 3
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CMAKE      ?= cmake
@@ -81,7 +83,7 @@ install: build
 bench:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES)"
 	@$(MAKE) --no-print-directory build
-	$(BUILD)/bin/gf3mq-bench
+	$(BUILD)/bin/gf3mq-bench --benchmark_repetitions=$(BENCH_REPETITIONS)
 
 # Every target runs FUZZ_SECONDS from its seed corpus in fuzz/corpus (new
 # inputs go to a scratch folder); a crash stops with its input saved in

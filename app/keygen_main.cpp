@@ -6,6 +6,7 @@
 
 #include "app/program.h"
 #include "linalg/secure_wipe.h"
+#include "linalg/worker_threads.h"
 #include "scheme/folder_lock.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
@@ -28,9 +29,12 @@ constexpr const char* kUsage =
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
+    "Environment: GF3MQ_THREADS=N makes the public key on N threads (1 to 1024;\n"
+    "unset: one per processor). The key set is the same for every N.\n"
+    "\n"
     "Exit status: 0 when the new set is in place; 1 when no set was made (the\n"
     "message says which set is in place) or the output could not be written;\n"
-    "2 for a usage error.\n";
+    "2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
 
 }  // namespace
 
@@ -41,6 +45,10 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--no-wait", no_wait);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
+  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) {
+    program::fail(kName, wrong + "; no key set was made");
+    return 2;
+  }
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});

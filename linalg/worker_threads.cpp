@@ -6,14 +6,34 @@
 
 namespace gf3mq {
 
-unsigned worker_threads() {
-  if (const char* text = std::getenv("GF3MQ_THREADS"); text != nullptr && *text != '\0') {
-    char* end = nullptr;
-    const unsigned long n = std::strtoul(text, &end, 10);
-    if (*end == '\0' && n >= 1 && n <= 1024) return static_cast<unsigned>(n);
+namespace {
+
+// The count GF3MQ_THREADS asks for; 0 when it is unset, empty or not a whole
+// number from 1 to kMaxWorkerThreads (digits only: no sign, no blanks).
+unsigned requested_threads(const char* text) {
+  if (text == nullptr || *text == '\0') return 0;
+  unsigned long n = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return 0;
+    n = n * 10 + static_cast<unsigned long>(*c - '0');
+    if (n > kMaxWorkerThreads) return 0;
   }
+  return static_cast<unsigned>(n);
+}
+
+}  // namespace
+
+unsigned worker_threads() {
+  if (const unsigned n = requested_threads(std::getenv("GF3MQ_THREADS")); n != 0) return n;
   const unsigned processors = std::thread::hardware_concurrency();
   return processors == 0 ? 1 : processors;
+}
+
+std::string worker_threads_problem() {
+  const char* text = std::getenv("GF3MQ_THREADS");
+  if (text == nullptr || *text == '\0' || requested_threads(text) != 0) return {};
+  return "GF3MQ_THREADS is \"" + std::string(text) + "\"; it must be a whole number from 1 to " +
+         std::to_string(kMaxWorkerThreads) + ", or unset for one thread per processor";
 }
 
 }  // namespace gf3mq
