@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace gf3mq {
@@ -153,20 +154,22 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
   if (found != expected) return report(problem, file_name, "holds relations made for another public key");
   if (size != expected.size() + count)
     return report(problem, file_name, size < expected.size() + count ? "is too short" : "is too long");
-  r = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
-                std::vector<std::uint8_t>(n)};
+  // Parsed aside: r changes only when the whole file is good.
+  Relations parsed{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
+                   std::vector<std::uint8_t>(n)};
   const char* digit = text + expected.size();
   bool digits_only = true;
   for (std::size_t k = 0; k < n; ++k)
-    for (std::size_t u = 0; u < n; ++u) digits_only = parse_row(digit, r.a[k], u) && digits_only;
-  for (PackedMatrix* m : {&r.b, &r.g})
+    for (std::size_t u = 0; u < n; ++u) digits_only = parse_row(digit, parsed.a[k], u) && digits_only;
+  for (PackedMatrix* m : {&parsed.b, &parsed.g})
     for (std::size_t k = 0; k < n; ++k) digits_only = parse_row(digit, *m, k) && digits_only;
   for (std::size_t k = 0; k < n; ++k) {
     const unsigned v = static_cast<unsigned char>(*digit++) - '0';
     digits_only = digits_only && v <= 2;
-    r.d[k] = static_cast<std::uint8_t>(v);
+    parsed.d[k] = static_cast<std::uint8_t>(v);
   }
   if (!digits_only) return report(problem, file_name, "holds a character other than 0, 1 or 2");
+  r = std::move(parsed);
   return true;
 }
 

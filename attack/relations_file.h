@@ -25,7 +25,7 @@ bool save_relations(const std::string& file_name, const Relations& r, std::uint6
 
 // Reads relations for n variables and the key with this digest. False with
 // problem naming the file when it is missing or damaged, or was made for
-// another key.
+// another key; r is then unchanged.
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
                     FileProblem* problem);
 

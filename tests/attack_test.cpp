@@ -131,6 +131,8 @@ TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
       EXPECT_EQ(problem.problem, "holds a character other than 0, 1 or 2");
     }
   }
+  // Every refusal left the relations read before as they were.
+  EXPECT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
   write_file("rel.txt", "hello");
   EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem));
   EXPECT_EQ(problem.problem, "does not hold relations of this system");
