@@ -23,7 +23,8 @@ PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2f
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
 BENCH_PACKAGES := libflint-dev
-FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt
+FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
+  fuzz_message_lines fuzz_relations
 
 .PHONY: all build demo test check-asan bench fuzz memcheck install deps clean
 

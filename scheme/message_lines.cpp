@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace gf3mq {
 
@@ -32,14 +33,14 @@ bool report(FileProblem* problem, const std::string& source, const std::string& 
 
 bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
                          MessageLines& out, FileProblem* problem) {
-  out = MessageLines{};
+  MessageLines parsed;  // out changes only when every line is good
   std::size_t line = 0;
   for (std::size_t start = 0; start < size;) {
     ++line;
     const char* end = static_cast<const char*>(std::memchr(text + start, '\n', size - start));
     const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - (text + start)) : size - start;
     const std::string where = "line " + std::to_string(line);
-    const std::size_t first = out.elements.size();
+    const std::size_t first = parsed.elements.size();
     for (std::size_t i = 0; i < length; ++i) {
       const char c = text[start + i];
       if (is_blank(c)) continue;
@@ -51,15 +52,16 @@ bool parse_message_lines(const char* text, std::size_t size, const std::string& 
         return report(problem, source, column,
                       ": " + shown(c) + (allowed == LineElements::plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
       }
-      out.elements.push_back(static_cast<std::uint8_t>(c - '0'));
+      parsed.elements.push_back(static_cast<std::uint8_t>(c - '0'));
     }
-    const std::size_t count = out.elements.size() - first;
+    const std::size_t count = parsed.elements.size() - first;
     if (count != 0 && count != kLineElements)
       return report(problem, source, where,
                     " holds " + std::to_string(count) + " elements, not " + std::to_string(kLineElements));
-    if (count != 0) out.line_numbers.push_back(line);
+    if (count != 0) parsed.line_numbers.push_back(line);
     start += length + 1;
   }
+  out = std::move(parsed);
   return true;
 }
 

@@ -32,7 +32,8 @@ struct MessageLines {
 
 // Parses text. False with problem filled (file: source, empty for standard
 // input; problem: the line, the column and what is wrong) at the first
-// line that is not kLineElements digits of the allowed values.
+// line that is not kLineElements digits of the allowed values; out is then
+// unchanged.
 bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
                          MessageLines& out, FileProblem* problem);
 
