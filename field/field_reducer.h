@@ -40,9 +40,10 @@ class FieldReducer {
   virtual ~FieldReducer() = default;
   virtual void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const = 0;  // out = a * b mod f
   virtual void cube(const FieldElem& y, FieldElem& out) const = 0;                         // out = y^3 mod f
-  // Whether every table row was checked to follow from row 0, so that the
-  // results are those of GF(3)[x] / (f) and any chain of products and cubes
-  // to a power gives the same element.
+  // Whether the results are those of GF(3)[x] / (f) whatever the table's
+  // other rows hold, so that any chain of products and cubes to a power gives
+  // the same element: true for the sparse way only (make_reducer takes it
+  // after checking every row against g).
   virtual bool follows_field_arithmetic() const { return false; }
 };
 
@@ -78,7 +79,7 @@ class SparseReducer final : public FieldReducer {
   explicit SparseReducer(const SparseForm& g) : g_(g) {}
   void product(const FieldElem& a, const FieldElem& b, FieldElem& out) const override;
   void cube(const FieldElem& y, FieldElem& out) const override;
-  bool follows_field_arithmetic() const override { return true; }  // sparse_form_of checked the rows
+  bool follows_field_arithmetic() const override { return true; }  // arithmetic mod x^257 - g itself
 
  private:
   SparseForm g_;
