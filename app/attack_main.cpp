@@ -15,7 +15,6 @@
 #include "attack/relations_file.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
-#include "scheme/key_set.h"
 #include "scheme/message_lines.h"
 
 namespace {
@@ -97,7 +96,7 @@ int main(int argc, char** argv) {
   command_line.option_with_value("--relations", load_from);
   command_line.option_with_value("--save-relations", save_to);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.operands().empty() ? "-" : command_line.operands()[0];
+  const std::string input = command_line.input_file();
 
   gf3mq::FileProblem problem;
   gf3mq::MessageLines ciphertexts;
@@ -106,11 +105,7 @@ int main(int argc, char** argv) {
   PhaseLog log;
   log.start("reading the public key");
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  {
-    gf3mq::FolderLock lock;
-    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1) return program::fail(kName, problem.message());
-  }
+  if (!program::read_public_key(kName, pk.get())) return 1;
   const gf3mq::PublicForms forms(pk.get(), gf3mq::kLineElements);
   const std::uint64_t digest = gf3mq::public_key_digest(pk.get(), gf3mq::kPublicKeyBytes);
   pk.reset();

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.operands().empty() ? "-" : command_line.operands()[0];
+  const std::string input = command_line.input_file();
 
   gf3mq::FileProblem problem;
   gf3mq::MessageLines ciphertexts;

@@ -8,7 +8,6 @@
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
-#include "scheme/key_set.h"
 #include "scheme/message_lines.h"
 
 namespace {
@@ -38,19 +37,14 @@ int main(int argc, char** argv) {
   if (!program::standard_streams_ready(kName)) return 1;
   program::CommandLine command_line(kName, kUsage);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.operands().empty() ? "-" : command_line.operands()[0];
+  const std::string input = command_line.input_file();
 
   gf3mq::FileProblem problem;
   gf3mq::MessageLines plaintexts;
   if (!gf3mq::read_message_lines(input, gf3mq::LineElements::plaintext, plaintexts, &problem))
     return program::fail(kName, problem.message());
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  {
-    gf3mq::FolderLock lock;
-    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1)
-      return program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
-  }
+  if (!program::read_public_key(kName, pk.get())) return 1;
   const std::size_t count = plaintexts.count();
   gf3mq::SecretVector<unsigned char> ciphertexts(count * gf3mq::kMessageBytes);
   if (count >= gf3mq::kBatchWorthwhile) {

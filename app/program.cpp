@@ -8,6 +8,10 @@
 #include <iostream>
 #include <streambuf>
 
+#include "scheme/folder_lock.h"
+#include "scheme/key_files.h"
+#include "scheme/key_set.h"
+
 namespace gf3mq::program {
 
 namespace {
@@ -152,6 +156,20 @@ bool finish_output(const char* name, const char* done) {
 int fail(const char* name, const std::string& message) {
   std::cerr << name << ": " << message << std::endl;
   return 1;
+}
+
+bool read_public_key(const char* name, unsigned char* pk) {
+  FileProblem problem;
+  FolderLock lock;
+  if (!lock_key_set_for_reading(lock, &problem)) {
+    fail(name, problem.message());
+    return false;
+  }
+  if (read_pk(kPublicKeyFile, pk, &problem) != 1) {
+    fail(name, problem.message() + "; gf3mq-keygen makes a key set");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace gf3mq::program

@@ -31,6 +31,9 @@ class CommandLine {
   bool parse(int argc, char** argv, std::size_t max_operands);
   int exit_status() const { return exit_status_; }
   const std::vector<std::string>& operands() const { return operands_; }
+  // The FILE operand of a program that takes at most one, "-" (standard
+  // input) when none was given.
+  std::string input_file() const { return operands_.empty() ? "-" : operands_[0]; }
 
  private:
   bool usage_error(const std::string& what);
@@ -59,5 +62,9 @@ bool finish_output(const char* name, const char* done = nullptr);
 
 // "name: message" and an end of line on standard error; returns 1.
 int fail(const char* name, const std::string& message);
+
+// Reads "new pk.txt" of the current folder into pk (kPublicKeyBytes) under
+// the key set's read lock. False after a message naming the problem.
+bool read_public_key(const char* name, unsigned char* pk);
 
 }  // namespace gf3mq::program
