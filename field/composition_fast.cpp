@@ -127,20 +127,24 @@ class PublicFormMaker {
   gf3mq::PackedCombinationTables a27_tables_, a3_tables_;
 };
 
-// Forms made by `threads` workers, form i by worker i mod threads, into a
-// ring of slots; the calling thread consumes them in order as they are done.
-void make_in_parallel(const PublicFormMaker& maker, unsigned threads,
+// Forms made by up to `helpers` worker threads, taken in order, into a ring
+// of slots; the calling thread consumes them in order as they are done. A
+// worker waits for its slot to be consumed before it fills it; the forms
+// before it are all taken, so every wait ends. With no worker at all (the
+// system gave none) the calling thread makes them itself.
+void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
                       const std::function<void(int, Mat_ZZ_p&)>& consume) {
-  const std::size_t slots = 2 * static_cast<std::size_t>(threads);
+  const std::size_t slots = 2 * static_cast<std::size_t>(helpers);
   std::vector<Mat_ZZ_p> ring;
   for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(kPositions, kPositions);
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<int> made(slots, -1);  // the form a slot holds, -1 when none
   int consumed = 0;                  // forms 0 .. consumed - 1 are done with
-  auto work = [&](unsigned worker) {
+  std::atomic<int> next{0};          // the next form no worker has taken
+  auto work = [&] {
     PublicFormMaker::Scratch scratch;
-    for (int i = static_cast<int>(worker); i < kDegree; i += static_cast<int>(threads)) {
+    for (int i = next++; i < kDegree; i = next++) {
       const std::size_t slot = static_cast<std::size_t>(i) % slots;
       {
         std::unique_lock<std::mutex> lock(mutex);
@@ -154,8 +158,15 @@ void make_in_parallel(const PublicFormMaker& maker, unsigned threads,
       changed.notify_all();
     }
   };
-  std::vector<std::thread> workers;
-  for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work, t);
+  std::vector<std::thread> workers = gf3mq::start_threads(helpers, work);
+  if (workers.empty()) {
+    PublicFormMaker::Scratch scratch;
+    for (int i = 0; i < kDegree; ++i) {
+      maker.make(i, scratch, ring[0]);
+      consume(i, ring[0]);
+    }
+    return;
+  }
   for (int i = 0; i < kDegree; ++i) {
     const std::size_t slot = static_cast<std::size_t>(i) % slots;
     {
@@ -197,9 +208,8 @@ void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, 
       consume(i, form);
     }
   };
-  std::vector<std::thread> helpers;
-  for (unsigned t = 1; t < gf3mq::worker_threads(); ++t) helpers.emplace_back(work);
-  work();
+  std::vector<std::thread> helpers = gf3mq::start_threads(gf3mq::worker_threads() - 1, work);
+  work();  // the calling thread takes forms too, so any number of helpers will do
   for (std::thread& helper : helpers) helper.join();
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace gf3mq {
@@ -34,6 +35,19 @@ std::string worker_threads_problem() {
   if (text == nullptr || *text == '\0' || requested_threads(text) != 0) return {};
   return "GF3MQ_THREADS is \"" + std::string(text) + "\"; it must be a whole number from 1 to " +
          std::to_string(kMaxWorkerThreads) + ", or unset for one thread per processor";
+}
+
+std::vector<std::thread> start_threads(unsigned count, const std::function<void()>& work) {
+  std::vector<std::thread> started;
+  started.reserve(count);
+  for (unsigned t = 0; t < count; ++t) {
+    try {
+      started.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  return started;
 }
 
 }  // namespace gf3mq

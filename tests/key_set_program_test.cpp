@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -284,6 +285,22 @@ TEST_F(KeySetProgramTest, NothingInTheFolderIsOpenedForWritingByAReplaceableName
     }
   }
   EXPECT_EQ(writes, 9);  // eight temporaries and the journal
+}
+
+TEST_F(KeySetProgramTest, WhenTheSystemRefusesThreadsFewerDoTheWork) {
+  // Every thread refused (1+), or all but the first (2+): the forms are made
+  // on the threads there are, by keygen and by the library's ring of forms
+  // (this test binary again, on the composition test that uses it).
+  if (!have_strace()) GTEST_SKIP() << "strace is not installed";
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  for (const std::string when : {"1+", "2+"}) {
+    CommandResult run = with_fault("clone,clone3", "error=EAGAIN", when, "env GF3MQ_THREADS=3 " + kKeygen);
+    EXPECT_EQ(run.status, 0) << when << ": " << run.err;
+    expect_whole_set();
+    run = with_fault("clone,clone3", "error=EAGAIN", when,
+                     "env GF3MQ_THREADS=3 '" + self + "' --gtest_filter=CompositionTest.OnePassCompositionEqualsProductThenOutputMap");
+    EXPECT_EQ(run.status, 0) << when << ": " << run.out << run.err;
+  }
 }
 
 TEST(TablesPairTest, AnInterruptedRunLeavesAPairTheNextRunCompletes) {
