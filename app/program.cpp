@@ -8,6 +8,7 @@
 #include <iostream>
 #include <streambuf>
 
+#include "linalg/digit_file.h"
 #include "scheme/folder_lock.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
@@ -44,16 +45,9 @@ class CheckedOutput : public std::streambuf {
   }
 
   int sync() override {
-    const char* p = pbase();
-    while (p < pptr() && !failed_) {
-      const ssize_t n = ::write(1, p, static_cast<std::size_t>(pptr() - p));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failed_ = true;
-        error_ = n < 0 ? errno : EIO;
-      } else {
-        p += n;
-      }
+    if (!failed_ && !write_all(1, pbase(), static_cast<std::size_t>(pptr() - pbase()))) {
+      failed_ = true;
+      error_ = errno;
     }
     setp(buffer_, buffer_ + sizeof buffer_);  // what could not be written is lost either way
     return failed_ ? -1 : 0;

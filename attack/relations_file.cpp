@@ -107,18 +107,11 @@ bool save_relations(const std::string& file_name, const Relations& r, std::uint6
   std::string temp = file_name + ".tmp-XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return report(problem, file_name, std::string("cannot be written: ") + std::strerror(errno));
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  const int error = errno;
-  const bool written = done == text.size() && fsync(fd) == 0 && close(fd) == 0;
-  if (!written || rename(temp.c_str(), file_name.c_str()) != 0) {
-    const int why = written ? errno : error;
-    if (!written) close(fd);
+  int why = 0;
+  if (!write_all(fd, text.data(), text.size()) || fsync(fd) != 0) why = errno;
+  if (close(fd) != 0 && why == 0) why = errno;
+  if (why == 0 && rename(temp.c_str(), file_name.c_str()) != 0) why = errno;
+  if (why != 0) {
     unlink(temp.c_str());
     return report(problem, file_name, std::string("could not be written completely: ") + std::strerror(why));
   }

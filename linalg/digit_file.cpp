@@ -165,20 +165,6 @@ DigitFileAppender::~DigitFileAppender() {
   if (owned_ && fd_ >= 0) ::close(fd_);
 }
 
-bool DigitFileAppender::write_all(const char* text, std::size_t n) {
-  while (n > 0) {
-    const ssize_t written = ::write(fd_, text, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      error_number_ = written < 0 ? errno : EIO;
-      return false;
-    }
-    text += written;
-    n -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
   if (!ok_) return false;
   for (std::size_t done = 0; done < count && ok_;) {
@@ -196,7 +182,8 @@ bool DigitFileAppender::append(const std::uint8_t* values, std::size_t count) {
       for (std::size_t i = 0; i < n; ++i)
         for (char digit : std::to_string(block[i])) text_.push_back(digit);
     }
-    ok_ = write_all(text_.data(), text_.size());
+    ok_ = write_all(fd_, text_.data(), text_.size());
+    if (!ok_) error_number_ = errno;
     done += n;
   }
   return ok_;
@@ -211,6 +198,21 @@ bool DigitFileAppender::close() {
   }
   fd_ = -1;
   return ok_ && closed;
+}
+
+bool write_all(int fd, const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t written = ::write(fd, p, n);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    p += written;
+    n -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count) {

@@ -74,14 +74,16 @@ class DigitFileAppender {
   int error_number() const { return error_number_; }  // errno of the first failure, 0 if none
 
  private:
-  bool write_all(const char* text, std::size_t n);
-
   int fd_;
   bool owned_;
   bool ok_;
   int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
+
+// Writes data[0..n) to fd, going on after interruptions and partial writes.
+// False with errno set (EIO where the system wrote nothing) when a write fails.
+bool write_all(int fd, const void* data, std::size_t n);
 
 // Writes values[0..count) (each 0..9) as digits at byte offset `offset` of
 // the file open on fd (pwrite: safe from several threads at once, each on

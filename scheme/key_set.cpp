@@ -141,17 +141,6 @@ bool remove_journal(FileProblem* problem) {
   return true;
 }
 
-bool write_text(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Backups of the existing final names, hard links taken before anything is
 // renamed; each is removed should a termination signal come first.
 struct Backups {
@@ -217,7 +206,7 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
   }
   TempFile journal;
   const std::string text = journal_text(entries);
-  if (!journal.create(kJournalFile, 0600, problem) || !write_text(journal.fd(), text) ||
+  if (!journal.create(kJournalFile, 0600, problem) || !write_all(journal.fd(), text.data(), text.size()) ||
       !journal.sync_and_close(kJournalFile, problem)) {
     if (problem != nullptr && problem->file != kJournalFile)
       *problem = FileProblem{kJournalFile, "could not be written: " + std::string(std::strerror(errno))};
