@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 
 namespace gf3mq {
@@ -83,7 +86,16 @@ std::string fresh_name(const char* prefix) {
   std::size_t have = 0;
   while (have < sizeof random) {
     const ssize_t got = getrandom(random + have, sizeof random - have, 0);
-    if (got > 0) have += static_cast<std::size_t>(got);
+    if (got > 0) {
+      have += static_cast<std::size_t>(got);
+    } else if (got < 0 && errno != EINTR) {
+      // No generator: a name from the clock and a count will do, as every
+      // name is created with O_EXCL and another is tried when it is taken.
+      static std::atomic<std::uint64_t> count{0};
+      std::uint64_t mix = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                          (count++ * 0x9E3779B97F4A7C15ull);
+      for (; have < sizeof random; ++have, mix >>= 8) random[have] = static_cast<unsigned char>(mix);
+    }
   }
   std::string name = prefix;
   for (unsigned char r : random) name += kNameLetters[r % (sizeof kNameLetters - 1)];
