@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "linalg/packed_rows.h"
+#include "linalg/row_combination_tables.h"
 #include "linalg/simd_bytes.h"
 
 namespace gf3mq {
@@ -68,12 +69,10 @@ void PackedCombinationTables::assign(const PackedMatrix& m) {
   entries_.assign(groups_ * kEntries * kEntryWords, 0);
   for (std::size_t g = 0; g < groups_; ++g) {
     std::uint64_t* table = entries_.data() + g * kEntries * kEntryWords;
-    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
     for (std::size_t v = 1; v < kEntries; ++v) {
-      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
-      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9, row = 3 * g + p;
+      const std::size_t p = lowest_nonzero_trit(v), row = 3 * g + p;
       std::uint64_t* entry = table + v * kEntryWords;
-      std::copy_n(table + (v - power) * kEntryWords, kEntryWords, entry);
+      std::copy_n(table + (v - power_of_three(p)) * kEntryWords, kEntryWords, entry);
       if (row < n) packed_add(entry, entry + kPlaneWords, m.ones(row), m.twos(row), words);
     }
   }

@@ -25,12 +25,10 @@ void RowCombinationTables::assign(const std::uint8_t* rows, std::size_t n, std::
       if (j < n) std::copy_n(rows + j * stride, std::min(width, kPaddedRow), padded[p]);
     }
     std::uint8_t* table = entries_.data() + g * kGroupEntries * kPaddedRow;
-    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
     for (std::size_t v = 1; v < kGroupEntries; ++v) {
-      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
-      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9;
+      const std::size_t p = lowest_nonzero_trit(v);
       std::uint8_t* entry = table + v * kPaddedRow;
-      std::copy_n(table + (v - power) * kPaddedRow, kPaddedRow, entry);
+      std::copy_n(table + (v - power_of_three(p)) * kPaddedRow, kPaddedRow, entry);
       add_row(entry, padded[p], kPaddedRow);
     }
   }

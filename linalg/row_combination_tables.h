@@ -12,6 +12,12 @@ namespace gf3mq {
 // vectors.
 inline constexpr std::size_t kPaddedRow = 320;
 
+// Tables of the 27 combinations of three rows are filled in order of the
+// entry v = c0 + 3 c1 + 9 c2: entry v is entry v - 3^p plus row p, p the
+// position of the lowest non-zero base-3 digit of v (v = 1..26).
+constexpr std::size_t lowest_nonzero_trit(std::size_t v) { return v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2; }
+constexpr std::size_t power_of_three(std::size_t p) { return p == 0 ? 1 : p == 1 ? 3 : 9; }  // p = 0..2
+
 // The rows are taken three at a time, and for each group all 27
 // combinations c0 r_3g + c1 r_(3g+1) + c2 r_(3g+2) (mod 3) are tabulated
 // once, entry c0 + 3 c1 + 9 c2. A combination of all n rows then costs one

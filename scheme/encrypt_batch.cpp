@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "linalg/row_combination_tables.h"
 #include "linalg/simd_bytes.h"
 #include "scheme/key_files.h"
 
@@ -144,12 +145,10 @@ void PreparedPublicKey::encrypt_batch(const unsigned char* m, std::size_t count,
     for (std::size_t j = 0; j < kElements; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * kElements + j] % 3);
   for (std::size_t g = 0; g < kGroups; ++g) {
     std::uint8_t* entries = table.data() + g * kEntries * kEntryBytes;
-    // Entry v from entry v - 3^p, p the lowest non-zero base-3 digit of v.
     for (std::size_t v = 1; v < kEntries; ++v) {
-      const std::size_t p = v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2;
-      const std::size_t power = p == 0 ? 1 : p == 1 ? 3 : 9, j = 3 * g + p;
+      const std::size_t p = lowest_nonzero_trit(v), j = 3 * g + p;
       for (std::size_t b = 0; b < kEntryBytes; ++b) {
-        const unsigned from = entries[(v - power) * kEntryBytes + b];
+        const unsigned from = entries[(v - power_of_three(p)) * kEntryBytes + b];
         const unsigned lo = j < kElements ? columns[j * kBatch + b] : 0u;
         const unsigned hi = j < kElements ? columns[j * kBatch + b + 32] : 0u;
         entries[v * kEntryBytes + b] = static_cast<std::uint8_t>(((from & 15) + lo) % 3 | ((from >> 4) + hi) % 3 << 4);
