@@ -2,6 +2,8 @@
 // folder, and writes each message: the candidate that encrypts back.
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/program.h"
 #include "linalg/secure_wipe.h"
@@ -57,21 +59,23 @@ int main(int argc, char** argv) {
         read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1 || !maps.load(&problem))
       return program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
   }
+  const std::size_t count = ciphertexts.count();
+  gf3mq::SecretVector<unsigned char> candidates(count * gf3mq::kDecryptedBytes);
+  for (std::size_t i = 0; i < count; ++i)
+    maps.decrypt(sk.get(), ciphertexts.vector(i), candidates.data() + i * gf3mq::kDecryptedBytes);
+  std::vector<int> index(count);
+  message_indices(pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
   gf3mq::SecretVector<char> out;
-  for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-    unsigned char m[gf3mq::kDecryptedBytes];
-    maps.decrypt(sk.get(), ciphertexts.vector(i), m);
-    const int index = message_index(pk.get(), ciphertexts.vector(i), m);
-    if (index < 0) {
-      gf3mq::secure_wipe(m, sizeof m);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (index[i] < 0) {
       const std::string where = input == "-" ? "standard input" : "\"" + input + "\"";
       return program::fail(kName, where + ", line " + std::to_string(ciphertexts.line_numbers[i]) +
                                       ": neither candidate encrypts back: this is not a ciphertext of this key set, "
                                       "or the key set is inconsistent (gf3mq-check tells which)");
     }
-    gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(index));
-    if (both) gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(1 - index));
-    gf3mq::secure_wipe(m, sizeof m);
+    const unsigned char* m = candidates.data() + i * gf3mq::kDecryptedBytes;
+    gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(index[i]));
+    if (both) gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(1 - index[i]));
   }
   std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return program::finish_output(kName) ? 0 : 1;

@@ -5,6 +5,7 @@
 #include "field/field_elem.h"
 #include "field/field_tables.h"
 #include "scheme/encrypt.h"
+#include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 
 using gf3mq::kDegree;
@@ -70,16 +71,51 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
   return 0;
 }
 
+namespace {
+
+// Only plaintexts over {1, 2} can encrypt back: the stored key is exact for them alone.
+bool over_one_and_two(const unsigned char* x) {
+  return std::all_of(x, x + kDegree, [](unsigned char e) { return e == 1 || e == 2; });
+}
+
+}  // namespace
+
 int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
   for (int candidate = 0; candidate < 2; ++candidate) {
     const unsigned char* x = m + candidate * kDegree;
-    if (!std::all_of(x, x + kDegree, [](unsigned char e) { return e == 1 || e == 2; })) continue;
+    if (!over_one_and_two(x)) continue;
     unsigned char again[kDegree];
     std::uint64_t length = 0;
     if (encrypt(pk, x, gf3mq::kMessageBytes, again, &length) == 0 && std::equal(again, again + kDegree, c))
       return candidate;
   }
   return -1;
+}
+
+void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
+                     int* out) {
+  if (count < gf3mq::kBatchWorthwhile) {
+    for (std::size_t t = 0; t < count; ++t) out[t] = message_index(pk, c + t * kDegree, m + t * 2 * kDegree);
+    return;
+  }
+  // Every candidate that can encrypt back, as (ciphertext, candidate) in
+  // message_index's order, encrypted in batches.
+  std::vector<std::size_t> tried;
+  gf3mq::SecretVector<unsigned char> plaintexts;
+  for (std::size_t k = 0; k < 2 * count; ++k) {
+    const unsigned char* x = m + k * kDegree;
+    if (!over_one_and_two(x)) continue;
+    tried.push_back(k);
+    plaintexts.insert(plaintexts.end(), x, x + kDegree);
+  }
+  std::vector<unsigned char> again(plaintexts.size());
+  gf3mq::PreparedPublicKey(pk).encrypt(plaintexts.data(), tried.size(), again.data());
+  std::fill_n(out, count, -1);
+  for (std::size_t i = 0; i < tried.size(); ++i) {
+    const std::size_t t = tried[i] / 2;
+    if (out[t] < 0 && std::equal(again.data() + i * kDegree, again.data() + (i + 1) * kDegree, c + t * kDegree))
+      out[t] = static_cast<int>(tried[i] % 2);
+  }
 }
 
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,

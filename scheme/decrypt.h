@@ -3,6 +3,7 @@
 // one of which is the message (Y^d is X or -X for the central map's input X).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -46,6 +47,13 @@ struct SecretMaps {
 // encrypts back: c is not a ciphertext of this key set, or its files do not
 // belong together (from different key generations, or damaged).
 int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m);
+
+// message_index for count ciphertexts at once: c holds them one after another
+// (257 bytes each), m their candidates (514 bytes each), out[t] receives the
+// answer for ciphertext t. From kBatchWorthwhile ciphertexts on, the
+// candidates are encrypted back in batches (encrypt_batch.h).
+void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
+                     int* out);
 
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0.

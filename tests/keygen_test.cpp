@@ -182,6 +182,30 @@ TEST_P(KeygenTest, TheMessageIsTheCandidateThatEncryptsBack) {
   EXPECT_EQ(message_index(keys.pk.get(), c, m), -1);
 }
 
+TEST_P(KeygenTest, ManyCiphertextsAtOnceGiveTheIndicesOfOneAtATime) {
+  // Messages found as candidate 0 and as candidate 1, the candidates of some
+  // swapped, and some ciphertexts changed: one at a time and all at once agree.
+  std::mt19937 rng(46);
+  const std::size_t count = 20;
+  std::vector<unsigned char> c(count * 257), m(count * 514);
+  std::vector<int> expected(count), got(count, 7);
+  for (std::size_t t = 0; t < count; ++t) {
+    unsigned char x[257];
+    for (unsigned char& e : x) e = static_cast<unsigned char>(1 + rng() % 2);
+    std::uint64_t clen = 0, mlen = 0;
+    ASSERT_EQ(encrypt(keys.pk.get(), x, 257, &c[t * 257], &clen), 0);
+    ASSERT_EQ(decrypt(keys.sk.get(), &c[t * 257], clen, &m[t * 514], &mlen), 0);
+    if (t % 3 == 1) std::swap_ranges(&m[t * 514], &m[t * 514 + 257], &m[t * 514 + 257]);
+    if (t % 5 == 2) c[t * 257 + t] = static_cast<unsigned char>((c[t * 257 + t] + 1) % 3);
+    expected[t] = message_index(keys.pk.get(), &c[t * 257], &m[t * 514]);
+  }
+  message_indices(keys.pk.get(), c.data(), m.data(), count, got.data());
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(std::count(expected.begin(), expected.end(), -1), 4);
+  message_indices(keys.pk.get(), c.data(), m.data(), 3, got.data());  // few: one at a time
+  EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + 3), std::vector<int>(expected.begin(), expected.begin() + 3));
+}
+
 INSTANTIATE_TEST_SUITE_P(TwoPolynomials, KeygenTest, testing::Values(kPolyA, kPolyB));
 
 TEST(KeygenRefusalTest, NullBuffersChangeNothing) {
