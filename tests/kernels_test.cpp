@@ -95,7 +95,7 @@ TEST(RowKernelTest, PolynomialProductMatchesSchoolbook) {
   std::mt19937 rng(3);
   at_every_kernel_width([&](gf3mq::KernelWidth width) {
     SCOPED_TRACE(gf3mq::kernel_width_name(width));
-    for (std::size_t length : {1u, 2u, 63u, 64u, 65u, 200u, 257u}) {
+    for (std::size_t length : {1u, 2u, 4u, 5u, 63u, 64u, 65u, 200u, 256u, 257u}) {
       for (int trial = 0; trial < 5; ++trial) {
         std::vector<std::uint8_t> a(length), b(length);
         for (auto& v : a) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);  // any bytes count mod 3
