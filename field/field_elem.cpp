@@ -28,7 +28,11 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  gf3mq::RowReducer(table).product(a, b, out);
+  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of_row_zero(table)) {
+    gf3mq::SparseReducer(*g).product(a, b, out);
+  } else {
+    gf3mq::RowReducer(table).product(a, b, out);
+  }
   return 1;
 }
 

@@ -21,7 +21,12 @@ struct FieldElem {
 };
 
 // out = a * b mod f. Returns 1. Whatever out held before is ignored; out may
-// be a or b itself.
+// be a or b itself. f = x^257 - g with g = table row 0; where g has a few
+// terms of low degree (the usual trinomials, field_reducer.h), x^257 is
+// replaced by g alone, otherwise each x^e, e >= 257, by table row e - 257.
+// Both give a * b mod f for a reduction table, whose rows r are
+// x^(257 + r) mod f (load_reduction_table checks every row of the table it
+// loads). Rows 0..255 must exist.
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out);
 
 // out = y^3 mod f: x^k -> x^(3k), reduced with table row 3k - 257 for k >= 86.

@@ -202,19 +202,29 @@ void TabulatedReducer::cube(const FieldElem& y, FieldElem& out) const {
 
 // ---- SparseReducer ----
 
-std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
-  if (table.num_rows() < kReductionRows || table.num_cols() < kDegree) return std::nullopt;
+std::optional<SparseForm> sparse_form_of_row_zero(const Mat_ZZ_p& table) {
+  if (table.num_rows() < 1 || table.num_cols() < kDegree) return std::nullopt;
   const std::uint8_t* g = table.row(0);
+  std::uint8_t above = 0;  // any term above kMaxDegree
+  for (int m = SparseForm::kMaxDegree + 1; m < kDegree; ++m) above |= g[m];
+  if (above != 0) return std::nullopt;
   SparseForm form;
-  for (int m = 0; m < kDegree; ++m) {
+  for (int m = 0; m <= SparseForm::kMaxDegree; ++m) {
     if (g[m] == 0) continue;
-    if (g[m] > 2 || m > SparseForm::kMaxDegree || form.terms == SparseForm::kMaxTerms) return std::nullopt;
+    if (g[m] > 2 || form.terms == SparseForm::kMaxTerms) return std::nullopt;
     form.power[form.terms] = m;
     form.factor[form.terms] = g[m];
     ++form.terms;
   }
+  if (form.terms == 0) return std::nullopt;
+  return form;
+}
+
+std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
+  if (table.num_rows() < kReductionRows) return std::nullopt;
+  const std::optional<SparseForm> form = sparse_form_of_row_zero(table);
   // The sparse way stands in for every row, so all of them must follow from row 0.
-  if (form.terms == 0 || !rows_follow_from_row_zero(table, kReductionRows)) return std::nullopt;
+  if (!form || !rows_follow_from_row_zero(table, kReductionRows)) return std::nullopt;
   return form;
 }
 

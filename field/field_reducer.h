@@ -7,7 +7,8 @@
 //
 //   RowReducer        replaces each term x^e, e >= 257, by table row e - 257,
 //                     one row at a time, and prepares nothing: for single
-//                     products and cubes (field_mul, field_cube).
+//                     cubes (field_cube), and single products where g is
+//                     not sparse (field_mul).
 //   TabulatedReducer  the same, with every combination of three table rows
 //                     tabulated once (on the first product, and on the first
 //                     cube): for hundreds of them with one table.
@@ -70,8 +71,13 @@ class TabulatedReducer final : public FieldReducer {
   mutable RowCombinationTables cube_rows_;     // rows 3k - 257 for k = 86..256
 };
 
-// g of a 512 x 257 table whose rows r + 1 all equal x * row r mod f, if it
-// has at most kMaxTerms terms of degree at most kMaxDegree; none otherwise.
+// g = row 0 of the table, if it has at most kMaxTerms terms of degree at
+// most kMaxDegree (and some term); none otherwise. The other rows are not
+// read.
+std::optional<SparseForm> sparse_form_of_row_zero(const Mat_ZZ_p& table);
+
+// The same g, for a 512 x 257 table whose rows r + 1 all equal x * row r
+// mod f (checked row by row); none otherwise.
 std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table);
 
 class SparseReducer final : public FieldReducer {

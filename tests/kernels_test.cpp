@@ -134,13 +134,13 @@ TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
 class ReducerRouteTest : public testing::TestWithParam<const char*> {};
 
 // Products and cubes of every reducer against those of the table's rows one
-// by one (field_mul and field_cube).
+// by one (RowReducer, as field_cube).
 void expect_rows_results(const gf3mq::FieldReducer& reducer, const Mat_ZZ_p& table, std::uint32_t seed) {
   std::mt19937 rng(seed);
   for (int trial = 0; trial < 10; ++trial) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
     FieldElem expected, got;
-    field_mul(a, b, table, expected);
+    gf3mq::RowReducer(table).product(a, b, expected);
     reducer.product(a, b, got);
     ASSERT_EQ(got, expected);
     field_cube(a, table, expected);
@@ -158,8 +158,36 @@ TEST_P(ReducerRouteTest, EveryWayGivesTheTableRowResults) {
     expect_rows_results(gf3mq::SparseReducer(*g), table, 4);
   }
   expect_rows_results(gf3mq::TabulatedReducer(table), table, 4);
-  expect_rows_results(gf3mq::RowReducer(table), table, 4);
   expect_rows_results(*gf3mq::make_reducer(table), table, 4);
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 10; ++trial) {
+    const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+    FieldElem expected, got;
+    gf3mq::RowReducer(table).product(a, b, expected);
+    field_mul(a, b, table, got);
+    ASSERT_EQ(got, expected);
+  }
+}
+
+// field_mul reads g from row 0 alone where it is sparse, and the table's rows
+// where it is not: a changed digit in row 100, which products read, shows
+// which way it took.
+TEST_P(ReducerRouteTest, FieldMulTakesGFromRowZeroWhereItIsSparse) {
+  const Mat_ZZ_p& table = reduction_table_of(GetParam());
+  Mat_ZZ_p changed = table;
+  changed.set(100, 7, static_cast<unsigned char>(changed.get(100, 7) + 1));
+  const bool sparse = gf3mq::sparse_form_of_row_zero(changed).has_value();
+  EXPECT_EQ(sparse, std::string(GetParam()) != kPolyDense);
+  std::mt19937 rng(10);
+  const FieldElem a = x_power(256);
+  FieldElem b = random_field_element(rng);
+  b.coef[101] = 1;  // a b has the term x^357, which row 100 replaces
+  FieldElem of_table, of_changed, of_changed_rows;
+  field_mul(a, b, table, of_table);
+  field_mul(a, b, changed, of_changed);
+  gf3mq::RowReducer(changed).product(a, b, of_changed_rows);
+  EXPECT_NE(of_changed_rows, of_table);
+  EXPECT_EQ(of_changed, sparse ? of_table : of_changed_rows);
 }
 
 TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
@@ -213,7 +241,7 @@ TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
     for (int trial = 0; trial < 6; ++trial) operands.emplace_back(random_field_element(rng), random_field_element(rng));
     for (const auto& [a, b] : operands) {
       FieldElem product, cube;
-      field_mul(a, b, table, product);
+      gf3mq::RowReducer(table).product(a, b, product);
       field_cube(a, table, cube);
       at_every_kernel_width([&](gf3mq::KernelWidth width) {
         FieldElem got;
