@@ -1,5 +1,9 @@
 // The working folder the benchmarks share: tables and one key set made
-// once per process in a temporary folder, removed at exit.
+// once per process in a temporary folder, removed at exit. The folder lies
+// on tmpfs (/dev/shm) where there is one, so that key generation is timed
+// without waiting for the disk: it fsyncs every key file, which on a disk
+// costs tens of milliseconds and varies from run to run. GF3MQ_BENCH_DIR
+// names another parent folder.
 #pragma once
 
 #include <memory>
