@@ -26,25 +26,29 @@ std::vector<std::uint8_t> elements(std::mt19937& rng, std::size_t n) { return ra
 
 TEST(RowKernelTest, ElementwiseKernelsMatchTheDefinitions) {
   std::mt19937 rng(1);
-  for (std::size_t n : {1u, 31u, 32u, 33u, 257u, 1000u}) {
-    const auto a = elements(rng, n), b = elements(rng, n);
-    std::vector<std::uint8_t> sum = a, difference = a, scaled(n), any(n);
-    gf3mq::add_row(sum.data(), b.data(), n);
-    gf3mq::sub_row(difference.data(), b.data(), n);
-    gf3mq::scale_row(scaled.data(), b.data(), 2, n);
-    for (std::size_t i = 0; i < n; ++i) any[i] = static_cast<std::uint8_t>(rng());
-    std::vector<std::uint8_t> reduced = any;
-    gf3mq::reduce_row(reduced.data(), n);
-    std::uint32_t dot = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      ASSERT_EQ(sum[i], (a[i] + b[i]) % 3);
-      ASSERT_EQ(difference[i], (a[i] + 3 - b[i]) % 3);
-      ASSERT_EQ(scaled[i], 2 * b[i] % 3);
-      ASSERT_EQ(reduced[i], any[i] % 3);
-      dot += static_cast<std::uint32_t>(any[i]) * a[i];
+  at_every_kernel_width([&](gf3mq::KernelWidth width) {
+    SCOPED_TRACE(gf3mq::kernel_width_name(width));
+    for (std::size_t n : {1u, 31u, 32u, 33u, 257u, 1000u}) {
+      const auto a = elements(rng, n), b = elements(rng, n);
+      std::vector<std::uint8_t> sum = a, difference = a, scaled(n), any(n);
+      gf3mq::add_row(sum.data(), b.data(), n);
+      gf3mq::sub_row(difference.data(), b.data(), n);
+      gf3mq::scale_row(scaled.data(), b.data(), 2, n);
+      // Every byte value where there is room for all of them.
+      for (std::size_t i = 0; i < n; ++i) any[i] = static_cast<std::uint8_t>(n >= 256 && i < 256 ? i : rng());
+      std::vector<std::uint8_t> reduced = any;
+      gf3mq::reduce_row(reduced.data(), n);
+      std::uint32_t dot = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(sum[i], (a[i] + b[i]) % 3);
+        ASSERT_EQ(difference[i], (a[i] + 3 - b[i]) % 3);
+        ASSERT_EQ(scaled[i], 2 * b[i] % 3);
+        ASSERT_EQ(reduced[i], any[i] % 3);
+        dot += static_cast<std::uint32_t>(any[i]) * a[i];
+      }
+      EXPECT_EQ(gf3mq::dot_row(any.data(), a.data(), n), dot);
     }
-    EXPECT_EQ(gf3mq::dot_row(any.data(), a.data(), n), dot);
-  }
+  });
 }
 
 TEST(RowKernelTest, CombinationsMatchTermByTermSums) {
