@@ -1,26 +1,8 @@
-#include "field/poly_mul.h"
-
-#include <algorithm>
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
-#include "linalg/gf3_rows.h"
-#include "linalg/secure_wipe.h"
-#include "linalg/simd_bytes.h"
-
-namespace gf3mq {
-
-namespace {
-
-#if defined(__x86_64__) && defined(__GNUC__)
-
-// ---- AVX-512: products on bit-planes ----
+// Products of polynomials over GF(3) on bit-planes.
 //
-// A polynomial of degree < 512 is held as two 512-bit registers, the planes
-// of packed_rows.h: bit i of `ones` is set where the coefficient of x^i is
-// 1, bit i of `twos` where it is 2 (word w of a register holds x^(64 w) ..
+// A polynomial of degree < 512 is held as two planes of 512 bits, as in
+// packed_rows.h: bit i of `ones` is set where the coefficient of x^i is 1,
+// bit i of `twos` where it is 2 (word w of a plane holds x^(64 w) ..
 // x^(64 w + 63)). Negation swaps the planes.
 //
 // a * b by a comb over windows of four coefficients of a: window m holds
@@ -31,77 +13,42 @@ namespace {
 // multiplied by x^4 between rounds: 16 rounds and 64 additions in all, the
 // last term a_256 x^256 b apart.
 //
+// The comb is written once (poly_mul_planes.h); each kernel width has its
+// own way into the planes and back to bytes.
+#include "field/poly_mul.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define GF3MQ_HAVE_AVX512_ENTRY 1
+#else
+#define GF3MQ_HAVE_AVX512_ENTRY 0
+#endif
+
+#include "field/poly_mul_planes.h"
+#include "linalg/packed_rows.h"
+#include "linalg/secure_wipe.h"
+#include "linalg/simd_bytes.h"
+
+namespace gf3mq {
+
+namespace {
+
 // Bounds: an entry has degree at most 256 + 3, shifted by at most
-// 64 * 3 + 60 = 252, so the comb stays below x^512, inside one register per
-// plane; only a_256 b_256 reaches x^512.
-static_assert((256 + 3) + (64 * 3 + 60) < 512, "the comb's sums must fit one register per plane");
+// 64 * 3 + 60 = 252, so the comb stays below x^512, inside one plane; only
+// a_256 b_256 reaches x^512.
+static_assert((256 + 3) + (64 * 3 + 60) < 512, "the comb's sums must fit one plane");
 
-struct Planes {
-  __m512i ones, twos;
-};
-
-// The 8-bit truth table of a three-input function for vpternlogq: bit
-// 4a + 2b + c holds f(a, b, c).
-template <class F>
-constexpr int ternary_table(F f) {
-  int table = 0;
-  for (int i = 0; i < 8; ++i)
-    if (f((i & 4) != 0, (i & 2) != 0, (i & 1) != 0)) table |= 1 << i;
-  return table;
-}
-
-// x + y, four lookups for 512 coefficients. With x = (x1, x2), y = (y1, y2):
-//   ones: g = !x2 & (x1 ^ y1), then x2 ? y2 : (!y2 & g)
-//   twos: h = (x1 | x2) & !y1, then x1 ? (!y2 & !h) : (y2 ? !h : h)
-// (for x2 set, g is clear; for x1 set, h is !y1).
-GF3MQ_TARGET_AVX512 inline Planes plus(Planes x, Planes y) {
-  constexpr int kG = ternary_table([](bool x1, bool x2, bool y1) { return !x2 && (x1 != y1); });
-  constexpr int kOnes = ternary_table([](bool x2, bool y2, bool g) { return x2 ? (y2 && !g) : (!y2 && g); });
-  constexpr int kH = ternary_table([](bool x1, bool x2, bool y1) { return (x1 || x2) && !y1; });
-  constexpr int kTwos = ternary_table([](bool x1, bool y2, bool h) { return x1 ? (!y2 && !h) : (y2 ? !h : h); });
-  const __m512i g = _mm512_ternarylogic_epi64(x.ones, x.twos, y.ones, kG);
-  const __m512i h = _mm512_ternarylogic_epi64(x.ones, x.twos, y.ones, kH);
-  return {_mm512_ternarylogic_epi64(x.twos, y.twos, g, kOnes), _mm512_ternarylogic_epi64(x.ones, y.twos, h, kTwos)};
-}
-
-GF3MQ_TARGET_AVX512 inline Planes minus(Planes x) { return {x.twos, x.ones}; }
-
-// Shifts by whole words use the masked forms of the intrinsics, and shifts
-// within words the vector type below: the plain intrinsics start from an
-// undefined register, which GCC 12 reports as uninitialized.
-typedef std::uint64_t Words __attribute__((vector_size(64)));
-
-// v * x^T within 512 bits, 0 < T < 64: each word takes the top T bits of
-// the word below.
-template <int T>
-GF3MQ_TARGET_AVX512 inline __m512i shifted_up(__m512i v) {
-  static_assert(T > 0 && T < 64);
-  const Words below = (Words)_mm512_maskz_alignr_epi64(0xFF, v, _mm512_setzero_si512(), 7);  // word w - 1, 0 in word 0
-  return (__m512i)(((Words)v << T) | (below >> (64 - T)));
-}
-
-template <int T>
-GF3MQ_TARGET_AVX512 inline Planes times_x(Planes p) {
-  return {shifted_up<T>(p.ones), shifted_up<T>(p.twos)};
-}
-
-// p * x^(64 J): whole words up, zeros below.
-template <int J>
-GF3MQ_TARGET_AVX512 inline Planes times_x_words(Planes p) {
-  if constexpr (J == 0) {
-    return p;
-  } else {
-    const __m512i zero = _mm512_setzero_si512();
-    return {_mm512_maskz_alignr_epi64(0xFF, p.ones, zero, 8 - J), _mm512_maskz_alignr_epi64(0xFF, p.twos, zero, 8 - J)};
-  }
-}
-
-// The table of u(x) b keeps one of u and -u (the one whose highest non-zero
-// digit is 1: 41 slots, 0 among them) and reads the other with its planes
-// swapped. Slot s holds its ones plane at byte 128 s and its twos plane
-// 64 bytes on.
+// ---- The table of window products ----
+//
+// It keeps one of u and -u (the one whose highest non-zero digit is 1: 41
+// slots, 0 among them) and reads the other with its planes swapped. Slot s
+// holds its ones plane at byte 128 s and its twos plane 64 bytes on.
 constexpr int kWindowEntries = 81;
 constexpr int kWindowSlots = 41;
+constexpr std::size_t kWindowTableBytes = 128 * kWindowSlots;
 
 constexpr int digit(int u, int k) {
   for (; k > 0; --k) u /= 3;
@@ -141,16 +88,12 @@ constexpr WindowOffsets kWindowOffsets = [] {
 static_assert(kept_in_table(0) && kept_in_table(1) && !kept_in_table(2) && kept_in_table(5) && !kept_in_table(6));
 static_assert(kWindowOffsets.ones[9 * 5 + 8] == 128 * (kWindowSlots - 1));
 
-GF3MQ_TARGET_AVX512 inline void store(std::uint8_t* at, Planes p) {
-  _mm512_store_si512(at, p.ones);
-  _mm512_store_si512(at + 64, p.twos);
-}
-
 // table = the kept u(x) b, from c0 b + c1 x b (lo) and x^2 times the same (hi).
-GF3MQ_TARGET_AVX512 void fill_window_table(Planes b, std::uint8_t* table) {
-  const Planes xb = times_x<1>(b);
-  Planes low[9];  // low[c0 + 3 c1] = c0 b + c1 x b
-  low[0] = {_mm512_setzero_si512(), _mm512_setzero_si512()};
+template <class P>
+[[gnu::always_inline]] inline void fill_window_table(P b, std::uint8_t* table) {
+  const P xb = times_x<1>(b);
+  P low[9];  // low[c0 + 3 c1] = c0 b + c1 x b
+  low[0] = P{};
   low[1] = b;
   low[2] = minus(b);
   low[3] = xb;
@@ -161,31 +104,108 @@ GF3MQ_TARGET_AVX512 void fill_window_table(Planes b, std::uint8_t* table) {
   low[7] = minus(low[5]);
   std::uint8_t* at = table;
   for (int lo : {0, 1, 3, 4, 5}) {
-    store(at, low[lo]);
+    store_planes(at, low[lo]);
     at += 128;
   }
   for (int hi : {1, 3, 4, 5}) {
-    const Planes high = times_x<2>(low[hi]);
-    store(at, high);
+    const P high = times_x<2>(low[hi]);
+    store_planes(at, high);
     at += 128;
     for (int lo = 1; lo < 9; ++lo) {
-      store(at, plus(low[lo], high));
+      store_planes(at, plus(low[lo], high));
       at += 128;
     }
   }
 }
 
-template <int J>
-GF3MQ_TARGET_AVX512 inline Planes window_entry(const std::uint8_t* table, unsigned u) {
-  const Planes entry{_mm512_load_si512(table + kWindowOffsets.ones[u]), _mm512_load_si512(table + kWindowOffsets.twos[u])};
-  return times_x_words<J>(entry);
+template <int J, class P>
+[[gnu::always_inline]] inline P window_entry(const std::uint8_t* table, unsigned u) {
+  return times_x_words<J>(load_planes<P>(table + kWindowOffsets.ones[u], table + kWindowOffsets.twos[u]));
 }
 
-// Bytes 0, 1, 2 of 64 coefficients from one word of each plane.
-GF3MQ_TARGET_AVX512 inline void store_bytes(std::uint8_t* out, std::uint64_t ones, std::uint64_t twos) {
-  const __m512i bytes = _mm512_or_si512(_mm512_maskz_mov_epi8(ones, _mm512_set1_epi8(1)),
-                                        _mm512_maskz_mov_epi8(twos, _mm512_set1_epi8(2)));
-  _mm512_storeu_si512(out, bytes);
+// ones, twos = the words of a * b, x^0 .. x^575, from the windows of a
+// (window[m], m < 64, and a_256) and b's planes; table is scratch.
+template <class P>
+[[gnu::always_inline]] inline void comb_product(const std::uint32_t* window, unsigned a256, P b,
+                                                std::uint8_t* table, std::uint64_t* ones, std::uint64_t* twos) {
+  fill_window_table(b, table);
+  P sum{};
+  for (int k = 60; k >= 0; k -= 4) {
+    const unsigned r = static_cast<unsigned>(k / 4);
+    const P round = plus(plus(window_entry<0, P>(table, window[r]), window_entry<1, P>(table, window[16 + r])),
+                         plus(window_entry<2, P>(table, window[32 + r]), window_entry<3, P>(table, window[48 + r])));
+    sum = k == 60 ? round : plus(times_x<4>(sum), round);
+  }
+  // a_256 x^256 b: words 0..3 of a_256 b go to words 4..7, word 4 (x^256
+  // alone) to x^512.
+  const P last = window_entry<0, P>(table, a256);
+  store_words(ones, twos, plus(sum, times_x_words<4>(last)));
+  store_words(ones + 8, twos + 8, word_four(last));
+}
+
+// ---- Other widths: half planes, two vectors of four words ----
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+constexpr std::uint64_t kGather = 0x0102040810204080ull;  // byte i's bit at 8i lands at bit 56 + i
+
+[[gnu::always_inline]] inline void poly_mul_halves_body(const std::uint8_t* a, const std::uint8_t* b,
+                                                       std::size_t length, std::uint8_t* product) {
+  // Residues mod 3, zeros from `length` to 320.
+  alignas(64) std::uint8_t ra[320], rb[320];
+  std::copy_n(a, length, ra);
+  std::copy_n(b, length, rb);
+  std::fill(ra + length, ra + sizeof ra, std::uint8_t{0});
+  std::fill(rb + length, rb + sizeof rb, std::uint8_t{0});
+  for (std::size_t i = 0; i < sizeof ra; i += 32) {
+    simd::store(ra + i, simd::reduce(simd::load<simd::Bytes32>(ra + i)));
+    simd::store(rb + i, simd::reduce(simd::load<simd::Bytes32>(rb + i)));
+  }
+  alignas(64) std::uint32_t window[64];
+  for (std::size_t m = 0; m < 64; ++m)
+    window[m] = ra[4 * m] + 3u * ra[4 * m + 1] + 9u * ra[4 * m + 2] + 27u * ra[4 * m + 3];
+  // b's planes, eight coefficients at a time.
+  alignas(64) std::uint64_t ones[16], twos[16];
+  for (std::size_t w = 0; w < 8; ++w) {
+    std::uint64_t one_bits = 0, two_bits = 0;
+    for (std::size_t i = 0; i < 64 && 64 * w + i < sizeof rb; i += 8) {
+      std::uint64_t v;
+      std::memcpy(&v, rb + 64 * w + i, 8);
+      one_bits |= (((v & ~(v >> 1) & kLowBits) * kGather) >> 56) << i;
+      two_bits |= ((((v >> 1) & kLowBits) * kGather) >> 56) << i;
+    }
+    ones[w] = one_bits;
+    twos[w] = two_bits;
+  }
+  alignas(64) std::uint8_t table[kWindowTableBytes];
+  comb_product(window, ra[256], load_planes<HalfPlanes>(ones, twos), table, ones, twos);
+  unpack_elements(ones, twos, kPolyProductBytes, product);
+  secure_wipe(ra, sizeof ra);
+  secure_wipe(rb, sizeof rb);
+  secure_wipe(window, sizeof window);
+  secure_wipe(table, sizeof table);
+  secure_wipe(ones, sizeof ones);
+  secure_wipe(twos, sizeof twos);
+}
+
+void poly_mul_portable(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
+  poly_mul_halves_body(a, b, length, product);
+}
+
+GF3MQ_TARGET_AVX2 void poly_mul_avx2(const std::uint8_t* a, const std::uint8_t* b, std::size_t length,
+                                     std::uint8_t* product) {
+  poly_mul_halves_body(a, b, length, product);
+}
+
+#if GF3MQ_HAVE_AVX512_ENTRY
+
+// ---- AVX-512: one 512-bit register per plane ----
+
+// Bytes 64 q .. 64 q + 63 of c below `length`, mod 3, zeros from `length` on.
+GF3MQ_TARGET_AVX512 inline __m512i residues(const std::uint8_t* c, std::size_t length, std::size_t q) {
+  const std::size_t begin = 64 * q;
+  const std::size_t count = length <= begin ? 0 : std::min<std::size_t>(64, length - begin);
+  const __mmask64 wanted = count == 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+  return (__m512i)simd::reduce((simd::Bytes64)_mm512_maskz_loadu_epi8(wanted, c + begin));
 }
 
 // Stores zeros over n bytes (a multiple of 64) and keeps the stores: the
@@ -199,26 +219,25 @@ GF3MQ_TARGET_AVX512 inline void wipe64(void* p, std::size_t n) {
   }
 }
 
-// Bytes 64 q .. 64 q + 63 of c below `length`, mod 3, zeros from `length` on.
-GF3MQ_TARGET_AVX512 inline __m512i residues(const std::uint8_t* c, std::size_t length, std::size_t q) {
-  const std::size_t begin = 64 * q;
-  const std::size_t count = length <= begin ? 0 : std::min<std::size_t>(64, length - begin);
-  const __mmask64 wanted = count == 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
-  return (__m512i)simd::reduce((simd::Bytes64)_mm512_maskz_loadu_epi8(wanted, c + begin));
-}
-
 // The planes of c_0 .. c_(length - 1), bytes taken mod 3.
-GF3MQ_TARGET_AVX512 inline Planes planes_of(const std::uint8_t* c, std::size_t length) {
+GF3MQ_TARGET_AVX512 inline WordPlanes planes_of(const std::uint8_t* c, std::size_t length) {
   alignas(64) std::uint64_t ones[8] = {}, twos[8] = {};
   for (std::size_t q = 0; q < 5; ++q) {
     const __m512i v = residues(c, length, q);
     ones[q] = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(1));
     twos[q] = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(2));
   }
-  const Planes planes{_mm512_load_si512(ones), _mm512_load_si512(twos)};
+  const WordPlanes planes = load_planes<WordPlanes>(ones, twos);
   wipe64(ones, sizeof ones);
   wipe64(twos, sizeof twos);
   return planes;
+}
+
+// Bytes 0, 1, 2 of 64 coefficients from one word of each plane.
+GF3MQ_TARGET_AVX512 inline void store_bytes(std::uint8_t* out, std::uint64_t ones, std::uint64_t twos) {
+  const __m512i bytes = _mm512_or_si512(_mm512_maskz_mov_epi8(ones, _mm512_set1_epi8(1)),
+                                        _mm512_maskz_mov_epi8(twos, _mm512_set1_epi8(2)));
+  _mm512_storeu_si512(out, bytes);
 }
 
 GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8_t* b, std::size_t length,
@@ -230,27 +249,11 @@ GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8
     _mm512_store_si512(window + 16 * q, _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00090001)));
   }
   const unsigned a256 = ((simd::Bytes64)residues(a, length, 4))[0];
-  alignas(64) std::uint8_t table[128 * kWindowSlots];
-  fill_window_table(planes_of(b, length), table);
-
-  Planes sum{};
-  for (int k = 60; k >= 0; k -= 4) {
-    const unsigned r = static_cast<unsigned>(k / 4);
-    const Planes round = plus(plus(window_entry<0>(table, window[r]), window_entry<1>(table, window[16 + r])),
-                              plus(window_entry<2>(table, window[32 + r]), window_entry<3>(table, window[48 + r])));
-    sum = k == 60 ? round : plus(times_x<4>(sum), round);
-  }
-  // a_256 x^256 b: words 0..3 of a_256 b go to words 4..7, word 4 (x^256
-  // alone) to x^512.
-  const Planes last = window_entry<0>(table, a256);
-  sum = plus(sum, times_x_words<4>(last));
+  alignas(64) std::uint8_t table[kWindowTableBytes];
   alignas(64) std::uint64_t ones[16], twos[16];
-  _mm512_store_si512(ones, sum.ones);
-  _mm512_store_si512(twos, sum.twos);
-  _mm512_store_si512(ones + 8, _mm512_maskz_alignr_epi64(1, last.ones, last.ones, 4));
-  _mm512_store_si512(twos + 8, _mm512_maskz_alignr_epi64(1, last.twos, last.twos, 4));
+  comb_product(window, a256, planes_of(b, length), table, ones, twos);
   for (int q = 0; q < 9; ++q) store_bytes(product + 64 * q, ones[q], twos[q]);
-  // Residues and multiples of secret factors.
+  // Windows and multiples of secret factors.
   wipe64(table, sizeof table);
   wipe64(window, sizeof window);
   wipe64(ones, sizeof ones);
@@ -259,49 +262,19 @@ GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8
 
 #endif
 
-constexpr std::size_t kPad = 256;  // zeros in front of a shifted factor
-
-// Other widths: coefficient e is the sum over i of a_i b(e - i). With b
-// between zeros, term i is the row read from offset 256 - i. Terms i of one
-// block of 64 touch only the 320 coefficients from x^(i & ~63) on, so each
-// block is summed over that window (add_row_combination) and then added in.
-void poly_mul_by_blocks(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
-  // Residues first: the row kernels take coefficients 0, 1, 2 only.
-  std::uint8_t ra[kPolyMaxLength], rb[kPolyMaxLength];
-  std::copy_n(a, length, ra);
-  std::copy_n(b, length, rb);
-  reduce_row(ra, length);
-  reduce_row(rb, length);
-  constexpr std::size_t kBlock = 64;
-  alignas(64) std::uint8_t shifted[kPolyProductBytes] = {};
-  std::copy_n(rb, length, shifted + kPad);
-  std::fill_n(product, kPolyProductBytes, std::uint8_t{0});
-  const std::uint8_t* once[kBlock];
-  const std::uint8_t* twice[kBlock];
-  for (std::size_t first = 0; first < length; first += kBlock) {
-    std::size_t n_once = 0, n_twice = 0;
-    const std::size_t last = std::min(first + kBlock, length);
-    for (std::size_t i = first; i < last; ++i) {
-      const std::uint8_t* row = shifted + kPad - i + first;
-      once[n_once] = row;
-      twice[n_twice] = row;
-      n_once += ra[i] == 1;
-      n_twice += ra[i] == 2;
-    }
-    add_row_combination(product + first, product + first, once, n_once, twice, n_twice, 10);
-  }
-  secure_wipe(shifted, sizeof shifted);
-  secure_wipe(ra, sizeof ra);
-  secure_wipe(rb, sizeof rb);
-}
-
 }  // namespace
 
 void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
-#if defined(__x86_64__) && defined(__GNUC__)
-  if (kernel_width() == KernelWidth::avx512) return poly_mul_avx512(a, b, length, product);
+  switch (kernel_width()) {
+#if GF3MQ_HAVE_AVX512_ENTRY
+    case KernelWidth::avx512:
+      return poly_mul_avx512(a, b, length, product);
 #endif
-  poly_mul_by_blocks(a, b, length, product);
+    case KernelWidth::portable:
+      return poly_mul_portable(a, b, length, product);
+    default:
+      return poly_mul_avx2(a, b, length, product);
+  }
 }
 
 }  // namespace gf3mq
