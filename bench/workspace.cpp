@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "field/gf3_source.h"
@@ -25,8 +28,12 @@ std::filesystem::path parent_folder() {
 
 Workspace::Workspace()
     : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kSecretKeyBytes]) {
-  std::string pattern = (parent_folder() / "gf3mq-bench-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  const std::filesystem::path parent = parent_folder();
+  std::string pattern = (parent / "gf3mq-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::fprintf(stderr, "gf3mq-bench: cannot make a working folder in %s: %s\n", parent.c_str(), std::strerror(errno));
+    std::exit(1);
+  }
   dir = pattern;
   previous = std::filesystem::current_path().string();
   std::filesystem::current_path(dir);
