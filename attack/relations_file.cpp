@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "linalg/packed_rows.h"
+
 namespace gf3mq {
 
 namespace {
@@ -37,17 +39,13 @@ void append_row(std::string& text, const PackedMatrix& m, std::size_t row) {
 }
 
 // Eight digits at once: v = the characters xor "00000000" holds 0, 1, 2 in
-// each byte exactly when the characters are digits 0, 1, 2; the low bits of
-// the bytes equal to 1 and to 2 are then gathered into eight bits each.
-constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
-constexpr std::uint64_t kGather = 0x0102040810204080ull;  // (b_i at bit 8i) * kGather >> 56 = sum b_i 2^i
-
+// each byte exactly when the characters are digits 0, 1, 2.
 std::uint64_t parse8(const char* p, std::uint64_t& ones, std::uint64_t& twos) {
+  constexpr std::uint64_t kLowBits = gf3mq::kLowBitOfEachByte;
   std::uint64_t v;
   std::memcpy(&v, p, sizeof v);
   v ^= 0x3030303030303030ull;
-  ones = ((v & kLowBits) * kGather) >> 56;
-  twos = (((v >> 1) & kLowBits) * kGather) >> 56;
+  gf3mq::pack_eight_elements(v, ones, twos);
   return (v & ~(kLowBits * 3)) | (v & (v >> 1) & kLowBits);  // non-zero: a byte was not 0, 1 or 2
 }
 

@@ -145,9 +145,6 @@ template <class P>
 
 // ---- Other widths: half planes, two vectors of four words ----
 
-constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
-constexpr std::uint64_t kGather = 0x0102040810204080ull;  // byte i's bit at 8i lands at bit 56 + i
-
 [[gnu::always_inline]] inline void poly_mul_halves_body(const std::uint8_t* a, const std::uint8_t* b,
                                                        std::size_t length, std::uint8_t* product) {
   // Residues mod 3, zeros from `length` to 320.
@@ -170,8 +167,10 @@ constexpr std::uint64_t kGather = 0x0102040810204080ull;  // byte i's bit at 8i 
     for (std::size_t i = 0; i < 64 && 64 * w + i < sizeof rb; i += 8) {
       std::uint64_t v;
       std::memcpy(&v, rb + 64 * w + i, 8);
-      one_bits |= (((v & ~(v >> 1) & kLowBits) * kGather) >> 56) << i;
-      two_bits |= ((((v >> 1) & kLowBits) * kGather) >> 56) << i;
+      std::uint64_t eight_ones, eight_twos;
+      pack_eight_elements(v, eight_ones, eight_twos);
+      one_bits |= eight_ones << i;
+      two_bits |= eight_twos << i;
     }
     ones[w] = one_bits;
     twos[w] = two_bits;

@@ -60,18 +60,6 @@ int block_size(std::size_t rows) {
   return 2;
 }
 
-// Eight elements at once: the low bits of the bytes equal to 1 and to 2
-// gathered into eight bits by one multiplication each (byte i's bit at 8i
-// times kGather lands at bit 56 + i).
-constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
-constexpr std::uint64_t kGather = 0x0102040810204080ull;
-
-// Bytes holding 0..2: bits of the ones and twos among eight of them.
-void pack8(std::uint64_t v, std::uint64_t& ones, std::uint64_t& twos) {
-  ones = ((v & ~(v >> 1) & kLowBits) * kGather) >> 56;
-  twos = (((v >> 1) & kLowBits) * kGather) >> 56;
-}
-
 // Bytes x mod 3 for any byte values, eight at once.
 std::uint64_t reduce8(std::uint64_t v) {
   std::uint8_t bytes[8];
@@ -118,7 +106,7 @@ void PackedMatrix::set_row(std::size_t r, const std::uint8_t* values, std::size_
     for (; i + 8 <= count; i += 8) {
       std::uint64_t v, one_bits, two_bits;
       std::memcpy(&v, values + i, 8);
-      pack8(reduce8(v), one_bits, two_bits);
+      pack_eight_elements(reduce8(v), one_bits, two_bits);
       const std::uint64_t mask = std::uint64_t{0xFF} << (i % kWordBits);
       o[i / kWordBits] = (o[i / kWordBits] & ~mask) | (one_bits << (i % kWordBits));
       t[i / kWordBits] = (t[i / kWordBits] & ~mask) | (two_bits << (i % kWordBits));

@@ -29,4 +29,15 @@ unsigned packed_dot(const std::uint64_t* a1, const std::uint64_t* a2, const std:
 // out[0..count) = the elements 0..2 of the packed row (ones, twos).
 void unpack_elements(const std::uint64_t* ones, const std::uint64_t* twos, std::size_t count, std::uint8_t* out);
 
+// Eight elements 0..2 in the bytes of v (element i in byte i): bit i of
+// ones and of twos, bits 8.. clear. The low bits of the bytes equal to 1
+// and to 2 are gathered by one multiplication each: byte i's bit at 8i
+// times kGatherBytes lands at bit 56 + i.
+inline constexpr std::uint64_t kLowBitOfEachByte = 0x0101010101010101ull;
+inline constexpr std::uint64_t kGatherBytes = 0x0102040810204080ull;
+inline void pack_eight_elements(std::uint64_t v, std::uint64_t& ones, std::uint64_t& twos) {
+  ones = ((v & ~(v >> 1) & kLowBitOfEachByte) * kGatherBytes) >> 56;
+  twos = (((v >> 1) & kLowBitOfEachByte) * kGatherBytes) >> 56;
+}
+
 }  // namespace gf3mq
