@@ -13,6 +13,7 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "attack/relations_file.h"
+#include "files/whole_file.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
 #include "scheme/message_lines.h"
@@ -40,8 +41,12 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when every plaintext was recovered and encrypts to its\n"
     "ciphertext; 1 when one was not, a line is not a ciphertext, a file is\n"
-    "missing or damaged, or the output could not be written (nothing is written\n"
-    "then); 2 for a usage error.\n";
+    "missing or damaged, or the output could not be written (the plaintexts of\n"
+    "every line before that one are written, nothing after it); 2 for a usage\n"
+    "error.\n";
+
+// Lines read, attacked and written at a time.
+constexpr std::size_t kLinesAtOnce = 256;
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,13 +100,17 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.option_with_value("--relations", load_from);
   command_line.option_with_value("--save-relations", save_to);
+  command_line.exclusive("--relations", "--save-relations");
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.input_file();
+  const std::string input = command_line.input_file(), source = input == "-" ? "" : input;
 
   gf3mq::FileProblem problem;
-  gf3mq::MessageLines ciphertexts;
-  if (!gf3mq::read_message_lines(input, gf3mq::LineElements::ciphertext, ciphertexts, &problem))
+  // Refused at once, before any work: only a regular file is ever replaced.
+  if (!save_to.empty() && !gf3mq::path_free_or_regular(save_to, &problem))
     return program::fail(kName, problem.message());
+  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext);
+  gf3mq::MessageLines ciphertexts;
+  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
   PhaseLog log;
   log.start("reading the public key");
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
@@ -127,24 +136,37 @@ int main(int argc, char** argv) {
                  relations.count(), report.equations, report.unknowns, report.set_size);
   }
   log.start("checking the relations");
-  if (!gf3mq::relations_hold(relations, forms, 8, digest))
+  if (!gf3mq::relations_hold(relations, forms, 8, digest)) {
+    if (!load_from.empty())
+      return program::fail(kName, "\"" + load_from + "\" holds relations that do not hold for \"new pk.txt\": it is damaged");
     return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
+  }
   log.end();
   if (!save_to.empty() && !gf3mq::save_relations(save_to, relations, digest, &problem))
     return program::fail(kName, problem.message());
 
   log.start("recovering plaintexts");
   gf3mq::SecretVector<char> out;
-  for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-    std::uint8_t x[gf3mq::kLineElements];
-    if (!gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x)) {
-      const std::string where = input == "-" ? "standard input" : "\"" + input + "\"";
-      return program::fail(kName, where + ", line " + std::to_string(ciphertexts.line_numbers[i]) +
-                                      ": no plaintext over {1, 2} encrypts to this ciphertext under \"new pk.txt\"");
+  while (ciphertexts.count() > 0 && std::cout) {
+    out.clear();
+    for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
+      std::uint8_t x[gf3mq::kLineElements];
+      if (!gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x)) {
+        std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+        program::finish_output(kName);
+        return program::fail(kName, gf3mq::FileProblem{source, "no plaintext over {1, 2} encrypts to this ciphertext "
+                                                               "under \"new pk.txt\"",
+                                                       ciphertexts.line_numbers[i]}
+                                        .message());
+      }
+      gf3mq::append_message_line(out, x);
     }
-    gf3mq::append_message_line(out, x);
+    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+    if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {
+      program::finish_output(kName);
+      return program::fail(kName, problem.message());
+    }
   }
   log.end();
-  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return program::finish_output(kName) ? 0 : 1;
 }

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
 
   gf3mq::FileProblem problem;
-  gf3mq::FolderLock lock;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
   std::uint64_t seed = 0;
   if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) seed = 1;

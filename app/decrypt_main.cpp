@@ -16,6 +16,14 @@ namespace {
 
 constexpr const char* kName = "gf3mq-decrypt";
 
+constexpr const char* kNeither =
+    "neither candidate encrypts back: this is not a ciphertext of this key set, or the key set is inconsistent "
+    "(gf3mq-check tells which)";
+constexpr const char* kAmbiguous =
+    "both candidates encrypt back, so the plaintext cannot be told from the ciphertext (--both writes the two; "
+    "gf3mq-check shows how likely this is with this key set)";
+constexpr const char* kBothWritten = "both candidates encrypt back, so the plaintext is ambiguous: both are written";
+
 constexpr const char* kUsage =
     "Usage: gf3mq-decrypt [-C DIR] [--both] [FILE]\n"
     "\n"
@@ -29,10 +37,29 @@ constexpr const char* kUsage =
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
+    "When both candidates encrypt back, the plaintext is ambiguous: the line is\n"
+    "refused, or with --both both are written (and standard error says so).\n"
+    "\n"
     "Exit status: 0 when every ciphertext was decrypted; 1 when a line is not a\n"
-    "ciphertext of this key set (or the set is inconsistent), a key file is\n"
-    "missing or damaged, or the output could not be written (nothing is\n"
-    "written then); 2 for a usage error.\n";
+    "ciphertext of this key set (or the set is inconsistent, or the plaintext is\n"
+    "ambiguous), a key file is missing or damaged, or the output could not be\n"
+    "written: the messages of every line before that one are written, nothing\n"
+    "after it; 2 for a usage error.\n";
+
+// Lines read, decrypted and written at a time.
+constexpr std::size_t kLinesAtOnce = 256;
+
+// The secret key set of the folder, read under the shared lock.
+struct KeySet {
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
+  gf3mq::WipedBlock sk{new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes}};
+  gf3mq::SecretMaps maps;
+
+  bool read(gf3mq::FileProblem* problem) {
+    return read_pk(gf3mq::kPublicKeyFile, pk.get(), problem) == 1 &&
+           read_sk(gf3mq::kSecretKeyFile, sk.get(), problem) == 1 && maps.load(problem);
+  }
+};
 
 }  // namespace
 
@@ -43,40 +70,52 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.input_file();
+  const std::string input = command_line.input_file(), source = input == "-" ? "" : input;
+  program::warn_if_folder_open(kName);
 
   gf3mq::FileProblem problem;
+  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext);
   gf3mq::MessageLines ciphertexts;
-  if (!gf3mq::read_message_lines(input, gf3mq::LineElements::ciphertext, ciphertexts, &problem))
-    return program::fail(kName, problem.message());
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
-  gf3mq::SecretMaps maps;
+  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  KeySet keys;
   {
-    gf3mq::FolderLock lock;
+    gf3mq::FolderLock lock(program::lock_wait(kName));
     if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1 ||
-        read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1 || !maps.load(&problem))
-      return program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
+    if (!keys.read(&problem)) return program::fail_with_key_set(kName, problem);
   }
-  const std::size_t count = ciphertexts.count();
-  gf3mq::SecretVector<unsigned char> candidates(count * gf3mq::kDecryptedBytes);
-  for (std::size_t i = 0; i < count; ++i)
-    maps.decrypt(sk.get(), ciphertexts.vector(i), candidates.data() + i * gf3mq::kDecryptedBytes);
-  std::vector<int> index(count);
-  message_indices(pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
+  gf3mq::SecretVector<unsigned char> candidates;
   gf3mq::SecretVector<char> out;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (index[i] < 0) {
-      const std::string where = input == "-" ? "standard input" : "\"" + input + "\"";
-      return program::fail(kName, where + ", line " + std::to_string(ciphertexts.line_numbers[i]) +
-                                      ": neither candidate encrypts back: this is not a ciphertext of this key set, "
-                                      "or the key set is inconsistent (gf3mq-check tells which)");
+  std::vector<int> index;
+  while (ciphertexts.count() > 0 && std::cout) {
+    const std::size_t count = ciphertexts.count();
+    candidates.resize(count * gf3mq::kDecryptedBytes);
+    for (std::size_t i = 0; i < count; ++i)
+      keys.maps.decrypt(keys.sk.get(), ciphertexts.vector(i), candidates.data() + i * gf3mq::kDecryptedBytes);
+    index.resize(count);
+    message_indices(keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
+    out.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* m = candidates.data() + i * gf3mq::kDecryptedBytes;
+      auto at_line = [&](const char* what) { return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message(); };
+      if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both)) {
+        std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+        program::finish_output(kName);
+        return program::fail(kName, at_line(index[i] == gf3mq::kNoMessage ? kNeither : kAmbiguous));
+      }
+      if (index[i] == gf3mq::kAmbiguousMessage) {
+        program::fail(kName, at_line(kBothWritten));
+        gf3mq::append_message_line(out, m);
+        gf3mq::append_message_line(out, m + gf3mq::kMessageBytes);
+        continue;
+      }
+      gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(index[i]));
+      if (both) gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(1 - index[i]));
     }
-    const unsigned char* m = candidates.data() + i * gf3mq::kDecryptedBytes;
-    gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(index[i]));
-    if (both) gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(1 - index[i]));
+    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+    if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {
+      program::finish_output(kName);
+      return program::fail(kName, problem.message());
+    }
   }
-  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return program::finish_output(kName) ? 0 : 1;
 }

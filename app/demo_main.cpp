@@ -58,10 +58,6 @@ void print_list(const unsigned char* values, std::size_t n) {
   std::cout << ']';
 }
 
-int key_failure(const gf3mq::FileProblem& problem) {
-  return gf3mq::program::fail(kName, problem.message() + "; gf3mq-keygen makes a key set");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,16 +69,17 @@ int main(int argc, char** argv) {
   command_line.flag("--no-wait", no_wait);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   std::setlocale(LC_ALL, "");  // the captions follow the locale's character set
+  program::warn_if_folder_open(kName);
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;
   // The whole set is read under the shared lock: no key generation can
   // replace it half-way through.
-  gf3mq::FolderLock lock;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-  if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1) return key_failure(problem);
-  if (read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1) return key_failure(problem);
+  if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1 || read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1)
+    return program::fail_with_key_set(kName, problem);
 
   const std::uint64_t mlen = kMessageBytes;
   std::unique_ptr<unsigned char[]> c(new unsigned char[mlen]);
@@ -97,7 +94,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<unsigned char[]> decrypted(new unsigned char[gf3mq::kDecryptedBytes]);
   std::uint64_t decrypt_mlen = 0;
   if (decrypt(sk.get(), c.get(), clen, decrypted.get(), &decrypt_mlen, &problem) != 0)
-    return program::fail(kName, "cannot decrypt: " + problem.message() + "; gf3mq-keygen makes a key set");
+    return program::fail_with_key_set(kName, problem);
   lock.release();
 
   std::cout << caption(kPlaintextCaption) << std::endl;
@@ -113,12 +110,17 @@ int main(int argc, char** argv) {
   print_list(decrypted.get() + kMessageBytes, kMessageBytes);
   std::cout << std::endl;
   std::cout << decrypt_mlen << ' ' << clen << std::endl;
-  if (message_index(pk.get(), c.get(), decrypted.get()) < 0) {
+  const int index = message_index(pk.get(), c.get(), decrypted.get());
+  if (index == gf3mq::kNoMessage) {
     program::finish_output(kName);
     return program::fail(kName,
                          "neither candidate encrypts back to the ciphertext: the key set is inconsistent (its files "
                          "come from different key generations, or are damaged); gf3mq-keygen makes a new one");
   }
+  if (index == gf3mq::kAmbiguousMessage)
+    program::fail(kName,
+                  "warning: both candidates encrypt back to the ciphertext, so the plaintext cannot be told from "
+                  "the ciphertext alone (gf3mq-check shows how likely that is with this key set)");
 
   pk.reset();
   sk.reset();

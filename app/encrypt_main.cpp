@@ -27,8 +27,12 @@ constexpr const char* kUsage =
     "  --version  show the version\n"
     "\n"
     "Exit status: 0 when every plaintext was encrypted; 1 when a line is not a\n"
-    "plaintext (nothing is written then), the public key is missing or damaged,\n"
-    "or the output could not be written; 2 for a usage error.\n";
+    "plaintext (the ciphertexts of every line before it are written, nothing\n"
+    "after it), the public key is missing or damaged, or the output could not be\n"
+    "written; 2 for a usage error.\n";
+
+// Lines read, encrypted and written at a time.
+constexpr std::size_t kLinesAtOnce = 256;
 
 }  // namespace
 
@@ -37,27 +41,38 @@ int main(int argc, char** argv) {
   if (!program::standard_streams_ready(kName)) return 1;
   program::CommandLine command_line(kName, kUsage);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  const std::string input = command_line.input_file();
 
   gf3mq::FileProblem problem;
+  gf3mq::MessageLineReader reader(command_line.input_file(), gf3mq::LineElements::plaintext);
   gf3mq::MessageLines plaintexts;
-  if (!gf3mq::read_message_lines(input, gf3mq::LineElements::plaintext, plaintexts, &problem))
-    return program::fail(kName, problem.message());
+  if (!reader.next(kLinesAtOnce, plaintexts, &problem)) return program::fail(kName, problem.message());
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   if (!program::read_public_key(kName, pk.get())) return 1;
-  const std::size_t count = plaintexts.count();
-  gf3mq::SecretVector<unsigned char> ciphertexts(count * gf3mq::kMessageBytes);
-  if (count >= gf3mq::kBatchWorthwhile) {
-    gf3mq::PreparedPublicKey(pk.get()).encrypt(plaintexts.vector(0), count, ciphertexts.data());
-  } else {
-    for (std::size_t i = 0; i < count; ++i) {
-      std::uint64_t clen = 0;
-      encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, ciphertexts.data() + i * gf3mq::kMessageBytes,
-              &clen);
+  std::unique_ptr<gf3mq::PreparedPublicKey> prepared;  // once enough plaintexts come
+  gf3mq::SecretVector<unsigned char> ciphertexts;
+  gf3mq::SecretVector<char> out;
+  while (plaintexts.count() > 0 && std::cout) {
+    const std::size_t count = plaintexts.count();
+    ciphertexts.resize(count * gf3mq::kMessageBytes);
+    if (prepared == nullptr && count >= gf3mq::kBatchWorthwhile)
+      prepared = std::make_unique<gf3mq::PreparedPublicKey>(pk.get());
+    if (prepared != nullptr) {
+      prepared->encrypt(plaintexts.vector(0), count, ciphertexts.data());
+    } else {
+      for (std::size_t i = 0; i < count; ++i) {
+        std::uint64_t clen = 0;
+        encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, ciphertexts.data() + i * gf3mq::kMessageBytes,
+                &clen);
+      }
+    }
+    out.clear();
+    for (std::size_t i = 0; i < count; ++i)
+      gf3mq::append_message_line(out, ciphertexts.data() + i * gf3mq::kMessageBytes);
+    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+    if (!reader.next(kLinesAtOnce, plaintexts, &problem)) {
+      program::finish_output(kName);
+      return program::fail(kName, problem.message());
     }
   }
-  gf3mq::SecretVector<char> out;
-  for (std::size_t i = 0; i < count; ++i) gf3mq::append_message_line(out, ciphertexts.data() + i * gf3mq::kMessageBytes);
-  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return program::finish_output(kName) ? 0 : 1;
 }

@@ -33,8 +33,10 @@ constexpr const char* kUsage =
     "unset: one per processor). The key set is the same for every N.\n"
     "\n"
     "Exit status: 0 when the new set is in place; 1 when no set was made (the\n"
-    "message says which set is in place) or the output could not be written;\n"
-    "2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
+    "message says which set is in place), when the new set is in place but may\n"
+    "not be on disk or copies of the old one remain (the message names them), or\n"
+    "the output could not be written; 2 for a usage error or a GF3MQ_THREADS that\n"
+    "is not such a number.\n";
 
 }  // namespace
 
@@ -52,12 +54,13 @@ int main(int argc, char** argv) {
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
+  program::warn_if_folder_open(kName);
   gf3mq::FileProblem problem;
   // One writer at a time, and no reader while the set is replaced.
-  gf3mq::FolderLock lock;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem))
     return program::fail(kName, problem.message() + "; no key set was made");
-  if (keygen(pk.get(), sk.get(), &problem) != 0) return program::fail(kName, problem.message());
+  if (keygen(pk.get(), sk.get(), &problem) != 0) return program::fail_with_key_set(kName, problem);
   lock.release();
   pk.reset();
   sk.reset();

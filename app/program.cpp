@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <streambuf>
 
-#include "linalg/digit_file.h"
-#include "scheme/folder_lock.h"
+#include "field/field_tables.h"
+#include "files/folder.h"
+#include "files/posix_io.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
 
@@ -72,6 +74,8 @@ void CommandLine::option_with_value(const char* option, std::string& value) {
   declared_.push_back({option, nullptr, &value});
 }
 
+void CommandLine::exclusive(const char* option, const char* other) { exclusive_.emplace_back(option, other); }
+
 bool CommandLine::usage_error(const std::string& what) {
   std::cerr << name_ << ": " << what << "\n\n" << usage_;
   exit_status_ = 2;
@@ -105,7 +109,7 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
       return false;
     } else {
       bool known = false;
-      for (const Declared& d : declared_) {
+      for (Declared& d : declared_) {
         if (d.flag != nullptr && arg == d.option) {
           *d.flag = known = true;
         } else if (d.value != nullptr && arg == d.option) {
@@ -116,12 +120,27 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
           *d.value = arg.substr(d.option.size() + 1);
           known = true;
         }
-        if (known) break;
+        if (known) {
+          d.given = true;
+          break;
+        }
       }
       if (!known) return usage_error("unknown option \"" + arg + "\"");
     }
   }
   if (operands_.size() > max_operands) return usage_error("too many operands, from \"" + operands_[max_operands] + "\" on");
+  auto given = [&](const std::string& option) {
+    for (const Declared& d : declared_)
+      if (d.option == option && d.given) return true;
+    return false;
+  };
+  for (const auto& [option, other] : exclusive_)
+    if (given(option) && given(other)) return usage_error(option + " and " + other + " cannot be used together");
+  if (const std::string wrong = lock_wait_problem(); !wrong.empty()) {
+    fail(name_, wrong);
+    exit_status_ = 2;
+    return false;
+  }
   return true;
 }
 
@@ -152,15 +171,35 @@ int fail(const char* name, const std::string& message) {
   return 1;
 }
 
+int fail_with_key_set(const char* name, const FileProblem& problem) {
+  const bool table = problem.file == kReductionTableFile || problem.file == kFrobeniusTableFile;
+  return fail(name, problem.message() + (table ? "; gf3mq-tables writes the tables" : "; gf3mq-keygen makes a key set"));
+}
+
+LockWait lock_wait(const char* name) {
+  LockWait wait;
+  wait.notice = [name](const std::string& what) { fail(name, what); };
+  return wait;
+}
+
+void warn_if_folder_open(const char* name) {
+  unsigned mode = 0;
+  if (!folder_writable_by_others(".", &mode)) return;
+  char octal[8];
+  std::snprintf(octal, sizeof octal, "%04o", mode);
+  fail(name, "warning: group or others may write the folder \"" + working_directory() + "\" (mode " + octal +
+                 "): they could replace or remove the key files in it; chmod go-w closes it");
+}
+
 bool read_public_key(const char* name, unsigned char* pk) {
   FileProblem problem;
-  FolderLock lock;
+  FolderLock lock(lock_wait(name));
   if (!lock_key_set_for_reading(lock, &problem)) {
     fail(name, problem.message());
     return false;
   }
   if (read_pk(kPublicKeyFile, pk, &problem) != 1) {
-    fail(name, problem.message() + "; gf3mq-keygen makes a key set");
+    fail_with_key_set(name, problem);
     return false;
   }
   return true;

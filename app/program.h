@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "files/file_problem.h"
+#include "files/folder_lock.h"
+
 namespace gf3mq::program {
 
 // The version of the programs, from the build ("1.0.0").
@@ -22,12 +25,15 @@ class CommandLine {
 
   void flag(const char* option, bool& set);                       // e.g. --no-wait
   void option_with_value(const char* option, std::string& value);  // --poly P or --poly=P
+  // Two declared options that cannot be given together.
+  void exclusive(const char* option, const char* other);
 
   // Reads argv. True to go on; otherwise the program ends with
   // exit_status(): 0 after --help or --version (printed on standard
-  // output), 2 after an unknown option, a missing operand or too many
-  // operands (the usage on standard error), 1 when a -C folder cannot be
-  // entered.
+  // output), 2 after an unknown option, a missing operand, too many
+  // operands or two exclusive options (the usage on standard error) or a
+  // GF3MQ_LOCK_WAIT that is not a number of seconds, 1 when a -C folder
+  // cannot be entered.
   bool parse(int argc, char** argv, std::size_t max_operands);
   int exit_status() const { return exit_status_; }
   const std::vector<std::string>& operands() const { return operands_; }
@@ -42,10 +48,12 @@ class CommandLine {
     std::string option;
     bool* flag;
     std::string* value;
+    bool given = false;
   };
   const char* name_;
   const char* usage_;
   std::vector<Declared> declared_;
+  std::vector<std::pair<std::string, std::string>> exclusive_;
   std::vector<std::string> operands_;
   int exit_status_ = 0;
 };
@@ -62,6 +70,19 @@ bool finish_output(const char* name, const char* done = nullptr);
 
 // "name: message" and an end of line on standard error; returns 1.
 int fail(const char* name, const std::string& message);
+
+// The same for a problem with the key set or its tables, followed by what
+// makes the missing file: gf3mq-tables for a table, gf3mq-keygen otherwise.
+int fail_with_key_set(const char* name, const FileProblem& problem);
+
+// How long the program waits for a folder lock another process holds
+// (GF3MQ_LOCK_WAIT), saying on standard error what it waits for after a second.
+LockWait lock_wait(const char* name);
+
+// A warning on standard error when group or others may write the working
+// directory: they could replace or remove the key files there. Programs that
+// read or write secret key files call it.
+void warn_if_folder_open(const char* name);
 
 // Reads "new pk.txt" of the current folder into pk (kPublicKeyBytes) under
 // the key set's read lock. False after a message naming the problem.

@@ -58,7 +58,9 @@ struct RelationsReport {
 // linear in the s n unknowns of a_S, and their kernel is the relations'
 // a_S. The degree-two, one and zero equations then give g, b and d. s is
 // the smallest that spans and gives enough equations; it grows while the
-// kernel is larger than n.
+// kernel is larger than n (too few equations), by three at most: a public
+// key whose relations are still more than n then is not one of this
+// scheme, and is refused (report->failure says so).
 bool relations_from_public_forms(const PublicForms& forms, Relations& out, const PhaseProgress& progress = {},
                                  RelationsReport* report = nullptr);
 

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "files/posix_io.h"
+#include "files/whole_file.h"
 #include "linalg/packed_rows.h"
 
 namespace gf3mq {
@@ -102,18 +104,8 @@ std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size) {
 bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
                     FileProblem* problem) {
   const std::string text = header(r.n, key_digest) + digits_of(r);
-  std::string temp = file_name + ".tmp-XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return report(problem, file_name, std::string("cannot be written: ") + std::strerror(errno));
-  int why = 0;
-  if (!write_all(fd, text.data(), text.size()) || fsync(fd) != 0) why = errno;
-  if (close(fd) != 0 && why == 0) why = errno;
-  if (why == 0 && rename(temp.c_str(), file_name.c_str()) != 0) why = errno;
-  if (why != 0) {
-    unlink(temp.c_str());
-    return report(problem, file_name, std::string("could not be written completely: ") + std::strerror(why));
-  }
-  return true;
+  return write_whole_file(file_name, 0600, Placement::replace,
+                          [&](int fd) { return write_all(fd, text.data(), text.size()); }, problem);
 }
 
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,

@@ -18,8 +18,10 @@ namespace gf3mq {
 // FNV-1a over the public key's element values, which names the key in the file.
 std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size);
 
-// Writes the file whole or not at all (a temporary beside it, synced, then
-// renamed). False with problem naming the file otherwise.
+// Writes the file whole or not at all (files/whole_file.h: a temporary
+// beside it, synced, renamed into place, the folder synced). A path that
+// holds anything but a regular file is refused and left as it is. False
+// with problem naming the file otherwise.
 bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
                     FileProblem* problem);
 

@@ -32,6 +32,9 @@ void take(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_
   for (std::size_t i = 0; i < n; ++i) out.set(out_row, i, m.get(row, offset + i));
 }
 
+// Sets larger than the first tried before the search gives up.
+constexpr std::size_t kMaxEnlargements = 3;
+
 std::size_t equations_for(std::size_t n, std::size_t s) {
   const std::size_t pairs = s * (s - 1) / 2;
   return (n - s) * (pairs - n) + s * (s - 1) * (s - 2) / 6;
@@ -206,12 +209,23 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
   r = RelationsReport{};
   Plan plan;
   PackedMatrix kernel;
-  for (std::size_t s = first_set_size(n);; ++s) {
-    if (s >= n) {
-      r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
+  bool spanned = false;  // some set's pairs spanned GF(3)^n
+  const std::size_t first = first_set_size(n);
+  for (std::size_t s = first;; ++s) {
+    // A key of this scheme is done with the first set or the next; each
+    // larger set costs more than the one before, so the search ends here.
+    if (s >= n || s > first + kMaxEnlargements) {
+      if (!spanned) {
+        r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
+      } else {
+        r.failure = "the equations still leave " + std::to_string(kernel.rows()) + " relations with a set of " +
+                    std::to_string(s - 1) + " indices, more than the " + std::to_string(n) +
+                    " of a key of this scheme: this public key has more relations than a key of this scheme";
+      }
       return false;
     }
     if (!make_plan(forms, s, plan)) continue;  // these pairs do not span: a larger set
+    spanned = true;
     if (progress) progress("equations", 0);
     const PackedMatrix eqs = equations_of(forms, plan, progress);
     if (progress) progress("equations", 1);

@@ -5,10 +5,10 @@ include(CMakePackageConfigHelpers)
 
 set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check gf3mq-attack)
 install(TARGETS ${GF3MQ_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS gf3mq gf3mq_linalg gf3mq_field gf3mq_scheme EXPORT gf3mqTargets
+install(TARGETS gf3mq gf3mq_files gf3mq_linalg gf3mq_field gf3mq_scheme EXPORT gf3mqTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # simd_bytes.h belongs to the kernel sources, not to the interface.
-install(DIRECTORY linalg field scheme DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gf3mq
+install(DIRECTORY files linalg field scheme DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gf3mq
         FILES_MATCHING PATTERN "*.h" PATTERN "simd_bytes.h" EXCLUDE)
 
 set(GF3MQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/gf3mq)

@@ -46,8 +46,6 @@ std::size_t digit_run(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
-std::string FileProblem::message() const { return file.empty() ? problem : "\"" + file + "\" " + problem; }
-
 std::string DigitFileResult::describe(std::size_t count) const {
   switch (status) {
     case DigitFileStatus::ok:
@@ -69,25 +67,6 @@ std::string DigitFileResult::describe(std::size_t count) const {
     }
   }
   return "has an unknown problem";
-}
-
-std::string describe_file_type(unsigned file_type) {
-  switch (file_type) {
-    case S_IFDIR:
-      return "a directory";
-    case S_IFIFO:
-      return "a FIFO";
-    case S_IFCHR:
-      return "a character device";
-    case S_IFBLK:
-      return "a block device";
-    case S_IFSOCK:
-      return "a socket";
-    case S_IFLNK:
-      return "a symbolic link";
-    default:
-      return "a special file";
-  }
 }
 
 int open_regular_file(const char* file_name, DigitFileResult& result) {
@@ -152,6 +131,31 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
   return result.ok();
 }
 
+bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
+                           std::size_t row_length) {
+  // One digit more than wanted: finding it means the file is too long.
+  SecretVector<std::uint8_t> scratch(count + 1);
+  const DigitFileResult result = read_digit_file(file_name, scratch.data(), count + 1);
+  if (result.status == DigitFileStatus::too_short && result.digits == count) {
+    std::copy_n(scratch.begin(), count, out);
+    return true;
+  }
+  std::string what;
+  if (result.digits > count) {
+    what = "holds more than its " + std::to_string(count) + " digits";
+  } else if (result.digits == count && result.status == DigitFileStatus::bad_character) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", result.byte);
+    what = std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
+  } else {
+    what = result.describe(count);
+    if (row_length != 0 && (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character))
+      what += " (row " + std::to_string(result.digits / row_length) + ")";
+  }
+  if (problem != nullptr) *problem = FileProblem{file_name, what};
+  return false;
+}
+
 DigitFileAppender::DigitFileAppender(const char* file_name)
     : fd_(::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)), owned_(true), ok_(fd_ >= 0) {
   if (!ok_) error_number_ = errno;
@@ -198,21 +202,6 @@ bool DigitFileAppender::close() {
   }
   fd_ = -1;
   return ok_ && closed;
-}
-
-bool write_all(int fd, const void* data, std::size_t n) {
-  const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    const ssize_t written = ::write(fd, p, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (written == 0) errno = EIO;
-      return false;
-    }
-    p += written;
-    n -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count) {

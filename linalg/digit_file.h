@@ -12,18 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "files/file_problem.h"
+#include "files/posix_io.h"
 #include "linalg/secure_wipe.h"
 
 namespace gf3mq {
-
-// Which file failed and why, for messages to the user.
-struct FileProblem {
-  std::string file;     // the file's name as given
-  std::string problem;  // e.g. "is too short: it holds 100 of 257 digits"
-
-  // "<file>" <problem>
-  std::string message() const;
-};
 
 enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, bad_character };
 
@@ -44,9 +37,6 @@ struct DigitFileResult {
 // (cannot_open or not_regular).
 int open_regular_file(const char* file_name, DigitFileResult& result);
 
-// "a directory", "a FIFO", ...: what a file of type st_mode & S_IFMT is.
-std::string describe_file_type(unsigned file_type);
-
 // Reads the first count digits of file_name into out[0..count), element value
 // = digit - '0', skipping whitespace (blank, tab, line breaks, \v, \f, \r).
 // Characters after the count-th digit are not read. On failure out may hold a
@@ -55,6 +45,12 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
 
 // As read_digit_file, filling problem (when not null) on failure.
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem);
+
+// The whole file: exactly count digits, then nothing but whitespace. On
+// failure problem names the file and what is wrong, with the row of a
+// short or damaged file when row_length is given.
+bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
+                           std::size_t row_length = 0);
 
 // Appends elements as decimal digits to one file, in pieces: open once (or
 // take a descriptor), append any number of blocks, close. Every failure
@@ -80,10 +76,6 @@ class DigitFileAppender {
   int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
-
-// Writes data[0..n) to fd, going on after interruptions and partial writes.
-// False with errno set (EIO where the system wrote nothing) when a write fails.
-bool write_all(int fd, const void* data, std::size_t n);
 
 // Writes values[0..count) (each 0..9) as digits at byte offset `offset` of
 // the file open on fd (pwrite: safe from several threads at once, each on

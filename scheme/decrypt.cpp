@@ -8,7 +8,9 @@
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 
+using gf3mq::kAmbiguousMessage;
 using gf3mq::kDegree;
+using gf3mq::kNoMessage;
 
 namespace {
 
@@ -80,16 +82,27 @@ bool over_one_and_two(const unsigned char* x) {
 
 }  // namespace
 
+namespace {
+
+// The answer of message_index from whether each candidate encrypts back.
+int index_of(bool first, bool second) {
+  if (first && second) return kAmbiguousMessage;
+  if (first) return 0;
+  return second ? 1 : kNoMessage;
+}
+
+}  // namespace
+
 int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
+  bool back[2] = {false, false};
   for (int candidate = 0; candidate < 2; ++candidate) {
     const unsigned char* x = m + candidate * kDegree;
     if (!over_one_and_two(x)) continue;
     unsigned char again[kDegree];
     std::uint64_t length = 0;
-    if (encrypt(pk, x, gf3mq::kMessageBytes, again, &length) == 0 && std::equal(again, again + kDegree, c))
-      return candidate;
+    back[candidate] = encrypt(pk, x, gf3mq::kMessageBytes, again, &length) == 0 && std::equal(again, again + kDegree, c);
   }
-  return -1;
+  return index_of(back[0], back[1]);
 }
 
 void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
@@ -98,8 +111,8 @@ void message_indices(const unsigned char* pk, const unsigned char* c, const unsi
     for (std::size_t t = 0; t < count; ++t) out[t] = message_index(pk, c + t * kDegree, m + t * 2 * kDegree);
     return;
   }
-  // Every candidate that can encrypt back, as (ciphertext, candidate) in
-  // message_index's order, encrypted in batches.
+  // Every candidate that can encrypt back, as (ciphertext, candidate),
+  // encrypted in batches.
   std::vector<std::size_t> tried;
   gf3mq::SecretVector<unsigned char> plaintexts;
   for (std::size_t k = 0; k < 2 * count; ++k) {
@@ -110,12 +123,12 @@ void message_indices(const unsigned char* pk, const unsigned char* c, const unsi
   }
   std::vector<unsigned char> again(plaintexts.size());
   gf3mq::PreparedPublicKey(pk).encrypt(plaintexts.data(), tried.size(), again.data());
-  std::fill_n(out, count, -1);
+  std::vector<std::uint8_t> back(2 * count, 0);
   for (std::size_t i = 0; i < tried.size(); ++i) {
     const std::size_t t = tried[i] / 2;
-    if (out[t] < 0 && std::equal(again.data() + i * kDegree, again.data() + (i + 1) * kDegree, c + t * kDegree))
-      out[t] = static_cast<int>(tried[i] % 2);
+    back[tried[i]] = std::equal(again.data() + i * kDegree, again.data() + (i + 1) * kDegree, c + t * kDegree);
   }
+  for (std::size_t t = 0; t < count; ++t) out[t] = index_of(back[2 * t] != 0, back[2 * t + 1] != 0);
 }
 
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,

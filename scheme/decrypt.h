@@ -43,9 +43,19 @@ struct SecretMaps {
 // Which candidate is the message: the one that encrypts back to c under the
 // public key pk. Only candidates over {1, 2} can (the stored key is exact for
 // them alone); for a message the other candidate almost always holds a 0.
-// m holds both candidates (514 bytes). Returns 0 or 1, or -1 when neither
-// encrypts back: c is not a ciphertext of this key set, or its files do not
-// belong together (from different key generations, or damaged).
+// m holds both candidates (514 bytes). Returns 0 or 1; kNoMessage when
+// neither encrypts back (c is not a ciphertext of this key set, or its files
+// do not belong together: from different key generations, or damaged); and
+// kAmbiguousMessage when both do, so that the plaintext cannot be told from
+// the ciphertext. Both candidates are always looked at.
+//
+// The two candidates always sum to B_Inv V2; where that vector has k
+// non-zero elements, the second candidate of a random plaintext is over
+// {1, 2} with probability 2^-k (a random key has k near 2n/3).
+namespace gf3mq {
+inline constexpr int kNoMessage = -1;
+inline constexpr int kAmbiguousMessage = -2;
+}  // namespace gf3mq
 int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m);
 
 // message_index for count ciphertexts at once: c holds them one after another

@@ -10,6 +10,7 @@
 #include "field/field_elem.h"
 #include "field/field_polynomial.h"
 #include "field/field_tables.h"
+#include "files/folder.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 
@@ -32,9 +33,9 @@ struct LoadedFiles {
   void load(const char* name, std::size_t count) {
     SecretVector<std::uint8_t> read(count);
     FileProblem problem;
-    if (read_digit_file(name, read.data(), count, &problem)) {
+    if (read_whole_digit_file(name, read.data(), count, &problem)) {
       digits[name] = std::move(read);
-      results.push_back({Outcome::held, quoted(name) + " holds its " + std::to_string(count) + " digits"});
+      results.push_back({Outcome::held, quoted(name) + " holds its " + std::to_string(count) + " digits and nothing else"});
     } else {
       results.push_back({Outcome::failed, problem.message()});
     }
@@ -75,6 +76,32 @@ CheckResult check_tables_of(const LoadedFiles& files, bool& reduction_sound) {
     return {Outcome::failed, problem.message()};
   return {Outcome::held, "the tables are consistent and describe GF(3^257) with f = " +
                              format_polynomial(polynomial_of_table(reduction))};
+}
+
+CheckResult check_folder() {
+  unsigned mode = 0;
+  const std::string folder = quoted(working_directory().c_str());
+  if (!folder_writable_by_others(".", &mode))
+    return {Outcome::held, "the folder " + folder + " is closed to group and others for writing"};
+  char octal[8];
+  std::snprintf(octal, sizeof octal, "%04o", mode);
+  return {Outcome::failed, "group or others may write the folder " + folder + " (mode " + octal +
+                               "): they could replace or remove the key files; chmod go-w closes it"};
+}
+
+// The two candidates of every ciphertext sum to B_Inv V2: where it has k
+// non-zero elements, both encrypt back with probability 2^-k.
+CheckResult check_ambiguity(const LoadedFiles& files) {
+  const Mat_ZZ_p B_Inv = matrix_of(files, kInvBFile, kDegree);
+  const Vec_ZZ_p sum = B_Inv * vector_of(files, kV2File);
+  const int k = static_cast<int>(std::count_if(sum.data(), sum.data() + kDegree, [](std::uint8_t e) { return e != 0; }));
+  const std::string what = quoted(kInvBFile) + " times " + quoted(kV2File) + " has " + std::to_string(k) +
+                           " non-zero " + (k == 1 ? "element" : "elements") +
+                           ": a plaintext is ambiguous (both candidates encrypt back) with probability 2^-" +
+                           std::to_string(k);
+  if (3 * k >= kDegree) return {Outcome::held, what};
+  return {Outcome::failed, what + ", too likely (a key needs at least n/3, here " + std::to_string((kDegree + 2) / 3) +
+                               "; a random key has about 2n/3): make a new key set"};
 }
 
 CheckResult check_modes() {
@@ -167,11 +194,14 @@ std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   const bool tables_loaded = needs(files, {kReductionTableFile, kFrobeniusTableFile}, "the tables", results);
   bool field_known = false;
   if (tables_loaded) results.push_back(check_tables_of(files, field_known));
+  results.push_back(check_folder());
   results.push_back(check_modes());
   if (needs(files, {kMatAFile, kInvAFile}, "mat_A times A_Inv", results))
     results.push_back(check_inverse(files, kMatAFile, kInvAFile));
   if (needs(files, {kMatBFile, kInvBFile}, "mat_B times B_Inv", results))
     results.push_back(check_inverse(files, kMatBFile, kInvBFile));
+  if (needs(files, {kInvBFile, kV2File}, "how often a plaintext is ambiguous", results))
+    results.push_back(check_ambiguity(files));
   if (needs(files, {kPublicKeyFile}, "the layout of the public forms", results))
     results.push_back(check_stored_layout(files.of(kPublicKeyFile)));
   const std::string map = "the public map";

@@ -16,12 +16,14 @@ struct CheckResult {
 };
 
 // Checks the key set and the tables of the working directory: every file
-// present, complete and digits only; the tables consistent and f
-// irreducible; the secret files closed to group and others; mat_A times
-// A_Inv and mat_B times B_Inv the identity; the stored public forms zero on
-// and above the diagonal; and "new pk.txt" plus "new sk.txt" equal to
-// mat_A F(mat_B x + V2) + V1 at `points` random plaintexts over {1, 2}
-// drawn from seed. The caller holds the shared folder lock.
+// present, complete, digits only and nothing after them; the tables
+// consistent and f irreducible; the folder closed to group and others for
+// writing, and the secret files closed to them; mat_A times A_Inv and mat_B
+// times B_Inv the identity; B_Inv V2 with at least n/3 non-zero elements (a
+// plaintext is ambiguous with probability 2^-k for k of them); the stored
+// public forms zero on and above the diagonal; and "new pk.txt" plus "new
+// sk.txt" equal to mat_A F(mat_B x + V2) + V1 at `points` random plaintexts
+// over {1, 2} drawn from seed. The caller holds the shared folder lock.
 std::vector<CheckResult> check_key_set(int points, std::uint64_t seed);
 
 }  // namespace gf3mq

@@ -31,6 +31,12 @@ int fail(FileProblem* problem, const char* outcome) {
   return -1;
 }
 constexpr const char* kNothingMade = "; no key set was made";
+constexpr const char* kInPlaceBut = "; the new key set is in place nonetheless";
+
+// The new set into the caller's buffers, from its files as written.
+bool read_back(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
+  return read_pk(gf3mq::kPublicKeyFile, pk, problem) == 1 && read_sk(gf3mq::kSecretKeyFile, sk, problem) == 1;
+}
 
 // One file of a key set: its final name, whether it is secret, and how its
 // content is written.
@@ -91,8 +97,8 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   if (pk == nullptr || sk == nullptr) return -1;
   // A run killed during its renames left a journal: its set is finished
   // first. Then what killed runs left behind goes.
-  if (!gf3mq::finish_unfinished_replacement(problem)) return -1;
-  gf3mq::remove_leftovers();
+  if (!gf3mq::finish_unfinished_key_set(problem) || !gf3mq::remove_leftovers(problem))
+    return fail(problem, kNothingMade);
 
   // The tables come first, checked: without a field no key can be made.
   Mat_ZZ_p Xi_modIrred = gf3mq::make_reduction_table();
@@ -147,6 +153,9 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   switch (gf3mq::replace_as_a_whole(written, problem)) {
     case gf3mq::Replacement::done:
       break;
+    case gf3mq::Replacement::done_but:
+      read_back(pk, sk, nullptr);
+      return fail(problem, kInPlaceBut);
     case gf3mq::Replacement::not_started:
       return fail(problem, kNothingMade);
     case gf3mq::Replacement::undone:
@@ -156,6 +165,6 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (read_pk(gf3mq::kPublicKeyFile, pk, problem) != 1 || read_sk(gf3mq::kSecretKeyFile, sk, problem) != 1) return -1;
+  if (!read_back(pk, sk, problem)) return fail(problem, "; the new key set is in place, but could not be read back");
   return 0;
 }

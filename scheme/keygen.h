@@ -21,7 +21,10 @@
 // written or replaced. problem (when given) then says what failed and, at
 // its end, which key set is in place: as a rule the previous one, intact,
 // with no temporary left; if a rename failed and could not be undone, a
-// journal that the next program finishes.
+// journal that the next program finishes. Also -1 when the new set is in
+// place but the folder could not be synced (it may not be on disk), copies
+// of the previous files could not be removed (named), or the new set could
+// not be read back; problem then says that the new set is in place.
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::FileProblem* problem = nullptr);
 
 // The same with the given source of random elements.

@@ -3,14 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace gf3mq {
 
 namespace {
+
+constexpr std::size_t kChunkBytes = 1 << 16;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -23,75 +25,112 @@ std::string shown(char c) {
   return hex;
 }
 
-// problem: "<where><what>", after "standard input, " when source is empty.
-bool report(FileProblem* problem, const std::string& source, const std::string& where, const std::string& what) {
-  if (problem != nullptr) *problem = FileProblem{source, (source.empty() ? "standard input, " : "") + where + what};
-  return false;
-}
+std::string elements_text(std::size_t count) { return std::to_string(count) + (count == 1 ? " element" : " elements"); }
 
 }  // namespace
 
-bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
-                         MessageLines& out, FileProblem* problem) {
-  MessageLines parsed;  // out changes only when every line is good
-  std::size_t line = 0;
-  for (std::size_t start = 0; start < size;) {
-    ++line;
-    const char* end = static_cast<const char*>(std::memchr(text + start, '\n', size - start));
-    const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - (text + start)) : size - start;
-    const std::string where = "line " + std::to_string(line);
-    const std::size_t first = parsed.elements.size();
-    for (std::size_t i = 0; i < length; ++i) {
-      const char c = text[start + i];
-      if (is_blank(c)) continue;
-      const bool digit = c >= '0' && c <= '2' && !(allowed == LineElements::plaintext && c == '0');
-      if (!digit) {
-        const std::string column = where + ", column " + std::to_string(i + 1);
-        if (allowed == LineElements::plaintext && c == '0')
-          return report(problem, source, column, ": \"0\" is not 1 or 2 (every element of a plaintext must be 1 or 2)");
-        return report(problem, source, column,
-                      ": " + shown(c) + (allowed == LineElements::plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
-      }
-      parsed.elements.push_back(static_cast<std::uint8_t>(c - '0'));
-    }
-    const std::size_t count = parsed.elements.size() - first;
-    if (count != 0 && count != kLineElements)
-      return report(problem, source, where,
-                    " holds " + std::to_string(count) + " elements, not " + std::to_string(kLineElements));
-    if (count != 0) parsed.line_numbers.push_back(line);
-    start += length + 1;
+MessageLineParser::MessageLineParser(std::string source, LineElements allowed, std::size_t elements)
+    : source_(std::move(source)), allowed_(allowed), elements_(elements), current_(elements) {}
+
+MessageLineParser::~MessageLineParser() = default;
+
+bool MessageLineParser::refuse(FileProblem* problem, std::size_t column, const std::string& what) const {
+  if (problem != nullptr) *problem = FileProblem{source_, what, line_, column};
+  return false;
+}
+
+bool MessageLineParser::end_line(MessageLines& out, FileProblem* problem) {
+  if (count_ != 0 && count_ != elements_)
+    return refuse(problem, 0, "holds " + elements_text(count_) + ", not " + std::to_string(elements_));
+  if (count_ != 0) {
+    out.elements.insert(out.elements.end(), current_.begin(), current_.end());
+    out.line_numbers.push_back(line_);
   }
+  ++line_;
+  column_ = count_ = 0;
+  return true;
+}
+
+bool MessageLineParser::feed(const char* text, std::size_t size, MessageLines& out, FileProblem* problem) {
+  out.elements_per_line = elements_;
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      if (!end_line(out, problem)) return false;
+      continue;
+    }
+    ++column_;
+    if (is_blank(c)) continue;
+    const bool plaintext = allowed_ == LineElements::plaintext;
+    if (plaintext && c == '0')
+      return refuse(problem, column_, "\"0\" is not 1 or 2 (every element of a plaintext must be 1 or 2)");
+    if (c < '0' || c > '2') return refuse(problem, column_, shown(c) + (plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
+    if (count_ == elements_) return refuse(problem, 0, "holds more than " + elements_text(elements_));
+    current_[count_++] = static_cast<std::uint8_t>(c - '0');
+  }
+  return true;
+}
+
+bool MessageLineParser::finish(MessageLines& out, FileProblem* problem) {
+  return column_ == 0 || end_line(out, problem);
+}
+
+bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
+                         MessageLines& out, FileProblem* problem, std::size_t elements) {
+  MessageLines parsed;  // out changes only when every line is good
+  MessageLineParser parser(source, allowed, elements);
+  if (!parser.feed(text, size, parsed, problem) || !parser.finish(parsed, problem)) return false;
+  parsed.elements_per_line = elements;
   out = std::move(parsed);
   return true;
 }
 
-bool read_message_lines(const std::string& file_name, LineElements allowed, MessageLines& out,
-                        FileProblem* problem) {
-  const bool standard_input = file_name == "-";
-  const std::string source = standard_input ? "" : file_name;
-  const int fd = standard_input ? 0 : open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return report(problem, source, "cannot be opened: ", std::strerror(errno));
-  SecretVector<char> text;  // plaintexts pass through here
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      if (!standard_input) close(fd);
-      secure_wipe(chunk, sizeof chunk);
-      return report(problem, source, "cannot be read: ", std::strerror(error));
-    }
-    if (n == 0) break;
-    text.insert(text.end(), chunk, chunk + n);
-  }
-  if (!standard_input) close(fd);
-  secure_wipe(chunk, sizeof chunk);
-  return parse_message_lines(text.data(), text.size(), source, allowed, out, problem);
+MessageLineReader::MessageLineReader(std::string file_name, LineElements allowed, std::size_t elements)
+    : file_name_(std::move(file_name)), parser_(file_name_ == "-" ? "" : file_name_, allowed, elements) {
+  pending_.elements_per_line = elements;
 }
 
-void append_message_line(SecretVector<char>& out, const std::uint8_t* v) {
-  for (std::size_t i = 0; i < kLineElements; ++i) out.push_back(static_cast<char>('0' + v[i]));
+MessageLineReader::~MessageLineReader() {
+  if (fd_ > 0) close(fd_);
+}
+
+bool MessageLineReader::fill(FileProblem* problem) {
+  const std::string source = file_name_ == "-" ? "" : file_name_;
+  if (!opened_) {
+    opened_ = true;
+    fd_ = file_name_ == "-" ? 0 : open(file_name_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return report_problem(problem, source, "cannot be opened: " + error_text(errno));
+  }
+  chunk_.resize(kChunkBytes);  // plaintexts pass through here
+  ssize_t n;
+  do {
+    n = read(fd_, chunk_.data(), chunk_.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return report_problem(problem, source, "cannot be read: " + error_text(errno));
+  if (n == 0) {
+    ended_ = true;
+    return parser_.finish(pending_, problem);
+  }
+  return parser_.feed(chunk_.data(), static_cast<std::size_t>(n), pending_, problem);
+}
+
+bool MessageLineReader::next(std::size_t max, MessageLines& out, FileProblem* problem) {
+  while (pending_.count() < max && !ended_ && !failed_) failed_ = !fill(&failure_);
+  if (failed_ && pending_.count() == 0) {
+    if (problem != nullptr) *problem = failure_;
+    return false;
+  }
+  const std::size_t taken = std::min(max, pending_.count()), per_line = pending_.elements_per_line;
+  out.elements_per_line = per_line;
+  out.elements.assign(pending_.elements.begin(), pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
+  out.line_numbers.assign(pending_.line_numbers.begin(), pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
+  pending_.elements.erase(pending_.elements.begin(), pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
+  pending_.line_numbers.erase(pending_.line_numbers.begin(), pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
+  return true;
+}
+
+void append_message_line(SecretVector<char>& out, const std::uint8_t* v, std::size_t elements) {
+  for (std::size_t i = 0; i < elements; ++i) out.push_back(static_cast<char>('0' + v[i]));
   out.push_back('\n');
 }
 

@@ -1,7 +1,11 @@
 // Plaintexts and ciphertexts as text lines, as gf3mq-encrypt, gf3mq-decrypt
-// and gf3mq-attack read and write them: one vector of 257 elements per line,
+// and gf3mq-attack read and write them: one vector of n elements per line,
 // each element one digit. Blanks within a line (spaces, tabs, a carriage
 // return) are ignored and empty lines are skipped.
+//
+// Input is read a batch of lines at a time and refused at the first line
+// that is not a vector, so that memory stays bounded whatever its size: a
+// reader holds one chunk of input, the elements of one line and the batch.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "linalg/digit_file.h"
+#include "files/file_problem.h"
 #include "linalg/secure_wipe.h"
 
 namespace gf3mq {
@@ -20,28 +24,78 @@ inline constexpr std::size_t kLineElements = 257;
 // them); ciphertexts over {0, 1, 2}.
 enum class LineElements { plaintext, ciphertext };
 
-// The vectors of a text, kLineElements each, one after another, and the
-// line each came from.
+// Vectors of `elements` elements each, one after another, and the line each
+// came from.
 struct MessageLines {
+  std::size_t elements_per_line = kLineElements;
   SecretVector<std::uint8_t> elements;
   std::vector<std::size_t> line_numbers;  // 1-based
 
   std::size_t count() const { return line_numbers.size(); }
-  const std::uint8_t* vector(std::size_t i) const { return elements.data() + i * kLineElements; }
+  const std::uint8_t* vector(std::size_t i) const { return elements.data() + i * elements_per_line; }
+  void clear() {
+    elements.clear();
+    line_numbers.clear();
+  }
 };
 
-// Parses text. False with problem filled (file: source, empty for standard
-// input; problem: the line, the column and what is wrong) at the first
-// line that is not kLineElements digits of the allowed values; out is then
-// unchanged.
+// The lines of one input, parsed as they come. Problems name the source
+// (empty for standard input) with the line and, for a character that is
+// not an element, the column.
+class MessageLineParser {
+ public:
+  MessageLineParser(std::string source, LineElements allowed, std::size_t elements = kLineElements);
+  ~MessageLineParser();
+
+  // Parses text[0..size), appending finished lines to out. False with
+  // problem filled at the first line that is not a vector.
+  bool feed(const char* text, std::size_t size, MessageLines& out, FileProblem* problem);
+  // The end of the input: the last line, if it has no line break.
+  bool finish(MessageLines& out, FileProblem* problem);
+
+ private:
+  bool end_line(MessageLines& out, FileProblem* problem);
+  bool refuse(FileProblem* problem, std::size_t column, const std::string& what) const;
+
+  std::string source_;
+  LineElements allowed_;
+  std::size_t elements_;
+  std::size_t line_ = 1, column_ = 0, count_ = 0;
+  SecretVector<std::uint8_t> current_;  // the elements of the line being read
+};
+
+// Parses a whole text. False with problem filled at the first line that is
+// not a vector; out is then unchanged.
 bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
-                         MessageLines& out, FileProblem* problem);
+                         MessageLines& out, FileProblem* problem, std::size_t elements = kLineElements);
 
-// Reads and parses the file (standard input when file_name is "-").
-bool read_message_lines(const std::string& file_name, LineElements allowed, MessageLines& out,
-                        FileProblem* problem);
+// Reads a file ("-": standard input) a batch at a time.
+class MessageLineReader {
+ public:
+  MessageLineReader(std::string file_name, LineElements allowed, std::size_t elements = kLineElements);
+  ~MessageLineReader();
+  MessageLineReader(const MessageLineReader&) = delete;
+  MessageLineReader& operator=(const MessageLineReader&) = delete;
 
-// Appends the kLineElements digits of v and a line break to out.
-void append_message_line(SecretVector<char>& out, const std::uint8_t* v);
+  // The next vectors, up to max of them, in out (replacing what it held):
+  // none at the end of the input. The lines before a bad one are all handed
+  // out first; then false with problem filled: the input cannot be opened
+  // or read, or the line is not a vector.
+  bool next(std::size_t max, MessageLines& out, FileProblem* problem);
+
+ private:
+  bool fill(FileProblem* problem);
+
+  std::string file_name_;
+  MessageLineParser parser_;
+  int fd_ = -1;
+  bool opened_ = false, ended_ = false, failed_ = false;
+  FileProblem failure_;   // what stopped the input, once failed_
+  MessageLines pending_;  // parsed, not yet handed out
+  SecretVector<char> chunk_;
+};
+
+// Appends the digits of v (elements of them) and a line break to out.
+void append_message_line(SecretVector<char>& out, const std::uint8_t* v, std::size_t elements = kLineElements);
 
 }  // namespace gf3mq

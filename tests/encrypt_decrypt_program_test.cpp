@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "tests/test_support.h"
 
@@ -100,28 +101,37 @@ TEST_F(MessageProgramTest, EncryptionNeedsOnlyThePublicKey) {
   EXPECT_EQ(list_dir("public"), (std::vector<std::string>{"new pk.txt"}));
 }
 
-TEST_F(MessageProgramTest, BadPlaintextsAreNamedAndNothingIsWritten) {
+TEST_F(MessageProgramTest, BadPlaintextsAreNamedAndNothingAfterThemIsWritten) {
   const std::string good = plaintexts.substr(0, 258);
   std::string with_zero = good;
   with_zero[16] = '0';
   std::string with_letter = good;
   with_letter[200] = 'x';
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {good + with_zero, "\"in.txt\" line 2, column 17: \"0\" is not 1 or 2"},
-      {good + "\n" + with_letter, "\"in.txt\" line 3, column 201: \"x\" is not 1 or 2"},
-      {good + good.substr(0, 256) + "\n", "\"in.txt\" line 2 holds 256 elements, not 257"},
-      {good.substr(0, 257) + "1\n", "\"in.txt\" line 1 holds 258 elements, not 257"},
-      {good.substr(0, 100) + "\x01" + good.substr(100), "line 1, column 101: the byte 0x01 is not 1 or 2"}};
-  for (const auto& [text, message] : cases) {
+  write_file("keys/good.txt", good);
+  const std::string good_ciphertext = run_command(kEncrypt + " -C keys good.txt").out;
+  ASSERT_EQ(good_ciphertext.size(), 258u);
+  // text, what the message says, and how many good lines come before the bad one.
+  const std::vector<std::tuple<std::string, std::string, int>> cases = {
+      {good + with_zero, "\"in.txt\", line 2, column 17: \"0\" is not 1 or 2", 1},
+      {good + "\n" + with_letter, "\"in.txt\", line 3, column 201: \"x\" is not 1 or 2", 1},
+      {good + good.substr(0, 256) + "\n", "\"in.txt\", line 2: holds 256 elements, not 257", 1},
+      {good.substr(0, 257) + "1\n", "\"in.txt\", line 1: holds more than 257 elements", 0},
+      {good.substr(0, 100) + "\x01" + good.substr(100), "\"in.txt\", line 1, column 101: the byte 0x01 is not 1 or 2", 0},
+      {good + good + with_zero + good, "\"in.txt\", line 3, column 17", 2}};
+  for (const auto& [text, message, good_lines] : cases) {
     write_file("keys/in.txt", text);
     const CommandResult run = run_command(kEncrypt + " -C keys in.txt");
     EXPECT_EQ(run.status, 1) << message;
-    EXPECT_EQ(run.out, "") << message;
+    std::string expected;
+    for (int i = 0; i < good_lines; ++i) expected += good_ciphertext;
+    EXPECT_EQ(run.out, expected) << message;
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
   }
   CommandResult run = run_command("printf '12\\n' | " + kEncrypt + " -C keys");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("standard input, line 1 holds 2 elements, not 257"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("standard input, line 1: holds 2 elements, not 257"), std::string::npos) << run.err;
+  run = run_command("printf '1\\n' | " + kEncrypt + " -C keys");
+  EXPECT_NE(run.err.find("standard input, line 1: holds 1 element, not 257"), std::string::npos) << run.err;
   run = run_command(kEncrypt + " -C keys missing.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("\"missing.txt\" cannot be opened: No such file or directory"), std::string::npos);
@@ -141,7 +151,7 @@ TEST_F(MessageProgramTest, WhatIsNotACiphertextOfThisSetIsSaidSo) {
   write_file("cipher.txt", ciphertexts);
   CommandResult run = run_command(kDecrypt + " -C keys ../cipher.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.out, plaintexts.substr(0, 2 * 258));  // the lines before the bad one, nothing after
   EXPECT_NE(run.err.find("\"../cipher.txt\", line 3: neither candidate encrypts back: this is not a ciphertext of "
                          "this key set, or the key set is inconsistent"),
             std::string::npos)
@@ -149,7 +159,7 @@ TEST_F(MessageProgramTest, WhatIsNotACiphertextOfThisSetIsSaidSo) {
   write_file("cipher.txt", std::string(257, '1') + "3\n");
   run = run_command(kDecrypt + " -C keys ../cipher.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("line 1, column 258: \"3\" is not 0, 1 or 2"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\"../cipher.txt\", line 1, column 258: \"3\" is not 0, 1 or 2"), std::string::npos) << run.err;
   // A secret file of another key generation: every ciphertext fails.
   ASSERT_EQ(run_command("mkdir other && " + program("gf3mq-tables") + " -C other && " + program("gf3mq-keygen") +
                         " -C other --no-wait && cp 'other/new V1.txt' keys/")

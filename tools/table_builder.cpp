@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "field/field_tables.h"
-#include "scheme/temp_file.h"
+#include "files/folder.h"
+#include "files/whole_file.h"
 
 namespace gf3mq {
 
@@ -64,33 +65,11 @@ bool write_temporary(const Mat_ZZ_p& table, const char* name, TempFile& temp, Fi
   return temp.sync_and_close(name, problem);
 }
 
-// link() puts a temporary in place and refuses to replace a file that
-// appeared in the meantime.
-bool link_into_place(const TempFile& temp, const char* name, FileProblem* problem) {
-  if (link(temp.name().c_str(), name) == 0) return true;
-  report(problem, name, std::string("could not be created: ") + std::strerror(errno));
-  return false;
-}
-
 // Reads a whole table file: exactly rows x cols digits, then nothing but
 // whitespace. On failure problem names the file and, where it applies, the row.
 bool read_complete(const char* name, Mat_ZZ_p& table, FileProblem* problem) {
   const std::size_t cols = static_cast<std::size_t>(table.num_cols());
-  const std::size_t count = static_cast<std::size_t>(table.num_rows()) * cols;
-  std::vector<std::uint8_t> scratch(count + 1);
-  const DigitFileResult result = read_digit_file(name, scratch.data(), count + 1);
-  if (result.status == DigitFileStatus::too_short && result.digits == count) {
-    std::copy_n(scratch.begin(), count, table.data());
-    return true;
-  }
-  if (result.digits >= count) {
-    report(problem, name, "holds more than the " + std::to_string(count) + " digits of its table");
-  } else if (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character) {
-    report(problem, name, result.describe(count) + " (row " + std::to_string(result.digits / cols) + ")");
-  } else {
-    report(problem, name, result.describe(count));
-  }
-  return false;
+  return read_whole_digit_file(name, table.data(), static_cast<std::size_t>(table.num_rows()) * cols, problem, cols);
 }
 
 // The one table an interrupted run left: is it the table of f?
@@ -173,14 +152,16 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   if ((!have_reduction && !write_temporary(reduction, kReductionTableFile, temp_reduction, problem)) ||
       (!have_frobenius && !write_temporary(frobenius, kFrobeniusTableFile, temp_frobenius, problem)))
     return TablesWritten::none;
-  if (!have_reduction && !link_into_place(temp_reduction, kReductionTableFile, problem)) return TablesWritten::none;
-  if (!have_frobenius && !link_into_place(temp_frobenius, kFrobeniusTableFile, problem)) {
-    unlink(kReductionTableFile);  // only just made by this run
+  if (!have_reduction && !put_in_place(temp_reduction, kReductionTableFile, Placement::create_only, problem))
+    return TablesWritten::none;
+  if (!have_frobenius && !put_in_place(temp_frobenius, kFrobeniusTableFile, Placement::create_only, problem)) {
+    if (!have_reduction) unlink(kReductionTableFile);  // only just made by this run
     return TablesWritten::none;
   }
-  temp_reduction.discard();
-  temp_frobenius.discard();
-  sync_working_directory();
+  if (FileProblem sync; !sync_folder(".", &sync)) {
+    report_problem(problem, sync.file, sync.problem + "; the tables are in place, but may not be on disk");
+    return TablesWritten::none;
+  }
   return have_reduction || have_frobenius ? TablesWritten::missing : TablesWritten::both;
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/program.h"
-#include "scheme/folder_lock.h"
-#include "scheme/key_set.h"
+#include "files/folder_lock.h"
+#include "files/journal.h"
 #include "tools/table_builder.h"
 
 namespace {
@@ -43,9 +43,10 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   command_line.option_with_value("--poly", poly_text);
   command_line.flag("--check", check);
+  command_line.exclusive("--poly", "--check");
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   gf3mq::FileProblem problem;
-  gf3mq::FolderLock lock;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
   gf3mq::Polynomial f;
   if (check) {
     if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) return program::fail(kName, problem.message());
@@ -55,7 +56,8 @@ int main(int argc, char** argv) {
   }
   if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem)) return program::fail(kName, problem.message());
-  if (!gf3mq::journal_present()) gf3mq::remove_leftovers();  // what killed runs left behind
+  // What killed runs left behind goes.
+  if (!gf3mq::journal_present() && !gf3mq::remove_leftovers(&problem)) return program::fail(kName, problem.message());
   const gf3mq::TablesWritten written = gf3mq::write_tables(f, &problem);
   if (written == gf3mq::TablesWritten::none) return program::fail(kName, problem.message());
   lock.release();

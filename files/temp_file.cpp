@@ -1,4 +1,4 @@
-#include "scheme/temp_file.h"
+#include "files/temp_file.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -16,11 +16,12 @@ namespace gf3mq {
 
 namespace {
 
-// Names to remove on a termination signal. Written only with the signals
-// blocked; the handler reads them.
+// Names to remove on a termination signal, each with the folder it lies
+// in. Written only with the signals blocked; the handler reads them.
 constexpr int kSlots = 32;
 constexpr std::size_t kNameBytes = 64;
 char removal_names[kSlots][kNameBytes];
+int removal_folders[kSlots];
 volatile sig_atomic_t removal_used[kSlots];
 bool handler_installed = false;
 
@@ -28,7 +29,7 @@ constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void remove_and_end(int signal_number) {
   for (int i = 0; i < kSlots; ++i)
-    if (removal_used[i]) unlink(removal_names[i]);
+    if (removal_used[i]) unlinkat(removal_folders[i], removal_names[i], 0);
   // The usual end for this signal: default action, raised again; it is
   // delivered when the handler returns and unblocks it.
   signal(signal_number, SIG_DFL);
@@ -53,13 +54,14 @@ const char kNameLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxy
 
 }  // namespace
 
-int register_for_removal(const std::string& name) {
+int register_for_removal(int dir_fd, const std::string& name) {
   if (name.size() >= kNameBytes) return -1;
   TerminationSignalsBlocked blocked;
   install_handler();
   for (int i = 0; i < kSlots; ++i) {
     if (removal_used[i]) continue;
     std::memcpy(removal_names[i], name.c_str(), name.size() + 1);
+    removal_folders[i] = dir_fd;
     removal_used[i] = 1;
     return i;
   }
@@ -103,9 +105,13 @@ std::string fresh_name(const char* prefix) {
 }
 
 TempFile::TempFile(TempFile&& other) noexcept
-    : fd_(other.fd_), slot_(other.slot_), inode_(other.inode_), name_(std::move(other.name_)) {
-  other.fd_ = -1;
-  other.slot_ = -1;
+    : fd_(other.fd_),
+      dir_fd_(other.dir_fd_),
+      slot_(other.slot_),
+      inode_(other.inode_),
+      dir_(std::move(other.dir_)),
+      name_(std::move(other.name_)) {
+  other.fd_ = other.dir_fd_ = other.slot_ = -1;
   other.name_.clear();
 }
 
@@ -113,11 +119,12 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
     discard();
     fd_ = other.fd_;
+    dir_fd_ = other.dir_fd_;
     slot_ = other.slot_;
     inode_ = other.inode_;
+    dir_ = std::move(other.dir_);
     name_ = std::move(other.name_);
-    other.fd_ = -1;
-    other.slot_ = -1;
+    other.fd_ = other.dir_fd_ = other.slot_ = -1;
     other.name_.clear();
   }
   return *this;
@@ -125,19 +132,23 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
 
 TempFile::~TempFile() { discard(); }
 
-bool TempFile::create(const char* for_file, mode_t mode, FileProblem* problem) {
+std::string TempFile::path() const { return dir_ == "." ? name_ : dir_ + "/" + name_; }
+
+bool TempFile::create_in(const std::string& dir, const std::string& for_file, mode_t mode, FileProblem* problem) {
   discard();
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  dir_ = dir;
+  dir_fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int attempt = 0; dir_fd_ >= 0 && attempt < 100; ++attempt) {
     std::string name = fresh_name(kTempPrefix);
     // Created and registered with the signals blocked, so that a signal
     // cannot come between the two.
     TerminationSignalsBlocked blocked;
-    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = openat(dir_fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) break;
     fd_ = fd;
     name_ = std::move(name);
-    slot_ = register_for_removal(name_);
+    slot_ = register_for_removal(dir_fd_, name_);
     struct stat info {};
     const bool ok = slot_ >= 0 && fstat(fd_, &info) == 0 && (mode == 0600 || fchmod(fd_, mode) == 0);
     inode_ = info.st_ino;
@@ -146,47 +157,50 @@ bool TempFile::create(const char* for_file, mode_t mode, FileProblem* problem) {
     errno = EIO;
     break;
   }
-  if (problem != nullptr) *problem = FileProblem{for_file, std::string("cannot be written: ") + std::strerror(errno)};
-  return false;
+  const int error = errno;
+  release_registration();
+  return report_problem(problem, for_file, "cannot be written: " + error_text(error));
 }
 
-bool TempFile::sync_and_close(const char* for_file, FileProblem* problem) {
-  bool ok = fd_ >= 0 && fsync(fd_) == 0;
-  if (fd_ >= 0 && close(fd_) != 0) ok = false;
+bool TempFile::sync_and_close(const std::string& for_file, FileProblem* problem) {
+  int error = fd_ < 0 ? EBADF : 0;
+  if (fd_ >= 0 && fsync(fd_) != 0) error = errno;
+  if (fd_ >= 0 && close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
-  if (!ok && problem != nullptr)
-    *problem = FileProblem{for_file, std::string("could not be written completely: ") + std::strerror(errno)};
-  return ok;
+  if (error == 0) return true;
+  return report_problem(problem, for_file, "could not be written completely: " + error_text(error));
 }
 
 bool TempFile::still_at_its_name() const {
   struct stat info {};
-  return !name_.empty() && lstat(name_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_ino == inode_;
+  return !name_.empty() && fstatat(dir_fd_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(info.st_mode) && info.st_ino == inode_;
+}
+
+void TempFile::release_registration() {
+  unregister_for_removal(slot_);
+  slot_ = -1;
+  if (dir_fd_ >= 0) close(dir_fd_);
+  dir_fd_ = -1;
 }
 
 void TempFile::keep() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  unregister_for_removal(slot_);
-  slot_ = -1;
+  release_registration();
   name_.clear();
 }
 
-void TempFile::discard() {
+bool TempFile::discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (!name_.empty()) unlink(name_.c_str());
-  unregister_for_removal(slot_);
-  slot_ = -1;
+  bool removed = true;
+  if (!name_.empty() && unlinkat(dir_fd_, name_.c_str(), 0) != 0 && errno != ENOENT) removed = false;
+  const int error = errno;
+  release_registration();
   name_.clear();
-}
-
-bool sync_working_directory() {
-  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
+  errno = error;
+  return removed;
 }
 
 }  // namespace gf3mq

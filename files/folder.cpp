@@ -1,0 +1,62 @@
+#include "files/folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace gf3mq {
+
+std::string folder_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string base_name_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool sync_folder(const std::string& dir, FileProblem* problem) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    if (fsync(fd) != 0) error = errno;
+    close(fd);
+  }
+  if (error == 0) return true;
+  const std::string name = dir == "." ? working_directory() : dir;
+  return report_problem(problem, name, "could not be synced: " + error_text(error));
+}
+
+std::string working_directory() {
+  char path[4096];
+  return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string(".");
+}
+
+bool folder_writable_by_others(const std::string& dir, unsigned* mode) {
+  struct stat info {};
+  if (stat(dir.c_str(), &info) != 0) return false;
+  if (mode != nullptr) *mode = info.st_mode & 07777;
+  return (info.st_mode & 022) != 0;
+}
+
+OwnFile look_at(const std::string& name) {
+  OwnFile file;
+  struct stat info {};
+  if (lstat(name.c_str(), &info) != 0) {
+    file.exists = errno != ENOENT;  // something may be there that cannot be looked at
+    return file;
+  }
+  file.exists = true;
+  file.regular = S_ISREG(info.st_mode);
+  file.own = info.st_uid == geteuid();
+  file.closed = (info.st_mode & 022) == 0;
+  file.inode = info.st_ino;
+  return file;
+}
+
+}  // namespace gf3mq

@@ -1,0 +1,399 @@
+#include "files/journal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <sstream>
+
+#include "files/folder.h"
+#include "files/posix_io.h"
+
+namespace gf3mq {
+
+namespace {
+
+constexpr const char* kJournalHeader = "gf3mq key-set journal 1";
+constexpr std::size_t kJournalMaxBytes = 1 << 16;
+
+// One file of a replacement. backup_name is empty when the file is new.
+struct Entry {
+  std::string final_name, temp_name, backup_name;
+  ino_t new_inode = 0, old_inode = 0;
+};
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// The inode of the regular file at name, 0 when the name is absent, -1 (as
+// an all-ones value) when it holds something else or cannot be looked at.
+constexpr ino_t kNotARegularFile = static_cast<ino_t>(-1);
+ino_t inode_at(const std::string& name) {
+  struct stat info {};
+  if (lstat(name.c_str(), &info) != 0) return errno == ENOENT ? 0 : kNotARegularFile;
+  return S_ISREG(info.st_mode) ? info.st_ino : kNotARegularFile;
+}
+
+std::string journal_text(const std::vector<Entry>& entries) {
+  std::string text = std::string(kJournalHeader) + "\n";
+  for (const Entry& e : entries)
+    text += e.final_name + "\t" + e.temp_name + "\t" + std::to_string(e.new_inode) + "\t" +
+            (e.backup_name.empty() ? "-" : e.backup_name) + "\t" + std::to_string(e.old_inode) + "\n";
+  return text + "end\n";
+}
+
+bool plain_name(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// A number written as decimal digits only: no sign, no blank, nothing after.
+bool parse_inode(const std::string& text, ino_t& value) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  unsigned long long v = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+  value = static_cast<ino_t>(v);
+  return error == std::errc{} && end == text.data() + text.size();
+}
+
+bool parse_journal(const std::string& text, std::vector<Entry>& entries) {
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line) || line != kJournalHeader) return false;
+  while (std::getline(in, line)) {
+    if (line == "end") return in.peek() == EOF && !entries.empty();
+    std::istringstream fields(line);
+    Entry e;
+    std::string new_inode, old_inode;
+    if (!std::getline(fields, e.final_name, '\t') || !std::getline(fields, e.temp_name, '\t') ||
+        !std::getline(fields, new_inode, '\t') || !std::getline(fields, e.backup_name, '\t') ||
+        !std::getline(fields, old_inode) || !fields.eof() || !parse_inode(new_inode, e.new_inode) ||
+        !parse_inode(old_inode, e.old_inode))
+      return false;
+    if (e.backup_name == "-") e.backup_name.clear();
+    entries.push_back(std::move(e));
+  }
+  return false;  // no "end": not a journal this system wrote whole
+}
+
+// Why a journal's entries may not be followed, or empty when they may.
+std::string untrusted_entries(const std::vector<Entry>& entries, const std::vector<std::string>& final_names) {
+  auto prefixed = [](const std::string& name, const char* prefix) {
+    return plain_name(name) && name.rfind(prefix, 0) == 0;
+  };
+  // A temporary or backup still there must be this user's file of the recorded inode.
+  auto ours = [](const std::string& name, ino_t inode) {
+    const OwnFile file = look_at(name);
+    return !file.exists || (file.regular && file.own && file.inode == inode);
+  };
+  for (const Entry& e : entries) {
+    if (std::find(final_names.begin(), final_names.end(), e.final_name) == final_names.end())
+      return "names " + quoted(e.final_name) + ", which is not a file of the key set";
+    if (!prefixed(e.temp_name, kTempPrefix)) return "names " + quoted(e.temp_name) + " as a temporary";
+    if (!e.backup_name.empty() && !prefixed(e.backup_name, kBackupPrefix))
+      return "names " + quoted(e.backup_name) + " as a backup";
+    if (!ours(e.temp_name, e.new_inode))
+      return "names the temporary " + quoted(e.temp_name) + ", which is not the file it recorded";
+    if (!e.backup_name.empty() && !ours(e.backup_name, e.old_inode))
+      return "names the backup " + quoted(e.backup_name) + ", which is not the file it recorded";
+  }
+  return {};
+}
+
+// Forward is possible when each file is new already or its temporary is
+// still there to be renamed.
+bool forward_possible(const std::vector<Entry>& entries) {
+  for (const Entry& e : entries)
+    if (inode_at(e.final_name) != e.new_inode && inode_at(e.temp_name) != e.new_inode) return false;
+  return true;
+}
+
+// Back is possible when each file is old already, or its backup is still
+// there, or (for a file that was new) it can simply go.
+bool backward_possible(const std::vector<Entry>& entries) {
+  for (const Entry& e : entries) {
+    const ino_t now = inode_at(e.final_name);
+    if (e.backup_name.empty() ? now != 0 && now != e.new_inode
+                              : now != e.old_inode && inode_at(e.backup_name) != e.old_inode)
+      return false;
+  }
+  return true;
+}
+
+// What the last steps of a replacement could not do: names left behind and
+// a folder sync that failed. The set is whole either way.
+struct Cleanup {
+  std::vector<std::string> left;
+  std::string sync_failure;
+
+  void remove(const std::string& name) {
+    if (unlink(name.c_str()) != 0 && errno != ENOENT) left.push_back(quoted(name) + " (" + error_text(errno) + ")");
+  }
+  void sync() {
+    FileProblem problem;
+    if (!sync_folder(".", &problem) && sync_failure.empty()) sync_failure = problem.message();
+  }
+  bool clean() const { return left.empty() && sync_failure.empty(); }
+  std::string describe() const {
+    std::string text;
+    if (!sync_failure.empty()) text = "the folder " + sync_failure + ", so the files may not be on disk";
+    if (!left.empty()) {
+      text += text.empty() ? "" : ", and ";
+      text += "copies of the previous files remain, which could not be removed: ";
+      for (std::size_t i = 0; i < left.size(); ++i) text += (i == 0 ? "" : ", ") + left[i];
+    }
+    return text;
+  }
+};
+
+bool roll_forward(const std::vector<Entry>& entries, FileProblem* problem, Cleanup& cleanup) {
+  for (const Entry& e : entries) {
+    if (inode_at(e.final_name) == e.new_inode) continue;
+    if (rename(e.temp_name.c_str(), e.final_name.c_str()) != 0)
+      return report_problem(problem, e.final_name, "could not be replaced: " + error_text(errno));
+  }
+  cleanup.sync();
+  for (const Entry& e : entries)
+    if (!e.backup_name.empty()) cleanup.remove(e.backup_name);
+  return true;
+}
+
+bool roll_back(const std::vector<Entry>& entries, FileProblem* problem, Cleanup& cleanup) {
+  for (const Entry& e : entries) {
+    const ino_t now = inode_at(e.final_name);
+    if (e.backup_name.empty()) {
+      if (now != 0 && unlink(e.final_name.c_str()) != 0)
+        return report_problem(problem, e.final_name, "could not be removed again: " + error_text(errno));
+    } else if (now != e.old_inode && rename(e.backup_name.c_str(), e.final_name.c_str()) != 0) {
+      return report_problem(problem, e.final_name, "could not be restored: " + error_text(errno));
+    }
+  }
+  cleanup.sync();
+  // What is left are the new files that were never renamed, and backups
+  // of the files that were never replaced: extra links to the old ones.
+  for (const Entry& e : entries) {
+    cleanup.remove(e.temp_name);
+    if (!e.backup_name.empty()) cleanup.remove(e.backup_name);
+  }
+  return true;
+}
+
+// The last step: the journal goes, and the folder is synced.
+void remove_journal(Cleanup& cleanup) {
+  cleanup.remove(kJournalFile);
+  cleanup.sync();
+}
+
+// Backups of the existing final names, hard links taken before anything is
+// renamed; each is removed should a termination signal come first.
+struct Backups {
+  int dir_fd = -1;
+  std::vector<int> slots;
+  std::vector<std::string> names;
+  Backups() : dir_fd(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~Backups() {
+    keep();
+    if (dir_fd >= 0) close(dir_fd);
+  }
+  // From the commit on they are the journal's: no signal may remove them.
+  void keep() {
+    for (int slot : slots) unregister_for_removal(slot);
+    slots.clear();
+  }
+  void remove_all() {
+    for (const std::string& name : names) unlink(name.c_str());
+  }
+  bool take(Entry& e, FileProblem* problem) {
+    for (int attempt = 0; attempt < 100 && dir_fd >= 0; ++attempt) {
+      std::string name = fresh_name(kBackupPrefix);
+      TerminationSignalsBlocked blocked;
+      if (link(e.final_name.c_str(), name.c_str()) != 0) {
+        if (errno == EEXIST) continue;
+        return report_problem(problem, e.final_name, "cannot be replaced: " + error_text(errno));  // e.g. immutable
+      }
+      slots.push_back(register_for_removal(dir_fd, name));
+      names.push_back(name);
+      e.backup_name = name;
+      e.old_inode = inode_at(name);
+      return true;
+    }
+    return report_problem(problem, e.final_name, "cannot be replaced: " + error_text(errno));
+  }
+};
+
+// Writes the journal to a temporary and syncs it, ready for the commit.
+bool write_journal(const std::vector<Entry>& entries, TempFile& journal, FileProblem* problem) {
+  const std::string text = journal_text(entries);
+  if (!journal.create(kJournalFile, 0600, problem)) return false;
+  if (!write_all(journal.fd(), text.data(), text.size()))
+    return report_problem(problem, kJournalFile, "could not be written: " + error_text(errno));
+  return journal.sync_and_close(kJournalFile, problem);
+}
+
+std::string cannot_finish(const std::string& reason) {
+  return "records a key generation that was interrupted, and it cannot be finished here: " + reason +
+         "; a user who can write this folder finishes it by running any gf3mq program in it";
+}
+
+// Reads the journal through a descriptor that is checked to be a regular
+// file of this user closed to group and others. An empty text with problem
+// empty: there is none.
+bool read_own_journal(std::string& text, FileProblem* problem) {
+  const int fd = open(kJournalFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) return true;
+  if (fd < 0 && errno == ELOOP)
+    return report_problem(problem, kJournalFile, "is a symbolic link: it is not followed, and nothing was changed");
+  if (fd < 0) return report_problem(problem, kJournalFile, "cannot be opened: " + error_text(errno));
+  struct stat info {};
+  std::string why;
+  if (fstat(fd, &info) != 0) {
+    why = "cannot be looked at: " + error_text(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    why = "is " + describe_file_type(info.st_mode & S_IFMT) + ", not a journal this system wrote";
+  } else if (info.st_uid != geteuid()) {
+    why = "belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+  } else if ((info.st_mode & 022) != 0) {
+    why = "may be written by group or others";
+  }
+  text.assign(kJournalMaxBytes + 1, '\0');
+  std::size_t size = 0;
+  for (ssize_t n; why.empty() && size < text.size() && (n = read(fd, text.data() + size, text.size() - size)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) why = "cannot be read: " + error_text(errno);
+    if (n > 0) size += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  text.resize(size);
+  if (why.empty()) return true;
+  text.clear();
+  return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+}
+
+}  // namespace
+
+Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem) {
+  std::vector<Entry> entries;
+  for (NewFile& file : files) {
+    if (!file.temp.still_at_its_name()) {
+      report_problem(problem, file.final_name, "lost its temporary file while it was written");
+      return Replacement::not_started;
+    }
+    // A final name held by something other than a plain file would stop the
+    // renames half-way: find that out before the first one.
+    if (inode_at(file.final_name) == kNotARegularFile) {
+      report_problem(problem, file.final_name, "is not a regular file and cannot be replaced");
+      return Replacement::not_started;
+    }
+    entries.push_back(Entry{file.final_name, file.temp.name(), "", file.temp.inode(), 0});
+  }
+  Backups backups;
+  for (Entry& e : entries) {
+    if (inode_at(e.final_name) != 0 && !backups.take(e, problem)) {
+      backups.remove_all();
+      return Replacement::not_started;
+    }
+  }
+  TempFile journal;
+  if (!write_journal(entries, journal, problem)) {
+    backups.remove_all();
+    return Replacement::not_started;
+  }
+
+  const TerminationSignalsBlocked blocked;  // from the commit until the journal is gone
+  if (rename(journal.name().c_str(), kJournalFile) != 0) {
+    report_problem(problem, kJournalFile, "could not be written: " + error_text(errno));
+    backups.remove_all();
+    return Replacement::not_started;
+  }
+  journal.keep();
+  backups.keep();
+  for (NewFile& file : files) file.temp.keep();  // from now on the journal owns them
+  Cleanup cleanup;
+  // The commit must be on disk before any rename: otherwise a crash could
+  // leave renamed files with no journal to finish or undo them.
+  if (FileProblem sync; !sync_folder(".", &sync)) {
+    report_problem(problem, sync.file, sync.problem + " after the journal was written");
+    roll_back(entries, nullptr, cleanup);
+    remove_journal(cleanup);
+    return Replacement::not_started;
+  }
+  for (const Entry& e : entries) {
+    if (rename(e.temp_name.c_str(), e.final_name.c_str()) == 0) continue;
+    report_problem(problem, e.final_name, "could not be replaced: " + error_text(errno));
+    Cleanup undo;
+    if (roll_back(entries, nullptr, undo)) {
+      remove_journal(undo);
+      if (undo.clean()) return Replacement::undone;
+    }
+    return Replacement::unfinished;
+  }
+  cleanup.sync();
+  for (const std::string& name : backups.names) cleanup.remove(name);
+  remove_journal(cleanup);
+  if (cleanup.clean()) return Replacement::done;
+  report_problem(problem, "", cleanup.describe());
+  return Replacement::done_but;
+}
+
+bool journal_present() {
+  struct stat info {};
+  return lstat(kJournalFile, &info) == 0;
+}
+
+bool finish_unfinished_replacement(const std::vector<std::string>& final_names, FileProblem* problem) {
+  std::string text;
+  if (!read_own_journal(text, problem)) return false;
+  if (text.empty() && !journal_present()) return true;
+  std::vector<Entry> entries;
+  if (!parse_journal(text, entries))
+    return report_problem(problem, kJournalFile,
+                          "is damaged; the key set may be mixed: remove it and run gf3mq-keygen");
+  if (const std::string why = untrusted_entries(entries, final_names); !why.empty())
+    return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+  const TerminationSignalsBlocked blocked;
+  FileProblem step;
+  Cleanup cleanup;
+  bool finished;
+  if (forward_possible(entries)) {
+    finished = roll_forward(entries, &step, cleanup);
+  } else if (backward_possible(entries)) {
+    finished = roll_back(entries, &step, cleanup);
+  } else {
+    return report_problem(problem, kJournalFile,
+                          "records a key generation that was interrupted, but the files it names are gone; the key "
+                          "set may be mixed: remove it and run gf3mq-keygen");
+  }
+  if (!finished) return report_problem(problem, kJournalFile, cannot_finish(step.message()));
+  remove_journal(cleanup);
+  if (cleanup.clean()) return true;
+  return report_problem(problem, "", "an interrupted key generation was finished, but " + cleanup.describe());
+}
+
+bool remove_leftovers(FileProblem* problem) {
+  DIR* dir = opendir(".");
+  if (dir == nullptr)
+    return report_problem(problem, working_directory(), "cannot be read for leftover temporaries: " + error_text(errno));
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(kTempPrefix, 0) == 0 || name.rfind(kBackupPrefix, 0) == 0) names.push_back(name);
+  }
+  const int read_error = errno;
+  closedir(dir);
+  if (read_error != 0)
+    return report_problem(problem, working_directory(),
+                          "cannot be read for leftover temporaries: " + error_text(read_error));
+  Cleanup cleanup;
+  for (const std::string& name : names) {
+    const OwnFile file = look_at(name);
+    if (file.regular && file.own) cleanup.remove(name);  // another user's files are theirs
+  }
+  if (cleanup.left.empty()) return true;
+  return report_problem(problem, "", cleanup.describe());
+}
+
+}  // namespace gf3mq

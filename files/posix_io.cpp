@@ -1,0 +1,44 @@
+#include "files/posix_io.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace gf3mq {
+
+bool write_all(int fd, const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t written = ::write(fd, p, n);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    p += written;
+    n -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::string describe_file_type(unsigned file_type) {
+  switch (file_type) {
+    case S_IFDIR:
+      return "a directory";
+    case S_IFIFO:
+      return "a FIFO";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFLNK:
+      return "a symbolic link";
+    default:
+      return "a special file";
+  }
+}
+
+}  // namespace gf3mq
