@@ -246,7 +246,15 @@ bool read_own_journal(std::string& text, FileProblem* problem) {
   if (fd < 0 && errno == ENOENT) return true;
   if (fd < 0 && errno == ELOOP)
     return report_problem(problem, kJournalFile, "is a symbolic link: it is not followed, and nothing was changed");
-  if (fd < 0) return report_problem(problem, kJournalFile, "cannot be opened: " + error_text(errno));
+  if (fd < 0) {
+    const int error = errno;
+    struct stat info {};
+    if (lstat(kJournalFile, &info) == 0 && info.st_uid != geteuid())
+      return report_problem(problem, kJournalFile,
+                            "belongs to another user (uid " + std::to_string(info.st_uid) +
+                                "): it is not followed, and nothing was changed");
+    return report_problem(problem, kJournalFile, "cannot be opened: " + error_text(error));
+  }
   struct stat info {};
   std::string why;
   if (fstat(fd, &info) != 0) {

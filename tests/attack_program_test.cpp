@@ -8,6 +8,7 @@
 #include <random>
 
 #include "tests/test_support.h"
+#include "tests/toy_key.h"
 
 namespace {
 
@@ -81,6 +82,73 @@ TEST_F(AttackProgramTest, WhatIsNotACiphertextOfTheKeyIsSaidSo) {
   run = run_command("echo | " + kAttack + " -C keys/..");  // no public key there
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("\"new pk.txt\" cannot be opened"), std::string::npos) << run.err;
+}
+
+TEST_F(AttackProgramTest, SavedRelationsReplaceOnlyARegularFileAndLieWholeInTheirFolder) {
+  // What lies at the path stays as it was, and nothing else is written.
+  std::vector<std::pair<std::string, std::string>> impostors = {
+      {"mkfifo rel.txt", "\"../rel.txt\" is a FIFO, not a regular file: it is left as it is"},
+      {"mkdir rel.txt", "\"../rel.txt\" is a directory, not a regular file: it is left as it is"},
+      {"ln -s plain.txt rel.txt", "\"../rel.txt\" is a symbolic link, not a regular file: it is left as it is"}};
+  if (geteuid() == 0) impostors.push_back({"mknod rel.txt c 1 7", "\"../rel.txt\" is a character device"});
+  for (const auto& [make, says] : impostors) {
+    ASSERT_EQ(run_command(make).status, 0) << make;
+    const auto before = list_dir(".");
+    const CommandResult run = run_command("timeout 60 " + kAttack + " -C public --save-relations ../rel.txt ../cipher.txt");
+    EXPECT_EQ(run.status, 1) << make;
+    EXPECT_EQ(run.out, "") << make;
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("elimination"), std::string::npos) << "refused before any work";
+    EXPECT_EQ(list_dir("."), before) << make;
+    EXPECT_EQ(list_dir("public"), std::vector<std::string>{"new pk.txt"});
+    run_command("rm -rf rel.txt");
+  }
+  // In another folder: a temporary there, synced, renamed, and the folder synced.
+  ASSERT_EQ(run_command("mkdir saved").status, 0);
+  const std::string save = kAttack + " -C public --save-relations ../saved/rel.txt < /dev/null";
+  const CommandResult run =
+      have_strace() ? run_command(kStrace + "-y -o trace.log -e trace=fsync,rename,renameat,renameat2 " + save)
+                    : run_command(save);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(list_dir("saved"), std::vector<std::string>{"rel.txt"});
+  if (have_strace()) {
+    const std::string trace = read_file("trace.log");
+    const auto renamed = trace.find("saved/rel.txt\") = 0");
+    ASSERT_NE(renamed, std::string::npos) << trace;
+    EXPECT_NE(trace.rfind("/saved/.gf3mq.tmp.", renamed), std::string::npos) << "the temporary is synced before";
+    EXPECT_NE(trace.find("/saved>) = 0", renamed), std::string::npos) << "and the folder after";
+  }
+}
+
+TEST_F(AttackProgramTest, AKeyWithMoreRelationsThanAKeyOfThisSchemeIsRefusedSoon) {
+  const std::vector<std::uint8_t> stored = monomial_forms(257, 24, 8);
+  std::string digits(stored.size(), '0');
+  for (std::size_t i = 0; i < stored.size(); ++i) digits[i] = static_cast<char>('0' + stored[i]);
+  write_file("public/new pk.txt", digits);
+  const CommandResult run = run_command("timeout 300 " + kAttack + " -C public ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("this public key has more relations than a key of this scheme"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(AttackProgramTest, OptionsThatExcludeEachOtherAndDamagedRelationsAreNamed) {
+  CommandResult run = run_command(kAttack + " -C public --relations a --save-relations=b ../cipher.txt");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--relations and --save-relations cannot be used together"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Usage: gf3mq-attack"), std::string::npos);
+  EXPECT_FALSE(file_exists("b"));
+  // A digit changed after a sound header: the relations file is to blame, not the key.
+  ASSERT_EQ(run_command(kAttack + " -C public --save-relations ../rel.txt < /dev/null").status, 0);
+  std::string relations = read_file("rel.txt");
+  const std::size_t at = relations.find('\n') + 1000;
+  relations[at] = relations[at] == '1' ? '2' : '1';
+  write_file("rel.txt", relations);
+  run = run_command(kAttack + " -C public --relations ../rel.txt ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"../rel.txt\" holds relations that do not hold for \"new pk.txt\": it is damaged"),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace

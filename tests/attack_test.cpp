@@ -101,6 +101,26 @@ TEST(ToyAttackRefusalTest, FormsOfAnotherStructureHaveNoRelations) {
   EXPECT_NE(report.failure.find("does not have the structure of X^30"), std::string::npos) << report.failure;
 }
 
+TEST(ToyAttackRefusalTest, FormsWithMoreRelationsThanAKeyOfThisSchemeEndTheSearchSoon) {
+  // n = 31 starts with a set of 10 indices; the pairs of the first 10 span.
+  const std::size_t n = 31;
+  const std::vector<std::uint8_t> stored = monomial_forms(n, 10, 4);
+  const gf3mq::PublicForms forms(stored.data(), n);
+  gf3mq::Relations relations;
+  gf3mq::RelationsReport report;
+  std::vector<std::size_t> sizes;  // the set of every elimination
+  EXPECT_FALSE(gf3mq::relations_from_public_forms(
+      forms, relations,
+      [&](const char* phase, double done) {
+        if (std::string(phase) == "elimination" && done == 0) sizes.push_back(sizes.size());
+      },
+      &report));
+  EXPECT_NE(report.failure.find("this public key has more relations than a key of this scheme"), std::string::npos)
+      << report.failure;
+  EXPECT_NE(report.failure.find("with a set of 13 indices"), std::string::npos) << report.failure;
+  EXPECT_EQ(sizes.size(), 4u);  // the first set and three larger ones
+}
+
 TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   ScratchDir dir;
   const std::size_t n = 13;

@@ -71,4 +71,46 @@ TEST_F(CheckProgramTest, EachDamagedFileIsNamed) {
   EXPECT_NE(run.out.find("skip  mat_B times B_Inv: needs \"new Mat_B.txt\""), std::string::npos) << run.out;
 }
 
+TEST_F(CheckProgramTest, AnythingAfterTheDigitsIsFoundOutWhileProgramsStillReadTheFirstDigits) {
+  // What lies after the digits: another character, another digit, a NUL,
+  // the whole file again. A line break alone is fine.
+  const std::vector<std::pair<std::string, std::string>> tails = {
+      {"X", "holds the byte 0x58 after its"}, {"1", "holds more than its"}, {std::string(1, '\0'), "holds the byte 0x00"},
+      {"", "holds more than its"}};
+  for (const std::string name : {"new sk.txt", "new Mat_A.txt", "new Xe_mod_Irredfx.txt"}) {
+    const std::string good = read_file(name);
+    for (const auto& [tail, says] : tails) {
+      write_file(name, good + (tail.empty() ? good : tail));
+      const CommandResult run = run_command(kCheck);
+      EXPECT_EQ(run.status, 1) << name;
+      const std::vector<std::string> failed = failures(run.out);
+      ASSERT_FALSE(failed.empty()) << name << "\n" << run.out;
+      EXPECT_EQ(failed[0].find("FAIL  \"" + name + "\" " + says), 0u) << failed[0];
+    }
+    if (name == "new sk.txt") {  // the first digits are the key, as ever
+      const CommandResult demo = run_command(program("gf3mq-demo") + " --no-wait");
+      EXPECT_EQ(demo.status, 0) << demo.err;
+    }
+    write_file(name, good + "\n");
+    EXPECT_EQ(run_command(kCheck).status, 0) << name;
+    write_file(name, good);
+  }
+}
+
+TEST_F(CheckProgramTest, AFolderOthersMayWriteIsNamedAndWarnedAbout) {
+  ASSERT_EQ(run_command("chmod 0777 .").status, 0);
+  CommandResult run = run_command(kCheck);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(failures(run.out), std::vector<std::string>{"FAIL  group or others may write the folder \"" + dir.path() +
+                                                        "\" (mode 0777): they could replace or remove the key files; "
+                                                        "chmod go-w closes it"});
+  for (const std::string name : {"gf3mq-demo", "gf3mq-keygen"}) {
+    run = run_command(program(name) + " --no-wait </dev/null");
+    EXPECT_EQ(run.status, 0) << name;
+    EXPECT_NE(run.err.find(name + ": warning: group or others may write the folder"), std::string::npos) << run.err;
+  }
+  ASSERT_EQ(run_command("chmod 0700 .").status, 0);
+  EXPECT_EQ(run_command(program("gf3mq-demo") + " --no-wait").err, "");
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // gf3mq-encrypt and gf3mq-decrypt run as a user would: round trips through
 // files and pipes, -C with a relative FILE, the line format, and every
-// refusal, which names the line and the column and writes nothing.
+// refusal, which names the line and the column and writes nothing after it;
+// input without end refused at its first bad line, in bounded memory.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -168,6 +169,58 @@ TEST_F(MessageProgramTest, WhatIsNotACiphertextOfThisSetIsSaidSo) {
   run = run_command(kEncrypt + " -C keys ../plain.txt | " + kDecrypt + " -C keys");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("standard input, line 1: neither candidate encrypts back"), std::string::npos) << run.err;
+}
+
+TEST_F(MessageProgramTest, InputWithoutEndIsRefusedAtItsFirstBadLineInBoundedMemory) {
+  // Address space for the program and its key, far below what an input
+  // read whole would take (the sanitizers reserve too much to be limited).
+  const bool sanitized = std::string(GF3MQ_CXX_FLAGS).find("sanitize") != std::string::npos;
+  const std::string limit = sanitized ? "" : "ulimit -v 400000; ";
+  for (const std::string name : {"gf3mq-encrypt", "gf3mq-decrypt", "gf3mq-attack"}) {
+    const std::string reader = "(" + limit + "timeout 60 " + program(name) + " -C keys)";
+    CommandResult run = run_command(reader + " </dev/zero");
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.err.find("standard input, line 1, column 1: the byte 0x00 is not"), std::string::npos) << run.err;
+    run = run_command("yes 1 | tr -d '\\n' | " + reader);  // one line of digits that never ends
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_NE(run.err.find("standard input, line 1: holds more than 257 elements"), std::string::npos) << run.err;
+  }
+  // 300 MB of blanks hold no line at all.
+  const CommandResult run =
+      run_command("head -c 300000000 /dev/zero | tr '\\0' ' ' | (" + limit + "timeout 60 " + kEncrypt + " -C keys)");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(MessageProgramTest, AMissingTableIsMadeByTheTablesToolAndAMissingKeyByKeygen) {
+  write_file("keys/plain.txt", plaintexts);
+  ASSERT_EQ(run_command(kEncrypt + " -C keys plain.txt > cipher.txt").status, 0);
+  ASSERT_EQ(run_command("mv 'keys/new Xe_mod_Irredfx.txt' table.txt").status, 0);
+  CommandResult run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new Xe_mod_Irredfx.txt\" cannot be opened: No such file or directory; gf3mq-tables "
+                         "writes the tables"),
+            std::string::npos)
+      << run.err;
+  ASSERT_EQ(run_command("mv table.txt 'keys/new Xe_mod_Irredfx.txt' && rm 'keys/new Inv_B.txt'").status, 0);
+  run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new Inv_B.txt\" cannot be opened: No such file or directory; gf3mq-keygen makes a key set"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST_F(MessageProgramTest, AClosedPipeEndsTheProgramAsItEndsTheStandardFilters) {
+  write_file("keys/plain.txt", plaintexts);
+  // The reader is gone before anything is written: SIGPIPE, status 141, as
+  // cat or seq end; a full disk is an error of the program's own, status 1.
+  CommandResult run = run_command("{ sleep 0.5; " + kEncrypt + " -C keys plain.txt; echo $? >status; } | true");
+  EXPECT_EQ(read_file("status"), "141\n");
+  EXPECT_EQ(run.err, "");
+  run = run_command(kEncrypt + " -C keys plain.txt >/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("standard output could not be written: No space left on device"), std::string::npos)
+      << run.err;
 }
 
 }  // namespace

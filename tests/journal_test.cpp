@@ -10,7 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <map>
 
 #include "tests/test_support.h"
@@ -103,6 +107,82 @@ TEST(KeySetJournalTest, RefusesJournalsItCannotFinishAndChangesNothing) {
   EXPECT_TRUE(gf3mq::journal_present());
 }
 
+// The journal's text with `from` replaced by `to` once.
+void edit_journal(const std::string& from, const std::string& to) {
+  std::string text = read_file(".gf3mq.journal");
+  const auto at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  write_file(".gf3mq.journal", text.replace(at, from.size(), to));
+}
+
+// Replaces the file at name by another with the same content: a new inode
+// (made while the old one still exists, so that its number is not reused).
+void replace_by_copy(const std::string& name) {
+  write_file(name + ".copy", read_file(name));
+  ASSERT_EQ(rename((name + ".copy").c_str(), name.c_str()), 0);
+}
+
+TEST(KeySetJournalTest, AJournalThisUserDidNotWriteWhollyIsNotFollowed) {
+  const bool root = geteuid() == 0;
+  struct Case {
+    const char* what;
+    std::function<void(const Scene&)> change;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {"open to others", [](const Scene&) { chmod(".gf3mq.journal", 0666); }, "may be written by group or others"},
+      {"a link", [](const Scene&) { rename(".gf3mq.journal", "j"), symlink("j", ".gf3mq.journal"); },
+       "is a symbolic link"},
+      {"another user's", [](const Scene&) { (void)!chown(".gf3mq.journal", 2002, 2002); },
+       "belongs to another user (uid 2002)"},
+      {"a name outside the set", [](const Scene&) { edit_journal("\na\t", "\nthesis.txt\t"); },
+       "names \"thesis.txt\", which is not a file of the key set"},
+      {"a temporary in another folder", [](const Scene& s) { edit_journal(s.temp[0], "sub/" + s.temp[0]); },
+       "as a temporary"},
+      {"a backup under another name", [](const Scene& s) { edit_journal(s.backup[1], "b.old"); }, "as a backup"},
+      {"a temporary replaced", [](const Scene& s) { replace_by_copy(s.temp[1]); },
+       "names the temporary \".gf3mq.tmp.BBBBBB\", which is not the file it recorded"},
+      {"a backup replaced", [](const Scene& s) { replace_by_copy(s.backup[0]); },
+       "names the backup \".gf3mq.bak.AAAAAA\", which is not the file it recorded"},
+      {"another user's temporary", [](const Scene& s) { (void)!chown(s.temp[2].c_str(), 2002, 2002); },
+       "names the temporary \".gf3mq.tmp.CCCCCC\""},
+  };
+  for (const Case& c : cases) {
+    if (!root && std::string(c.what).find("user") != std::string::npos) continue;  // chown needs root
+    ScratchDir dir;
+    Scene scene;
+    scene.rename_forward(0);
+    c.change(scene);
+    const auto before = snapshot();
+    gf3mq::FileProblem problem;
+    EXPECT_FALSE(gf3mq::finish_unfinished_replacement(kNames, &problem)) << c.what;
+    EXPECT_EQ(problem.file, ".gf3mq.journal") << c.what;
+    EXPECT_NE(problem.problem.find(c.says), std::string::npos) << c.what << ": " << problem.problem;
+    EXPECT_NE(problem.problem.find("it is not followed, and nothing was changed"), std::string::npos) << c.what;
+    EXPECT_TRUE(snapshot() == before) << c.what;
+  }
+}
+
+TEST(KeySetJournalTest, NumbersAreDigitsOnlyAndATornJournalIsDamaged) {
+  for (const std::string damage : {"+", " ", "x", "-", "torn"}) {
+    ScratchDir dir;
+    Scene scene;
+    const std::string inode = std::to_string(inode_of(scene.temp[1]));
+    if (damage == "torn") {
+      edit_journal("end\n", "");  // entries, but no "end": the run was killed while writing it
+    } else if (damage == "x") {
+      edit_journal("\t" + inode + "\t", "\t" + inode + "x\t");
+    } else {
+      edit_journal("\t" + inode + "\t", "\t" + damage + inode + "\t");
+    }
+    const auto before = snapshot();
+    gf3mq::FileProblem problem;
+    EXPECT_FALSE(gf3mq::finish_unfinished_replacement(kNames, &problem)) << damage;
+    EXPECT_NE(problem.problem.find("is damaged"), std::string::npos) << damage << ": " << problem.problem;
+    EXPECT_TRUE(snapshot() == before) << damage;
+  }
+}
+
 TEST(KeySetJournalTest, AFolderThisUserCannotWriteGetsARefusalNamingTheJournal) {
   ScratchDir dir;
   Scene scene;
@@ -165,8 +245,15 @@ TEST(KeySetReplaceTest, LeftoversOfKilledRunsAreRemovedAndNothingElse) {
   ScratchDir dir;
   for (const char* name : {".gf3mq.tmp.x1y2z3", ".gf3mq.bak.abcdef", "new pk.txt", ".gf3mq-other"})
     write_file(name, "x");
+  ASSERT_EQ(mkdir(".gf3mq.tmp.folder", 0700), 0);
+  std::vector<std::string> kept = {".gf3mq-other", ".gf3mq.tmp.folder", "new pk.txt"};
+  if (geteuid() == 0) {  // another user's leftover is theirs
+    write_file(".gf3mq.bak.theirs", "x");
+    ASSERT_EQ(chown(".gf3mq.bak.theirs", 2002, 2002), 0);
+    kept.insert(kept.begin() + 1, ".gf3mq.bak.theirs");
+  }
   EXPECT_TRUE(gf3mq::remove_leftovers(nullptr));
-  EXPECT_EQ(list_dir("."), (std::vector<std::string>{".gf3mq-other", "new pk.txt"}));
+  EXPECT_EQ(list_dir("."), kept);
 }
 
 TEST(TempFileDeathTest, TerminationSignalsRemoveTemporariesAndEndTheProcess) {
@@ -230,6 +317,66 @@ TEST(FolderLockTest, AnExclusiveLockKeepsOthersOutUntilReleased) {
   EXPECT_TRUE(shared.acquire(gf3mq::FolderLock::Mode::shared, nullptr));  // shared locks coexist
   close(fd);
   for (int p : {ready[0], ready[1], go[0], go[1]}) close(p);
+}
+
+TEST(FolderLockTest, ALockHeldElsewhereIsWaitedForOnlySoLong) {
+  ScratchDir dir;
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t child = fork();
+  if (child == 0) {  // holds the lock as flock(1) would, until told
+    const int fd = open(".", O_RDONLY | O_DIRECTORY);
+    char byte = flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    (void)!write(ready[1], &byte, 1);
+    (void)!read(go[0], &byte, 1);
+    _exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 'y');
+  for (int seconds : {0, 2}) {
+    std::vector<std::string> notices;
+    gf3mq::FolderLock lock(gf3mq::LockWait{seconds, [&](const std::string& what) { notices.push_back(what); }});
+    gf3mq::FileProblem problem;
+    EXPECT_FALSE(lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) << seconds;
+    EXPECT_FALSE(lock.held());
+    EXPECT_NE(problem.message().find("is locked by another process (waited " + std::to_string(seconds) + " s"),
+              std::string::npos)
+        << problem.message();
+    EXPECT_NE(problem.message().find("nothing was changed"), std::string::npos);
+    // Said once, after a second of waiting; not at all when there is no wait.
+    ASSERT_EQ(notices.size(), seconds == 0 ? 0u : 1u);
+    if (seconds != 0) {
+      EXPECT_NE(notices[0].find("waiting for the lock of the folder"), std::string::npos);
+    }
+  }
+  (void)!write(go[1], &byte, 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  gf3mq::FolderLock lock(gf3mq::LockWait{0, {}});
+  EXPECT_TRUE(lock.acquire(gf3mq::FolderLock::Mode::exclusive, nullptr));  // free again: no wait needed
+  for (int p : {ready[0], ready[1], go[0], go[1]}) close(p);
+}
+
+TEST(FolderLockTest, TheWaitComesFromTheEnvironmentAndOnlyWholeSecondsAreTaken) {
+  const char* saved = std::getenv("GF3MQ_LOCK_WAIT");
+  const std::string restore = saved != nullptr ? saved : "";
+  for (const char* good : {"0", "7", "86400"}) {
+    setenv("GF3MQ_LOCK_WAIT", good, 1);
+    EXPECT_EQ(gf3mq::lock_wait_problem(), "") << good;
+    EXPECT_EQ(gf3mq::lock_wait_seconds(), std::atoi(good)) << good;
+  }
+  for (const char* bad : {"-1", "+5", "5s", " 5", "1.5", "86401", "x"}) {
+    setenv("GF3MQ_LOCK_WAIT", bad, 1);
+    EXPECT_NE(gf3mq::lock_wait_problem(), "") << bad;
+    EXPECT_EQ(gf3mq::lock_wait_seconds(), gf3mq::kDefaultLockWaitSeconds) << bad;
+  }
+  if (saved != nullptr) {
+    setenv("GF3MQ_LOCK_WAIT", restore.c_str(), 1);
+  } else {
+    unsetenv("GF3MQ_LOCK_WAIT");
+  }
 }
 
 }  // namespace

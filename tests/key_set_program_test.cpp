@@ -22,18 +22,6 @@ const std::string kTables = program("gf3mq-tables");
 const std::vector<std::string> kKeyFiles = {"new Inv_A.txt", "new Inv_B.txt", "new Mat_A.txt", "new Mat_B.txt",
                                             "new V1.txt",    "new V2.txt",    "new pk.txt",    "new sk.txt"};
 
-bool have_strace() { return run_command("command -v strace").status == 0; }
-
-// strace, with LeakSanitizer (which cannot run under ptrace) off in sanitizer builds.
-const std::string kStrace = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f ";
-
-// Runs command under strace with one fault injected into the syscalls named.
-// when: "N" for the N-th call, "N+" for every call from the N-th on.
-CommandResult with_fault(const std::string& syscalls, const std::string& fault, const std::string& when,
-                         const std::string& command) {
-  return run_command(kStrace + "-o /dev/null -e trace=" + syscalls + " -e inject=" + syscalls + ":" + fault +
-                     ":when=" + when + " " + command);
-}
 const std::string kRenames = "rename,renameat,renameat2";
 
 std::string key_set() {

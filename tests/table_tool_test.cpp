@@ -87,6 +87,12 @@ TEST(TablesProgramTest, RefusalsWriteNothing) {
   run = run_command(kTables + " --frobnicate");
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(list_dir(".").empty());
+  // A check of the tables of one polynomial is no check at all: refused.
+  run = run_command(kTables + " --poly 'x^257 + 2*x^91 + 1' --check");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--poly and --check cannot be used together"), std::string::npos) << run.err;
+  EXPECT_EQ(run_command(kTables + " --check --poly='x^257 + 2*x^91 + 1'").status, 2);
+  EXPECT_TRUE(list_dir(".").empty());
 
   ASSERT_EQ(run_command(kTables + " --poly 'x^257 + 2*x^91 + 1'").status, 0);
   const std::string reduction = read_file("new Xe_mod_Irredfx.txt");

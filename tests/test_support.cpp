@@ -225,4 +225,13 @@ CommandResult run_command(const std::string& command) {
   return result;
 }
 
+bool have_strace() { return run_command("command -v strace").status == 0; }
+
+CommandResult with_fault(const std::string& syscalls, const std::string& fault, const std::string& when,
+                         const std::string& command, const std::string& path) {
+  const std::string only = path.empty() ? "" : "-P '" + path + "' ";
+  return run_command(kStrace + "-o /dev/null " + only + "-e trace=" + syscalls + " -e inject=" + syscalls + ":" +
+                     fault + ":when=" + when + " " + command);
+}
+
 }  // namespace gf3mq::test

@@ -100,4 +100,16 @@ struct CommandResult {
 };
 CommandResult run_command(const std::string& command);
 
+// Whether strace is installed, for the tests that inject faults with it.
+bool have_strace();
+
+// strace, with LeakSanitizer (which cannot run under ptrace) off in sanitizer builds.
+inline const std::string kStrace = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f ";
+
+// Runs command under strace with one fault injected into the syscalls named
+// (only those touching path, when given). when: "N" for the N-th call, "N+"
+// for every call from the N-th on.
+CommandResult with_fault(const std::string& syscalls, const std::string& fault, const std::string& when,
+                         const std::string& command, const std::string& path = "");
+
 }  // namespace gf3mq::test

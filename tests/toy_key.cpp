@@ -131,4 +131,20 @@ ToyKey make_toy_key(std::size_t n, std::uint64_t seed) {
   return key;
 }
 
+std::vector<std::uint8_t> monomial_forms(std::size_t n, std::size_t indices, std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::vector<std::uint8_t> A;
+  do {
+    A.assign(n * n, 0);
+    for (auto& e : A) e = static_cast<std::uint8_t>(rng() % 3);
+  } while (!invertible(A, n));
+  const std::size_t side = n + 1;
+  std::vector<std::uint8_t> stored(n * side * side, 0);
+  std::size_t j = 0;
+  for (std::size_t b = 1; b < indices && j < n; ++b)
+    for (std::size_t a = 0; a < b && j < n; ++a, ++j)
+      for (std::size_t i = 0; i < n; ++i) stored[i * side * side + b * side + a] = A[i * n + j];
+  return stored;
+}
+
 }  // namespace gf3mq::test

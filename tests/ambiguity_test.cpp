@@ -1,0 +1,131 @@
+// Plaintexts that cannot be told from their ciphertexts: with V2 = 0 the two
+// candidates are x and -x, both over {1, 2}, and both encrypt back. The
+// library says so, gf3mq-decrypt refuses to choose, the demonstration warns
+// and gf3mq-check fails the key set.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "scheme/decrypt.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+#include "scheme/keygen.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+// A seeded source that draws every vector (V1 and V2) as zeros.
+class ZeroVectors : public gf3mq::Gf3Source {
+ public:
+  bool fill(std::uint8_t* out, std::size_t n) override {
+    if (n == 257) {
+      std::fill_n(out, n, std::uint8_t{0});
+      return true;
+    }
+    return seeded_.fill(out, n);
+  }
+
+ private:
+  gf3mq::SeededGf3Source seeded_{11};
+};
+
+class AmbiguityTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    write_tables_here(kPolyA);
+    ZeroVectors source;
+    ASSERT_EQ(keygen(pk.get(), sk.get(), source), 0);
+  }
+  // count plaintexts over {1, 2}, their ciphertexts and candidates.
+  void encrypt_and_decrypt(std::size_t count) {
+    std::mt19937 rng(3);
+    x.resize(count * 257);
+    c.resize(count * 257);
+    m.resize(count * 514);
+    for (auto& e : x) e = static_cast<unsigned char>(1 + rng() % 2);
+    for (std::size_t t = 0; t < count; ++t) {
+      std::uint64_t clen = 0, mlen = 0;
+      ASSERT_EQ(encrypt(pk.get(), &x[t * 257], 257, &c[t * 257], &clen), 0);
+      ASSERT_EQ(decrypt(sk.get(), &c[t * 257], clen, &m[t * 514], &mlen), 0);
+    }
+  }
+  ScratchDir dir;
+  std::unique_ptr<unsigned char[]> pk{new unsigned char[gf3mq::kPublicKeyBytes]};
+  std::unique_ptr<unsigned char[]> sk{new unsigned char[257]};
+  std::vector<unsigned char> x, c, m;
+};
+
+TEST_F(AmbiguityTest, BothCandidatesEncryptBackAndTheLibrarySaysSo) {
+  const std::size_t count = 20;
+  encrypt_and_decrypt(count);
+  std::vector<int> batch(count, 7);
+  message_indices(pk.get(), c.data(), m.data(), count, batch.data());
+  for (std::size_t t = 0; t < count; ++t) {
+    // The candidates are x and -x: the message is one of them, and both qualify.
+    EXPECT_TRUE(std::equal(&x[t * 257], &x[t * 257] + 257, &m[t * 514]) ||
+                std::equal(&x[t * 257], &x[t * 257] + 257, &m[t * 514 + 257]));
+    EXPECT_EQ(message_index(pk.get(), &c[t * 257], &m[t * 514]), gf3mq::kAmbiguousMessage) << t;
+    EXPECT_EQ(batch[t], gf3mq::kAmbiguousMessage) << t;
+  }
+  message_indices(pk.get(), c.data(), m.data(), 3, batch.data());  // few: one at a time
+  EXPECT_EQ(batch[0], gf3mq::kAmbiguousMessage);
+}
+
+TEST_F(AmbiguityTest, DecryptRefusesToChooseUnlessAskedForBoth) {
+  encrypt_and_decrypt(3);
+  std::string lines;
+  for (std::size_t t = 0; t < 3; ++t) {
+    for (std::size_t i = 0; i < 257; ++i) lines.push_back(static_cast<char>('0' + c[t * 257 + i]));
+    lines.push_back('\n');
+  }
+  write_file("cipher.txt", lines);
+  CommandResult run = run_command(program("gf3mq-decrypt") + " cipher.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("\"cipher.txt\", line 1: both candidates encrypt back, so the plaintext cannot be told"),
+            std::string::npos)
+      << run.err;
+  run = run_command(program("gf3mq-decrypt") + " --both cipher.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("\"cipher.txt\", line 3: both candidates encrypt back, so the plaintext is ambiguous: both "
+                         "are written"),
+            std::string::npos)
+      << run.err;
+  std::string expected;
+  for (std::size_t k = 0; k < 6; ++k) {
+    for (std::size_t i = 0; i < 257; ++i) expected.push_back(static_cast<char>('0' + m[k * 257 + i]));
+    expected.push_back('\n');
+  }
+  EXPECT_EQ(run.out, expected);
+}
+
+TEST_F(AmbiguityTest, TheDemonstrationWarnsAndCheckFailsTheKeySet) {
+  CommandResult run = run_command(program("gf3mq-demo") + " --no-wait");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 9);  // the ten lines, the last without a break
+  EXPECT_NE(run.err.find("warning: both candidates encrypt back to the ciphertext"), std::string::npos) << run.err;
+  run = run_command(program("gf3mq-check"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("FAIL  \"new Inv_B.txt\" times \"new V2.txt\" has 0 non-zero elements: a plaintext is "
+                         "ambiguous (both candidates encrypt back) with probability 2^-0, too likely"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(AmbiguityCheckTest, ARandomKeySetPassesWithItsCountOfNonZeroElements) {
+  ScratchDir dir;
+  write_tables_here(kPolyA);
+  ASSERT_EQ(run_command(program("gf3mq-keygen") + " --no-wait").status, 0);
+  const CommandResult run = run_command(program("gf3mq-check"));
+  EXPECT_EQ(run.status, 0) << run.out;
+  const auto at = run.out.find("ok    \"new Inv_B.txt\" times \"new V2.txt\" has ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  const int k = std::stoi(run.out.substr(at + 44));
+  EXPECT_GE(3 * k, 257);
+  EXPECT_NE(run.out.find("with probability 2^-" + std::to_string(k)), std::string::npos);
+}
+
+}  // namespace
