@@ -1,7 +1,7 @@
 // The attack on keys over toy fields GF(3^n) made here: the relations from
 // the public forms hold, agree with those from pairs and recover
 // plaintexts; keys of another structure yield none; saved relations load
-// only for their own key.
+// only for their own key and only when every element is a digit 0, 1 or 2.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -138,6 +138,43 @@ TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   EXPECT_EQ(problem.problem, "does not hold relations of this system");
   EXPECT_FALSE(gf3mq::load_relations("missing.txt", n, digest, loaded, &problem));
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+TEST(RelationsFileTest, AnythingButADigitInAnEightDigitBlockIsRefused) {
+  // At n = 17 every row of a, b and g has two whole blocks of eight digits,
+  // which are read eight at a time, and one digit after them.
+  ScratchDir dir;
+  const std::size_t n = 17;
+  const ToyKey key = make_toy_key(n, 10);
+  const gf3mq::PublicForms forms(key.stored.data(), n);
+  gf3mq::Relations relations, loaded;
+  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
+  const std::uint64_t digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+  gf3mq::FileProblem problem;
+  ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+  ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
+  const std::string expected = text_of(flattened(relations));
+  ASSERT_EQ(text_of(flattened(loaded)), expected);
+  const std::string good = read_file("rel.txt");
+  const std::size_t digits = good.find('\n') + 1;
+  // Where blocks begin: the first and the second block of rows of a (the
+  // first relation's first row, a middle one), of b and of g (its last row).
+  const std::size_t a_part = digits, b_part = a_part + n * n * n, g_part = b_part + n * n;
+  for (std::size_t block : {a_part, a_part + 5 * n * n + 3 * n + 8, b_part + 2 * n, g_part + (n - 1) * n + 8}) {
+    for (std::size_t place = 0; place < 8; ++place) {
+      for (char c : {'3', '4', '9', 'A', '\0'}) {
+        std::string bad = good;
+        bad[block + place] = c;
+        std::remove("rel.txt");  // a new file: rewriting one in place waits for the disk on some file systems
+        write_file("rel.txt", bad);
+        problem = {};
+        EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem))
+            << "at " << block - digits << " + " << place << ": " << int{c};
+        EXPECT_EQ(problem.message(), "\"rel.txt\" holds a character other than 0, 1 or 2");
+      }
+    }
+  }
+  EXPECT_EQ(text_of(flattened(loaded)), expected);  // every refusal left them as they were
 }
 
 }  // namespace
