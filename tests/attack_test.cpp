@@ -101,6 +101,57 @@ TEST(ToyAttackRefusalTest, FormsOfAnotherStructureHaveNoRelations) {
   EXPECT_NE(report.failure.find("does not have the structure of X^30"), std::string::npos) << report.failure;
 }
 
+// Relations whose equations in x, once c is known, are rows of b = -d (a
+// and g zero), and stored forms of n = 4 variables with form 0 = x_0 + x_2.
+struct HandMadeSystem {
+  static constexpr std::size_t n = 4;
+  gf3mq::Relations relations{n, std::vector<gf3mq::PackedMatrix>(n, gf3mq::PackedMatrix(n, n)),
+                             gf3mq::PackedMatrix(n, n), gf3mq::PackedMatrix(n, n), std::vector<std::uint8_t>(n, 0)};
+  std::vector<std::uint8_t> stored = std::vector<std::uint8_t>(n * (n + 1) * (n + 1), 0);
+
+  HandMadeSystem(std::initializer_list<std::vector<unsigned>> equations, bool linear_form) {
+    std::size_t k = 0;
+    for (const std::vector<unsigned>& row : equations) {
+      for (std::size_t u = 0; u < n; ++u) relations.b.set(k, u, row[u]);
+      ++k;
+    }
+    if (linear_form) stored[n * (n + 1) + 0] = stored[n * (n + 1) + 2] = 1;
+  }
+};
+
+TEST(RecoverPlaintextTest, OnlyAPointOverOneAndTwoIsAPlaintext) {
+  // x_0 = x_1 = x_2 = x_3 and forms of zeros: the line's three points all
+  // encrypt to 0; the point 0 is no plaintext, all 1s (the first other) is.
+  const HandMadeSystem system({{1, 2, 0, 0}, {0, 1, 2, 0}, {0, 0, 1, 2}}, false);
+  const gf3mq::PublicForms forms(system.stored.data(), system.n);
+  const std::uint8_t c[4] = {0, 0, 0, 0};
+  std::uint8_t x[4] = {9, 9, 9, 9};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+}
+
+TEST(RecoverPlaintextTest, EveryPointOfAPlaneOfSolutionsIsTried) {
+  // x_0 = x_1 and x_2 = x_3: the points (a, a, b, b) of a plane. With form 0
+  // = x_0 + x_2, the ciphertext 0 comes from a != b only: (2, 2, 1, 1) and
+  // (1, 1, 2, 2), the first in the order of the plane's points.
+  const HandMadeSystem system({{1, 2, 0, 0}, {0, 0, 1, 2}}, true);
+  const gf3mq::PublicForms forms(system.stored.data(), system.n);
+  const std::uint8_t c[4] = {0, 0, 0, 0};
+  std::uint8_t x[4] = {9, 9, 9, 9};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), (std::vector<std::uint8_t>{2, 2, 1, 1}));
+  // The ciphertext 1 comes from a = b = 2 alone, 2 from a = b = 1.
+  const std::uint8_t c1[4] = {1, 0, 0, 0}, c2[4] = {2, 0, 0, 0};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c1, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 2));
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c2, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+  // No point gives a ciphertext with another element set: x stays as it was.
+  const std::uint8_t none[4] = {0, 1, 0, 0};
+  EXPECT_FALSE(gf3mq::recover_plaintext(system.relations, forms, none, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+}
+
 TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   ScratchDir dir;
   const std::size_t n = 13;
