@@ -152,19 +152,29 @@ TEST(RecoverPlaintextTest, EveryPointOfAPlaneOfSolutionsIsTried) {
   EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
 }
 
-TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
+class RelationsFileTest : public testing::Test {
+ protected:
+  // The relations of a toy key of n variables, saved to "rel.txt" and
+  // loaded back into `loaded`.
+  void save_and_load_relations_of_toy_key(std::size_t n, std::uint64_t seed) {
+    const ToyKey key = make_toy_key(n, seed);
+    const gf3mq::PublicForms forms(key.stored.data(), n);
+    ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
+    digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+    ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+    ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
+    ASSERT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
+  }
   ScratchDir dir;
-  const std::size_t n = 13;
-  const ToyKey key = make_toy_key(n, 9);
-  const gf3mq::PublicForms forms(key.stored.data(), n);
   gf3mq::Relations relations, loaded;
-  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
-  const std::uint64_t digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+  std::uint64_t digest = 0;
   gf3mq::FileProblem problem;
-  ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+};
+
+TEST_F(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
+  const std::size_t n = 13;
+  ASSERT_NO_FATAL_FAILURE(save_and_load_relations_of_toy_key(n, 9));
   EXPECT_EQ(list_dir("."), std::vector<std::string>{"rel.txt"});
-  ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
-  EXPECT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
 
   EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest + 1, loaded, &problem));
   EXPECT_EQ(problem.message(), "\"rel.txt\" holds relations made for another public key");
@@ -191,21 +201,12 @@ TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
 }
 
-TEST(RelationsFileTest, AnythingButADigitInAnEightDigitBlockIsRefused) {
+TEST_F(RelationsFileTest, AnythingButADigitInAnEightDigitBlockIsRefused) {
   // At n = 17 every row of a, b and g has two whole blocks of eight digits,
   // which are read eight at a time, and one digit after them.
-  ScratchDir dir;
   const std::size_t n = 17;
-  const ToyKey key = make_toy_key(n, 10);
-  const gf3mq::PublicForms forms(key.stored.data(), n);
-  gf3mq::Relations relations, loaded;
-  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
-  const std::uint64_t digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
-  gf3mq::FileProblem problem;
-  ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
-  ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
+  ASSERT_NO_FATAL_FAILURE(save_and_load_relations_of_toy_key(n, 10));
   const std::string expected = text_of(flattened(relations));
-  ASSERT_EQ(text_of(flattened(loaded)), expected);
   const std::string good = read_file("rel.txt");
   const std::size_t digits = good.find('\n') + 1;
   // Where blocks begin: the first and the second block of rows of a (the
