@@ -11,15 +11,17 @@
 
 namespace {
 
-// Replays a fixed list of elements, then fails.
+// Replays a fixed list of elements, then fails: a request the list cannot
+// meet whole gets what is left of it first, as from a generator that fails
+// in the middle of a draw.
 class ListSource : public gf3mq::Gf3Source {
  public:
   explicit ListSource(std::vector<std::uint8_t> values) : values_(std::move(values)) {}
   bool fill(std::uint8_t* out, std::size_t n) override {
-    if (used_ + n > values_.size()) return false;
-    std::copy_n(values_.begin() + static_cast<std::ptrdiff_t>(used_), n, out);
-    used_ += n;
-    return true;
+    const std::size_t given = std::min(n, values_.size() - used_);
+    std::copy_n(values_.begin() + static_cast<std::ptrdiff_t>(used_), given, out);
+    used_ += given;
+    return given == n;
   }
   std::string error() const override { return "list exhausted"; }
 
@@ -60,11 +62,18 @@ TEST(AffineMapTest, RejectedDrawsAreNeverReturnedAndTheVectorFollowsTheMatrix) {
 }
 
 TEST(AffineMapTest, AFailingSourceStopsTheDraw) {
-  ListSource source({1, 0, 0, 0, 1, 0, 0, 0, 1});  // the matrix, but no vector
-  Mat_ZZ_p M(3, 3);
-  Vec_ZZ_p v(3);
-  EXPECT_EQ(random_affine_map(M, v, source), -1);
-  EXPECT_EQ(M.get(0, 0), 0);  // nothing secret is left behind
+  // The matrix, then no vector, or only part of it: nothing secret is left
+  // behind in either.
+  for (const std::vector<std::uint8_t>& vector_part : {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{2, 1}}) {
+    std::vector<std::uint8_t> values = {1, 2, 0, 0, 1, 0, 0, 0, 1};
+    values.insert(values.end(), vector_part.begin(), vector_part.end());
+    ListSource source(values);
+    Mat_ZZ_p M(3, 3);
+    Vec_ZZ_p v(3);
+    EXPECT_EQ(random_affine_map(M, v, source), -1);
+    EXPECT_EQ(gf3mq::test::text(M), "[[0 0 0][0 0 0][0 0 0]]") << vector_part.size();
+    EXPECT_EQ(gf3mq::test::text(v), "[0 0 0]") << vector_part.size();
+  }
 }
 
 TEST(AffineMapTest, SystemSourceIsUniformOverGF3) {

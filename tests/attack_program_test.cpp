@@ -58,6 +58,11 @@ TEST_F(AttackProgramTest, SavedRelationsServeFurtherCiphertextsOfTheirKeyOnly) {
   const std::string plaintexts = read_file("plain.txt");
   EXPECT_EQ(run.out, plaintexts.substr(3 * 258));
   EXPECT_EQ(run.err.find("elimination"), std::string::npos);  // nothing computed again
+  // After "--", an operand that begins with a dash is the file of that name.
+  write_file("public/-x", read_file("cipher.txt").substr(3 * 258));
+  run = run_command(kAttack + " -C public --relations ../rel.txt -- -x </dev/null");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plaintexts.substr(3 * 258));
   // Another key set: the saved relations are not its own.
   ASSERT_EQ(run_command(program("gf3mq-keygen") + " -C keys --no-wait >/dev/null").status, 0);
   run = run_command(kAttack + " -C keys --relations ../rel.txt < /dev/null");

@@ -1,7 +1,7 @@
 // The attack on keys over toy fields GF(3^n) made here: the relations from
 // the public forms hold, agree with those from pairs and recover
 // plaintexts; keys of another structure yield none; saved relations load
-// only for their own key.
+// only for their own key and only when every element is a digit 0, 1 or 2.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -121,19 +121,80 @@ TEST(ToyAttackRefusalTest, FormsWithMoreRelationsThanAKeyOfThisSchemeEndTheSearc
   EXPECT_EQ(sizes.size(), 4u);  // the first set and three larger ones
 }
 
-TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
+// Relations whose equations in x, once c is known, are rows of b = -d (a
+// and g zero), and stored forms of n = 4 variables with form 0 = x_0 + x_2.
+struct HandMadeSystem {
+  static constexpr std::size_t n = 4;
+  gf3mq::Relations relations{n, std::vector<gf3mq::PackedMatrix>(n, gf3mq::PackedMatrix(n, n)),
+                             gf3mq::PackedMatrix(n, n), gf3mq::PackedMatrix(n, n), std::vector<std::uint8_t>(n, 0)};
+  std::vector<std::uint8_t> stored = std::vector<std::uint8_t>(n * (n + 1) * (n + 1), 0);
+
+  HandMadeSystem(std::initializer_list<std::vector<unsigned>> equations, bool linear_form) {
+    std::size_t k = 0;
+    for (const std::vector<unsigned>& row : equations) {
+      for (std::size_t u = 0; u < n; ++u) relations.b.set(k, u, row[u]);
+      ++k;
+    }
+    if (linear_form) stored[n * (n + 1) + 0] = stored[n * (n + 1) + 2] = 1;
+  }
+};
+
+TEST(RecoverPlaintextTest, OnlyAPointOverOneAndTwoIsAPlaintext) {
+  // x_0 = x_1 = x_2 = x_3 and forms of zeros: the line's three points all
+  // encrypt to 0; the point 0 is no plaintext, all 1s (the first other) is.
+  const HandMadeSystem system({{1, 2, 0, 0}, {0, 1, 2, 0}, {0, 0, 1, 2}}, false);
+  const gf3mq::PublicForms forms(system.stored.data(), system.n);
+  const std::uint8_t c[4] = {0, 0, 0, 0};
+  std::uint8_t x[4] = {9, 9, 9, 9};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+}
+
+TEST(RecoverPlaintextTest, EveryPointOfAPlaneOfSolutionsIsTried) {
+  // x_0 = x_1 and x_2 = x_3: the points (a, a, b, b) of a plane. With form 0
+  // = x_0 + x_2, the ciphertext 0 comes from a != b only: (2, 2, 1, 1) and
+  // (1, 1, 2, 2), the first in the order of the plane's points.
+  const HandMadeSystem system({{1, 2, 0, 0}, {0, 0, 1, 2}}, true);
+  const gf3mq::PublicForms forms(system.stored.data(), system.n);
+  const std::uint8_t c[4] = {0, 0, 0, 0};
+  std::uint8_t x[4] = {9, 9, 9, 9};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), (std::vector<std::uint8_t>{2, 2, 1, 1}));
+  // The ciphertext 1 comes from a = b = 2 alone, 2 from a = b = 1.
+  const std::uint8_t c1[4] = {1, 0, 0, 0}, c2[4] = {2, 0, 0, 0};
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c1, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 2));
+  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c2, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+  // No point gives a ciphertext with another element set: x stays as it was.
+  const std::uint8_t none[4] = {0, 1, 0, 0};
+  EXPECT_FALSE(gf3mq::recover_plaintext(system.relations, forms, none, x));
+  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+}
+
+class RelationsFileTest : public testing::Test {
+ protected:
+  // The relations of a toy key of n variables, saved to "rel.txt" and
+  // loaded back into `loaded`.
+  void save_and_load_relations_of_toy_key(std::size_t n, std::uint64_t seed) {
+    const ToyKey key = make_toy_key(n, seed);
+    const gf3mq::PublicForms forms(key.stored.data(), n);
+    ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
+    digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+    ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+    ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
+    ASSERT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
+  }
   ScratchDir dir;
-  const std::size_t n = 13;
-  const ToyKey key = make_toy_key(n, 9);
-  const gf3mq::PublicForms forms(key.stored.data(), n);
   gf3mq::Relations relations, loaded;
-  ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations));
-  const std::uint64_t digest = gf3mq::public_key_digest(key.stored.data(), key.stored.size());
+  std::uint64_t digest = 0;
   gf3mq::FileProblem problem;
-  ASSERT_TRUE(gf3mq::save_relations("rel.txt", relations, digest, &problem)) << problem.message();
+};
+
+TEST_F(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
+  const std::size_t n = 13;
+  ASSERT_NO_FATAL_FAILURE(save_and_load_relations_of_toy_key(n, 9));
   EXPECT_EQ(list_dir("."), std::vector<std::string>{"rel.txt"});
-  ASSERT_TRUE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem)) << problem.message();
-  EXPECT_EQ(text_of(flattened(loaded)), text_of(flattened(relations)));
 
   EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest + 1, loaded, &problem));
   EXPECT_EQ(problem.message(), "\"rel.txt\" holds relations made for another public key");
@@ -158,6 +219,34 @@ TEST(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   EXPECT_EQ(problem.problem, "does not hold relations of this system");
   EXPECT_FALSE(gf3mq::load_relations("missing.txt", n, digest, loaded, &problem));
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+TEST_F(RelationsFileTest, AnythingButADigitInAnEightDigitBlockIsRefused) {
+  // At n = 17 every row of a, b and g has two whole blocks of eight digits,
+  // which are read eight at a time, and one digit after them.
+  const std::size_t n = 17;
+  ASSERT_NO_FATAL_FAILURE(save_and_load_relations_of_toy_key(n, 10));
+  const std::string expected = text_of(flattened(relations));
+  const std::string good = read_file("rel.txt");
+  const std::size_t digits = good.find('\n') + 1;
+  // Where blocks begin: the first and the second block of rows of a (the
+  // first relation's first row, a middle one), of b and of g (its last row).
+  const std::size_t a_part = digits, b_part = a_part + n * n * n, g_part = b_part + n * n;
+  for (std::size_t block : {a_part, a_part + 5 * n * n + 3 * n + 8, b_part + 2 * n, g_part + (n - 1) * n + 8}) {
+    for (std::size_t place = 0; place < 8; ++place) {
+      for (char c : {'3', '4', '9', 'A', '\0'}) {
+        std::string bad = good;
+        bad[block + place] = c;
+        std::remove("rel.txt");  // a new file: rewriting one in place waits for the disk on some file systems
+        write_file("rel.txt", bad);
+        problem = {};
+        EXPECT_FALSE(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem))
+            << "at " << block - digits << " + " << place << ": " << int{c};
+        EXPECT_EQ(problem.message(), "\"rel.txt\" holds a character other than 0, 1 or 2");
+      }
+    }
+  }
+  EXPECT_EQ(text_of(flattened(loaded)), expected);  // every refusal left them as they were
 }
 
 }  // namespace

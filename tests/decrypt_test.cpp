@@ -138,4 +138,32 @@ TEST_P(DecryptRefusalTest, AffineMapsInvertEachOther) {
 
 INSTANTIATE_TEST_SUITE_P(OnePolynomial, DecryptRefusalTest, testing::Values(kPolyA));
 
+// Under a public key of zeros every plaintext encrypts to 0, so which
+// candidate is the message depends on the rule alone: the first one over
+// {1, 2}, none where both hold a 0. Many ciphertexts at once (the batch
+// route) give what one at a time gives.
+TEST(MessageIndexTest, TheCandidateOverOneAndTwoThatEncryptsBackIsTheMessageAndBothAreAmbiguous) {
+  const std::vector<unsigned char> pk(gf3mq::kPublicKeyBytes, 0);
+  const std::vector<unsigned char> ones(257, 1), twos(257, 2);
+  std::vector<unsigned char> with_zero(257, 2);
+  with_zero[100] = 0;
+  const std::vector<std::pair<std::vector<unsigned char>, std::vector<unsigned char>>> pairs = {
+      {ones, twos}, {with_zero, ones}, {with_zero, with_zero}, {twos, with_zero}};
+  // Under the zero key every plaintext over {1, 2} encrypts to 0.
+  const int expected_for_pair[] = {gf3mq::kAmbiguousMessage, 1, gf3mq::kNoMessage, 0};
+  const std::size_t count = 12;  // enough for the batch route
+  std::vector<unsigned char> c(count * 257, 0), m;
+  std::vector<int> expected;
+  for (std::size_t t = 0; t < count; ++t) {
+    const auto& [first, second] = pairs[t % pairs.size()];
+    m.insert(m.end(), first.begin(), first.end());
+    m.insert(m.end(), second.begin(), second.end());
+    expected.push_back(expected_for_pair[t % pairs.size()]);
+    EXPECT_EQ(message_index(pk.data(), &c[t * 257], &m[t * 514]), expected.back()) << t;
+  }
+  std::vector<int> got(count, 7);
+  message_indices(pk.data(), c.data(), m.data(), count, got.data());
+  EXPECT_EQ(got, expected);
+}
+
 }  // namespace

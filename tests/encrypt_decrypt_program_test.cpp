@@ -93,6 +93,23 @@ TEST_F(MessageProgramTest, ManyPlaintextsGiveTheSameCiphertextsAsFew) {
   EXPECT_EQ(run.out, many);
 }
 
+TEST_F(MessageProgramTest, AfterDoubleDashAnOperandThatBeginsWithADashIsAFile) {
+  write_file("keys/-x", plaintexts);
+  CommandResult run = run_command(kEncrypt + " -C keys -- -x </dev/null");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string ciphertexts = run.out;
+  EXPECT_EQ(ciphertexts, run_command(kEncrypt + " -C keys < keys/-x").out);
+  write_file("keys/-x", ciphertexts);
+  run = run_command(kDecrypt + " -C keys -- -x </dev/null");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plaintexts);
+  // Not even an option the program knows: one plaintext each, not two.
+  write_file("keys/--both", ciphertexts);
+  run = run_command(kDecrypt + " -C keys -- --both </dev/null");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plaintexts);
+}
+
 TEST_F(MessageProgramTest, EncryptionNeedsOnlyThePublicKey) {
   ASSERT_EQ(run_command("mkdir public && cp 'keys/new pk.txt' public/").status, 0);
   write_file("plain.txt", plaintexts);

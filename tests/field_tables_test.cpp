@@ -69,6 +69,26 @@ TEST(FieldTableFileTest, LoadsCompleteFilesAndRefusesDamagedOnes) {
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
 }
 
+TEST(FieldTableCheckTest, ADamagedLastRowOfTheReductionTableIsRefused) {
+  // x^768 mod f is the last row: a table whose other rows are all good but
+  // whose last one is changed anywhere (its ends and its middle, or
+  // replaced by zeros) describes no field.
+  const Mat_ZZ_p& good = reduction_table_of(kPolyB);
+  ASSERT_TRUE(gf3mq::check_reduction_table(good));
+  std::vector<Mat_ZZ_p> damaged;
+  for (int col : {0, 128, 256}) {
+    damaged.push_back(good);
+    damaged.back().set(511, col, static_cast<unsigned char>(good.get(511, col) + 1));
+  }
+  damaged.push_back(good);
+  std::fill_n(damaged.back().row(511), 257, std::uint8_t{0});
+  for (const Mat_ZZ_p& table : damaged) {
+    gf3mq::FileProblem problem;
+    EXPECT_FALSE(gf3mq::check_reduction_table(table, &problem, "tables/reduction.txt"));
+    EXPECT_EQ(problem.message(), "\"tables/reduction.txt\" row 511 is not x^768 mod f");
+  }
+}
+
 // Writes table's digits, with the digit at (row, col) moved on by one when row >= 0.
 void save_changed(const Mat_ZZ_p& table, const char* name, int row, int col) {
   Mat_ZZ_p copy = table;

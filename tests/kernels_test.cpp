@@ -22,6 +22,15 @@ constexpr const char* kPolyDense =
     "x^134 + 2*x^125 + 2*x^114 + x^97 + x^94 + x^90 + x^84 + x^83 + x^80 + 2*x^70 + x^66 + 2*x^57 + x^56 + "
     "x^53 + x^52 + 2*x^47 + x^40 + x^36 + x^21 + x^18 + 2";
 
+// The widest g the sparse way takes (16 terms up to x^128, every factor 2),
+// and one term more.
+constexpr const char* kPolySixteenTerms =
+    "x^257 + x^128 + x^120 + x^111 + x^100 + x^90 + x^77 + x^64 + x^63 + x^50 + x^41 + x^33 + x^20 + x^8 + x^3 + "
+    "x + 1";
+constexpr const char* kPolySeventeenTerms =
+    "x^257 + x^128 + x^120 + x^111 + x^100 + x^90 + x^77 + x^64 + x^63 + x^50 + x^41 + x^33 + x^20 + x^8 + x^3 + "
+    "x^2 + x + 1";
+
 std::vector<std::uint8_t> elements(std::mt19937& rng, std::size_t n) { return random_elements(rng, n); }
 
 TEST(RowKernelTest, ElementwiseKernelsMatchTheDefinitions) {
@@ -195,14 +204,18 @@ TEST_P(ReducerRouteTest, FieldMulTakesGFromRowZeroWhereItIsSparse) {
 }
 
 TEST_P(ReducerRouteTest, ATableThatDoesNotFollowFromRowZeroIsUsedAsItIs) {
-  // One changed digit in row 400, which cubes read and products do not, or
-  // in rows 100 and 300: products and cubes must follow the table's own
-  // rows, as field_mul and field_cube do; nothing goes the sparse way.
-  for (const std::vector<int>& rows : {std::vector<int>{400}, std::vector<int>{100, 300}}) {
+  // One changed digit in row 400, which cubes read and products do not, in
+  // the last row (x^768, which the cube of an element with an x^256 term
+  // reads), or in rows 100 and 300: products and cubes must follow the
+  // table's own rows, as field_mul and field_cube do; nothing goes the
+  // sparse way.
+  for (const std::vector<int>& rows : {std::vector<int>{400}, std::vector<int>{511}, std::vector<int>{100, 300}}) {
     Mat_ZZ_p table = reduction_table_of(GetParam());
     for (int r : rows) table.set(r, 7, static_cast<unsigned char>(table.get(r, 7) + 1));
-    EXPECT_FALSE(gf3mq::sparse_form_of(table).has_value());
-    expect_rows_results(*gf3mq::make_reducer(table), table, 5);
+    EXPECT_FALSE(gf3mq::sparse_form_of(table).has_value()) << rows.front();
+    const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
+    EXPECT_FALSE(reducer->follows_field_arithmetic()) << rows.front();
+    expect_rows_results(*reducer, table, 5);
   }
 }
 
@@ -231,10 +244,7 @@ INSTANTIATE_TEST_SUITE_P(ThreePolynomials, ReducerRouteTest, testing::Values(kPo
 // every factor 2, so every sum takes its largest value), on random operands
 // and on operands of all 2s.
 TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
-  const std::string widest =
-      "x^257 + x^128 + x^120 + x^111 + x^100 + x^90 + x^77 + x^64 + x^63 + x^50 + x^41 + x^33 + x^20 + x^8 + x^3 + "
-      "x + 1";
-  for (const std::string& poly : {std::string(kPolyA), widest}) {
+  for (const std::string& poly : {std::string(kPolyA), std::string(kPolySixteenTerms)}) {
     const Mat_ZZ_p& table = reduction_table_of(poly);
     const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table);
     ASSERT_TRUE(g.has_value()) << poly;
@@ -254,6 +264,45 @@ TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
         gf3mq::SparseReducer(*g).cube(a, got);
         EXPECT_EQ(got, cube) << poly << " at " << gf3mq::kernel_width_name(width);
       });
+    }
+  }
+}
+
+// A g of at most 16 terms goes the sparse way, one of 17 does not; products
+// and cubes are the table's either way, on random operands and on operands
+// of all 2s.
+TEST(SparseKernelTest, SixteenTermsAreSparseAndSeventeenAreNot) {
+  FieldElem twos;
+  std::fill_n(twos.coef, 257, std::uint8_t{2});
+  for (const auto& [poly, terms] : {std::pair{kPolySixteenTerms, 16}, std::pair{kPolySeventeenTerms, 17}}) {
+    SCOPED_TRACE(poly);
+    const Mat_ZZ_p& table = reduction_table_of(poly);
+    const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of_row_zero(table);
+    EXPECT_EQ(g.has_value(), terms <= 16);
+    EXPECT_EQ(gf3mq::sparse_form_of(table).has_value(), terms <= 16);
+    if (g) {
+      ASSERT_EQ(g->terms, terms);
+      const int powers[] = {0, 1, 3, 8, 20, 33, 41, 50, 63, 64, 77, 90, 100, 111, 120, 128};
+      for (int t = 0; t < g->terms; ++t) {
+        EXPECT_EQ(g->power[t], powers[t]) << t;
+        EXPECT_EQ(g->factor[t], 2) << t;  // x^257 = -(x^128 + ... + 1)
+      }
+    }
+    const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
+    EXPECT_EQ(reducer->follows_field_arithmetic(), terms <= 16);
+    std::mt19937 rng(11);
+    std::vector<std::pair<FieldElem, FieldElem>> operands = {{twos, twos}};
+    for (int trial = 0; trial < 4; ++trial) operands.emplace_back(random_field_element(rng), random_field_element(rng));
+    for (const auto& [a, b] : operands) {
+      FieldElem expected, got;
+      gf3mq::RowReducer(table).product(a, b, expected);
+      field_mul(a, b, table, got);
+      EXPECT_EQ(got, expected);
+      reducer->product(a, b, got);
+      EXPECT_EQ(got, expected);
+      gf3mq::RowReducer(table).cube(a, expected);
+      reducer->cube(a, got);
+      EXPECT_EQ(got, expected);
     }
   }
 }

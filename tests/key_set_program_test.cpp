@@ -170,7 +170,10 @@ TEST_F(KeySetProgramTest, WritersTakeTurnsAndReadersNeverSeeHalfASet) {
                                          "while [ $(date +%s) -lt $end ]; do " +
                                          kDemo + " >/dev/null || bad=$((bad + 1)); runs=$((runs + 1)); done; wait; "
                                                  "echo \"$runs $bad\"");
-  EXPECT_EQ(loop.err, "");
+  // Nothing on standard error but, on a slow machine, a reader saying that it waits.
+  std::istringstream err(loop.err);
+  for (std::string line; std::getline(err, line);)
+    EXPECT_NE(line.find("gf3mq-demo: waiting for the lock of the folder"), std::string::npos) << line;
   EXPECT_EQ(loop.out.substr(loop.out.find(' ')), " 0\n") << loop.out;
   EXPECT_EQ(loop.out.find("keygen failed"), std::string::npos);
 }

@@ -3,6 +3,8 @@
 // demo's captions in the locale's character set.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "tests/test_support.h"
 
 namespace {
@@ -35,6 +37,33 @@ TEST(ProgramConventionsTest, HelpVersionAndUsageErrors) {
         << run.err;
   }
   EXPECT_TRUE(list_dir(".").empty());  // none of them wrote anything
+}
+
+TEST(ProgramConventionsTest, OneOperandTooManyIsAUsageErrorAndChangesNothing) {
+  // In a folder with a key set and files each program could take as its
+  // FILE: gf3mq-encrypt, gf3mq-decrypt and gf3mq-attack take one operand,
+  // the others none.
+  ScratchDir dir;
+  ASSERT_EQ(run_command(program("gf3mq-tables") + " && " + program("gf3mq-keygen") + " --no-wait").status, 0);
+  write_file("plain.txt", std::string(257, '1') + "\n");
+  ASSERT_EQ(run_command(program("gf3mq-encrypt") + " plain.txt > cipher.txt").status, 0);
+  const auto snapshot = [] {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : list_dir(".")) files[name] = read_file(name);
+    return files;
+  };
+  for (const std::string& name : kPrograms) {
+    const bool takes_a_file = name == "gf3mq-encrypt" || name == "gf3mq-decrypt" || name == "gf3mq-attack";
+    const std::string file = name == "gf3mq-encrypt" ? " plain.txt" : " cipher.txt";
+    const std::string operands = takes_a_file ? file + file : file;
+    const auto before = snapshot();
+    const CommandResult run = run_command(program(name) + operands + " </dev/null");
+    EXPECT_EQ(run.status, 2) << name << operands;
+    EXPECT_EQ(run.out, "") << name << operands;
+    EXPECT_NE(run.err.find("too many operands"), std::string::npos) << name << operands << ": " << run.err;
+    EXPECT_NE(run.err.find("Usage: " + name), std::string::npos) << name << operands << ": " << run.err;
+    EXPECT_TRUE(snapshot() == before) << name << operands;
+  }
 }
 
 TEST(ProgramConventionsTest, MinusCWorksInTheFolderAndNoWaitDoesNotWait) {

@@ -114,12 +114,15 @@ TEST(TablesProgramTest, CheckNamesTheFirstBadFileAndRow) {
   EXPECT_NE(run.out.find("x^257 + 2*x^91 + 1"), std::string::npos);
 
   const std::string reduction = read_file("new Xe_mod_Irredfx.txt");
-  std::string changed = reduction;
-  changed[300 * 257 + 5] = changed[300 * 257 + 5] == '1' ? '2' : '1';
-  write_file("new Xe_mod_Irredfx.txt", changed);
-  run = run_command(kTables + " --check");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("\"new Xe_mod_Irredfx.txt\" row 300"), std::string::npos) << run.err;
+  for (const int row : {300, 511}) {  // a middle row and the last one
+    std::string changed = reduction;
+    changed[row * 257 + 5] = changed[row * 257 + 5] == '1' ? '2' : '1';
+    write_file("new Xe_mod_Irredfx.txt", changed);
+    run = run_command(kTables + " --check");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\"new Xe_mod_Irredfx.txt\" row " + std::to_string(row) + " is not x^"), std::string::npos)
+        << run.err;
+  }
 
   write_file("new Xe_mod_Irredfx.txt", reduction);
   std::string frobenius = read_file("new X_27i_mod_Irredfx.txt");
