@@ -204,7 +204,9 @@ GF3MQ_TARGET_AVX512 inline __m512i residues(const std::uint8_t* c, std::size_t l
   const std::size_t begin = 64 * q;
   const std::size_t count = length <= begin ? 0 : std::min<std::size_t>(64, length - begin);
   const __mmask64 wanted = count == 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
-  return (__m512i)simd::reduce((simd::Bytes64)_mm512_maskz_loadu_epi8(wanted, c + begin));
+  simd::Bytes64 bytes = (simd::Bytes64)_mm512_maskz_loadu_epi8(wanted, c + begin);
+  simd::reduce_in_place(bytes);
+  return (__m512i)bytes;
 }
 
 // Stores zeros over n bytes (a multiple of 64) and keeps the stores: the

@@ -11,9 +11,14 @@
 
 #include "linalg/kernel_width.h"
 
-// Vectors of 32 and 64 bytes pass only between these always-inline helpers
-// and the kernel bodies they are inlined into; GCC's note that such
-// arguments change the ABI without AVX does not apply to the kernel sources.
+// Vectors of 32 and 64 bytes pass by value only between these always-inline
+// helpers and the kernel bodies they are inlined into, none of which carries
+// a target attribute: the warning (GCC and Clang) that such arguments change
+// the ABI without AVX does not apply to them. A function compiled for a
+// target (GF3MQ_TARGET_*) must not pass or return such a vector to or from
+// one without it: Clang rejects that as a real mismatch of calling
+// conventions. It hands the helpers its vectors by reference instead
+// (reduce_in_place), or calls a body that works through pointers.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -66,6 +71,14 @@ template <class V>
 [[gnu::always_inline]] inline V reduce(V v) {
   for (std::uint8_t c : {192, 96, 48, 24, 12, 6, 3}) v = min(v, static_cast<V>(v - c));
   return v;
+}
+
+// The same in place, for functions compiled for a target: a reference is
+// no vector argument, so their vector never crosses into a function of
+// another instruction set.
+template <class V>
+[[gnu::always_inline]] inline void reduce_in_place(V& v) {
+  v = reduce(v);
 }
 
 // s mod 3 for bytes s in 0..5.
