@@ -33,11 +33,15 @@ TEST(VectorTest, SumsAndDifferences) {
   EXPECT_EQ(text(vec({0, 1, 2}) + vec({2, 2, 2})), "[2 0 1]");
   EXPECT_EQ(text(vec({0, 1, 2}) - vec({1, 1, 1})), "[2 0 1]");
   EXPECT_EQ(text(vec({0, 0, 0}) - vec({1, 2, 0})), "[2 1 0]");
+  // The operand may be the vector itself (through a reference, which is how
+  // such calls come about).
   Vec_ZZ_p a = vec({0, 1, 2});
-  a += a;
+  const Vec_ZZ_p& same_a = a;
+  a += same_a;
   EXPECT_EQ(text(a), "[0 2 1]");
   Vec_ZZ_p b = vec({2, 1, 0});
-  b -= b;
+  const Vec_ZZ_p& same_b = b;
+  b -= same_b;
   EXPECT_EQ(text(b), "[0 0 0]");
   const Vec_ZZ_p left = vec({1, 1}), right = vec({1, 2});
   Vec_ZZ_p sum = left + right;
