@@ -87,7 +87,8 @@ TEST_P(ToyAttackTest, BothRoutesFindTheSameRelations) {
   EXPECT_EQ(gf3mq::reduce_to_echelon(both).size(), n);
 }
 
-INSTANTIATE_TEST_SUITE_P(PrimeDegrees, ToyAttackTest, testing::Values(11, 13, 17, 23));
+INSTANTIATE_TEST_SUITE_P(PrimeDegrees, ToyAttackTest, testing::Values(11, 13, 17, 23),
+                         testing::PrintToStringParamName());
 
 TEST(ToyAttackRefusalTest, FormsOfAnotherStructureHaveNoRelations) {
   const std::size_t n = 13;

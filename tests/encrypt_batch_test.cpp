@@ -19,6 +19,10 @@ using namespace gf3mq::test;
 using gf3mq::kPublicKeyBytes;
 using gf3mq::PreparedPublicKey;
 
+// The batch kernel, once at each kernel width.
+using EncryptBatchAtWidthTest = KernelWidthTest;
+GF3MQ_AT_EVERY_KERNEL_WIDTH(EncryptBatchAtWidthTest);
+
 std::vector<unsigned char> one_at_a_time(const std::vector<unsigned char>& pk, const std::vector<unsigned char>& m) {
   std::vector<unsigned char> c(m.size());
   for (std::size_t first = 0; first < m.size(); first += 257) {
@@ -40,43 +44,37 @@ std::vector<unsigned char> random_bytes(std::mt19937& rng, std::size_t n, unsign
   return bytes;
 }
 
-TEST(EncryptBatchTest, AgreesWithEncryptOneAtATimeForEveryBatchSize) {
+TEST_P(EncryptBatchAtWidthTest, AgreesWithEncryptOneAtATimeForEveryBatchSize) {
   std::mt19937 rng(41);
   const auto pk = random_bytes(rng, kPublicKeyBytes, 3);
   const PreparedPublicKey key(pk.data());
   // Plaintexts with zeros, ones and twos; counts below, at and past one pass.
   const auto m = random_bytes(rng, 130 * 257, 3);
-  const auto expected = one_at_a_time(pk, m);
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    for (std::size_t count : {1, 2, 63, 64, 65, 130}) {
-      const std::vector<unsigned char> some(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(count * 257));
-      const auto c = batch(key, some);
-      EXPECT_TRUE(std::equal(c.begin(), c.end(), expected.begin()))
-          << count << " plaintexts at width " << kernel_width_name(width);
-    }
-  });
+  std::vector<unsigned char> expected;
+  at_widest_width([&] { expected = one_at_a_time(pk, m); });
+  for (std::size_t count : {1, 2, 63, 64, 65, 130}) {
+    const std::vector<unsigned char> some(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(count * 257));
+    const auto c = batch(key, some);
+    EXPECT_TRUE(std::equal(c.begin(), c.end(), expected.begin())) << count << " plaintexts";
+  }
 }
 
-TEST(EncryptBatchTest, BytesOfAnyValueCountModThree) {
+TEST_P(EncryptBatchAtWidthTest, BytesOfAnyValueCountModThree) {
   std::mt19937 rng(42);
   const auto pk = random_bytes(rng, kPublicKeyBytes, 256);
   const auto m = random_bytes(rng, 70 * 257, 256);
   const PreparedPublicKey key(pk.data());
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    EXPECT_EQ(batch(key, m), one_at_a_time(pk, m)) << kernel_width_name(width);
-  });
+  EXPECT_EQ(batch(key, m), one_at_a_time(pk, m));
 }
 
-TEST(EncryptBatchTest, LargestSumsStayExact) {
+TEST_P(EncryptBatchAtWidthTest, LargestSumsStayExact) {
   // Every key element and every plaintext element 2: each table entry and
   // each row product take their largest values.
   const std::vector<unsigned char> pk(kPublicKeyBytes, 2);
   const PreparedPublicKey key(pk.data());
   std::vector<unsigned char> m(64 * 257, 2);
   m[5 * 257 + 100] = 0;  // one neighbour that differs, to catch mixed-up lanes
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    EXPECT_EQ(batch(key, m), one_at_a_time(pk, m)) << kernel_width_name(width);
-  });
+  EXPECT_EQ(batch(key, m), one_at_a_time(pk, m));
 }
 
 // Elements for the first `length` places of a stored row such that, at the
@@ -94,7 +92,7 @@ void set_row_at_its_limit(unsigned char* row, std::size_t length) {
   row[0] = static_cast<unsigned char>((row[0] + 3 - (sum + 2) % 3) % 3);
 }
 
-TEST(EncryptBatchTest, SumsAtTheirLimitInEveryRowStayExact) {
+TEST_P(EncryptBatchAtWidthTest, SumsAtTheirLimitInEveryRowStayExact) {
   // A key under which the all-2 plaintext gives s_ik = 2 in every row of
   // every form, and 2 for nearly every table entry: each row adds its
   // largest product, 2 * 2, to the form's sum, and each row sum is as large
@@ -112,14 +110,12 @@ TEST(EncryptBatchTest, SumsAtTheirLimitInEveryRowStayExact) {
   std::mt19937 rng(43);
   std::vector<unsigned char> mixed = random_bytes(rng, 64 * 257, 3);
   for (std::size_t t : {0, 5, 31, 32, 40, 63}) std::fill_n(mixed.begin() + static_cast<std::ptrdiff_t>(t * 257), 257, 2);
-  const std::vector<unsigned char> mixed_alone = one_at_a_time(pk, mixed);
+  std::vector<unsigned char> mixed_alone;
+  at_widest_width([&] { mixed_alone = one_at_a_time(pk, mixed); });
   const PreparedPublicKey key(pk.data());
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    SCOPED_TRACE(kernel_width_name(width));
-    EXPECT_TRUE(batch(key, all_twos) == std::vector<unsigned char>(64 * 257, 0));
-    EXPECT_TRUE(batch(key, mixed) == mixed_alone);
-    EXPECT_TRUE(batch(key, twos) == std::vector<unsigned char>(257, 0));  // a batch of one
-  });
+  EXPECT_TRUE(batch(key, all_twos) == std::vector<unsigned char>(64 * 257, 0));
+  EXPECT_TRUE(batch(key, mixed) == mixed_alone);
+  EXPECT_TRUE(batch(key, twos) == std::vector<unsigned char>(257, 0));  // a batch of one
 }
 
 TEST(EncryptBatchTest, NothingToEncryptWritesNothing) {

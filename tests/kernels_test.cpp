@@ -33,114 +33,119 @@ constexpr const char* kPolySeventeenTerms =
 
 std::vector<std::uint8_t> elements(std::mt19937& rng, std::size_t n) { return random_elements(rng, n); }
 
-TEST(RowKernelTest, ElementwiseKernelsMatchTheDefinitions) {
+// The kernels, once at each kernel width.
+using RowKernelAtWidthTest = KernelWidthTest;
+GF3MQ_AT_EVERY_KERNEL_WIDTH(RowKernelAtWidthTest);
+using SparseKernelAtWidthTest = KernelWidthTest;
+GF3MQ_AT_EVERY_KERNEL_WIDTH(SparseKernelAtWidthTest);
+
+// The fixture itself: the kernels run at the instance's width, and the
+// widest is back in use after it.
+TEST_P(RowKernelAtWidthTest, RunsAtItsWidthAndLeavesTheWidestInUse) {
+  EXPECT_EQ(gf3mq::kernel_width(), width());
+  TearDown();
+  EXPECT_EQ(gf3mq::kernel_width(), gf3mq::available_kernel_widths().back());
+}
+
+TEST_P(RowKernelAtWidthTest, ElementwiseKernelsMatchTheDefinitions) {
   std::mt19937 rng(1);
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    SCOPED_TRACE(gf3mq::kernel_width_name(width));
-    for (std::size_t n : {1u, 31u, 32u, 33u, 257u, 1000u}) {
-      const auto a = elements(rng, n), b = elements(rng, n);
-      std::vector<std::uint8_t> sum = a, difference = a, scaled(n), any(n);
-      gf3mq::add_row(sum.data(), b.data(), n);
-      gf3mq::sub_row(difference.data(), b.data(), n);
-      gf3mq::scale_row(scaled.data(), b.data(), 2, n);
-      // Every byte value where there is room for all of them.
-      for (std::size_t i = 0; i < n; ++i) any[i] = static_cast<std::uint8_t>(n >= 256 && i < 256 ? i : rng());
-      std::vector<std::uint8_t> reduced = any;
-      gf3mq::reduce_row(reduced.data(), n);
-      std::uint32_t dot = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        ASSERT_EQ(sum[i], (a[i] + b[i]) % 3);
-        ASSERT_EQ(difference[i], (a[i] + 3 - b[i]) % 3);
-        ASSERT_EQ(scaled[i], 2 * b[i] % 3);
-        ASSERT_EQ(reduced[i], any[i] % 3);
-        dot += static_cast<std::uint32_t>(any[i]) * a[i];
-      }
-      EXPECT_EQ(gf3mq::dot_row(any.data(), a.data(), n), dot);
+  for (std::size_t n : {1u, 31u, 32u, 33u, 257u, 1000u}) {
+    const auto a = elements(rng, n), b = elements(rng, n);
+    std::vector<std::uint8_t> sum = a, difference = a, scaled(n), any(n);
+    gf3mq::add_row(sum.data(), b.data(), n);
+    gf3mq::sub_row(difference.data(), b.data(), n);
+    gf3mq::scale_row(scaled.data(), b.data(), 2, n);
+    // Every byte value where there is room for all of them.
+    for (std::size_t i = 0; i < n; ++i) any[i] = static_cast<std::uint8_t>(n >= 256 && i < 256 ? i : rng());
+    std::vector<std::uint8_t> reduced = any;
+    gf3mq::reduce_row(reduced.data(), n);
+    std::uint32_t dot = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(sum[i], (a[i] + b[i]) % 3);
+      ASSERT_EQ(difference[i], (a[i] + 3 - b[i]) % 3);
+      ASSERT_EQ(scaled[i], 2 * b[i] % 3);
+      ASSERT_EQ(reduced[i], any[i] % 3);
+      dot += static_cast<std::uint32_t>(any[i]) * a[i];
     }
-  });
+    EXPECT_EQ(gf3mq::dot_row(any.data(), a.data(), n), dot);
+  }
 }
 
-TEST(RowKernelTest, CombinationsMatchTermByTermSums) {
+TEST_P(RowKernelAtWidthTest, CombinationsMatchTermByTermSums) {
   std::mt19937 rng(2);
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    SCOPED_TRACE(gf3mq::kernel_width_name(width));
-    for (std::size_t terms : {0u, 1u, 85u, 86u, 257u, 400u}) {
-      const std::size_t width = 258, stride = gf3mq::kPaddedRow;
-      std::vector<std::uint8_t> rows(std::max<std::size_t>(terms, 1) * stride, 0), doubled(rows.size(), 0);
-      for (std::size_t j = 0; j < terms; ++j)
-        for (std::size_t c = 0; c < width; ++c) {
-          rows[j * stride + c] = static_cast<std::uint8_t>(rng() % 3);
-          doubled[j * stride + c] = static_cast<std::uint8_t>(2 * rows[j * stride + c] % 3);
-        }
-      const auto coeffs = elements(rng, std::max<std::size_t>(terms, 1));
-      std::vector<int> expected(width, 0);
-      for (std::size_t j = 0; j < terms; ++j)
-        for (std::size_t c = 0; c < width; ++c) expected[c] = (expected[c] + coeffs[j] * rows[j * stride + c]) % 3;
-
-      std::vector<std::uint8_t> out(stride, 9);
-      gf3mq::combine_rows(out.data(), coeffs.data(), 1, rows.data(), doubled.data(), terms, stride, width);
-      for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(out[c], expected[c]) << terms << " " << c;
-
-      gf3mq::RowCombinationTables tables;
-      tables.assign(rows.data(), terms, stride, width);
-      std::vector<std::uint8_t> base = elements(rng, stride), combined(stride);
-      tables.combine(combined.data(), coeffs.data(), base.data());
-      for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(combined[c], (expected[c] + base[c]) % 3) << terms << " " << c;
-
-      std::vector<const std::uint8_t*> once, twice;
-      for (std::size_t j = 0; j < terms; ++j) {
-        if (coeffs[j] == 1) once.push_back(&rows[j * stride]);
-        if (coeffs[j] == 2) twice.push_back(&rows[j * stride]);
+  for (std::size_t terms : {0u, 1u, 85u, 86u, 257u, 400u}) {
+    const std::size_t columns = 258, stride = gf3mq::kPaddedRow;
+    std::vector<std::uint8_t> rows(std::max<std::size_t>(terms, 1) * stride, 0), doubled(rows.size(), 0);
+    for (std::size_t j = 0; j < terms; ++j)
+      for (std::size_t c = 0; c < columns; ++c) {
+        rows[j * stride + c] = static_cast<std::uint8_t>(rng() % 3);
+        doubled[j * stride + c] = static_cast<std::uint8_t>(2 * rows[j * stride + c] % 3);
       }
-      for (std::size_t vectors : {9u, 10u, 18u}) {
-        std::vector<std::uint8_t> wide_base(32 * vectors, 0), sum(32 * vectors);
-        std::copy_n(base.begin(), width, wide_base.begin());
-        if (32 * vectors > stride) continue;  // rows are only kPaddedRow long
-        gf3mq::add_row_combination(sum.data(), wide_base.data(), once.data(), once.size(), twice.data(), twice.size(),
-                                   vectors);
-        for (std::size_t c = 0; c < width; ++c) ASSERT_EQ(sum[c], (expected[c] + base[c]) % 3) << vectors << " " << c;
-      }
+    const auto coeffs = elements(rng, std::max<std::size_t>(terms, 1));
+    std::vector<int> expected(columns, 0);
+    for (std::size_t j = 0; j < terms; ++j)
+      for (std::size_t c = 0; c < columns; ++c) expected[c] = (expected[c] + coeffs[j] * rows[j * stride + c]) % 3;
+
+    std::vector<std::uint8_t> out(stride, 9);
+    gf3mq::combine_rows(out.data(), coeffs.data(), 1, rows.data(), doubled.data(), terms, stride, columns);
+    for (std::size_t c = 0; c < columns; ++c) ASSERT_EQ(out[c], expected[c]) << terms << " " << c;
+
+    gf3mq::RowCombinationTables tables;
+    tables.assign(rows.data(), terms, stride, columns);
+    std::vector<std::uint8_t> base = elements(rng, stride), combined(stride);
+    tables.combine(combined.data(), coeffs.data(), base.data());
+    for (std::size_t c = 0; c < columns; ++c) ASSERT_EQ(combined[c], (expected[c] + base[c]) % 3) << terms << " " << c;
+
+    std::vector<const std::uint8_t*> once, twice;
+    for (std::size_t j = 0; j < terms; ++j) {
+      if (coeffs[j] == 1) once.push_back(&rows[j * stride]);
+      if (coeffs[j] == 2) twice.push_back(&rows[j * stride]);
     }
-  });
+    for (std::size_t vectors : {9u, 10u, 18u}) {
+      std::vector<std::uint8_t> wide_base(32 * vectors, 0), sum(32 * vectors);
+      std::copy_n(base.begin(), columns, wide_base.begin());
+      if (32 * vectors > stride) continue;  // rows are only kPaddedRow long
+      gf3mq::add_row_combination(sum.data(), wide_base.data(), once.data(), once.size(), twice.data(), twice.size(),
+                                 vectors);
+      for (std::size_t c = 0; c < columns; ++c) ASSERT_EQ(sum[c], (expected[c] + base[c]) % 3) << vectors << " " << c;
+    }
+  }
 }
 
-TEST(RowKernelTest, PolynomialProductMatchesSchoolbook) {
+TEST_P(RowKernelAtWidthTest, PolynomialProductMatchesSchoolbook) {
   std::mt19937 rng(3);
-  at_every_kernel_width([&](gf3mq::KernelWidth width) {
-    SCOPED_TRACE(gf3mq::kernel_width_name(width));
-    for (std::size_t length : {1u, 2u, 4u, 5u, 63u, 64u, 65u, 200u, 256u, 257u}) {
-      for (int trial = 0; trial < 5; ++trial) {
-        std::vector<std::uint8_t> a(length), b(length);
-        for (auto& v : a) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);  // any bytes count mod 3
-        for (auto& v : b) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);
-        std::vector<int> expected(gf3mq::kPolyProductBytes, 0);
-        for (std::size_t i = 0; i < length; ++i)
-          for (std::size_t j = 0; j < length; ++j) expected[i + j] = (expected[i + j] + a[i] % 3 * (b[j] % 3)) % 3;
-        std::uint8_t product[gf3mq::kPolyProductBytes];
-        gf3mq::poly_mul(a.data(), b.data(), length, product);
-        for (std::size_t e = 0; e < 2 * length - 1; ++e) ASSERT_EQ(product[e], expected[e]) << length << " x^" << e;
-      }
+  for (std::size_t length : {1u, 2u, 4u, 5u, 63u, 64u, 65u, 200u, 256u, 257u}) {
+    for (int trial = 0; trial < 5; ++trial) {
+      std::vector<std::uint8_t> a(length), b(length);
+      for (auto& v : a) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);  // any bytes count mod 3
+      for (auto& v : b) v = static_cast<std::uint8_t>(trial == 4 ? rng() : rng() % 3);
+      std::vector<int> expected(gf3mq::kPolyProductBytes, 0);
+      for (std::size_t i = 0; i < length; ++i)
+        for (std::size_t j = 0; j < length; ++j) expected[i + j] = (expected[i + j] + a[i] % 3 * (b[j] % 3)) % 3;
+      std::uint8_t product[gf3mq::kPolyProductBytes];
+      gf3mq::poly_mul(a.data(), b.data(), length, product);
+      for (std::size_t e = 0; e < 2 * length - 1; ++e) ASSERT_EQ(product[e], expected[e]) << length << " x^" << e;
     }
-  });
+  }
 }
 
-// The field kernels give the same elements at every kernel width, as on
-// processors without the wider instruction sets.
-TEST(RowKernelTest, NarrowKernelsAgreeWithTheWideOnes) {
+// The field kernels give the same elements at this width as at the widest,
+// as on processors without the wider instruction sets.
+TEST_P(RowKernelAtWidthTest, NarrowKernelsAgreeWithTheWideOnes) {
   std::mt19937 rng(7);
   const Mat_ZZ_p& table = reduction_table_of(kPolyB);
   for (int trial = 0; trial < 10; ++trial) {
     const FieldElem a = random_field_element(rng), b = random_field_element(rng);
     FieldElem wide_product, wide_cube;
-    field_mul(a, b, table, wide_product);
-    gf3mq::TabulatedReducer(table).cube(a, wide_cube);
-    at_every_kernel_width([&](gf3mq::KernelWidth) {
-      FieldElem product, cube;
-      field_mul(a, b, table, product);
-      gf3mq::TabulatedReducer(table).cube(a, cube);
-      ASSERT_EQ(product, wide_product);
-      ASSERT_EQ(cube, wide_cube);
+    at_widest_width([&] {
+      field_mul(a, b, table, wide_product);
+      gf3mq::TabulatedReducer(table).cube(a, wide_cube);
     });
+    FieldElem product, cube;
+    field_mul(a, b, table, product);
+    gf3mq::TabulatedReducer(table).cube(a, cube);
+    ASSERT_EQ(product, wide_product);
+    ASSERT_EQ(cube, wide_cube);
   }
 }
 
@@ -239,11 +244,11 @@ TEST_P(ReducerRouteTest, CentralMapRootIsThatOfThePowersAndTheirProduct) {
 
 INSTANTIATE_TEST_SUITE_P(ThreePolynomials, ReducerRouteTest, testing::Values(kPolyA, kPolyB, kPolyDense));
 
-// The sparse kernels at every width against the table rows one by one: the
+// The sparse kernels at each width against the table rows one by one: the
 // trinomial of the tables, and the widest g they take (16 terms up to x^128,
 // every factor 2, so every sum takes its largest value), on random operands
 // and on operands of all 2s.
-TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
+TEST_P(SparseKernelAtWidthTest, SparseProductsAndCubes) {
   for (const std::string& poly : {std::string(kPolyA), std::string(kPolySixteenTerms)}) {
     const Mat_ZZ_p& table = reduction_table_of(poly);
     const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table);
@@ -253,17 +258,19 @@ TEST(SparseKernelTest, SparseProductsAndCubesAtEveryWidth) {
     std::fill_n(twos.coef, 257, std::uint8_t{2});
     std::vector<std::pair<FieldElem, FieldElem>> operands = {{twos, twos}};
     for (int trial = 0; trial < 6; ++trial) operands.emplace_back(random_field_element(rng), random_field_element(rng));
-    for (const auto& [a, b] : operands) {
+    for (const auto& operand : operands) {
+      const FieldElem& a = operand.first;  // named, not bound, so that the lambda below may capture it
+      const FieldElem& b = operand.second;
       FieldElem product, cube;
-      gf3mq::RowReducer(table).product(a, b, product);
-      field_cube(a, table, cube);
-      at_every_kernel_width([&](gf3mq::KernelWidth width) {
-        FieldElem got;
-        gf3mq::SparseReducer(*g).product(a, b, got);
-        EXPECT_EQ(got, product) << poly << " at " << gf3mq::kernel_width_name(width);
-        gf3mq::SparseReducer(*g).cube(a, got);
-        EXPECT_EQ(got, cube) << poly << " at " << gf3mq::kernel_width_name(width);
+      at_widest_width([&] {
+        gf3mq::RowReducer(table).product(a, b, product);
+        field_cube(a, table, cube);
       });
+      FieldElem got;
+      gf3mq::SparseReducer(*g).product(a, b, got);
+      EXPECT_EQ(got, product) << poly;
+      gf3mq::SparseReducer(*g).cube(a, got);
+      EXPECT_EQ(got, cube) << poly;
     }
   }
 }

@@ -16,6 +16,12 @@
 
 #include "tools/table_builder.h"
 
+namespace gf3mq {
+
+void PrintTo(KernelWidth width, std::ostream* out) { *out << kernel_width_name(width); }
+
+}  // namespace gf3mq
+
 namespace gf3mq::test {
 
 ScratchDir::ScratchDir() {
@@ -232,6 +238,19 @@ CommandResult with_fault(const std::string& syscalls, const std::string& fault, 
   const std::string only = path.empty() ? "" : "-P '" + path + "' ";
   return run_command(kStrace + "-o /dev/null " + only + "-e trace=" + syscalls + " -e inject=" + syscalls + ":" +
                      fault + ":when=" + when + " " + command);
+}
+
+void KernelWidthTest::SetUp() {
+  const std::vector<KernelWidth> widths = available_kernel_widths();
+  if (std::find(widths.begin(), widths.end(), width()) == widths.end())
+    GTEST_SKIP() << "this processor has no " << kernel_width_name(width());
+  set_kernel_width(width());
+}
+
+void KernelWidthTest::TearDown() { set_kernel_width(available_kernel_widths().back()); }
+
+std::string kernel_width_test_name(const testing::TestParamInfo<KernelWidth>& info) {
+  return kernel_width_name(info.param);
 }
 
 }  // namespace gf3mq::test

@@ -1,6 +1,8 @@
 // Helpers shared by the test suites: scratch folders, files, random objects.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <random>
@@ -9,9 +11,16 @@
 
 #include "field/field_elem.h"
 #include "linalg/kernel_width.h"
-#include "linalg/packed_matrix.h"
 #include "linalg/mat_zz_p.h"
+#include "linalg/packed_matrix.h"
 #include "linalg/vec_zz_p.h"
+
+namespace gf3mq {
+
+// GoogleTest prints a width by its name.
+void PrintTo(KernelWidth width, std::ostream* out);
+
+}  // namespace gf3mq
 
 namespace gf3mq::test {
 
@@ -77,16 +86,39 @@ std::string text_of(const PackedMatrix& m);
 // 64-bit FNV-1a of a byte string.
 std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash = 1469598103934665603ull);
 
-// Runs body(width) once at every kernel width this processor has, narrowest
-// first, then goes back to the widest.
-template <typename Body>
-void at_every_kernel_width(Body body) {
-  for (KernelWidth width : available_kernel_widths()) {
-    set_kernel_width(width);
-    body(width);
+// A test run once at each kernel width, the width its parameter: TEST_P of
+// a suite declared as `using SuiteName = KernelWidthTest;` and instantiated
+// with GF3MQ_AT_EVERY_KERNEL_WIDTH(SuiteName). Each instance runs at its
+// width; one at a width this processor lacks is skipped, and GoogleTest
+// reports it as skipped with "this processor has no <width>". After every
+// instance the widest width the processor has is in use again.
+class KernelWidthTest : public testing::TestWithParam<KernelWidth> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  KernelWidth width() const { return GetParam(); }
+
+  // Runs body() at the widest width the processor has, then returns to
+  // width(): for results to compare with the ones at width().
+  template <typename Body>
+  void at_widest_width(Body body) {
+    set_kernel_width(available_kernel_widths().back());
+    body();
+    set_kernel_width(width());
   }
-  set_kernel_width(available_kernel_widths().back());
-}
+};
+
+// "portable", "avx2", "avx512": the last part of each instance's name.
+std::string kernel_width_test_name(const testing::TestParamInfo<KernelWidth>& info);
+
+// Names EveryWidth/<suite>.<test>/<width>, so `ctest -R avx512` selects
+// one width.
+#define GF3MQ_AT_EVERY_KERNEL_WIDTH(suite)                                                                       \
+  INSTANTIATE_TEST_SUITE_P(                                                                                      \
+      EveryWidth, suite,                                                                                         \
+      testing::Values(::gf3mq::KernelWidth::portable, ::gf3mq::KernelWidth::avx2, ::gf3mq::KernelWidth::avx512), \
+      ::gf3mq::test::kernel_width_test_name)
 
 // The shell command that runs program `name` of this build in the C locale
 // (exact console bytes, English messages): env LC_ALL=C '<bin>/<name>'.
