@@ -122,7 +122,10 @@ TEST(PackedMatrixTest, SingularSystemsBuiltOnPurpose) {
 TEST(PackedMatrixTest, SolveFindsEverySolutionOrSaysThereIsNone) {
   std::mt19937 rng(74);
   for (std::size_t n : {10u, 257u, 700u}) {
-    const PackedMatrix m = gf3mq::multiply(random_packed(rng, n, n - 2), random_packed(rng, n - 2, n));
+    // Drawn one after the other: the order of a call's arguments differs
+    // between compilers.
+    const PackedMatrix left = random_packed(rng, n, n - 2);
+    const PackedMatrix m = gf3mq::multiply(left, random_packed(rng, n - 2, n));
     std::vector<std::uint8_t> x0(n), b(n), x;
     for (auto& v : x0) v = static_cast<std::uint8_t>(rng() % 3);
     for (std::size_t r = 0; r < n; ++r) {
@@ -139,9 +142,24 @@ TEST(PackedMatrixTest, SolveFindsEverySolutionOrSaysThereIsNone) {
       for (std::size_t c = 0; c < n; ++c) s += m.get(r, c) * x[c];
       ASSERT_EQ(s % 3, b[r]) << n << " row " << r;
     }
-    // b outside the image of a rank n - 2 matrix: almost surely no solution.
+    // A b outside the image has no solution. A random b lies in the image of
+    // this matrix of rank n - 2 or less with probability 1/9 or more, so b is
+    // drawn, then moved off the image: y m = 0 for a row y of the kernel of
+    // left^T, and y b != 0 puts b outside.
+    PackedMatrix left_t(n - 2, n);
+    for (std::size_t r = 0; r < n; ++r)
+      for (std::size_t c = 0; c < n - 2; ++c) left_t.set(c, r, left.get(r, c));
+    const PackedMatrix y = gf3mq::kernel_basis(left_t);
+    ASSERT_GE(y.rows(), 2u);
     std::vector<std::uint8_t> other(n);
     for (auto& v : other) v = static_cast<std::uint8_t>(rng() % 3);
+    unsigned y_other = 0;
+    for (std::size_t c = 0; c < n; ++c) y_other += y.get(0, c) * other[c];
+    if (y_other % 3 == 0) {
+      std::size_t c = 0;
+      while (y.get(0, c) == 0) ++c;
+      other[c] = static_cast<std::uint8_t>((other[c] + 1) % 3);  // y b changes by y_c, not 0
+    }
     EXPECT_FALSE(gf3mq::solve(m, other, x)) << n;
   }
 }
