@@ -1,6 +1,11 @@
-// cmake --install of this build into a scratch prefix, and a consumer built
-// against it through find_package(gf3mq) and through pkg-config.
+// cmake --install of this build into a scratch prefix: every installed
+// header compiles on its own, and a consumer builds against the libraries
+// through find_package(gf3mq) and through pkg-config, with this build's
+// compiler and flags.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "tests/test_support.h"
 
@@ -8,30 +13,77 @@ namespace {
 
 using namespace gf3mq::test;
 
+// The headers under include/gf3mq of the prefix, as a consumer includes
+// them ("attack/recover.h"), sorted.
+std::vector<std::string> installed_headers(const std::string& prefix) {
+  const std::filesystem::path include = prefix + "/include/gf3mq";
+  std::vector<std::string> headers;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(include))
+    if (entry.is_regular_file() && entry.path().extension() == ".h")
+      headers.push_back(entry.path().lexically_relative(include).string());
+  std::sort(headers.begin(), headers.end());
+  return headers;
+}
+
 TEST(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
   if (run_command("command -v pkg-config").status != 0) GTEST_SKIP() << "pkg-config is not installed";
   ScratchDir dir;
   const std::string prefix = dir.path() + "/prefix";
   CommandResult run = run_command("cmake --install '" + std::string(GF3MQ_BUILD_DIR) + "' --prefix '" + prefix + "'");
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* installed : {"bin/gf3mq-demo", "bin/gf3mq-keygen", "bin/gf3mq-tables", "bin/gf3mq-encrypt",
-                                "bin/gf3mq-decrypt", "bin/gf3mq-check", "include/gf3mq/scheme/encrypt.h",
-                                "include/gf3mq/field/composition.h", "lib/libgf3mq_linalg.a",
-                                "lib/cmake/gf3mq/gf3mqConfig.cmake", "lib/pkgconfig/gf3mq.pc"})
+  for (const char* installed : {"bin/gf3mq-demo",
+                                "bin/gf3mq-keygen",
+                                "bin/gf3mq-tables",
+                                "bin/gf3mq-encrypt",
+                                "bin/gf3mq-decrypt",
+                                "bin/gf3mq-check",
+                                "bin/gf3mq-attack",
+                                "include/gf3mq/scheme/encrypt.h",
+                                "include/gf3mq/field/composition.h",
+                                "include/gf3mq/attack/public_forms.h",
+                                "include/gf3mq/attack/recover.h",
+                                "include/gf3mq/attack/relations.h",
+                                "include/gf3mq/attack/relations_file.h",
+                                "lib/libgf3mq_files.a",
+                                "lib/libgf3mq_linalg.a",
+                                "lib/libgf3mq_field.a",
+                                "lib/libgf3mq_scheme.a",
+                                "lib/libgf3mq_attack.a",
+                                "lib/cmake/gf3mq/gf3mqConfig.cmake",
+                                "lib/cmake/gf3mq/gf3mqTargets.cmake",
+                                "lib/pkgconfig/gf3mq.pc"})
     EXPECT_TRUE(file_exists(prefix + "/" + installed)) << installed;
-  EXPECT_FALSE(file_exists(prefix + "/include/gf3mq/linalg/simd_bytes.h"));  // internal to the kernels
+  // Internal to the kernel sources.
+  EXPECT_FALSE(file_exists(prefix + "/include/gf3mq/linalg/simd_bytes.h"));
+  EXPECT_FALSE(file_exists(prefix + "/include/gf3mq/field/poly_mul_planes.h"));
+  const std::string compiler = GF3MQ_CXX_COMPILER;
   const std::string flags = GF3MQ_CXX_FLAGS;  // the sanitizer build's consumers need its flags too
-  const std::string expected = "[[1 2][0 1]] 0 257 0\n";
 
+  // Each header alone in a translation unit of its own, with the project's
+  // warnings: one compiler run for all of them.
+  const std::vector<std::string> headers = installed_headers(prefix);
+  ASSERT_GT(headers.size(), 40u);
+  std::string units;
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    const std::string unit = "header" + std::to_string(i) + ".cpp";
+    write_file(unit, "#include \"" + headers[i] + "\"\n");
+    units += " " + unit;
+  }
+  run = run_command("'" + compiler + "' -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -I'" + prefix +
+                    "/include/gf3mq'" + units);
+  EXPECT_EQ(run.status, 0) << run.err;
+
+  const std::string expected = "[[1 2][0 1]] 0 257 0 257 0\n";
   run = run_command("cmake -S '" + std::string(GF3MQ_SOURCE_DIR) + "/tests/install_consumer' -B by-cmake " +
-                    "-DCMAKE_PREFIX_PATH='" + prefix + "' -DCMAKE_CXX_FLAGS='" + flags +
-                    "' && cmake --build by-cmake && by-cmake/consumer");
+                    "-DCMAKE_CXX_COMPILER='" + compiler + "' -DCMAKE_PREFIX_PATH='" + prefix + "' -DCMAKE_CXX_FLAGS='" +
+                    flags + "' && cmake --build by-cmake && by-cmake/consumer");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), expected.size())), expected);
 
-  run = run_command("PKG_CONFIG_PATH='" + prefix + "/lib/pkgconfig' && export PKG_CONFIG_PATH && g++ " + flags +
-                    " '" + GF3MQ_SOURCE_DIR + "/tests/install_consumer/main.cpp' $(pkg-config --cflags --libs gf3mq) " +
-                    "-o by-pkg-config && ./by-pkg-config");
+  run = run_command("PKG_CONFIG_PATH='" + prefix + "/lib/pkgconfig' && export PKG_CONFIG_PATH && '" + compiler + "' " +
+                    flags + " '" + GF3MQ_SOURCE_DIR +
+                    "/tests/install_consumer/main.cpp' $(pkg-config --cflags --libs gf3mq) -o by-pkg-config && "
+                    "./by-pkg-config");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, expected);
 }

@@ -1,7 +1,9 @@
-// Uses the installed gf3mq: inverts a matrix over GF(3) and encrypts with a zero public key.
+// Uses the installed gf3mq: inverts a matrix over GF(3), encrypts with a zero
+// public key, and encrypts again through the attack's view of the same key.
 #include <iostream>
 #include <vector>
 
+#include "attack/public_forms.h"
 #include "linalg/mat_zz_p.h"
 #include "scheme/encrypt.h"
 
@@ -13,5 +15,7 @@ int main() {
   std::vector<unsigned char> pk(17106948, 0), x(257, 2), c(257, 9);
   std::uint64_t clen = 0;
   const int status = encrypt(pk.data(), x.data(), 257, c.data(), &clen);
-  std::cout << inverse(m) << ' ' << status << ' ' << clen << ' ' << int(c[0]) << '\n';
+  const std::vector<std::uint8_t> again = gf3mq::PublicForms(pk.data(), 257).encrypt(x.data());
+  std::cout << inverse(m) << ' ' << status << ' ' << clen << ' ' << int(c[0]) << ' ' << again.size() << ' '
+            << int(again[0]) << '\n';
 }
