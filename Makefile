@@ -1,6 +1,9 @@
 # gf3mq: the commands a newcomer runs.
-#   make demo        build, prepare demo/ with tables and keys, run the demonstration
+#   make demo        build the three programs it runs, prepare demo/ with tables
+#                    and keys, run the demonstration
 #   make test        build (Release) and run the whole test suite
+#   make test-clang  the same built with clang++, in build-clang (make test
+#                    CXX=clang++ is the same; any other CXX works too)
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
 #   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
 #                    times each (default 3), then each target with the best times
@@ -9,7 +12,17 @@
 #   make install     the programs, headers, libraries, CMake package and
 #                    gf3mq.pc under PREFIX (default /usr/local)
 
+# The compiler: left alone, CMake picks its default (c++, g++ on Debian) and
+# the build goes to build/; a CXX given to make is passed on to CMake, and a
+# clang one builds in build-clang/ so that the two builds never mix.
+ifeq ($(origin CXX),default)
 BUILD      ?= build
+CXX_CONFIG :=
+else
+BUILD      ?= build$(if $(findstring clang,$(notdir $(CXX))),-clang)
+CXX_CONFIG := -DCMAKE_CXX_COMPILER=$(CXX)
+endif
+COMPILER_PACKAGES := $(if $(findstring clang,$(notdir $(CXX))),clang)
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -23,17 +36,19 @@ PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2f
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
 BENCH_PACKAGES := libflint-dev
+# What `make demo` runs; it builds these and the libraries they need, no more.
+DEMO_PROGRAMS := gf3mq-tables gf3mq-keygen gf3mq-demo
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
   fuzz_message_lines fuzz_relations
 
-.PHONY: all build demo test check-asan bench fuzz memcheck install deps clean
+.PHONY: all configure build demo-programs demo test test-clang check-asan bench fuzz memcheck install deps clean
 
 all: build
 
 # Installs what is missing on Debian when running as root; otherwise prints
 # the one command to run.
 deps:
-	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES)"
+	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES) $(COMPILER_PACKAGES)"
 
 .PHONY: install-packages
 install-packages:
@@ -53,15 +68,23 @@ install-packages:
 	  fi; \
 	fi
 
-build: deps
-	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+configure: deps
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CXX_CONFIG)
+
+build: configure
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+demo-programs: configure
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target $(DEMO_PROGRAMS)
 
 test: build
 	cd $(BUILD) && $(CTEST) --output-on-failure -j $(JOBS)
 
+test-clang:
+	@$(MAKE) --no-print-directory test CXX=clang++
+
 check-asan: deps
-	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGF3MQ_BUILD_BENCH=OFF \
+	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGF3MQ_BUILD_BENCH=OFF $(CXX_CONFIG) \
 	  -DCMAKE_CXX_FLAGS="-O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
@@ -69,7 +92,7 @@ check-asan: deps
 	  $(CTEST) --output-on-failure -j $(JOBS)
 
 # demo/ is the working folder: tables and keys are made once, then reused.
-demo: build
+demo: demo-programs
 	@mkdir -p demo
 	@cd demo && if [ ! -f "new Xe_mod_Irredfx.txt" ] || [ ! -f "new X_27i_mod_Irredfx.txt" ]; then \
 	  ../$(BUILD)/bin/gf3mq-tables || exit 1; fi
@@ -107,7 +130,7 @@ fuzz:
 	done
 
 # A key set made and used under valgrind, in a scratch folder.
-memcheck: build
+memcheck: demo-programs
 	@$(MAKE) --no-print-directory install-packages WANTED="$(MEMCHECK_PACKAGES)"
 	@dir=$$(mktemp -d); \
 	cd $$dir && $(CURDIR)/$(BUILD)/bin/gf3mq-tables >/dev/null && \
@@ -116,4 +139,4 @@ memcheck: build
 	echo "memcheck: clean"; status=$$?; rm -rf $$dir; exit $$status
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf build build-clang $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
