@@ -16,7 +16,7 @@
 #include "files/whole_file.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
-#include "scheme/message_lines.h"
+#include "app/message_lines.h"
 
 namespace {
 

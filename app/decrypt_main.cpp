@@ -10,7 +10,7 @@
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "scheme/message_lines.h"
+#include "app/message_lines.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
-#include "scheme/message_lines.h"
+#include "app/message_lines.h"
 
 namespace {
 

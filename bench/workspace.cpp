@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "field/gf3_source.h"
+#include "scheme/gf3_source.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
 #include "tools/table_builder.h"

@@ -1,43 +1,4 @@
-// Sources of random elements of GF(3), for the secret affine maps.
+// gf3_source now lives with the keys, in scheme/.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
-namespace gf3mq {
-
-// A source of independent, uniformly distributed elements of GF(3).
-class Gf3Source {
- public:
-  virtual ~Gf3Source() = default;
-  // Fills out[0..n) with elements 0, 1, 2. False when the source failed;
-  // error() then says why.
-  virtual bool fill(std::uint8_t* out, std::size_t n) = 0;
-  virtual std::string error() const { return {}; }
-};
-
-// The operating system's secure generator (getrandom(2)). Bytes of 255 are
-// rejected before the residue mod 3 is taken, so the draw has no bias.
-class SystemGf3Source : public Gf3Source {
- public:
-  bool fill(std::uint8_t* out, std::size_t n) override;
-  std::string error() const override { return error_; }
-
- private:
-  std::string error_;
-};
-
-// A deterministic source for tests and benchmarks: SplitMix64 from a seed,
-// with the same rejection of bytes of 255.
-class SeededGf3Source : public Gf3Source {
- public:
-  explicit SeededGf3Source(std::uint64_t seed) : state_(seed) {}
-  bool fill(std::uint8_t* out, std::size_t n) override;
-
- private:
-  std::uint64_t next_word();
-  std::uint64_t state_;
-};
-
-}  // namespace gf3mq
+#include "scheme/gf3_source.h"

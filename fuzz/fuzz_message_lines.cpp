@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "scheme/message_lines.h"
+#include "app/message_lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   gf3mq::fuzz::Input input(data, size);

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "field/affine_map.h"  // affine_inverse and affine_apply
-#include "field/composition.h"
+#include "scheme/affine_map.h"  // affine_inverse and affine_apply
+#include "scheme/composition.h"
 #include "linalg/digit_file.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"

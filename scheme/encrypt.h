@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "linalg/vec_zz_p.h"
 
 // c = P(m) on the flat buffers (layout in key_files.h). Returns 0 with 257

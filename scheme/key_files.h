@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "linalg/digit_file.h"
 
 namespace gf3mq {

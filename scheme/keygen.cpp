@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "field/field_tables.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"

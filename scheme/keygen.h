@@ -7,7 +7,7 @@
 // Tables read: "new Xe_mod_Irredfx.txt" and "new X_27i_mod_Irredfx.txt".
 #pragma once
 
-#include "field/affine_map.h"
+#include "scheme/affine_map.h"
 #include "linalg/digit_file.h"
 
 // Makes a key set with the operating system's secure generator and loads it

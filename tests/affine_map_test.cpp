@@ -1,7 +1,7 @@
 // Random secret affine maps: invertible, reproducible from a seeded source,
 // drawn matrix first and vector after, refused when the source fails; and
 // the augmented form [M | v].
-#include "field/affine_map.h"
+#include "scheme/affine_map.h"
 
 #include <gtest/gtest.h>
 

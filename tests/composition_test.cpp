@@ -1,13 +1,13 @@
 // Public-key composition: the symbolic powers and product on known inputs
 // and against concrete field arithmetic at random points, the output map,
 // the corrections, folding, and the one-pass composition used by keygen.
-#include "field/composition.h"
+#include "scheme/composition.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "field/affine_map.h"
+#include "scheme/affine_map.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -39,7 +39,7 @@ TEST(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
                                 "bin/gf3mq-check",
                                 "bin/gf3mq-attack",
                                 "include/gf3mq/scheme/encrypt.h",
-                                "include/gf3mq/field/composition.h",
+                                "include/gf3mq/scheme/composition.h",
                                 "include/gf3mq/attack/public_forms.h",
                                 "include/gf3mq/attack/recover.h",
                                 "include/gf3mq/attack/relations.h",

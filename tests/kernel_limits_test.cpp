@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "field/poly_mul.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/row_combination_tables.h"

@@ -11,7 +11,7 @@
 #include <functional>
 #include <random>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
 #include "scheme/decrypt.h"

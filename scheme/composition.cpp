@@ -1,7 +1,7 @@
 // The public-key composition as the system defines it, routine by routine:
 // symbolic powers, symbolic product, output map, corrections and folding.
 // composition_fast.cpp computes the same forms in one pass.
-#include "field/composition.h"
+#include "scheme/composition.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "field/affine_map.h"
+#include "scheme/affine_map.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "field/gf3_source.h"
+#include "scheme/gf3_source.h"
 
 #include <sys/random.h>
 

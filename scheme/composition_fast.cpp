@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "field/composition.h"
+#include "scheme/composition.h"
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/packed_combination_tables.h"

@@ -1,4 +1,4 @@
-#include "scheme/message_lines.h"
+#include "app/message_lines.h"
 
 #include <fcntl.h>
 #include <unistd.h>
