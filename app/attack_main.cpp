@@ -14,6 +14,7 @@
 #include "attack/relations.h"
 #include "attack/relations_file.h"
 #include "files/whole_file.h"
+#include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
 #include "app/message_lines.h"

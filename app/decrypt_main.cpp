@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"

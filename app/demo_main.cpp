@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/console_text.h"
 #include "scheme/decrypt.h"

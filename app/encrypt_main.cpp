@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "linalg/worker_threads.h"
 #include "scheme/folder_lock.h"

@@ -1,42 +1,11 @@
 #include "linalg/secure_wipe.h"
 
 #include <string.h>
-#include <sys/mman.h>
-
-#include <cstdint>
-#include <new>
 
 namespace gf3mq {
 
 void secure_wipe(void* p, std::size_t n) {
   if (p != nullptr && n != 0) explicit_bzero(p, n);
-}
-
-void* allocate_large_block(std::size_t n) {
-  const std::size_t rounded = (n + kHugePage - 1) / kHugePage * kHugePage;
-  void* p = ::operator new(rounded, std::align_val_t{kHugePage});
-  advise_huge_pages(p, rounded);
-  return p;
-}
-
-void release_large_block(void* p) { ::operator delete(p, std::align_val_t{kHugePage}); }
-
-HugePageBuffer make_huge_page_buffer(std::size_t n) {
-  HugePageBuffer buffer(new (std::align_val_t{kHugePage}) unsigned char[n]);
-  advise_huge_pages(buffer.get(), (n + kHugePage - 1) / kHugePage * kHugePage);
-  return buffer;
-}
-
-void advise_huge_pages(void* p, std::size_t n) {
-#ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)n;
-#endif
 }
 
 }  // namespace gf3mq
