@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <fcntl.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -83,49 +84,53 @@ bool CommandLine::usage_error(const std::string& what) {
 }
 
 bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
-  bool options_end = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
-      operands_.push_back(arg);
+  // getopt_long: -CDIR and -C DIR, --opt=value and --opt value, unique
+  // abbreviations, "--" ending the options, operands anywhere.
+  enum : int { kHelp = 256, kVersion, kFirstDeclared };
+  std::vector<std::string> names;  // the long names without "--", kept alive for getopt
+  for (const Declared& d : declared_) names.push_back(d.option.substr(2));
+  std::vector<option> longs = {{"help", no_argument, nullptr, kHelp}, {"version", no_argument, nullptr, kVersion}};
+  for (std::size_t i = 0; i < declared_.size(); ++i)
+    longs.push_back({names[i].c_str(), declared_[i].flag != nullptr ? no_argument : required_argument, nullptr,
+                     kFirstDeclared + static_cast<int>(i)});
+  longs.push_back({nullptr, 0, nullptr, 0});
+  opterr = 0;  // the messages are the program's own
+  optind = 0;  // a fresh scan
+  for (;;) {
+    const int c = getopt_long(argc, argv, "+:C:", longs.data(), nullptr);
+    if (c == -1) {  // "+": getopt stops at an operand, or past "--"
+      if (optind >= argc) break;
+      if (std::strcmp(argv[optind - 1], "--") == 0) {
+        while (optind < argc) operands_.push_back(argv[optind++]);  // everything after "--" is an operand
+        break;
+      }
+      operands_.push_back(argv[optind++]);  // and the options go on after it
       continue;
     }
-    if (arg == "--") {
-      options_end = true;
-    } else if (arg == "-C") {
-      if (i + 1 >= argc) return usage_error("-C needs a folder");
-      const char* dir = argv[++i];
-      if (chdir(dir) != 0) {
-        exit_status_ = fail(name_, std::string("cannot change to the folder \"") + dir + "\": " + std::strerror(errno));
+    if (c == 'C') {
+      if (chdir(optarg) != 0) {
+        exit_status_ = fail(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
         return false;
       }
-    } else if (arg == "--help") {
-      std::cout << usage_;
-      exit_status_ = finish_output(name_) ? 0 : 1;
-      return false;
-    } else if (arg == "--version") {
-      std::cout << name_ << ' ' << version() << '\n';
-      exit_status_ = finish_output(name_) ? 0 : 1;
-      return false;
-    } else {
-      bool known = false;
-      for (Declared& d : declared_) {
-        if (d.flag != nullptr && arg == d.option) {
-          *d.flag = known = true;
-        } else if (d.value != nullptr && arg == d.option) {
-          if (i + 1 >= argc) return usage_error(d.option + " needs a value");
-          *d.value = argv[++i];
-          known = true;
-        } else if (d.value != nullptr && arg.rfind(d.option + "=", 0) == 0) {
-          *d.value = arg.substr(d.option.size() + 1);
-          known = true;
-        }
-        if (known) {
-          d.given = true;
-          break;
-        }
+    } else if (c == kHelp || c == kVersion) {
+      if (c == kHelp) {
+        std::cout << usage_;
+      } else {
+        std::cout << name_ << ' ' << version() << '\n';
       }
-      if (!known) return usage_error("unknown option \"" + arg + "\"");
+      exit_status_ = finish_output(name_) ? 0 : 1;
+      return false;
+    } else if (c >= kFirstDeclared) {
+      Declared& d = declared_[static_cast<std::size_t>(c - kFirstDeclared)];
+      if (d.flag != nullptr) *d.flag = true;
+      if (d.value != nullptr) *d.value = optarg;
+      d.given = true;
+    } else if (c == ':') {
+      if (optopt == 'C') return usage_error("-C needs a folder");
+      return usage_error(declared_[static_cast<std::size_t>(optopt - kFirstDeclared)].option + " needs a value");
+    } else {
+      const std::string arg = optopt != 0 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+      return usage_error("unknown or ambiguous option \"" + arg + "\"");
     }
   }
   if (operands_.size() > max_operands) return usage_error("too many operands, from \"" + operands_[max_operands] + "\" on");

@@ -17,7 +17,9 @@ const char* version();
 // The command line of a program: -C DIR (any number, each taken at once,
 // relative to the one before, as git -C and make -C do), --help, --version,
 // the options the program declares, "--" and operands ("-" stands for
-// standard input where an operand is a FILE).
+// standard input where an operand is a FILE). Parsed by getopt_long, with
+// the GNU conventions: -CDIR, --opt=value, any unique beginning of a long
+// option, operands among the options.
 class CommandLine {
  public:
   // usage: the text --help prints; it begins "Usage:".

@@ -66,6 +66,30 @@ TEST(ProgramConventionsTest, OneOperandTooManyIsAUsageErrorAndChangesNothing) {
   }
 }
 
+TEST(ProgramConventionsTest, OptionsFollowTheGnuConventions) {
+  // -CDIR as well as -C DIR, --opt=value as well as --opt value, and any
+  // unique beginning of a long option.
+  ScratchDir dir;
+  ASSERT_EQ(run_command("mkdir keys").status, 0);
+  CommandResult run = run_command(program("gf3mq-tables") + " -Ckeys --po='x^257 + 2*x^91 + 1'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("x^257 + 2*x^91 + 1"), std::string::npos) << run.out;
+  ASSERT_EQ(run_command(program("gf3mq-keygen") + " -C keys --no-w </dev/null").status, 0);
+  write_file("keys/plain.txt", std::string(257, '2') + "\n");
+  run = run_command(program("gf3mq-encrypt") + " -Ckeys plain.txt | " + program("gf3mq-decrypt") + " -Ckeys --bo");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, 258), std::string(257, '2') + "\n");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);  // both candidates
+  run = run_command(program("gf3mq-tables") + " -C keys --che");
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = run_command(program("gf3mq-tables") + " -C keys --poly");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--poly needs a value"), std::string::npos) << run.err;
+  run = run_command(program("gf3mq-decrypt") + " --bother");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("unknown or ambiguous option \"--bother\""), std::string::npos) << run.err;
+}
+
 TEST(ProgramConventionsTest, MinusCWorksInTheFolderAndNoWaitDoesNotWait) {
   ScratchDir dir;
   ASSERT_EQ(run_command("mkdir -p keys/inner").status, 0);
