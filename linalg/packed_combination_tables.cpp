@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "linalg/packed_rows.h"
-#include "linalg/row_combination_tables.h"
 #include "linalg/simd_bytes.h"
 
 namespace gf3mq {
@@ -63,25 +62,21 @@ GF3MQ_TARGET_AVX512 void combine_avx512(const std::uint64_t* entries, std::size_
 
 }  // namespace
 
+void PackedRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
+  packed_add(entry, entry + units / 2, row.ones, row.twos, std::min(row.words, units / 2));
+}
+
 void PackedCombinationTables::assign(const PackedMatrix& m) {
-  const std::size_t n = m.rows(), words = std::min(m.words(), kPlaneWords);
-  groups_ = (n + 2) / 3;
-  entries_.assign(groups_ * kEntries * kEntryWords, 0);
-  for (std::size_t g = 0; g < groups_; ++g) {
-    std::uint64_t* table = entries_.data() + g * kEntries * kEntryWords;
-    for (std::size_t v = 1; v < kEntries; ++v) {
-      const std::size_t p = lowest_nonzero_trit(v), row = 3 * g + p;
-      std::uint64_t* entry = table + v * kEntryWords;
-      std::copy_n(table + (v - power_of_three(p)) * kEntryWords, kEntryWords, entry);
-      if (row < n) packed_add(entry, entry + kPlaneWords, m.ones(row), m.twos(row), words);
-    }
-  }
+  const std::size_t words = std::min(m.words(), kPlaneWords);
+  tables_.assign(m.rows(), 3, kEntryWords,
+                 [&](std::size_t row) { return PackedRowEntry::Row{m.ones(row), m.twos(row), words}; });
 }
 
 void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                                               std::size_t step) const {
-  if (kernel_width() == KernelWidth::avx512) return combine_avx512(entries_.data(), groups_, ones, twos, indices, step);
-  combine(entries_.data(), groups_, ones, twos, indices, step);
+  const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
+  if (kernel_width() == KernelWidth::avx512) return combine_avx512(entries, groups(), ones, twos, indices, step);
+  combine(entries, groups(), ones, twos, indices, step);
 }
 
 }  // namespace gf3mq

@@ -12,12 +12,24 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "linalg/combination_tables.h"
 #include "linalg/packed_matrix.h"
-#include "linalg/secure_wipe.h"
 
 namespace gf3mq {
 
 inline constexpr std::size_t kPlaneWords = 8;  // words per plane of an entry: up to 512 elements
+
+// A bit-sliced entry: its plane of ones (units / 2 words), then its plane of
+// twos; a row is its two planes of `words` words (at most units / 2).
+struct PackedRowEntry {
+  using Unit = std::uint64_t;
+  struct Row {
+    const std::uint64_t* ones;
+    const std::uint64_t* twos;
+    std::size_t words;
+  };
+  static void add(Unit* entry, const Row& row, std::size_t units);
+};
 
 class PackedCombinationTables {
  public:
@@ -30,11 +42,10 @@ class PackedCombinationTables {
   void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                        std::size_t step) const;
 
-  std::size_t groups() const { return groups_; }
+  std::size_t groups() const { return tables_.groups(); }
 
  private:
-  std::size_t groups_ = 0;
-  SecretVector<std::uint64_t> entries_;  // groups_ x 27 x (8 words of ones, 8 of twos)
+  CombinationTables<PackedRowEntry> tables_;  // 27 entries of 8 words of ones, 8 of twos, per group
 };
 
 }  // namespace gf3mq

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
 
 namespace gf3mq {
@@ -20,37 +21,25 @@ class CombinationTable {
   static constexpr int kMaxBlock = 6;
 
   void build(const PackedMatrix& m, const std::size_t* rows, int count, std::size_t first_word) {
-    count_ = count;
     first_word_ = first_word;
     width_ = m.words() - first_word;
-    std::size_t entries = 1;
-    for (int i = 0; i < count; ++i) entries *= 3;
-    words_.assign(entries * 2 * width_, 0);
-    // Entry v from entry v - 3^i, i the lowest non-zero base-3 digit of v.
-    std::size_t power[kMaxBlock + 1] = {1};
-    for (int i = 0; i < count; ++i) power[i + 1] = power[i] * 3;
-    for (std::size_t v = 1; v < entries; ++v) {
-      int i = 0;
-      while ((v / power[i]) % 3 == 0) ++i;
-      std::uint64_t* entry = ones(v);
-      std::copy_n(ones(v - power[i]), 2 * width_, entry);
-      packed_add(entry, entry + width_, m.ones(rows[i]) + first_word, m.twos(rows[i]) + first_word, width_);
-    }
+    table_.assign(static_cast<std::size_t>(count), static_cast<std::size_t>(count), 2 * width_, [&](std::size_t i) {
+      return PackedRowEntry::Row{m.ones(rows[i]) + first_word, m.twos(rows[i]) + first_word, width_};
+    });
   }
   // row -= entry v
   void subtract(PackedMatrix& m, std::size_t row, std::size_t v) const {
-    packed_sub(m.ones(row) + first_word_, m.twos(row) + first_word_, ones(v), ones(v) + width_, width_);
+    const std::uint64_t* entry = table_.entry(0, v);
+    packed_sub(m.ones(row) + first_word_, m.twos(row) + first_word_, entry, entry + width_, width_);
   }
   void add_into(std::uint64_t* d1, std::uint64_t* d2, std::size_t v) const {
-    packed_add(d1 + first_word_, d2 + first_word_, ones(v), ones(v) + width_, width_);
+    const std::uint64_t* entry = table_.entry(0, v);
+    packed_add(d1 + first_word_, d2 + first_word_, entry, entry + width_, width_);
   }
 
  private:
-  std::uint64_t* ones(std::size_t v) { return words_.data() + v * 2 * width_; }
-  const std::uint64_t* ones(std::size_t v) const { return words_.data() + v * 2 * width_; }
-  int count_ = 0;
   std::size_t first_word_ = 0, width_ = 0;
-  SecretVector<std::uint64_t> words_;
+  CombinationTables<PackedRowEntry> table_;
 };
 
 // Pivots per block: enough rows to pay for the table of 3^k entries.

@@ -1,10 +1,11 @@
-// Combinations of many rows by the method of the four Russians.
+// Combinations of many byte rows from tables of the combinations of three
+// rows at a time (combination_tables.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "linalg/secure_wipe.h"
+#include "linalg/combination_tables.h"
 
 namespace gf3mq {
 
@@ -12,16 +13,19 @@ namespace gf3mq {
 // vectors.
 inline constexpr std::size_t kPaddedRow = 320;
 
-// Tables of the 27 combinations of three rows are filled in order of the
-// entry v = c0 + 3 c1 + 9 c2: entry v is entry v - 3^p plus row p, p the
-// position of the lowest non-zero base-3 digit of v (v = 1..26).
-constexpr std::size_t lowest_nonzero_trit(std::size_t v) { return v % 3 != 0 ? 0 : (v / 3) % 3 != 0 ? 1 : 2; }
-constexpr std::size_t power_of_three(std::size_t p) { return p == 0 ? 1 : p == 1 ? 3 : 9; }  // p = 0..2
+// An entry of kPaddedRow bytes, each 0..2; a row is its first `width` bytes.
+struct ByteRowEntry {
+  using Unit = std::uint8_t;
+  struct Row {
+    const std::uint8_t* elements;
+    std::size_t width;
+  };
+  static void add(Unit* entry, const Row& row, std::size_t units);
+};
 
-// The rows are taken three at a time, and for each group all 27
-// combinations c0 r_3g + c1 r_(3g+1) + c2 r_(3g+2) (mod 3) are tabulated
-// once, entry c0 + 3 c1 + 9 c2. A combination of all n rows then costs one
-// table row per group instead of one row per term.
+// The rows are taken three at a time; for each group all 27 combinations
+// c0 r_3g + c1 r_(3g+1) + c2 r_(3g+2) (mod 3) are tabulated once, entry
+// c0 + 3 c1 + 9 c2.
 class RowCombinationTables {
  public:
   // Tabulates n rows of `width` bytes (at most kPaddedRow) lying `stride`
@@ -38,12 +42,11 @@ class RowCombinationTables {
   void combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step,
                        const std::uint8_t* base = nullptr) const;
 
-  std::size_t groups() const { return groups_; }
+  std::size_t groups() const { return tables_.groups(); }
 
  private:
   std::size_t n_ = 0;
-  std::size_t groups_ = 0;
-  SecretVector<std::uint8_t> entries_;  // groups_ x 27 x kPaddedRow; combinations of secret rows
+  CombinationTables<ByteRowEntry> tables_;
 };
 
 }  // namespace gf3mq

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "linalg/row_combination_tables.h"
+#include "linalg/combination_tables.h"
 #include "linalg/simd_bytes.h"
 #include "scheme/key_files.h"
 
@@ -38,6 +38,18 @@ constexpr std::size_t kRowsPerReduction = 63;
 static_assert(2 + kRowsPerReduction * 4 <= 255, "the form's sum between reductions must fit a byte");
 
 using simd::Bytes32;
+
+// An entry of the batch table: 64 lanes in 32 bytes, two nibbles a byte
+// (lane t in the low nibble of byte t for t < 32, the high nibble of byte
+// t - 32 otherwise); a row is a column of the batch, 64 elements 0..2.
+struct NibbleLaneEntry {
+  using Unit = std::uint8_t;
+  using Row = const std::uint8_t*;
+  static void add(Unit* entry, Row column, std::size_t units) {
+    for (std::size_t b = 0; b < units; ++b)
+      entry[b] = static_cast<std::uint8_t>(((entry[b] & 15) + column[b]) % 3 | ((entry[b] >> 4) + column[b + 32]) % 3 << 4);
+  }
+};
 
 [[gnu::always_inline]] inline Bytes32 times(Bytes32 x, Bytes32 s) {
   // x * s for x, s in 0..2: s where x is 1, 2 s where x is 2 (at most 4).
@@ -139,26 +151,15 @@ void PreparedPublicKey::encrypt(const unsigned char* m, std::size_t count, unsig
 
 void PreparedPublicKey::encrypt_batch(const unsigned char* m, std::size_t count, unsigned char* c) const {
   // The batch by columns: columns[j * 64 + t] = x_t[j] mod 3 (0 past count).
-  SecretVector<std::uint8_t> columns(kElements * kBatch, 0), table(kGroups * kEntries * kEntryBytes, 0),
-      sums(kElements * kBatch);
+  SecretVector<std::uint8_t> columns(kElements * kBatch, 0), sums(kElements * kBatch);
   for (std::size_t t = 0; t < count; ++t)
     for (std::size_t j = 0; j < kElements; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * kElements + j] % 3);
-  for (std::size_t g = 0; g < kGroups; ++g) {
-    std::uint8_t* entries = table.data() + g * kEntries * kEntryBytes;
-    for (std::size_t v = 1; v < kEntries; ++v) {
-      const std::size_t p = lowest_nonzero_trit(v), j = 3 * g + p;
-      for (std::size_t b = 0; b < kEntryBytes; ++b) {
-        const unsigned from = entries[(v - power_of_three(p)) * kEntryBytes + b];
-        const unsigned lo = j < kElements ? columns[j * kBatch + b] : 0u;
-        const unsigned hi = j < kElements ? columns[j * kBatch + b + 32] : 0u;
-        entries[v * kEntryBytes + b] = static_cast<std::uint8_t>(((from & 15) + lo) % 3 | ((from >> 4) + hi) % 3 << 4);
-      }
-    }
-  }
+  CombinationTables<NibbleLaneEntry> table;
+  table.assign(kElements, 3, kEntryBytes, [&](std::size_t j) { return columns.data() + j * kBatch; });
   if (kernel_width() == KernelWidth::avx512) {
-    encrypt_kernel_avx512(indices_.data(), table.data(), columns.data(), sums.data());
+    encrypt_kernel_avx512(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
   } else {
-    encrypt_kernel(indices_.data(), table.data(), columns.data(), sums.data());
+    encrypt_kernel(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
   }
   for (std::size_t t = 0; t < count; ++t)
     for (std::size_t i = 0; i < kElements; ++i) c[t * kElements + i] = sums[i * kBatch + t];
