@@ -9,8 +9,9 @@ namespace gf3mq {
 
 namespace {
 
-// Elements [offset, offset + n) of row `row` of m, from or to a packed vector.
-void place(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos,
+// Elements [offset, offset + n) of row `row` of m (zero there before) from
+// the first n elements of a packed vector.
+void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos,
            std::size_t n) {
   const std::size_t words = (n + 63) / 64;
   std::uint64_t* planes[2] = {m.ones(row), m.twos(row)};
@@ -27,7 +28,8 @@ void place(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint
   }
 }
 
-void take(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_t n, PackedMatrix& out,
+// Elements [offset, offset + n) of row `row` of m into row out_row of out.
+void copy_elements(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_t n, PackedMatrix& out,
           std::size_t out_row) {
   for (std::size_t i = 0; i < n; ++i) out.set(out_row, i, m.get(row, offset + i));
 }
@@ -100,7 +102,7 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
   // Q^-1 from the echelon form of [Q | I].
   PackedMatrix augmented(n, 2 * n);
   for (std::size_t t = 0; t < n; ++t) {
-    place(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b), f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
+    set_elements_at(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b), f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
     augmented.set(t, n + t, 1);
   }
   if (reduce_to_echelon(augmented).size() != n) return false;
@@ -142,7 +144,7 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
         }
         if (x == p.a) packed_add(block.ones(0), block.twos(0), f.q_ones(p.b, e), f.q_twos(p.b, e), block.words());
         if (x == p.b) packed_add(block.ones(0), block.twos(0), f.q_ones(p.a, e), f.q_twos(p.a, e), block.words());
-        place(eqs, row, x * n, block.ones(0), block.twos(0), n);
+        set_elements_at(eqs, row, x * n, block.ones(0), block.twos(0), n);
       }
     }
     if (progress && e % 16 == 0) progress("equations", static_cast<double>(e - s) / static_cast<double>(n - s));
@@ -150,9 +152,9 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
   for (std::size_t c = 2; c < s; ++c)
     for (std::size_t b = 1; b < c; ++b)
       for (std::size_t a = 0; a < b; ++a, ++row) {
-        place(eqs, row, a * n, f.q_ones(b, c), f.q_twos(b, c), n);
-        place(eqs, row, b * n, f.q_ones(a, c), f.q_twos(a, c), n);
-        place(eqs, row, c * n, f.q_ones(a, b), f.q_twos(a, b), n);
+        set_elements_at(eqs, row, a * n, f.q_ones(b, c), f.q_twos(b, c), n);
+        set_elements_at(eqs, row, b * n, f.q_ones(a, c), f.q_twos(a, c), n);
+        set_elements_at(eqs, row, c * n, f.q_ones(a, b), f.q_twos(a, b), n);
       }
   return eqs;
 }
@@ -171,7 +173,7 @@ void complete_relation(const PublicForms& f, const Plan& plan, const PackedMatri
                        Relations& out) {
   const std::size_t n = f.n(), s = plan.s, words = f.words();
   PackedMatrix& a = out.a[k];
-  for (std::size_t x = 0; x < s; ++x) take(kernel, k, x * n, n, a, x);
+  for (std::size_t x = 0; x < s; ++x) copy_elements(kernel, k, x * n, n, a, x);
   auto dot = [&](std::size_t u, const std::uint64_t* v1, const std::uint64_t* v2) {
     return packed_dot(a.ones(u), a.twos(u), v1, v2, words);
   };

@@ -15,7 +15,7 @@
 namespace gf3mq {
 
 inline constexpr int kDegree = 257;         // coefficients of a field element
-inline constexpr int kPositions = 258;      // plaintext variables plus the constant 1
+inline constexpr int kVariablesAndOne = 258;      // plaintext variables plus the constant 1
 inline constexpr int kReductionRows = 512;  // x^257 .. x^768
 inline constexpr int kFrobeniusRows = 257;  // x^0, x^27, ..., x^(27 * 256)
 

@@ -266,16 +266,11 @@ GF3MQ_TARGET_AVX512 void poly_mul_avx512(const std::uint8_t* a, const std::uint8
 }  // namespace
 
 void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
-  switch (kernel_width()) {
 #if GF3MQ_HAVE_AVX512_ENTRY
-    case KernelWidth::avx512:
-      return poly_mul_avx512(a, b, length, product);
+  at_kernel_width(poly_mul_portable, poly_mul_avx2, poly_mul_avx512)(a, b, length, product);
+#else
+  at_kernel_width(poly_mul_portable, poly_mul_avx2, poly_mul_avx2)(a, b, length, product);
 #endif
-    case KernelWidth::portable:
-      return poly_mul_portable(a, b, length, product);
-    default:
-      return poly_mul_avx2(a, b, length, product);
-  }
 }
 
 }  // namespace gf3mq

@@ -141,8 +141,12 @@ void spread_to_cube_bytes(const std::uint8_t* y, std::uint8_t* p) {
   for (int k = 0; k < kDegree; ++k) p[3 * k] = y[k];
 }
 
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, reduce_sparse_kernel,
-                            (std::uint8_t * p, int top, const SparseForm& g, std::uint8_t* out), (p, top, g, out))
+void reduce_sparse_kernel_portable(std::uint8_t* p, int top, const SparseForm& g, std::uint8_t* out) {
+  reduce_sparse_kernel_body(p, top, g, out);
+}
+GF3MQ_TARGET_AVX2 void reduce_sparse_kernel_avx2(std::uint8_t* p, int top, const SparseForm& g, std::uint8_t* out) {
+  reduce_sparse_kernel_body(p, top, g, out);
+}
 
 GF3MQ_TARGET_AVX512 void spread_to_cube_avx512(const std::uint8_t* y, std::uint8_t* p) { spread_by_shuffles(y, p); }
 GF3MQ_TARGET_AVX512 void reduce_sparse_avx512(std::uint8_t* p, int top, const SparseForm& g, std::uint8_t* out) {
@@ -152,19 +156,11 @@ GF3MQ_TARGET_AVX512 void reduce_sparse_avx512(std::uint8_t* p, int top, const Sp
 }  // namespace
 
 void spread_to_cube(const std::uint8_t* y, std::uint8_t* p) {
-  if (kernel_width() == KernelWidth::avx512) {
-    spread_to_cube_avx512(y, p);
-  } else {
-    spread_to_cube_bytes(y, p);
-  }
+  at_kernel_width(spread_to_cube_bytes, spread_to_cube_bytes, spread_to_cube_avx512)(y, p);
 }
 
 void reduce_sparse(std::uint8_t* p, int top, const SparseForm& g, std::uint8_t* out) {
-  if (kernel_width() == KernelWidth::avx512) {
-    reduce_sparse_avx512(p, top, g, out);
-  } else {
-    reduce_sparse_kernel(p, top, g, out);
-  }
+  at_kernel_width(reduce_sparse_kernel_portable, reduce_sparse_kernel_avx2, reduce_sparse_avx512)(p, top, g, out);
 }
 
 }  // namespace gf3mq

@@ -206,7 +206,7 @@ struct Backups {
   void remove_all() {
     for (const std::string& name : names) unlink(name.c_str());
   }
-  bool take(Entry& e, FileProblem* problem) {
+  bool link_backup(Entry& e, FileProblem* problem) {
     for (int attempt = 0; attempt < 100 && dir_fd >= 0; ++attempt) {
       std::string name = fresh_name(kBackupPrefix);
       TerminationSignalsBlocked blocked;
@@ -299,7 +299,7 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
   }
   Backups backups;
   for (Entry& e : entries) {
-    if (inode_at(e.final_name) != 0 && !backups.take(e, problem)) {
+    if (inode_at(e.final_name) != 0 && !backups.link_backup(e, problem)) {
       backups.remove_all();
       return Replacement::not_started;
     }

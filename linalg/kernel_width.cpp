@@ -1,6 +1,5 @@
 #include "linalg/kernel_width.h"
 
-#include <atomic>
 
 namespace gf3mq {
 
@@ -20,11 +19,16 @@ KernelWidth widest() {
   return width;
 }
 
-// The width in use, -1 until it is first asked for; constant-initialized,
-// so kernels may run from any static constructor.
-std::atomic<int> current{-1};
-
 }  // namespace
+
+// Constant-initialized, so kernels may run from any static constructor.
+std::atomic<int> width_detail::chosen{-1};
+
+int width_detail::choose() {
+  const int width = static_cast<int>(widest());
+  chosen.store(width, std::memory_order_relaxed);
+  return width;
+}
 
 std::vector<KernelWidth> available_kernel_widths() {
   std::vector<KernelWidth> widths;
@@ -33,17 +37,8 @@ std::vector<KernelWidth> available_kernel_widths() {
   return widths;
 }
 
-KernelWidth kernel_width() {
-  int width = current.load(std::memory_order_relaxed);
-  if (width < 0) {
-    width = static_cast<int>(widest());
-    current.store(width, std::memory_order_relaxed);
-  }
-  return static_cast<KernelWidth>(width);
-}
-
 void set_kernel_width(KernelWidth width) {
-  current.store(static_cast<int>(width <= widest() ? width : widest()), std::memory_order_relaxed);
+  width_detail::chosen.store(static_cast<int>(width <= widest() ? width : widest()), std::memory_order_relaxed);
 }
 
 const char* kernel_width_name(KernelWidth width) {

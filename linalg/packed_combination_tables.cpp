@@ -50,15 +50,10 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
   simd::store(reinterpret_cast<std::uint8_t*>(twos), sum2[0]);
 }
 
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, combine,
-                            (const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
-                             std::uint64_t* twos, const std::uint8_t* indices, std::size_t step),
-                            (entries, groups, ones, twos, indices, step))
-
-GF3MQ_TARGET_AVX512 void combine_avx512(const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
-                                        std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) {
-  combine_body(entries, groups, ones, twos, indices, step);
-}
+GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
+                             (const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
+                              std::uint64_t* twos, const std::uint8_t* indices, std::size_t step),
+                             (entries, groups, ones, twos, indices, step))
 
 }  // namespace
 
@@ -75,7 +70,6 @@ void PackedCombinationTables::assign(const PackedMatrix& m) {
 void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                                               std::size_t step) const {
   const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
-  if (kernel_width() == KernelWidth::avx512) return combine_avx512(entries, groups(), ones, twos, indices, step);
   combine(entries, groups(), ones, twos, indices, step);
 }
 

@@ -188,15 +188,8 @@ GF3MQ_TARGET_AVX512 static void add_row_combination_avx512(std::uint8_t* out, co
 void add_row_combination(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
                          std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
                          std::size_t vectors) {
-  switch (kernel_width()) {
-    case KernelWidth::avx512:
-      return add_row_combination_avx512(out, base, once, n_once, twice, n_twice, vectors);
-    case KernelWidth::avx2:
-      return add_row_combination_avx2(out, base, once, n_once, twice, n_twice, vectors);
-    case KernelWidth::portable:
-      break;
-  }
-  add_row_combination_portable(out, base, once, n_once, twice, n_twice, vectors);
+  at_kernel_width(add_row_combination_portable, add_row_combination_avx2, add_row_combination_avx512)(
+      out, base, once, n_once, twice, n_twice, vectors);
 }
 
 }  // namespace gf3mq

@@ -27,7 +27,7 @@ int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v) {
 }
 
 Mat_ZZ_p augment_affine_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v) {
-  Mat_ZZ_p A_X(gf3mq::kDegree, gf3mq::kPositions);
+  Mat_ZZ_p A_X(gf3mq::kDegree, gf3mq::kVariablesAndOne);
   for (int i = 0; i < M.num_rows(); ++i) {
     for (int j = 0; j < M.num_cols(); ++j) A_X.set(i, j, M.get(i, j));
     A_X.set(i, gf3mq::kDegree, v[i]);

@@ -13,51 +13,51 @@
 namespace {
 
 using gf3mq::kDegree;
-using gf3mq::kPositions;
+using gf3mq::kVariablesAndOne;
 
-constexpr std::size_t kFormBytes = static_cast<std::size_t>(kPositions) * kPositions;
+constexpr std::size_t kFormBytes = static_cast<std::size_t>(kVariablesAndOne) * kVariablesAndOne;
 
 // dst row p += sum over k in [first, 257) of y_k[p] * src row k (mod 3),
 // where y_k = table row row_of(k). Sums stay in 16 bits until the end.
 template <typename RowOf>
 void spread_rows(const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first, RowOf row_of, Mat_ZZ_p& dst) {
-  gf3mq::SecretVector<std::uint16_t> acc(static_cast<std::size_t>(kDegree) * kPositions, 0);
+  gf3mq::SecretVector<std::uint16_t> acc(static_cast<std::size_t>(kDegree) * kVariablesAndOne, 0);
   for (int k = first; k < kDegree; ++k) {
     const std::uint8_t* y = table.row(row_of(k));
     const std::uint8_t* source = src.row(k);
     for (int p = 0; p < kDegree; ++p) {
       const unsigned c = y[p];
       if (c == 0) continue;
-      std::uint16_t* target = acc.data() + static_cast<std::size_t>(p) * kPositions;
-      for (int l = 0; l < kPositions; ++l) target[l] = static_cast<std::uint16_t>(target[l] + c * source[l]);
+      std::uint16_t* target = acc.data() + static_cast<std::size_t>(p) * kVariablesAndOne;
+      for (int l = 0; l < kVariablesAndOne; ++l) target[l] = static_cast<std::uint16_t>(target[l] + c * source[l]);
     }
   }
   for (int p = 0; p < kDegree; ++p) {
     std::uint8_t* target = dst.row(p);
-    const std::uint16_t* sum = acc.data() + static_cast<std::size_t>(p) * kPositions;
-    for (int l = 0; l < kPositions; ++l) target[l] = static_cast<std::uint8_t>((target[l] + sum[l]) % 3u);
+    const std::uint16_t* sum = acc.data() + static_cast<std::size_t>(p) * kVariablesAndOne;
+    for (int l = 0; l < kVariablesAndOne; ++l) target[l] = static_cast<std::uint8_t>((target[l] + sum[l]) % 3u);
   }
 }
 
 // Rows 0..last of src copied to rows q * r of dst.
 void place_unreduced_rows(const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
-  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), kPositions, dst.row(q * r));
+  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), kVariablesAndOne, dst.row(q * r));
 }
 
 // The 257 x 258 affine forms of m, rows packed 258 bytes apart whatever
 // m's own row length: out[j * 258 + k] = m(j, k).
 gf3mq::SecretVector<std::uint8_t> packed_forms(const Mat_ZZ_p& m) {
-  gf3mq::SecretVector<std::uint8_t> packed(static_cast<std::size_t>(kDegree) * kPositions);
-  for (int j = 0; j < kDegree; ++j) std::copy_n(m.row(j), kPositions, &packed[static_cast<std::size_t>(j) * kPositions]);
+  gf3mq::SecretVector<std::uint8_t> packed(static_cast<std::size_t>(kDegree) * kVariablesAndOne);
+  for (int j = 0; j < kDegree; ++j) std::copy_n(m.row(j), kVariablesAndOne, &packed[static_cast<std::size_t>(j) * kVariablesAndOne]);
   return packed;
 }
 
 // The forms of m transposed, 258 x 257: out(k, j) = m(j, k).
 Mat_ZZ_p transposed_forms(const Mat_ZZ_p& m) {
-  Mat_ZZ_p t(kPositions, kDegree);
+  Mat_ZZ_p t(kVariablesAndOne, kDegree);
   for (int j = 0; j < kDegree; ++j) {
     const std::uint8_t* row = m.row(j);
-    for (int k = 0; k < kPositions; ++k) t.data()[static_cast<std::size_t>(k) * kDegree + j] = row[k];
+    for (int k = 0; k < kVariablesAndOne; ++k) t.data()[static_cast<std::size_t>(k) * kDegree + j] = row[k];
   }
   return t;
 }
@@ -68,10 +68,10 @@ Mat_ZZ_p transposed_forms(const Mat_ZZ_p& m) {
 // directly, and then a 257 x 258 sum is added to dst.
 void require_power_shapes(const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, const Mat_ZZ_p& dst,
                           int placed_rows) {
-  gf3mq::require_at_least(src, kDegree, kPositions);
+  gf3mq::require_at_least(src, kDegree, kVariablesAndOne);
   gf3mq::require_at_least(table, table_rows, kDegree);
-  gf3mq::require_at_least(dst, placed_rows, kPositions);
-  gf3mq::require_shape_of_sum(dst, kDegree, kPositions);
+  gf3mq::require_at_least(dst, placed_rows, kVariablesAndOne);
+  gf3mq::require_shape_of_sum(dst, kDegree, kVariablesAndOne);
 }
 
 // 2 * m (mod 3), element by element.
@@ -99,28 +99,28 @@ void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
 }
 
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
-  gf3mq::require_at_least(a, kDegree, kPositions);
-  gf3mq::require_at_least(b, kDegree, kPositions);
+  gf3mq::require_at_least(a, kDegree, kVariablesAndOne);
+  gf3mq::require_at_least(b, kDegree, kVariablesAndOne);
   gf3mq::require_at_least(table, kDegree - 1, kDegree);
   // S_e = sum over j + t = e of a_j^T b_t; row k of S_e = sum over j of a(j, k) b_(e-j).
   const Mat_ZZ_p aT = transposed_forms(a);  // aT(k, j) = a(j, k)
   const gf3mq::SecretVector<std::uint8_t> b1 = packed_forms(b);
   const gf3mq::SecretVector<std::uint8_t> b2 = doubled(b1.data(), b1.size());
   const std::size_t first = out.size();
-  for (int r = 0; r < kDegree; ++r) out.emplace_back(kPositions, kPositions);
+  for (int r = 0; r < kDegree; ++r) out.emplace_back(kVariablesAndOne, kVariablesAndOne);
   std::vector<int> pending(kDegree, 0);  // unreduced terms per form of out
 
-  Mat_ZZ_p S(kPositions, kPositions);
+  Mat_ZZ_p S(kVariablesAndOne, kVariablesAndOne);
   for (int e = 0; e <= 2 * (kDegree - 1); ++e) {
     const int j_lo = std::max(0, e - (kDegree - 1)), j_hi = std::min(e, kDegree - 1);
     // Terms t = e - j for t = t_lo..t_hi pair row b_t with a(e - t, k): the
     // coefficients run backwards through row k of aT.
     const int t_lo = e - j_hi;
     const std::size_t n = static_cast<std::size_t>(j_hi - j_lo + 1);
-    const std::size_t offset = static_cast<std::size_t>(t_lo) * kPositions;
-    for (int k = 0; k < kPositions; ++k)
-      gf3mq::combine_rows(S.row(k), aT.row(k) + j_hi, -1, b1.data() + offset, b2.data() + offset, n, kPositions,
-                          kPositions);
+    const std::size_t offset = static_cast<std::size_t>(t_lo) * kVariablesAndOne;
+    for (int k = 0; k < kVariablesAndOne; ++k)
+      gf3mq::combine_rows(S.row(k), aT.row(k) + j_hi, -1, b1.data() + offset, b2.data() + offset, n, kVariablesAndOne,
+                          kVariablesAndOne);
     if (e < kDegree) {
       out[first + e] = S;
       continue;
@@ -145,7 +145,7 @@ FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& 
   // one through the sum's abort.
   gf3mq::require_at_least(M, kDegree, kDegree);
   for (int j = 0; j < kDegree; ++j)
-    gf3mq::require_shape_of_sum(forms.at(static_cast<std::size_t>(j)), kPositions, kPositions);
+    gf3mq::require_shape_of_sum(forms.at(static_cast<std::size_t>(j)), kVariablesAndOne, kVariablesAndOne);
   gf3mq::require_length(v, kDegree);
   FormList Pk;
   Pk.reserve(kDegree);
@@ -158,7 +158,7 @@ FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& 
       const std::uint8_t* form = forms[static_cast<std::size_t>(j)].data();
       for (std::size_t x = 0; x < kFormBytes; ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + c * form[x]);
     }
-    Mat_ZZ_p sum(kPositions, kPositions);
+    Mat_ZZ_p sum(kVariablesAndOne, kVariablesAndOne);
     for (std::size_t x = 0; x < kFormBytes; ++x) sum.data()[x] = static_cast<std::uint8_t>(acc[x] % 3u);
     sum.set(kDegree, kDegree, static_cast<unsigned char>(sum.get(kDegree, kDegree) + v[i]));
     Pk.push_back(std::move(sum));
@@ -177,7 +177,7 @@ namespace gf3mq {
 
 unsigned char diagonal_sum(const Mat_ZZ_p& form) {
   unsigned sum1 = 0;
-  for (int j = 0; j < kPositions; ++j) sum1 = (sum1 + form.get(j, j)) % 3;
+  for (int j = 0; j < kVariablesAndOne; ++j) sum1 = (sum1 + form.get(j, j)) % 3;
   return static_cast<unsigned char>(sum1);
 }
 
@@ -187,12 +187,12 @@ void fold_form(Mat_ZZ_p& Q) {
   // diagonal. Tiles on the diagonal fold their own upper half.
   constexpr std::size_t kTile = 32;
   std::uint8_t tile[kTile][kTile];
-  (void)Q.get(kPositions - 1, kPositions - 1);  // the form must reach (257, 257)
+  (void)Q.get(kVariablesAndOne - 1, kVariablesAndOne - 1);  // the form must reach (257, 257)
   std::uint8_t* q = Q.data();
   const std::size_t stride = static_cast<std::size_t>(Q.num_cols());
-  for (std::size_t j = 0; j < kPositions; ++j) q[j * stride + j] = 0;
-  for (std::size_t tj = 0; tj < kPositions; tj += kTile) {
-    const std::size_t j_end = std::min<std::size_t>(tj + kTile, kPositions);
+  for (std::size_t j = 0; j < kVariablesAndOne; ++j) q[j * stride + j] = 0;
+  for (std::size_t tj = 0; tj < kVariablesAndOne; tj += kTile) {
+    const std::size_t j_end = std::min<std::size_t>(tj + kTile, kVariablesAndOne);
     for (std::size_t k = tj; k < j_end; ++k) {  // the diagonal tile
       std::uint8_t* lower = q + k * stride;
       for (std::size_t j = tj; j < k; ++j) {
@@ -201,8 +201,8 @@ void fold_form(Mat_ZZ_p& Q) {
         upper = 0;
       }
     }
-    for (std::size_t tk = tj + kTile; tk < kPositions; tk += kTile) {
-      const std::size_t k_end = std::min<std::size_t>(tk + kTile, kPositions);
+    for (std::size_t tk = tj + kTile; tk < kVariablesAndOne; tk += kTile) {
+      const std::size_t k_end = std::min<std::size_t>(tk + kTile, kVariablesAndOne);
       const std::size_t width = j_end - tj, height = k_end - tk;
       for (std::size_t j = 0; j < width; ++j) {
         std::uint8_t* upper = q + (tj + j) * stride + tk;

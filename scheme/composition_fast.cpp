@@ -18,7 +18,7 @@
 namespace {
 
 using gf3mq::kDegree;
-using gf3mq::kPositions;
+using gf3mq::kVariablesAndOne;
 
 // Row e of the extended reduction: x^e mod f for e = 0..512.
 const std::uint8_t* power_residue(const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
@@ -54,8 +54,8 @@ class PublicFormMaker {
     using Words = gf3mq::SecretVector<std::uint64_t>;
     Bytes window3 = Bytes(kExponents), window2 = Bytes(kExponents), indices = Bytes(kGroups);
     Words Gt = Words(static_cast<std::size_t>(kDegree) * kRowWords);  // G_i^T, 257 packed rows of 258
-    Bytes column = Bytes(3 * static_cast<std::size_t>(kPositions));   // three rows of G_i^T as elements
-    Bytes G_index = Bytes(kGroups * kPositions);                      // table indices of G_i's rows
+    Bytes column = Bytes(3 * static_cast<std::size_t>(kVariablesAndOne));   // three rows of G_i^T as elements
+    Bytes G_index = Bytes(kGroups * kVariablesAndOne);                      // table indices of G_i's rows
     Words row = Words(kRowWords);
   };
 
@@ -94,22 +94,22 @@ class PublicFormMaker {
       const std::size_t rows = std::min<std::size_t>(3, kDegree - 3 * g);
       for (std::size_t r = 0; r < rows; ++r) {
         const std::uint64_t* packed = &w.Gt[(3 * g + r) * kRowWords];
-        gf3mq::unpack_elements(packed, packed + gf3mq::kPlaneWords, kPositions, &w.column[r * kPositions]);
+        gf3mq::unpack_elements(packed, packed + gf3mq::kPlaneWords, kVariablesAndOne, &w.column[r * kVariablesAndOne]);
       }
-      std::uint8_t* index_row = &w.G_index[g * kPositions];
+      std::uint8_t* index_row = &w.G_index[g * kVariablesAndOne];
       const std::uint8_t* c = w.column.data();
-      for (std::size_t k = 0; k < kPositions; ++k) index_row[k] = c[k];
+      for (std::size_t k = 0; k < kVariablesAndOne; ++k) index_row[k] = c[k];
       if (rows > 1)
-        for (std::size_t k = 0; k < kPositions; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[kPositions + k]);
+        for (std::size_t k = 0; k < kVariablesAndOne; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[kVariablesAndOne + k]);
       if (rows > 2)
-        for (std::size_t k = 0; k < kPositions; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * kPositions + k]);
+        for (std::size_t k = 0; k < kVariablesAndOne; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * kVariablesAndOne + k]);
     }
-    if (!form.has_storage()) form = Mat_ZZ_p(kPositions, kPositions);  // consumed forms may be moved away
-    for (int k = 0; k < kPositions; ++k) {
-      a3_tables_.combine_indexed(w.row.data(), w.row.data() + gf3mq::kPlaneWords, &w.G_index[k], kPositions);
-      gf3mq::unpack_elements(w.row.data(), w.row.data() + gf3mq::kPlaneWords, kPositions, form.row(k));
+    if (!form.has_storage()) form = Mat_ZZ_p(kVariablesAndOne, kVariablesAndOne);  // consumed forms may be moved away
+    for (int k = 0; k < kVariablesAndOne; ++k) {
+      a3_tables_.combine_indexed(w.row.data(), w.row.data() + gf3mq::kPlaneWords, &w.G_index[k], kVariablesAndOne);
+      gf3mq::unpack_elements(w.row.data(), w.row.data() + gf3mq::kPlaneWords, kVariablesAndOne, form.row(k));
     }
     form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v_.data()[i]));
   }
@@ -117,8 +117,8 @@ class PublicFormMaker {
  private:
   // The 257 affine forms of m (its first 258 columns), packed.
   static gf3mq::PackedMatrix packed_forms(const Mat_ZZ_p& m) {
-    gf3mq::PackedMatrix packed(kDegree, kPositions);
-    for (int j = 0; j < kDegree; ++j) packed.set_row(static_cast<std::size_t>(j), m.row(j), kPositions);
+    gf3mq::PackedMatrix packed(kDegree, kVariablesAndOne);
+    for (int j = 0; j < kDegree; ++j) packed.set_row(static_cast<std::size_t>(j), m.row(j), kVariablesAndOne);
     return packed;
   }
 
@@ -136,7 +136,7 @@ void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
                       const std::function<void(int, Mat_ZZ_p&)>& consume) {
   const std::size_t slots = 2 * static_cast<std::size_t>(helpers);
   std::vector<Mat_ZZ_p> ring;
-  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(kPositions, kPositions);
+  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(kVariablesAndOne, kVariablesAndOne);
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<int> made(slots, -1);  // the form a slot holds, -1 when none
@@ -187,8 +187,8 @@ void require_public_form_shapes(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_
                                 const Mat_ZZ_p& table) {
   gf3mq::require_at_least(M, kDegree, kDegree);
   gf3mq::require_length(v, kDegree);
-  gf3mq::require_at_least(a27, kDegree, kPositions);
-  gf3mq::require_at_least(a3, kDegree, kPositions);
+  gf3mq::require_at_least(a27, kDegree, kVariablesAndOne);
+  gf3mq::require_at_least(a3, kDegree, kVariablesAndOne);
   gf3mq::require_at_least(table, kDegree - 1, kDegree);  // rows 0..255 are read
 }
 
@@ -202,7 +202,7 @@ void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, 
   std::atomic<int> next{0};  // the next form no thread has taken yet
   auto work = [&] {
     PublicFormMaker::Scratch scratch;
-    Mat_ZZ_p form(kPositions, kPositions);
+    Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
     for (int i = next++; i < kDegree; i = next++) {
       maker.make(i, scratch, form);
       consume(i, form);
@@ -223,7 +223,7 @@ void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& 
     return;
   }
   PublicFormMaker::Scratch scratch;
-  Mat_ZZ_p form(kPositions, kPositions);
+  Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
   for (int i = 0; i < kDegree; ++i) {
     maker.make(i, scratch, form);
     consume(i, form);

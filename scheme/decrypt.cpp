@@ -15,11 +15,11 @@ using gf3mq::kNoMessage;
 namespace {
 
 // Central map inverse up to sign: b1 = Y^d for the coefficients of y.
-FieldElem central_root(const Vec_ZZ_p& y, const Mat_ZZ_p& Xi_modIrred) {
+FieldElem central_root(const Vec_ZZ_p& y, const Mat_ZZ_p& reduction) {
   gf3mq::require_length(y, kDegree);  // y = A_Inv (c + sk - V1) has A_Inv's rows
   FieldElem a;
   std::copy_n(y.data(), kDegree, a.coef);
-  return central_map_root(a, Xi_modIrred);
+  return central_map_root(a, reduction);
 }
 
 Vec_ZZ_p as_vector(const FieldElem& e) {
@@ -46,14 +46,14 @@ namespace gf3mq {
 
 bool SecretMaps::load(FileProblem* problem) {
   return A_Inv.load(kInvAFile, problem) && B_Inv.load(kInvBFile, problem) && V1.load(kV1File, problem) &&
-         V2.load(kV2File, problem) && load_reduction_table(Xi_modIrred, problem);
+         V2.load(kV2File, problem) && load_reduction_table(reduction, problem);
 }
 
 void SecretMaps::decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const {
   Vec_ZZ_p cipher(kDegree);
   for (int i = 0; i < kDegree; ++i) cipher.set(i, c[i]);
   const auto [m1, m2] = candidates(
-      cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, Xi_modIrred);
+      cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, reduction);
   std::copy_n(m1.data(), kDegree, m);
   std::copy_n(m2.data(), kDegree, m + kDegree);
 }

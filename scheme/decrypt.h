@@ -29,7 +29,7 @@ namespace gf3mq {
 // Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the reduction
 // table (checked as field_tables.h does).
 struct SecretMaps {
-  Mat_ZZ_p A_Inv{257, 257}, B_Inv{257, 257}, Xi_modIrred{512, 257};
+  Mat_ZZ_p A_Inv{257, 257}, B_Inv{257, 257}, reduction{512, 257};  // reduction: the table
   Vec_ZZ_p V1{257}, V2{257};
 
   // False, with problem naming the file, when one is missing or damaged.

@@ -8,7 +8,7 @@
 #include "scheme/key_files.h"
 
 using gf3mq::kDegree;
-using gf3mq::kPositions;
+using gf3mq::kVariablesAndOne;
 
 namespace {
 
@@ -41,7 +41,7 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
   std::uint8_t x[kDegree];
   for (int j = 0; j < kDegree; ++j) x[j] = gf3mq::mod3(m[j]);
   for (int i = 0; i < kDegree; ++i)
-    c[i] = static_cast<unsigned char>(evaluate_form(pk + static_cast<std::size_t>(i) * gf3mq::kFormBytes, kPositions, x));
+    c[i] = static_cast<unsigned char>(evaluate_form(pk + static_cast<std::size_t>(i) * gf3mq::kFormBytes, kVariablesAndOne, x));
   *clen = mlen;
   return 0;
 }
@@ -53,7 +53,7 @@ Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
   for (int j = 0; j < kDegree; ++j) reduced[j] = gf3mq::mod3(x[j]);
   // Each form is read at (k, j), j < k <= 257: 258 rows of at least 257,
   // each read with its own length.
-  for (int i = 0; i < kDegree; ++i) gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kPositions, kDegree);
+  for (int i = 0; i < kDegree; ++i) gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kVariablesAndOne, kDegree);
   for (int i = 0; i < kDegree; ++i) {
     const Mat_ZZ_p& form = polys[static_cast<std::size_t>(i)];
     const unsigned s = evaluate_form(form.data(), static_cast<std::size_t>(form.num_cols()), reduced);

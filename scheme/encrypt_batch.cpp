@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "field/field_tables.h"
 #include "linalg/combination_tables.h"
 #include "linalg/simd_bytes.h"
 #include "scheme/key_files.h"
@@ -11,7 +12,6 @@ namespace gf3mq {
 namespace {
 
 constexpr std::size_t kElements = 257;
-constexpr std::size_t kSide = 258;
 constexpr std::size_t kGroups = (kElements + 2) / 3;  // 86
 constexpr std::size_t kEntries = 27;
 
@@ -111,15 +111,10 @@ struct Halves {
   }
 }
 
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, encrypt_kernel,
-                            (const std::uint8_t* indices, const std::uint8_t* table, const std::uint8_t* columns,
-                             std::uint8_t* sums),
-                            (indices, table, columns, sums))
-
-GF3MQ_TARGET_AVX512 void encrypt_kernel_avx512(const std::uint8_t* indices, const std::uint8_t* table,
-                                               const std::uint8_t* columns, std::uint8_t* sums) {
-  encrypt_kernel_body(indices, table, columns, sums);
-}
+GF3MQ_KERNEL_AT_THREE_WIDTHS(void, encrypt_kernel,
+                             (const std::uint8_t* indices, const std::uint8_t* table, const std::uint8_t* columns,
+                              std::uint8_t* sums),
+                             (indices, table, columns, sums))
 
 }  // namespace
 
@@ -139,8 +134,8 @@ PreparedPublicKey::PreparedPublicKey(const unsigned char* pk) : indices_(kElemen
   for (std::size_t i = 0; i < kElements; ++i) {
     const unsigned char* form = pk + i * kFormBytes;
     // Row k: the elements j < k only (the rest of a stored row is never read).
-    for (std::size_t k = 1; k < kElements; ++k) out = prepare_row(form + k * kSide, k, out);
-    out = prepare_row(form + kElements * kSide, kElements, out);
+    for (std::size_t k = 1; k < kElements; ++k) out = prepare_row(form + k * kVariablesAndOne, k, out);
+    out = prepare_row(form + kElements * kVariablesAndOne, kElements, out);
   }
 }
 
@@ -156,11 +151,7 @@ void PreparedPublicKey::encrypt_batch(const unsigned char* m, std::size_t count,
     for (std::size_t j = 0; j < kElements; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * kElements + j] % 3);
   CombinationTables<NibbleLaneEntry> table;
   table.assign(kElements, 3, kEntryBytes, [&](std::size_t j) { return columns.data() + j * kBatch; });
-  if (kernel_width() == KernelWidth::avx512) {
-    encrypt_kernel_avx512(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
-  } else {
-    encrypt_kernel(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
-  }
+  encrypt_kernel(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
   for (std::size_t t = 0; t < count; ++t)
     for (std::size_t i = 0; i < kElements; ++i) c[t * kElements + i] = sums[i * kBatch + t];
 }

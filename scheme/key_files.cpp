@@ -8,7 +8,7 @@
 
 using gf3mq::kDegree;
 using gf3mq::kFormBytes;
-using gf3mq::kPositions;
+using gf3mq::kVariablesAndOne;
 using gf3mq::kPublicKeyBytes;
 using gf3mq::kSecretKeyBytes;
 
@@ -48,7 +48,7 @@ int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* pr
   if (!gf3mq::read_digit_file(file_name, digits.data(), digits.size(), problem)) return 0;
   PK.reserve(PK.size() + kDegree);
   for (int m = 0; m < kDegree; ++m) {
-    Mat_ZZ_p form(kPositions, kPositions);
+    Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
     std::copy_n(digits.data() + static_cast<std::size_t>(m) * kFormBytes, kFormBytes, form.data());
     PK.push_back(std::move(form));
   }

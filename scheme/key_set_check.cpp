@@ -134,9 +134,9 @@ CheckResult check_inverse(const LoadedFiles& files, const char* matrix, const ch
 
 CheckResult check_stored_layout(const std::uint8_t* pk) {
   for (std::size_t form = 0; form < kDegree; ++form)
-    for (int r = 0; r < kPositions; ++r)
-      for (int c = r; c < kPositions; ++c)
-        if (const std::uint8_t e = pk[form * kFormBytes + static_cast<std::size_t>(r) * kPositions + c]; e != 0)
+    for (int r = 0; r < kVariablesAndOne; ++r)
+      for (int c = r; c < kVariablesAndOne; ++c)
+        if (const std::uint8_t e = pk[form * kFormBytes + static_cast<std::size_t>(r) * kVariablesAndOne + c]; e != 0)
           return {Outcome::failed, quoted(kPublicKeyFile) + " form " + std::to_string(form) + " holds " +
                                        std::to_string(e) + " at (" + std::to_string(r) + ", " + std::to_string(c) +
                                        "), on or above the diagonal"};

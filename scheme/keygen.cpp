@@ -115,7 +115,7 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   const Mat_ZZ_p B_Inv = inverse(mat_B);
 
   const Mat_ZZ_p A_X = augment_affine_map(mat_B, V2);
-  Mat_ZZ_p A_X3_Sum(kDegree, gf3mq::kPositions), A_X27_Sum(kDegree, gf3mq::kPositions);
+  Mat_ZZ_p A_X3_Sum(kDegree, gf3mq::kVariablesAndOne), A_X27_Sum(kDegree, gf3mq::kVariablesAndOne);
   symbolic_cube(A_X, Xi_modIrred, A_X3_Sum);
   symbolic_pow27(A_X, X_27i_modIrred, A_X27_Sum);
   // The public forms are made on every worker thread while "new pk.txt" is
