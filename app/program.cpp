@@ -178,7 +178,9 @@ int fail(const char* name, const std::string& message) {
 
 int fail_with_key_set(const char* name, const FileProblem& problem) {
   const bool table = problem.file == kReductionTableFile || problem.file == kFrobeniusTableFile;
-  return fail(name, problem.message() + (table ? "; gf3mq-tables writes the tables" : "; gf3mq-keygen makes a key set"));
+  if (table) return fail(name, problem.message() + "; gf3mq-tables writes the tables");
+  if (std::string(name) == "gf3mq-keygen") return fail(name, problem.message());  // it is what makes one
+  return fail(name, problem.message() + "; gf3mq-keygen makes a key set");
 }
 
 LockWait lock_wait(const char* name) {

@@ -401,7 +401,9 @@ bool remove_leftovers(FileProblem* problem) {
     if (file.regular && file.own) cleanup.remove(name);  // another user's files are theirs
   }
   if (cleanup.left.empty()) return true;
-  return report_problem(problem, "", cleanup.describe());
+  std::string left;
+  for (std::size_t i = 0; i < cleanup.left.size(); ++i) left += (i == 0 ? "" : ", ") + cleanup.left[i];
+  return report_problem(problem, "", "leftovers of killed runs could not be removed: " + left);
 }
 
 }  // namespace gf3mq

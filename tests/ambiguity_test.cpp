@@ -128,4 +128,27 @@ TEST(AmbiguityCheckTest, ARandomKeySetPassesWithItsCountOfNonZeroElements) {
   EXPECT_NE(run.out.find("with probability 2^-" + std::to_string(k)), std::string::npos);
 }
 
+TEST(AmbiguityCheckTest, ASetNeedsAtLeastEightySixNonZeroElementsOfBInvTimesV2) {
+  // With B_Inv the identity, B_Inv V2 is V2: k non-zero elements of V2 are
+  // what the check counts. n/3 is 85.67: 86 holds, 85 fails.
+  ScratchDir dir;
+  write_tables_here(kPolyA);
+  ASSERT_EQ(run_command(program("gf3mq-keygen") + " --no-wait").status, 0);
+  std::string identity;
+  for (int r = 0; r < 257; ++r) {
+    for (int c = 0; c < 257; ++c) identity.push_back(r == c ? '1' : '0');
+    identity.push_back('\n');
+  }
+  write_file("new Inv_B.txt", identity);
+  for (const int k : {85, 86}) {
+    std::string v2(257, '0');
+    for (int i = 0; i < k; ++i) v2[static_cast<std::size_t>(3 * i)] = i % 2 == 0 ? '1' : '2';
+    write_file("new V2.txt", v2);
+    const CommandResult run = run_command(program("gf3mq-check"));
+    const std::string says = "\"new Inv_B.txt\" times \"new V2.txt\" has " + std::to_string(k) + " non-zero elements";
+    const std::string expected = (k == 86 ? "\nok    " : "\nFAIL  ") + says;
+    EXPECT_NE(run.out.find(expected), std::string::npos) << k << "\n" << run.out;
+  }
+}
+
 }  // namespace

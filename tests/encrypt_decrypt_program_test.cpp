@@ -135,7 +135,9 @@ TEST_F(MessageProgramTest, BadPlaintextsAreNamedAndNothingAfterThemIsWritten) {
       {good + good.substr(0, 256) + "\n", "\"in.txt\", line 2: holds 256 elements, not 257", 1},
       {good.substr(0, 257) + "1\n", "\"in.txt\", line 1: holds more than 257 elements", 0},
       {good.substr(0, 100) + "\x01" + good.substr(100), "\"in.txt\", line 1, column 101: the byte 0x01 is not 1 or 2", 0},
-      {good + good + with_zero + good, "\"in.txt\", line 3, column 17", 2}};
+      {good + good + with_zero + good, "\"in.txt\", line 3, column 17", 2},
+      // Blanks count as columns: the "x" is the 204th character of its line.
+      {" \t\r" + with_letter, "\"in.txt\", line 1, column 204: \"x\" is not 1 or 2", 0}};
   for (const auto& [text, message, good_lines] : cases) {
     write_file("keys/in.txt", text);
     const CommandResult run = run_command(kEncrypt + " -C keys in.txt");
@@ -207,6 +209,27 @@ TEST_F(MessageProgramTest, InputWithoutEndIsRefusedAtItsFirstBadLineInBoundedMem
       run_command("head -c 300000000 /dev/zero | tr '\\0' ' ' | (" + limit + "timeout 60 " + kEncrypt + " -C keys)");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
+}
+
+TEST_F(MessageProgramTest, InputWithoutEndIsAnsweredAsItComesInBoundedMemory) {
+  // Good lines without end: the first answers are written while the input
+  // still comes, and the reader ends when the one who reads them stops.
+  const bool sanitized = std::string(GF3MQ_CXX_FLAGS).find("sanitize") != std::string::npos;
+  const std::string limit = sanitized ? "" : "ulimit -v 400000; ";
+  const std::string line = plaintexts.substr(0, 257);
+  write_file("keys/one.txt", line + "\n");
+  const std::string ciphertext = run_command(kEncrypt + " -C keys one.txt").out;
+  ASSERT_EQ(ciphertext.size(), 258u);
+  write_file("keys/one_cipher.txt", ciphertext);
+  const std::string plaintext_again = run_command(kDecrypt + " -C keys one_cipher.txt").out;
+  ASSERT_EQ(plaintext_again, line + "\n");
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"gf3mq-encrypt", line, ciphertext}, {"gf3mq-decrypt", ciphertext.substr(0, 257), line + "\n"}};
+  for (const auto& [name, input, answer] : cases) {
+    const CommandResult run = run_command("yes " + input + " | (" + limit + "timeout 60 " + program(name) +
+                                          " -C keys) | head -n 3");
+    EXPECT_EQ(run.out, answer + answer + answer) << name << ": " << run.err;
+  }
 }
 
 TEST_F(MessageProgramTest, AMissingTableIsMadeByTheTablesToolAndAMissingKeyByKeygen) {

@@ -131,6 +131,7 @@ TEST(KeySetJournalTest, AJournalThisUserDidNotWriteWhollyIsNotFollowed) {
   };
   const std::vector<Case> cases = {
       {"open to others", [](const Scene&) { chmod(".gf3mq.journal", 0666); }, "may be written by group or others"},
+      {"open to the group", [](const Scene&) { chmod(".gf3mq.journal", 0620); }, "may be written by group or others"},
       {"a link", [](const Scene&) { rename(".gf3mq.journal", "j"), symlink("j", ".gf3mq.journal"); },
        "is a symbolic link"},
       {"another user's", [](const Scene&) { (void)!chown(".gf3mq.journal", 2002, 2002); },
@@ -140,6 +141,17 @@ TEST(KeySetJournalTest, AJournalThisUserDidNotWriteWhollyIsNotFollowed) {
       {"a temporary in another folder", [](const Scene& s) { edit_journal(s.temp[0], "sub/" + s.temp[0]); },
        "as a temporary"},
       {"a backup under another name", [](const Scene& s) { edit_journal(s.backup[1], "b.old"); }, "as a backup"},
+      // The file it names is the very one recorded, but under a name no
+      // replacement gives a temporary: a file of the user's own, not one of ours.
+      {"a temporary under another name",
+       [](const Scene& s) { rename(s.temp[1].c_str(), "b.draft"), edit_journal(s.temp[1], "b.draft"); },
+       "names \"b.draft\" as a temporary"},
+      {"a temporary in a folder named like one",
+       [](const Scene& s) {
+         mkdir(".gf3mq.tmp.folder", 0700);
+         rename(s.temp[1].c_str(), ".gf3mq.tmp.folder/b"), edit_journal(s.temp[1], ".gf3mq.tmp.folder/b");
+       },
+       "names \".gf3mq.tmp.folder/b\" as a temporary"},
       {"a temporary replaced", [](const Scene& s) { replace_by_copy(s.temp[1]); },
        "names the temporary \".gf3mq.tmp.BBBBBB\", which is not the file it recorded"},
       {"a backup replaced", [](const Scene& s) { replace_by_copy(s.backup[0]); },
@@ -164,12 +176,14 @@ TEST(KeySetJournalTest, AJournalThisUserDidNotWriteWhollyIsNotFollowed) {
 }
 
 TEST(KeySetJournalTest, NumbersAreDigitsOnlyAndATornJournalIsDamaged) {
-  for (const std::string damage : {"+", " ", "x", "-", "torn"}) {
+  for (const std::string damage : {"+", " ", "x", "-", "torn", "after end"}) {
     ScratchDir dir;
     Scene scene;
     const std::string inode = std::to_string(inode_of(scene.temp[1]));
     if (damage == "torn") {
       edit_journal("end\n", "");  // entries, but no "end": the run was killed while writing it
+    } else if (damage == "after end") {
+      edit_journal("end\n", "end\nc\t.gf3mq.tmp.CCCCCC\t1\t-\t0\n");  // "end" is the last line written
     } else if (damage == "x") {
       edit_journal("\t" + inode + "\t", "\t" + inode + "x\t");
     } else {
@@ -346,8 +360,9 @@ TEST(FolderLockTest, ALockHeldElsewhereIsWaitedForOnlySoLong) {
         << problem.message();
     EXPECT_NE(problem.message().find("nothing was changed"), std::string::npos);
     // Said once, after a second of waiting; not at all when there is no wait.
-    ASSERT_EQ(notices.size(), seconds == 0 ? 0u : 1u);
-    if (seconds != 0) {
+    // (EXPECT, not ASSERT: the holder must still be told to go, or the test hangs.)
+    EXPECT_EQ(notices.size(), seconds == 0 ? 0u : 1u);
+    if (seconds != 0 && !notices.empty()) {
       EXPECT_NE(notices[0].find("waiting for the lock of the folder"), std::string::npos);
     }
   }

@@ -163,4 +163,19 @@ TEST_F(KeySetFaultTest, AFolderThatCannotBeListedForLeftoversStopsKeygen) {
   EXPECT_TRUE(key_set() == old_set);
 }
 
+TEST_F(KeySetFaultTest, ALeftoverThatCannotBeRemovedStopsKeygenAndIsNamed) {
+  // A temporary a killed run left behind, which the system refuses to remove.
+  write_file(".gf3mq.tmp.OLD111", "half a key file");
+  ASSERT_EQ(chmod(".gf3mq.tmp.OLD111", 0600), 0);
+  const CommandResult run = with_fault("unlink,unlinkat", "error=EACCES", "1", kKeygen, ".gf3mq.tmp.OLD111");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\".gf3mq.tmp.OLD111\" (Permission denied)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("no key set was made"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(key_set() == old_set);
+  EXPECT_TRUE(file_exists(".gf3mq.tmp.OLD111"));
+  ASSERT_EQ(run_command(kKeygen).status, 0);  // removable again: the next key generation clears it
+  EXPECT_EQ(list_dir(".").size(), 10u);
+}
+
 }  // namespace
