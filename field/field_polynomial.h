@@ -1,45 +1,55 @@
-// The polynomial f of GF(3^257) = GF(3)[x] / (f), monic of degree 257, and
-// the two tables that describe the field through it (see field_tables.h):
+// The polynomial f of GF(3^n) = GF(3)[x] / (f), monic of degree n, and the
+// two tables that describe the field through it (see field_tables.h):
 //
-//   reduction table, 512 x 257:  row r = x^(257 + r) mod f
-//   Frobenius table, 257 x 257:  row k = x^(27 k) mod f
+//   reduction table, (2n - 2) x n:  row r = x^(n + r) mod f
+//   Frobenius table, n x n:         row k = x^(27 k) mod f
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "linalg/mat_zz_p.h"
 
 namespace gf3mq {
 
-// f = sum coef[i] x^i, i = 0..257, with coef[257] = 1.
+// f = sum coef[i] x^i, i = 0..n, with coef[n] = 1 for a monic f.
 struct Polynomial {
-  std::array<std::uint8_t, 258> coef{};
+  std::vector<std::uint8_t> coef;
+
+  int degree() const { return static_cast<int>(coef.size()) - 1; }
 };
 
 // "x^257 + 2*x^91 + 1": highest power first, zero terms left out.
 std::string format_polynomial(const Polynomial& f);
 
-// f recovered from row 0 of its reduction table: x^257 - row 0.
+// f recovered from row 0 of its reduction table: x^n - row 0, n its columns.
 Polynomial polynomial_of_table(const Mat_ZZ_p& reduction);
 
 // f(a) for a in GF(3).
 unsigned evaluate(const Polynomial& f, unsigned a);
 
-// Reduction table of f: row 0 = x^257 mod f = -(f - x^257), row r + 1 = x * row r mod f.
+// Reduction table of f: row 0 = x^n mod f = -(f - x^n), row r + 1 = x * row r mod f.
 Mat_ZZ_p build_reduction_table(const Polynomial& f);
 
-// Frobenius table from a reduction table: rows 0..9 are x^0, x^27, ...,
-// x^243; row k + 1 = row k * x^27 mod f, the 27 terms above x^256 folded back
-// with reduction rows 0..26.
+// Frobenius table from a reduction table: row k = x^(27 k) mod f, x^k cubed
+// three times.
 Mat_ZZ_p build_frobenius_table(const Mat_ZZ_p& reduction);
 
-// True when f is irreducible: since 257 is prime, exactly when
-// x^(3^257) = x (mod f) and f has no root in GF(3).
+// True when f is irreducible (Rabin's test): f has no root in GF(3),
+// x^(3^n) = x (mod f), and gcd(x^(3^(n/p)) - x, f) = 1 for every prime p
+// dividing n (for a prime n, the first two suffice).
 bool is_irreducible(const Polynomial& f);
 
 // The same for the f of a reduction table whose rows all follow from row 0.
 bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction);
+
+// The default f of degree n: x^257 + 2x^22 + 1 for n = 257; for any other n
+// the first irreducible trinomial x^n + a x^k + b in the order of k, then a,
+// then b (a, b in {1, 2}); where n has none (49, 57, 65, ...), the first
+// irreducible x^n + a x^k + b x^j + c in the order of k, j (k > j > 0), a,
+// b, c. progress (when given) hears the fraction of candidates tried.
+Polynomial default_polynomial(int n, const std::function<void(double)>& progress = {});
 
 }  // namespace gf3mq

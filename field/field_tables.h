@@ -9,28 +9,39 @@
 // image of sum c_k x^k is sum c_k * (row k).
 #pragma once
 
+#include "field/sizes.h"
 #include "linalg/digit_file.h"
 #include "linalg/mat_zz_p.h"
 
 namespace gf3mq {
 
-inline constexpr int kDegree = 257;         // coefficients of a field element
-inline constexpr int kVariablesAndOne = 258;      // plaintext variables plus the constant 1
-inline constexpr int kReductionRows = 512;  // x^257 .. x^768
-inline constexpr int kFrobeniusRows = 257;  // x^0, x^27, ..., x^(27 * 256)
+// The sizes at the default n = 257 (sizes.h), for the routines whose shapes are fixed.
+inline constexpr int kDegree = kDefaultSizes.n;                            // coefficients of a field element
+inline constexpr int kVariablesAndOne = kDefaultSizes.variables_and_one();  // plaintext variables plus the constant 1
+inline constexpr int kReductionRows = kDefaultSizes.reduction_rows();      // x^257 .. x^768
+inline constexpr int kFrobeniusRows = kDefaultSizes.frobenius_rows();      // x^0, x^27, ..., x^(27 * 256)
 
 inline constexpr const char* kReductionTableFile = "new Xe_mod_Irredfx.txt";
 inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
 
-// Empty tables of the right shape.
+// Empty tables of the right shape, at n = 257 or at any n.
 Mat_ZZ_p make_reduction_table();
 Mat_ZZ_p make_frobenius_table();
+Mat_ZZ_p make_reduction_table(int n);  // (2n - 2) x n
+Mat_ZZ_p make_frobenius_table(int n);  // n x n
 
-// Whether the tables describe a field, as gf3mq-tables --check sees it:
-// f = x^257 - row 0 of the reduction table is irreducible, every reduction
-// row r is x^(257 + r) mod f, and every Frobenius row k is x^(27 k) mod f
-// for the (checked) reduction table. False, with problem (when given)
-// naming file_name and the first bad row, otherwise.
+// The n of a folder's tables: the odd n from 5 to 1021 whose (2n - 2) n
+// equals the number of digits of the reduction table (whitespace between
+// them skipped); 257 when none does (and when the file cannot be read), so
+// that every table of 257 is read as it always was.
+int degree_of_reduction_table(const char* file_name = kReductionTableFile);
+
+// Whether the tables describe a field, as gf3mq-tables --check sees it, at
+// the n of the reduction table's columns: f = x^n - row 0 of the reduction
+// table is irreducible, every reduction row r is x^(n + r) mod f, and every
+// Frobenius row k is x^(27 k) mod f for the (checked) reduction table.
+// False, with problem (when given) naming file_name and the first bad row,
+// otherwise.
 bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
                            const char* file_name = kReductionTableFile);
 bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
@@ -41,8 +52,12 @@ bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction,
 // regular file, short, holds a character other than 0..2, or does not
 // describe the field. The Frobenius table is checked against a reduction
 // table that has passed its own check.
+// These load the tables of 257; table_degree ones, of any n (the
+// Frobenius table at the reduction table's n).
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kReductionTableFile);
 bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
                           const char* file_name = kFrobeniusTableFile);
+bool load_reduction_table(int n, Mat_ZZ_p& table, FileProblem* problem = nullptr,
+                          const char* file_name = kReductionTableFile);
 
 }  // namespace gf3mq

@@ -131,6 +131,27 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
   return result.ok();
 }
 
+std::size_t count_digits(const char* file_name) {
+  DigitFileResult result;
+  const Descriptor file{open_regular_file(file_name, result)};
+  if (file.fd < 0) return 0;
+  std::vector<unsigned char> chunk(kChunk);
+  std::size_t digits = 0;
+  for (;;) {
+    const ssize_t got = ::read(file.fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return digits;
+    for (ssize_t i = 0; i < got; ++i) {
+      const unsigned char c = chunk[static_cast<std::size_t>(i)];
+      if (static_cast<unsigned char>(c - '0') <= 2) {
+        ++digits;
+      } else if (!is_space(c)) {
+        return digits;
+      }
+    }
+  }
+}
+
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length) {
   // One digit more than wanted: finding it means the file is too long.

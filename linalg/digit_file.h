@@ -46,6 +46,10 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
 // As read_digit_file, filling problem (when not null) on failure.
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem);
 
+// How many digits 0, 1, 2 the file holds before its end or its first other
+// character (whitespace between them skipped); 0 when it cannot be read.
+std::size_t count_digits(const char* file_name);
+
 // The whole file: exactly count digits, then nothing but whitespace. On
 // failure problem names the file and what is wrong, with the row of a
 // short or damaged file when row_length is given.

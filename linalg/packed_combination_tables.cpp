@@ -10,7 +10,6 @@ namespace gf3mq {
 namespace {
 
 constexpr std::size_t kEntries = 27;
-constexpr std::size_t kEntryWords = 2 * kPlaneWords;
 
 typedef std::uint64_t Words8 __attribute__((vector_size(64)));
 
@@ -28,32 +27,38 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
 
 // Four sums over every fourth group, so that the additions do not wait on
 // one another, then added up.
-[[gnu::always_inline]] inline void combine_body(const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
-                                                std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) {
+// One chunk of 512 elements at a time (words [8 c, 8 c + 8) of each plane).
+[[gnu::always_inline]] inline void combine_body(const std::uint64_t* entries, std::size_t groups,
+                                                std::size_t plane_words, std::uint64_t* ones, std::uint64_t* twos,
+                                                const std::uint8_t* indices, std::size_t step) {
   constexpr std::size_t kSums = 4;
-  Words8 sum1[kSums] = {}, sum2[kSums] = {};
-  std::size_t g = 0;
-  for (; g + kSums <= groups; g += kSums) {
-    for (std::size_t s = 0; s < kSums; ++s) {
-      const std::uint64_t* entry = entries + ((g + s) * kEntries + indices[(g + s) * step]) * kEntryWords;
-      add_to(sum1[s], sum2[s], plane(entry), plane(entry + kPlaneWords));
+  const std::size_t entry_words = 2 * plane_words;
+  for (std::size_t chunk = 0; chunk < plane_words; chunk += kChunkWords) {
+    Words8 sum1[kSums] = {}, sum2[kSums] = {};
+    const std::uint64_t* base = entries + chunk;
+    std::size_t g = 0;
+    for (; g + kSums <= groups; g += kSums) {
+      for (std::size_t s = 0; s < kSums; ++s) {
+        const std::uint64_t* entry = base + ((g + s) * kEntries + indices[(g + s) * step]) * entry_words;
+        add_to(sum1[s], sum2[s], plane(entry), plane(entry + plane_words));
+      }
     }
+    for (; g < groups; ++g) {
+      const std::uint64_t* entry = base + (g * kEntries + indices[g * step]) * entry_words;
+      add_to(sum1[0], sum2[0], plane(entry), plane(entry + plane_words));
+    }
+    add_to(sum1[0], sum2[0], sum1[1], sum2[1]);
+    add_to(sum1[2], sum2[2], sum1[3], sum2[3]);
+    add_to(sum1[0], sum2[0], sum1[2], sum2[2]);
+    simd::store(reinterpret_cast<std::uint8_t*>(ones + chunk), sum1[0]);
+    simd::store(reinterpret_cast<std::uint8_t*>(twos + chunk), sum2[0]);
   }
-  for (; g < groups; ++g) {
-    const std::uint64_t* entry = entries + (g * kEntries + indices[g * step]) * kEntryWords;
-    add_to(sum1[0], sum2[0], plane(entry), plane(entry + kPlaneWords));
-  }
-  add_to(sum1[0], sum2[0], sum1[1], sum2[1]);
-  add_to(sum1[2], sum2[2], sum1[3], sum2[3]);
-  add_to(sum1[0], sum2[0], sum1[2], sum2[2]);
-  simd::store(reinterpret_cast<std::uint8_t*>(ones), sum1[0]);
-  simd::store(reinterpret_cast<std::uint8_t*>(twos), sum2[0]);
 }
 
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
-                             (const std::uint64_t* entries, std::size_t groups, std::uint64_t* ones,
-                              std::uint64_t* twos, const std::uint8_t* indices, std::size_t step),
-                             (entries, groups, ones, twos, indices, step))
+                             (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
+                              std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices, std::size_t step),
+                             (entries, groups, plane_words, ones, twos, indices, step))
 
 }  // namespace
 
@@ -62,15 +67,15 @@ void PackedRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
 }
 
 void PackedCombinationTables::assign(const PackedMatrix& m) {
-  const std::size_t words = std::min(m.words(), kPlaneWords);
-  tables_.assign(m.rows(), 3, kEntryWords,
-                 [&](std::size_t row) { return PackedRowEntry::Row{m.ones(row), m.twos(row), words}; });
+  plane_words_ = (m.words() + kChunkWords - 1) / kChunkWords * kChunkWords;
+  tables_.assign(m.rows(), 3, 2 * plane_words_,
+                 [&](std::size_t row) { return PackedRowEntry::Row{m.ones(row), m.twos(row), m.words()}; });
 }
 
 void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                                               std::size_t step) const {
   const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
-  combine(entries, groups(), ones, twos, indices, step);
+  combine(entries, groups(), plane_words_, ones, twos, indices, step);
 }
 
 }  // namespace gf3mq

@@ -1,12 +1,12 @@
 // Combinations of many packed rows by the method of the four Russians: the
 // packed counterpart of RowCombinationTables (row_combination_tables.h).
 //
-// Rows of up to 512 elements, bit-sliced (packed_rows.h), are taken three
-// at a time; for each group all 27 combinations c0 r_3g + c1 r_(3g+1) +
-// c2 r_(3g+2) are tabulated, entry c0 + 3 c1 + 9 c2, each as two planes of
-// 8 words. An entry is 128 bytes where a byte row of 320 would be: a
-// combination of all rows reads 2.5 times less memory, and GF(3) sums of
-// bit-sliced words never need reducing.
+// Rows bit-sliced (packed_rows.h) are taken three at a time; for each group
+// all 27 combinations c0 r_3g + c1 r_(3g+1) + c2 r_(3g+2) are tabulated,
+// entry c0 + 3 c1 + 9 c2, each as two planes of whole chunks of 8 words
+// (512 elements). For rows of 258, an entry is 128 bytes where a byte row
+// of 320 would be: a combination of all rows reads 2.5 times less memory,
+// and GF(3) sums of bit-sliced words never need reducing.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,7 @@
 
 namespace gf3mq {
 
-inline constexpr std::size_t kPlaneWords = 8;  // words per plane of an entry: up to 512 elements
+inline constexpr std::size_t kChunkWords = 8;  // the words of 512 elements, summed in one vector
 
 // A bit-sliced entry: its plane of ones (units / 2 words), then its plane of
 // twos; a row is its two planes of `words` words (at most units / 2).
@@ -33,10 +33,14 @@ struct PackedRowEntry {
 
 class PackedCombinationTables {
  public:
-  // Tabulates the rows of m (m.cols() <= 512).
+  // Tabulates the rows of m.
   void assign(const PackedMatrix& m);
 
-  // (ones, twos)[0..8) = sum over groups g of entry (g, indices[g * step]),
+  // Words per plane of an entry and of a combination: m.words() rounded up
+  // to whole chunks (8 for rows of up to 512 elements).
+  std::size_t plane_words() const { return plane_words_; }
+
+  // (ones, twos)[0..plane_words()) = sum over groups g of entry (g, indices[g * step]),
   // each index c0 + 3 c1 + 9 c2 in 0..26 (for the last group, of fewer
   // rows, only its rows' digits may be non-zero).
   void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
@@ -45,7 +49,8 @@ class PackedCombinationTables {
   std::size_t groups() const { return tables_.groups(); }
 
  private:
-  CombinationTables<PackedRowEntry> tables_;  // 27 entries of 8 words of ones, 8 of twos, per group
+  std::size_t plane_words_ = kChunkWords;
+  CombinationTables<PackedRowEntry> tables_;  // 27 entries of plane_words_ words of ones, then of twos, per group
 };
 
 }  // namespace gf3mq

@@ -13,7 +13,7 @@ void ByteRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
 
 void RowCombinationTables::assign(const std::uint8_t* rows, std::size_t n, std::size_t stride, std::size_t width) {
   n_ = n;
-  tables_.assign(n, 3, kPaddedRow, [&](std::size_t j) { return ByteRowEntry::Row{rows + j * stride, width}; });
+  tables_.assign(n, 3, padded_row(width), [&](std::size_t j) { return ByteRowEntry::Row{rows + j * stride, width}; });
 }
 
 void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base) const {
@@ -37,7 +37,10 @@ void RowCombinationTables::combine(std::uint8_t* out, const std::uint8_t* coeffs
 
 void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step,
                                            const std::uint8_t* base) const {
-  alignas(64) static const std::uint8_t zeros[kPaddedRow] = {};
+  if (base == nullptr) {
+    const SecretVector<std::uint8_t> zeros(padded_width(), 0);
+    return combine_indexed(out, indices, index_step, zeros.data());
+  }
   constexpr std::size_t kStackGroups = 128;
   const std::uint8_t* on_stack[kStackGroups];
   std::vector<const std::uint8_t*> on_heap;
@@ -47,7 +50,7 @@ void RowCombinationTables::combine_indexed(std::uint8_t* out, const std::uint8_t
     picked = on_heap.data();
   }
   for (std::size_t g = 0; g < groups(); ++g) picked[g] = tables_.entry(g, indices[g * index_step]);
-  add_row_combination(out, base != nullptr ? base : zeros, picked, groups(), nullptr, 0, kPaddedRow / 32);
+  add_row_combination(out, base, picked, groups(), nullptr, 0, padded_width() / 32);
 }
 
 }  // namespace gf3mq

@@ -9,11 +9,15 @@
 
 namespace gf3mq {
 
-// Row length of RowCombinationTables: room for 258 positions in whole 64-byte
-// vectors.
-inline constexpr std::size_t kPaddedRow = 320;
+// The row length of RowCombinationTables for rows of `width` bytes: whole
+// 64-byte vectors.
+constexpr std::size_t padded_row(std::size_t width) { return (width + 63) / 64 * 64; }
 
-// An entry of kPaddedRow bytes, each 0..2; a row is its first `width` bytes.
+// That length for the rows of 257 and 258 elements.
+inline constexpr std::size_t kPaddedRow = padded_row(258);
+static_assert(kPaddedRow == 320);
+
+// An entry of padded_row(width) bytes, each 0..2; a row is its first `width` bytes.
 struct ByteRowEntry {
   using Unit = std::uint8_t;
   struct Row {
@@ -28,13 +32,15 @@ struct ByteRowEntry {
 // c0 + 3 c1 + 9 c2.
 class RowCombinationTables {
  public:
-  // Tabulates n rows of `width` bytes (at most kPaddedRow) lying `stride`
-  // bytes apart.
+  // Tabulates n rows of `width` bytes lying `stride` bytes apart.
   void assign(const std::uint8_t* rows, std::size_t n, std::size_t stride, std::size_t width);
 
-  // out[0..kPaddedRow) = base + sum over j < n of coeffs[j] * row_j (mod 3),
-  // coefficients 0, 1 or 2; base (kPaddedRow bytes of 0..2, zeros when
-  // null) may be out itself.
+  // The length of the rows combine writes: padded_row(width).
+  std::size_t padded_width() const { return tables_.units(); }
+
+  // out[0..padded_width()) = base + sum over j < n of coeffs[j] * row_j
+  // (mod 3), coefficients 0, 1 or 2; base (padded_width() bytes of 0..2,
+  // zeros when null) may be out itself.
   void combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base = nullptr) const;
 
   // The same with the entry index c0 + 3 c1 + 9 c2 of every group given:

@@ -20,6 +20,7 @@
 #include <functional>
 #include <vector>
 
+#include "field/sizes.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 
@@ -56,15 +57,18 @@ int fold_public_key(FormList& forms);
 // symbolic_product of (a27, a3) followed by apply_output_map(M, v, .) gives.
 // Form i is a27^T H_i a3 plus v[i] on the constant, with the Hankel matrix
 // H_i(j, t) = h_i(j + t) and h_i(e) = sum over r of M(i, r) (x^e mod f)_r.
+// At any n (the default 257): n forms of (n + 1) x (n + 1), from the first
+// n rows and n + 1 columns of the arguments and table rows 0..n-2.
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table);
+                              const Mat_ZZ_p& table, int n = gf3mq::kDefaultDegree);
 
 // The same forms one at a time: consume(i, form) for i = 0..256 in order,
 // on the calling thread. consume may change the form or move it away. The
 // forms are made by worker_threads() threads (worker_threads.h), a few
 // ahead of the one consumed; the forms are the same for every count.
 void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume);
+                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
+                          int n = gf3mq::kDefaultDegree);
 
 namespace gf3mq {
 
@@ -74,11 +78,18 @@ namespace gf3mq {
 // several forms at once. For work whose result does not depend on order,
 // such as writing each form at its own place in a file.
 void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                                   const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume);
+                                   const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
+                                   int n = kDefaultDegree);
 
 // The diagonal sum and the folding of diagonal_sums and fold_public_key,
-// for a single 258 x 258 form.
-unsigned char diagonal_sum(const Mat_ZZ_p& form);
-void fold_form(Mat_ZZ_p& form);
+// for a single form of positions x positions (n + 1, 258 at the default).
+unsigned char diagonal_sum(const Mat_ZZ_p& form, int positions = kDefaultSizes.variables_and_one());
+void fold_form(Mat_ZZ_p& form, int positions = kDefaultSizes.variables_and_one());
+
+// The unfolded public forms at any n, by the clear route, routine by routine
+// (symbolic_cube, symbolic_pow27, symbolic_product, apply_output_map at the
+// n of the reduction table's columns): the reference of the fast route.
+FormList symbolic_public_forms(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& A_X,
+                               const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius);
 
 }  // namespace gf3mq

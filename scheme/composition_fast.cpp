@@ -17,21 +17,18 @@
 
 namespace {
 
-using gf3mq::kDegree;
-using gf3mq::kVariablesAndOne;
-
-// Row e of the extended reduction: x^e mod f for e = 0..512.
-const std::uint8_t* power_residue(const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
-  return e < kDegree ? units.data() + static_cast<std::size_t>(e) * kDegree : table.row(e - kDegree);
+// Row e of the extended reduction: x^e mod f for e = 0..2n-2.
+const std::uint8_t* power_residue(int n, const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
+  return e < n ? units.data() + static_cast<std::size_t>(e) * static_cast<std::size_t>(n) : table.row(e - n);
 }
 
 }  // namespace
 
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table) {
+                              const Mat_ZZ_p& table, int n) {
   FormList forms;
-  forms.reserve(kDegree);
-  for_each_public_form(M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); });
+  forms.reserve(static_cast<std::size_t>(n));
+  for_each_public_form(M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); }, n);
   return forms;
 }
 
@@ -42,88 +39,104 @@ namespace {
 // symmetric, so G_i^T = H_i a27: row t of G_i^T combines the rows of a27 with
 // the coefficients h_i(t + j). Both products thus combine rows of a fixed
 // matrix (a27, then a3), each tabulated once for all forms, bit-sliced.
+// Sizes are n's: n + 1 positions, exponents 0..2n-2.
 class PublicFormMaker {
  public:
-  static constexpr int kExponents = 2 * kDegree - 1;  // x^0 .. x^512
-  static constexpr std::size_t kGroups = (kDegree + 2) / 3;  // 86: rows 3g, 3g + 1, 3g + 2 (the last has two)
-  static constexpr std::size_t kRowWords = 2 * gf3mq::kPlaneWords;  // a packed row: ones, then twos
-
   // What one thread needs of its own to make forms.
   struct Scratch {
     using Bytes = gf3mq::SecretVector<std::uint8_t>;
     using Words = gf3mq::SecretVector<std::uint64_t>;
-    Bytes window3 = Bytes(kExponents), window2 = Bytes(kExponents), indices = Bytes(kGroups);
-    Words Gt = Words(static_cast<std::size_t>(kDegree) * kRowWords);  // G_i^T, 257 packed rows of 258
-    Bytes column = Bytes(3 * static_cast<std::size_t>(kVariablesAndOne));   // three rows of G_i^T as elements
-    Bytes G_index = Bytes(kGroups * kVariablesAndOne);                      // table indices of G_i's rows
-    Words row = Words(kRowWords);
+    Scratch(std::size_t n, std::size_t row_words)
+        : window3(2 * n - 1),
+          window2(2 * n - 1),
+          indices((n + 2) / 3),
+          Gt(n * row_words),
+          column(3 * (n + 1)),
+          G_index((n + 2) / 3 * (n + 1)),
+          row(row_words) {}
+    Bytes window3, window2, indices;
+    Words Gt;                // G_i^T, n packed rows of n + 1
+    Bytes column;            // three rows of G_i^T as elements
+    Bytes G_index;           // table indices of G_i's rows
+    Words row;
   };
 
-  PublicFormMaker(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+  PublicFormMaker(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                   const Mat_ZZ_p& table)
-      : v_(v), h_(static_cast<std::size_t>(kDegree) * kExponents) {
-    std::vector<std::uint8_t> units(static_cast<std::size_t>(kDegree) * kDegree, 0);
-    for (int e = 0; e < kDegree; ++e) units[static_cast<std::size_t>(e) * kDegree + e] = 1;
-    for (int i = 0; i < kDegree; ++i)
-      for (int e = 0; e < kExponents; ++e)
-        h_[static_cast<std::size_t>(i) * kExponents + e] =
-            static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(table, units, e), kDegree) % 3u);
+      : n_(n), exponents_(2 * n_ - 1), v_(v),
+        h_(static_cast<std::size_t>(n_) * static_cast<std::size_t>(exponents_)) {
+    const std::size_t width = static_cast<std::size_t>(n_);
+    std::vector<std::uint8_t> units(width * width, 0);
+    for (std::size_t e = 0; e < width; ++e) units[e * width + e] = 1;
+    for (int i = 0; i < n_; ++i)
+      for (int e = 0; e < exponents_; ++e)
+        h_[static_cast<std::size_t>(i) * exponents_ + e] =
+            static_cast<std::uint8_t>(gf3mq::dot_row(M.row(i), power_residue(n_, table, units, e), width) % 3u);
     a27_tables_.assign(packed_forms(a27));
     a3_tables_.assign(packed_forms(a3));
   }
 
-  // Form i into form (258 x 258; every element is written).
+  int n() const { return n_; }
+  Scratch scratch() const { return Scratch(static_cast<std::size_t>(n_), 2 * a27_tables_.plane_words()); }
+
+  // Form i into form ((n + 1) x (n + 1); every element is written).
   void make(int i, Scratch& w, Mat_ZZ_p& form) const {
+    const std::size_t n = static_cast<std::size_t>(n_), positions = n + 1, groups = (n + 2) / 3;
+    const std::size_t plane = a27_tables_.plane_words(), row_words = 2 * plane;
     // Table indices of the windows of h_i: window[e] = h(e) + 3 h(e + 1) + 9 h(e + 2),
-    // and for the last group, of rows 255 and 256 only, h(e) + 3 h(e + 1).
-    const std::uint8_t* hi = h_.data() + static_cast<std::size_t>(i) * kExponents;
-    for (int e = 0; e < kExponents; ++e) {
-      const unsigned next = e + 1 < kExponents ? hi[e + 1] : 0, after = e + 2 < kExponents ? hi[e + 2] : 0;
+    // and for a last group of two rows, h(e) + 3 h(e + 1).
+    const std::uint8_t* hi = h_.data() + static_cast<std::size_t>(i) * exponents_;
+    for (int e = 0; e < exponents_; ++e) {
+      const unsigned next = e + 1 < exponents_ ? hi[e + 1] : 0, after = e + 2 < exponents_ ? hi[e + 2] : 0;
       w.window2[e] = static_cast<std::uint8_t>(hi[e] + 3 * next);
       w.window3[e] = static_cast<std::uint8_t>(hi[e] + 3 * next + 9 * after);
     }
-    for (int t = 0; t < kDegree; ++t) {
-      for (std::size_t g = 0; g < kGroups; ++g)
-        w.indices[g] = 3 * g + 2 < kDegree ? w.window3[t + 3 * g] : w.window2[t + 3 * g];
-      std::uint64_t* row = &w.Gt[static_cast<std::size_t>(t) * kRowWords];
-      a27_tables_.combine_indexed(row, row + gf3mq::kPlaneWords, w.indices.data(), 1);
+    for (std::size_t t = 0; t < n; ++t) {
+      for (std::size_t g = 0; g < groups; ++g)
+        w.indices[g] = 3 * g + 2 < n ? w.window3[t + 3 * g] : 3 * g + 1 < n ? w.window2[t + 3 * g] : hi[t + 3 * g];
+      std::uint64_t* row = &w.Gt[t * row_words];
+      a27_tables_.combine_indexed(row, row + plane, w.indices.data(), 1);
     }
     // Row k of G_i is column k of G_i^T: its index for group g combines rows
     // 3g, 3g + 1, 3g + 2 of G_i^T, for all k at once.
-    for (std::size_t g = 0; g < kGroups; ++g) {
-      const std::size_t rows = std::min<std::size_t>(3, kDegree - 3 * g);
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::size_t rows = std::min<std::size_t>(3, n - 3 * g);
       for (std::size_t r = 0; r < rows; ++r) {
-        const std::uint64_t* packed = &w.Gt[(3 * g + r) * kRowWords];
-        gf3mq::unpack_elements(packed, packed + gf3mq::kPlaneWords, kVariablesAndOne, &w.column[r * kVariablesAndOne]);
+        const std::uint64_t* packed = &w.Gt[(3 * g + r) * row_words];
+        gf3mq::unpack_elements(packed, packed + plane, positions, &w.column[r * positions]);
       }
-      std::uint8_t* index_row = &w.G_index[g * kVariablesAndOne];
+      std::uint8_t* index_row = &w.G_index[g * positions];
       const std::uint8_t* c = w.column.data();
-      for (std::size_t k = 0; k < kVariablesAndOne; ++k) index_row[k] = c[k];
+      for (std::size_t k = 0; k < positions; ++k) index_row[k] = c[k];
       if (rows > 1)
-        for (std::size_t k = 0; k < kVariablesAndOne; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[kVariablesAndOne + k]);
+        for (std::size_t k = 0; k < positions; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[positions + k]);
       if (rows > 2)
-        for (std::size_t k = 0; k < kVariablesAndOne; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * kVariablesAndOne + k]);
+        for (std::size_t k = 0; k < positions; ++k)
+          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * positions + k]);
     }
-    if (!form.has_storage()) form = Mat_ZZ_p(kVariablesAndOne, kVariablesAndOne);  // consumed forms may be moved away
-    for (int k = 0; k < kVariablesAndOne; ++k) {
-      a3_tables_.combine_indexed(w.row.data(), w.row.data() + gf3mq::kPlaneWords, &w.G_index[k], kVariablesAndOne);
-      gf3mq::unpack_elements(w.row.data(), w.row.data() + gf3mq::kPlaneWords, kVariablesAndOne, form.row(k));
+    const int side = n_ + 1;
+    if (!form.has_storage()) form = Mat_ZZ_p(side, side);  // consumed forms may be moved away
+    for (int k = 0; k < side; ++k) {
+      a3_tables_.combine_indexed(w.row.data(), w.row.data() + plane, &w.G_index[static_cast<std::size_t>(k)],
+                                 positions);
+      gf3mq::unpack_elements(w.row.data(), w.row.data() + plane, positions, form.row(k));
     }
-    form.set(kDegree, kDegree, static_cast<unsigned char>(form.get(kDegree, kDegree) + v_.data()[i]));
+    form.set(n_, n_, static_cast<unsigned char>(form.get(n_, n_) + v_.data()[i]));
   }
 
  private:
-  // The 257 affine forms of m (its first 258 columns), packed.
-  static gf3mq::PackedMatrix packed_forms(const Mat_ZZ_p& m) {
-    gf3mq::PackedMatrix packed(kDegree, kVariablesAndOne);
-    for (int j = 0; j < kDegree; ++j) packed.set_row(static_cast<std::size_t>(j), m.row(j), kVariablesAndOne);
+  // The n affine forms of m (its first n + 1 columns), packed.
+  gf3mq::PackedMatrix packed_forms(const Mat_ZZ_p& m) const {
+    const std::size_t positions = static_cast<std::size_t>(n_) + 1;
+    gf3mq::PackedMatrix packed(static_cast<std::size_t>(n_), positions);
+    for (int j = 0; j < n_; ++j) packed.set_row(static_cast<std::size_t>(j), m.row(j), positions);
     return packed;
   }
 
+  int n_, exponents_;
   const Vec_ZZ_p& v_;
-  gf3mq::SecretVector<std::uint8_t> h_;  // h_i(e), 257 x 513
+  gf3mq::SecretVector<std::uint8_t> h_;  // h_i(e), n x (2n - 1)
   gf3mq::PackedCombinationTables a27_tables_, a3_tables_;
 };
 
@@ -135,16 +148,17 @@ class PublicFormMaker {
 void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
                       const std::function<void(int, Mat_ZZ_p&)>& consume) {
   const std::size_t slots = 2 * static_cast<std::size_t>(helpers);
+  const int n = maker.n();
   std::vector<Mat_ZZ_p> ring;
-  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(kVariablesAndOne, kVariablesAndOne);
+  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(n + 1, n + 1);
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<int> made(slots, -1);  // the form a slot holds, -1 when none
   int consumed = 0;                  // forms 0 .. consumed - 1 are done with
   std::atomic<int> next{0};          // the next form no worker has taken
   auto work = [&] {
-    PublicFormMaker::Scratch scratch;
-    for (int i = next++; i < kDegree; i = next++) {
+    PublicFormMaker::Scratch scratch = maker.scratch();
+    for (int i = next++; i < n; i = next++) {
       const std::size_t slot = static_cast<std::size_t>(i) % slots;
       {
         std::unique_lock<std::mutex> lock(mutex);
@@ -160,14 +174,14 @@ void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
   };
   std::vector<std::thread> workers = gf3mq::start_threads(helpers, work);
   if (workers.empty()) {
-    PublicFormMaker::Scratch scratch;
-    for (int i = 0; i < kDegree; ++i) {
+    PublicFormMaker::Scratch scratch = maker.scratch();
+    for (int i = 0; i < n; ++i) {
       maker.make(i, scratch, ring[0]);
       consume(i, ring[0]);
     }
     return;
   }
-  for (int i = 0; i < kDegree; ++i) {
+  for (int i = 0; i < n; ++i) {
     const std::size_t slot = static_cast<std::size_t>(i) % slots;
     {
       std::unique_lock<std::mutex> lock(mutex);
@@ -183,27 +197,28 @@ void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
   for (std::thread& worker : workers) worker.join();
 }
 
-void require_public_form_shapes(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+// Table rows 0..n-2 (x^n .. x^(2n-2)) are read.
+void require_public_form_shapes(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                                 const Mat_ZZ_p& table) {
-  gf3mq::require_at_least(M, kDegree, kDegree);
-  gf3mq::require_length(v, kDegree);
-  gf3mq::require_at_least(a27, kDegree, kVariablesAndOne);
-  gf3mq::require_at_least(a3, kDegree, kVariablesAndOne);
-  gf3mq::require_at_least(table, kDegree - 1, kDegree);  // rows 0..255 are read
+  gf3mq::require_at_least(M, n, n);
+  gf3mq::require_length(v, n);
+  gf3mq::require_at_least(a27, n, n + 1);
+  gf3mq::require_at_least(a3, n, n + 1);
+  gf3mq::require_at_least(table, n - 1, n);
 }
 
 }  // namespace
 
 void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27,
                                           const Mat_ZZ_p& a3, const Mat_ZZ_p& table,
-                                          const std::function<void(int, Mat_ZZ_p&)>& consume) {
-  require_public_form_shapes(M, v, a27, a3, table);
-  const PublicFormMaker maker(M, v, a27, a3, table);
+                                          const std::function<void(int, Mat_ZZ_p&)>& consume, int n) {
+  require_public_form_shapes(n, M, v, a27, a3, table);
+  const PublicFormMaker maker(n, M, v, a27, a3, table);
   std::atomic<int> next{0};  // the next form no thread has taken yet
   auto work = [&] {
-    PublicFormMaker::Scratch scratch;
-    Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
-    for (int i = next++; i < kDegree; i = next++) {
+    PublicFormMaker::Scratch scratch = maker.scratch();
+    Mat_ZZ_p form(n + 1, n + 1);
+    for (int i = next++; i < n; i = next++) {
       maker.make(i, scratch, form);
       consume(i, form);
     }
@@ -214,17 +229,17 @@ void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, 
 }
 
 void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume) {
-  require_public_form_shapes(M, v, a27, a3, table);
-  const PublicFormMaker maker(M, v, a27, a3, table);
+                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume, int n) {
+  require_public_form_shapes(n, M, v, a27, a3, table);
+  const PublicFormMaker maker(n, M, v, a27, a3, table);
   const unsigned threads = gf3mq::worker_threads();
   if (threads >= 2) {
     make_in_parallel(maker, threads, consume);
     return;
   }
-  PublicFormMaker::Scratch scratch;
-  Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
-  for (int i = 0; i < kDegree; ++i) {
+  PublicFormMaker::Scratch scratch = maker.scratch();
+  Mat_ZZ_p form(maker.n() + 1, maker.n() + 1);
+  for (int i = 0; i < maker.n(); ++i) {
     maker.make(i, scratch, form);
     consume(i, form);
   }

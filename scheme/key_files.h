@@ -10,17 +10,20 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scheme/composition.h"
+#include "field/sizes.h"
 #include "linalg/digit_file.h"
+#include "scheme/composition.h"
 
 namespace gf3mq {
 
-inline constexpr std::size_t kFormBytes = 66564;          // 258 x 258
-inline constexpr std::size_t kPublicKeyBytes = 17106948;  // 257 forms
-inline constexpr std::size_t kSecretKeyBytes = 257;
-inline constexpr std::size_t kMessageBytes = 257;       // plaintext and ciphertext
-inline constexpr std::size_t kDecryptedBytes = 514;     // two candidates
-inline constexpr std::size_t kLinearRowOffset = 66306;  // row 257 of a form: 257 x 258
+// The sizes at the default n = 257 (field/sizes.h).
+inline constexpr std::size_t kFormBytes = kDefaultSizes.form_digits();             // 258 x 258
+inline constexpr std::size_t kPublicKeyBytes = kDefaultSizes.public_key_digits();  // 257 forms
+inline constexpr std::size_t kSecretKeyBytes = kDefaultSizes.elements();
+inline constexpr std::size_t kMessageBytes = kDefaultSizes.elements();  // plaintext and ciphertext
+inline constexpr std::size_t kDecryptedBytes = kDefaultSizes.decrypted_bytes();    // two candidates
+inline constexpr std::size_t kLinearRowOffset = kDefaultSizes.linear_row_offset();  // row 257 of a form
+static_assert(kFormBytes == 66564 && kPublicKeyBytes == 17106948 && kLinearRowOffset == 66306);
 
 inline constexpr const char* kPublicKeyFile = "new pk.txt";
 inline constexpr const char* kSecretKeyFile = "new sk.txt";

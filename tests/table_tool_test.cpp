@@ -39,10 +39,15 @@ TEST(PolynomialTest, ParsesEveryTermFormInAnyOrder) {
 }
 
 TEST(PolynomialTest, RefusesMalformedNonMonicAndWrongDegree) {
-  EXPECT_NE(parse_error("x^256 + 1").find("degree 257"), std::string::npos);
+  // Degrees are odd, from 5 to 1021.
+  for (const char* wrong : {"x^256 + 1", "x^3 + x + 1", "x^1020 + 1", "2"})
+    EXPECT_NE(parse_error(wrong).find("the sizes are the odd n from 5 to 1021"), std::string::npos) << wrong;
+  EXPECT_NE(parse_error("x^256 + 1").find("is of degree 256"), std::string::npos);
+  EXPECT_EQ(parsed("x^5 + 2*x + 1").degree(), 5);
+  EXPECT_EQ(parsed("x^1021 + x^5 + 2").degree(), 1021);
   EXPECT_NE(parse_error("2*x^257 + 1").find("monic"), std::string::npos);
   EXPECT_NE(parse_error("x^257 + 3*x + 1").find("not 0, 1 or 2"), std::string::npos);
-  EXPECT_NE(parse_error("x^258 + 1").find("above 257"), std::string::npos);
+  EXPECT_NE(parse_error("x^1022 + 1").find("above 1021"), std::string::npos);
   parse_error("x^257 + + 1");
   parse_error("x^257 + y");
   parse_error("x^257 - 1");

@@ -94,9 +94,13 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
 
 }  // namespace
 
+std::string sizes_that_exist() {
+  return "the sizes are the odd n from " + std::to_string(kSmallestDegree) + " to " + std::to_string(kLargestDegree);
+}
+
 bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* problem) {
   f = Polynomial{};
-  std::vector<int> sums(kDegree + 1, 0);
+  std::vector<int> sums(kLargestDegree + 1, 0);
   std::size_t start = 0;
   bool any = false;
   while (start <= text.size()) {
@@ -112,8 +116,9 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
       report(problem, "", "coefficient " + std::to_string(coefficient) + " in \"" + term + "\" is not 0, 1 or 2");
       return false;
     }
-    if (power > kDegree) {
-      report(problem, "", "the term \"" + term + "\" has a power above 257");
+    if (power > kLargestDegree) {
+      report(problem, "", "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " +
+                              sizes_that_exist());
       return false;
     }
     sums[static_cast<std::size_t>(power)] += static_cast<int>(coefficient);
@@ -121,13 +126,16 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
     if (plus == std::string::npos) break;
     start = plus + 1;
   }
-  for (int i = 0; i <= kDegree; ++i) f.coef[i] = static_cast<std::uint8_t>(sums[i] % 3);
-  if (!any || f.coef[kDegree] == 0) {
-    report(problem, "", "\"" + text + "\" is not of degree 257");
+  int degree = kLargestDegree;
+  while (degree > 0 && sums[static_cast<std::size_t>(degree)] % 3 == 0) --degree;
+  if (!any || !degree_exists(degree)) {
+    report(problem, "", "\"" + text + "\" is of degree " + std::to_string(degree) + "; " + sizes_that_exist());
     return false;
   }
-  if (f.coef[kDegree] != 1) {
-    report(problem, "", "\"" + text + "\" is not monic: the coefficient of x^257 must be 1");
+  f.coef.resize(static_cast<std::size_t>(degree) + 1);
+  for (int i = 0; i <= degree; ++i) f.coef[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(sums[i] % 3);
+  if (f.coef.back() != 1) {
+    report(problem, "", "\"" + text + "\" is not monic: the coefficient of x^" + std::to_string(degree) + " must be 1");
     return false;
   }
   return true;
@@ -166,9 +174,15 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
 }
 
 bool check_tables(Polynomial& f, FileProblem* problem) {
-  Mat_ZZ_p reduction = make_reduction_table();
-  Mat_ZZ_p frobenius = make_frobenius_table();
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
+  int n = degree_of_reduction_table();
+  if (!have_reduction) {  // n from the Frobenius table's n^2 digits
+    const std::size_t digits = count_digits(kFrobeniusTableFile);
+    for (int m = kSmallestDegree; m <= kLargestDegree; m += 2)
+      if (Sizes{m}.matrix_digits() == digits) n = m;
+  }
+  Mat_ZZ_p reduction = make_reduction_table(n);
+  Mat_ZZ_p frobenius = make_frobenius_table(n);
   if (have_reduction != have_frobenius) {
     const char* missing = have_reduction ? kFrobeniusTableFile : kReductionTableFile;
     FileProblem found;

@@ -6,17 +6,22 @@
 #include <string>
 
 #include "field/field_polynomial.h"
+#include "field/sizes.h"
 #include "linalg/digit_file.h"
 
 namespace gf3mq {
 
-// The polynomial the tool uses when none is given.
+// The polynomial the tool uses when none is given (default_polynomial of
+// field_polynomial.h at 257).
 inline constexpr const char* kDefaultPolynomial = "x^257 + 2*x^22 + 1";
 
 // Parses terms c*x^k, x^k, c*x, x and c (c in 0..2) joined by '+', in any
-// order, spaces allowed; repeated powers add up. f must be monic of degree
-// 257. False with problem filled otherwise.
+// order, spaces allowed; repeated powers add up. f must be monic of an odd
+// degree from 5 to 1021 (sizes.h). False with problem filled otherwise.
 bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* problem);
+
+// "the sizes are the odd n from 5 to 1021", for messages that refuse one.
+std::string sizes_that_exist();
 
 enum class TablesWritten {
   none,     // refused or failed: nothing was written

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "field/sizes.h"
 #include "files/folder_lock.h"
 #include "files/journal.h"
 #include "tools/table_builder.h"
@@ -13,16 +14,19 @@ namespace {
 constexpr const char* kName = "gf3mq-tables";
 
 constexpr const char* kUsage =
-    "Usage: gf3mq-tables [-C DIR] [--poly 'POLYNOMIAL'] | --check\n"
+    "Usage: gf3mq-tables [-C DIR] [--degree N | --poly 'POLYNOMIAL'] | --check\n"
     "\n"
-    "Writes \"new Xe_mod_Irredfx.txt\" (row r = x^(257+r) mod f, 512 x 257) and\n"
-    "\"new X_27i_mod_Irredfx.txt\" (row k = x^(27k) mod f, 257 x 257) into the\n"
-    "current folder, for a monic irreducible f of degree 257 over GF(3).\n"
+    "Writes \"new Xe_mod_Irredfx.txt\" (row r = x^(n+r) mod f, 2n-2 rows of n) and\n"
+    "\"new X_27i_mod_Irredfx.txt\" (row k = x^(27k) mod f, n x n) into the current\n"
+    "folder, for a monic irreducible f of degree n over GF(3): n = 257 unless\n"
+    "told otherwise, and every odd n from 5 to 1021 can be had.\n"
     "\n"
-    "  -C DIR     work in the folder DIR\n"
-    "  --poly P   use f = P instead of the default x^257 + 2*x^22 + 1; terms c*x^k,\n"
-    "             x^k, c*x, x or c with c in 0..2, joined by +\n"
-    "  --check    verify the two files of the folder\n"
+    "  -C DIR      work in the folder DIR\n"
+    "  --degree N  the default f of degree N: x^257 + 2*x^22 + 1 for 257, the\n"
+    "              first irreducible trinomial otherwise (or quadrinomial)\n"
+    "  --poly P    use f = P, of any odd degree from 5 to 1021; terms c*x^k, x^k,\n"
+    "              c*x, x or c with c in 0..2, joined by +\n"
+    "  --check     verify the two files of the folder, at their n\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -38,23 +42,40 @@ constexpr const char* kUsage =
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
-  std::string poly_text = gf3mq::kDefaultPolynomial;
+  std::string poly_text, degree_text;
   bool check = false;
   program::CommandLine command_line(kName, kUsage);
+  command_line.option_with_value("--degree", degree_text);
   command_line.option_with_value("--poly", poly_text);
   command_line.flag("--check", check);
   command_line.exclusive("--poly", "--check");
+  command_line.exclusive("--degree", "--check");
+  command_line.exclusive("--degree", "--poly");
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
+  int degree = gf3mq::kDefaultDegree;
+  if (!degree_text.empty()) {
+    const bool digits = degree_text.size() <= 4 && degree_text.find_first_not_of("0123456789") == std::string::npos;
+    degree = digits ? std::stoi(degree_text) : 0;
+    if (!gf3mq::degree_exists(degree)) {
+      program::fail(kName, "--degree " + degree_text + ": no such size; " + gf3mq::sizes_that_exist());
+      return 2;
+    }
+  }
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock(program::lock_wait(kName));
   gf3mq::Polynomial f;
   if (check) {
     if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) return program::fail(kName, problem.message());
     if (!gf3mq::check_tables(f, &problem)) return program::fail(kName, problem.message());
-    std::cout << "tables are consistent and describe GF(3^257) with f = " << gf3mq::format_polynomial(f) << "\n";
+    std::cout << "tables are consistent and describe GF(3^" << f.degree() << ") with f = " << gf3mq::format_polynomial(f)
+              << "\n";
     return program::finish_output(kName) ? 0 : 1;
   }
-  if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
+  if (!poly_text.empty()) {
+    if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
+  } else {
+    f = gf3mq::default_polynomial(degree);
+  }
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem)) return program::fail(kName, problem.message());
   // What killed runs left behind goes.
   if (!gf3mq::journal_present() && !gf3mq::remove_leftovers(&problem)) return program::fail(kName, problem.message());

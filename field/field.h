@@ -1,0 +1,62 @@
+// Arithmetic in GF(3^n) = GF(3)[x] / (f) at any size n (sizes.h), on rows
+// of coefficients: an element a is a[0..n), a[i] the coefficient of x^i,
+// each 0, 1 or 2. The field of the system's own routines at n = 257 is
+// FieldElem (field_elem.h); this one serves every n.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "linalg/mat_zz_p.h"
+#include "linalg/row_combination_tables.h"
+#include "linalg/secure_wipe.h"
+
+namespace gf3mq {
+
+// An element of GF(3^n): n coefficients, wiped when released.
+using Element = SecretVector<std::uint8_t>;
+
+class Field {
+ public:
+  // The arithmetic mod f of a reduction table, (2n - 2) x n, row r =
+  // x^(n + r) mod f, whose rows follow from row 0 (check_reduction_table
+  // makes sure of that; only row 0, g = x^n mod f, is read where g has a
+  // few terms of degree at most n / 2, the others otherwise).
+  explicit Field(const Mat_ZZ_p& reduction);
+
+  int n() const { return n_; }
+  Element zero() const { return Element(static_cast<std::size_t>(n_), 0); }
+  Element one() const;
+
+  void product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const;  // out = a b mod f
+  void cube(const std::uint8_t* y, std::uint8_t* out) const;                           // out = y^3 mod f
+  Element product(const Element& a, const Element& b) const;
+  Element cube(const Element& y) const;
+  Element frobenius(Element y, int times) const;  // y^(3^times)
+  Element power(const Element& y, unsigned e) const;  // y^e, for small e
+
+  // Y^d with 30 d = 1 + (3^n - 1) / 2 (mod 3^n - 1): X or -X for Y = X^30.
+  // d = 1 + 116 T for n = 1 (mod 4), T the sum of 3^(4k) for k < (n - 1) / 4;
+  // d = 10 + 828 T for n = 3 (mod 4), k < (n - 3) / 4. Y (Y^116)^T or
+  // Y^10 (Y^828)^T: about n cubes and a few products.
+  Element central_map_root(const Element& y) const;
+
+  // The base-3 digits of d, lowest first (for showing how Y^d is taken).
+  std::vector<std::uint8_t> root_exponent_digits() const;
+
+ private:
+  void reduce(std::uint8_t* p, int top, std::uint8_t* out) const;  // out = p[0..top] mod f
+
+  int n_;
+  struct Term {
+    int power;
+    std::uint8_t factor;  // 1 or 2
+  };
+  std::vector<Term> g_;                    // x^n = g, when g is sparse
+  RowCombinationTables product_rows_;      // otherwise: rows 0..n-2 (x^n .. x^(2n-2))
+  RowCombinationTables cube_rows_;         // and rows 3k - n for 3k >= n
+  int first_cubed_high_ = 0;               // the first k with 3k >= n
+};
+
+}  // namespace gf3mq
