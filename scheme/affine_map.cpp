@@ -35,6 +35,17 @@ Mat_ZZ_p augment_affine_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v) {
   return A_X;
 }
 
+Mat_ZZ_p gf3mq::augmented(const Mat_ZZ_p& M, const Vec_ZZ_p& v) {
+  const int n = M.num_rows();
+  require_length(v, n);
+  Mat_ZZ_p A_X(n, n + 1);
+  for (int i = 0; i < n; ++i) {
+    std::copy_n(M.row(i), n, A_X.row(i));
+    A_X.set(i, n, v[i]);
+  }
+  return A_X;
+}
+
 Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v) { return M * (y - v); }
 
 Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v) { return M * x + v; }

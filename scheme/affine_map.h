@@ -18,5 +18,12 @@ int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v);
 // M m + v, column 257 standing for the constant 1.
 Mat_ZZ_p augment_affine_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v);
 
+namespace gf3mq {
+
+// [M | v] for an n x n matrix M at any n: n x (n + 1).
+Mat_ZZ_p augmented(const Mat_ZZ_p& M, const Vec_ZZ_p& v);
+
+}  // namespace gf3mq
+
 Vec_ZZ_p affine_inverse(const Mat_ZZ_p& M, const Vec_ZZ_p& y, const Vec_ZZ_p& v);  // M (y - v)
 Vec_ZZ_p affine_apply(const Mat_ZZ_p& M, const Vec_ZZ_p& x, const Vec_ZZ_p& v);    // M x + v

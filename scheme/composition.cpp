@@ -196,6 +196,15 @@ FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& 
   return apply_output_map_at(Shape{kDegree}, M, v, forms);
 }
 
+void gf3mq::symbolic_powers(const Mat_ZZ_p& A_X, const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius,
+                            Mat_ZZ_p& A_X3_Sum, Mat_ZZ_p& A_X27_Sum) {
+  const Shape s{reduction.num_cols()};
+  A_X3_Sum = Mat_ZZ_p(s.n, s.positions());
+  A_X27_Sum = Mat_ZZ_p(s.n, s.positions());
+  symbolic_cube_at(s, A_X, reduction, A_X3_Sum);
+  symbolic_pow27_at(s, A_X, frobenius, A_X27_Sum);
+}
+
 FormList gf3mq::symbolic_public_forms(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& A_X,
                                       const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius) {
   const Shape s{reduction.num_cols()};

@@ -86,6 +86,11 @@ void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const M
 unsigned char diagonal_sum(const Mat_ZZ_p& form, int positions = kDefaultSizes.variables_and_one());
 void fold_form(Mat_ZZ_p& form, int positions = kDefaultSizes.variables_and_one());
 
+// The affine forms of X^3 and X^27 at any n (the reduction table's
+// columns), as symbolic_cube and symbolic_pow27 give them at 257.
+void symbolic_powers(const Mat_ZZ_p& A_X, const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius, Mat_ZZ_p& A_X3_Sum,
+                     Mat_ZZ_p& A_X27_Sum);
+
 // The unfolded public forms at any n, by the clear route, routine by routine
 // (symbolic_cube, symbolic_pow27, symbolic_product, apply_output_map at the
 // n of the reduction table's columns): the reference of the fast route.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "field/field.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
 #include "scheme/encrypt.h"
@@ -44,18 +45,46 @@ std::pair<Vec_ZZ_p, Vec_ZZ_p> candidates(const Vec_ZZ_p& c, SkAt sk_at, const Ma
 
 namespace gf3mq {
 
+SecretMaps::SecretMaps(const Sizes& s)
+    : sizes(s), A_Inv(s.n, s.n), B_Inv(s.n, s.n), reduction(make_reduction_table(s.n)), V1(s.n), V2(s.n) {}
+
+SecretMaps::~SecretMaps() = default;
+
 bool SecretMaps::load(FileProblem* problem) {
-  return A_Inv.load(kInvAFile, problem) && B_Inv.load(kInvBFile, problem) && V1.load(kV1File, problem) &&
-         V2.load(kV2File, problem) && load_reduction_table(reduction, problem);
+  const char* measured_by = kReductionTableFile;
+  if (!read_key_matrix(sizes, kInvAFile, A_Inv, problem, measured_by) ||
+      !read_key_matrix(sizes, kInvBFile, B_Inv, problem, measured_by) ||
+      !read_key_vector(sizes, kV1File, V1, problem, measured_by) ||
+      !read_key_vector(sizes, kV2File, V2, problem, measured_by) ||
+      !load_reduction_table(sizes.n, reduction, problem))
+    return false;
+  if (sizes.n != kDefaultDegree) field_ = std::make_unique<Field>(reduction);
+  return true;
 }
 
 void SecretMaps::decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const {
-  Vec_ZZ_p cipher(kDegree);
-  for (int i = 0; i < kDegree; ++i) cipher.set(i, c[i]);
-  const auto [m1, m2] = candidates(
-      cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, reduction);
-  std::copy_n(m1.data(), kDegree, m);
-  std::copy_n(m2.data(), kDegree, m + kDegree);
+  const int n = sizes.n;
+  Vec_ZZ_p cipher(n);
+  for (int i = 0; i < n; ++i) cipher.set(i, c[i]);
+  if (field_ == nullptr) {  // the default n: the system's own decryption
+    const auto [m1, m2] = candidates(
+        cipher, [sk](int i) { return sk[i]; }, A_Inv, V1, B_Inv, V2, reduction);
+    std::copy_n(m1.data(), n, m);
+    std::copy_n(m2.data(), n, m + n);
+    return;
+  }
+  Vec_ZZ_p corrected(n);
+  for (int i = 0; i < n; ++i) corrected.set(i, static_cast<unsigned char>((c[i] + sk[i]) % 3));
+  const Vec_ZZ_p y = affine_inverse(A_Inv, corrected, V1);
+  const Element root = field_->central_map_root(Element(y.data(), y.data() + n));
+  Vec_ZZ_p plus(n), minus(n);
+  for (int i = 0; i < n; ++i) {
+    plus.set(i, root[static_cast<std::size_t>(i)]);
+    minus.set(i, static_cast<unsigned char>(3 - root[static_cast<std::size_t>(i)]));
+  }
+  const Vec_ZZ_p m1 = affine_inverse(B_Inv, plus, V2), m2 = affine_inverse(B_Inv, minus, V2);
+  std::copy_n(m1.data(), n, m);
+  std::copy_n(m2.data(), n, m + n);
 }
 
 }  // namespace gf3mq
@@ -76,13 +105,9 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 namespace {
 
 // Only plaintexts over {1, 2} can encrypt back: the stored key is exact for them alone.
-bool over_one_and_two(const unsigned char* x) {
-  return std::all_of(x, x + kDegree, [](unsigned char e) { return e == 1 || e == 2; });
+bool over_one_and_two(const unsigned char* x, std::size_t n) {
+  return std::all_of(x, x + n, [](unsigned char e) { return e == 1 || e == 2; });
 }
-
-}  // namespace
-
-namespace {
 
 // The answer of message_index from whether each candidate encrypts back.
 int index_of(bool first, bool second) {
@@ -94,39 +119,50 @@ int index_of(bool first, bool second) {
 }  // namespace
 
 int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
-  bool back[2] = {false, false};
-  for (int candidate = 0; candidate < 2; ++candidate) {
-    const unsigned char* x = m + candidate * kDegree;
-    if (!over_one_and_two(x)) continue;
-    unsigned char again[kDegree];
-    std::uint64_t length = 0;
-    back[candidate] = encrypt(pk, x, gf3mq::kMessageBytes, again, &length) == 0 && std::equal(again, again + kDegree, c);
-  }
-  return index_of(back[0], back[1]);
+  return gf3mq::message_index(gf3mq::kDefaultSizes, pk, c, m);
 }
 
 void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
                      int* out) {
-  if (count < gf3mq::kBatchWorthwhile) {
-    for (std::size_t t = 0; t < count; ++t) out[t] = message_index(pk, c + t * kDegree, m + t * 2 * kDegree);
+  gf3mq::message_indices(gf3mq::kDefaultSizes, pk, c, m, count, out);
+}
+
+int gf3mq::message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
+  const std::size_t n = sizes.elements();
+  bool back[2] = {false, false};
+  for (std::size_t candidate = 0; candidate < 2; ++candidate) {
+    const unsigned char* x = m + candidate * n;
+    if (!over_one_and_two(x, n)) continue;
+    unsigned char again[kLargestDegree];
+    encrypt_at(sizes, pk, x, again);
+    back[candidate] = std::equal(again, again + n, c);
+  }
+  return index_of(back[0], back[1]);
+}
+
+void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c,
+                            const unsigned char* m, std::size_t count, int* out) {
+  const std::size_t n = sizes.elements();
+  if (count < kBatchWorthwhile) {
+    for (std::size_t t = 0; t < count; ++t) out[t] = message_index(sizes, pk, c + t * n, m + t * 2 * n);
     return;
   }
   // Every candidate that can encrypt back, as (ciphertext, candidate),
   // encrypted in batches.
   std::vector<std::size_t> tried;
-  gf3mq::SecretVector<unsigned char> plaintexts;
+  SecretVector<unsigned char> plaintexts;
   for (std::size_t k = 0; k < 2 * count; ++k) {
-    const unsigned char* x = m + k * kDegree;
-    if (!over_one_and_two(x)) continue;
+    const unsigned char* x = m + k * n;
+    if (!over_one_and_two(x, n)) continue;
     tried.push_back(k);
-    plaintexts.insert(plaintexts.end(), x, x + kDegree);
+    plaintexts.insert(plaintexts.end(), x, x + n);
   }
   std::vector<unsigned char> again(plaintexts.size());
-  gf3mq::PreparedPublicKey(pk).encrypt(plaintexts.data(), tried.size(), again.data());
+  PreparedPublicKey(sizes, pk).encrypt(plaintexts.data(), tried.size(), again.data());
   std::vector<std::uint8_t> back(2 * count, 0);
   for (std::size_t i = 0; i < tried.size(); ++i) {
     const std::size_t t = tried[i] / 2;
-    back[tried[i]] = std::equal(again.data() + i * kDegree, again.data() + (i + 1) * kDegree, c + t * kDegree);
+    back[tried[i]] = std::equal(again.data() + i * n, again.data() + (i + 1) * n, c + t * n);
   }
   for (std::size_t t = 0; t < count; ++t) out[t] = index_of(back[2 * t] != 0, back[2 * t + 1] != 0);
 }

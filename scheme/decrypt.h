@@ -5,7 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "field/sizes.h"
 
 #include "scheme/affine_map.h"  // affine_inverse and affine_apply
 #include "scheme/composition.h"
@@ -25,17 +28,30 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 
 namespace gf3mq {
 
-// The secret files decrypt reads, loaded once for many decryptions: "new
-// Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the reduction
-// table (checked as field_tables.h does).
+class Field;
+
+// The secret files decrypt reads, loaded once for many decryptions at n:
+// "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" (read as
+// read_key_file of key_files.h reads them) and the reduction table (checked
+// as field_tables.h does).
 struct SecretMaps {
-  Mat_ZZ_p A_Inv{257, 257}, B_Inv{257, 257}, reduction{512, 257};  // reduction: the table
-  Vec_ZZ_p V1{257}, V2{257};
+  explicit SecretMaps(const Sizes& sizes = kDefaultSizes);
+  ~SecretMaps();
+  SecretMaps(const SecretMaps&) = delete;
+  SecretMaps& operator=(const SecretMaps&) = delete;
+
+  Sizes sizes;
+  Mat_ZZ_p A_Inv, B_Inv, reduction;  // reduction: the table
+  Vec_ZZ_p V1, V2;
 
   // False, with problem naming the file, when one is missing or damaged.
   bool load(FileProblem* problem);
-  // What decrypt writes for sk and c: m1 in m[0..257), m2 in m[257..514).
+  // What decrypt writes for sk and c (n bytes each): m1 in m[0..n), m2 in
+  // m[n..2n). At 257 the system's own way; at other n through Field (field.h).
   void decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const;
+
+ private:
+  std::unique_ptr<Field> field_;  // at n other than 257, once loaded
 };
 
 }  // namespace gf3mq
@@ -64,6 +80,16 @@ int message_index(const unsigned char* pk, const unsigned char* c, const unsigne
 // candidates are encrypted back in batches (encrypt_batch.h).
 void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
                      int* out);
+
+namespace gf3mq {
+
+// The same at any n: ciphertexts of n bytes, candidates of 2n, pk of
+// n (n + 1)^2.
+int message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m);
+void message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
+                     std::size_t count, int* out);
+
+}  // namespace gf3mq
 
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "field/sizes.h"
 #include "scheme/composition.h"
 #include "linalg/vec_zz_p.h"
 
@@ -19,3 +20,11 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
 // (GBK bytes, or UTF-8 in a UTF-8 locale: console_text.h) and each value
 // followed by a blank on standard output.
 Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys);
+
+namespace gf3mq {
+
+// c = P(m) at any n: c[0..n) from m[0..n) (bytes count mod 3) and the n
+// stored forms of pk, (n + 1)^2 bytes each, laid out as in key_files.h.
+void encrypt_at(const Sizes& sizes, const unsigned char* pk, const unsigned char* m, unsigned char* c);
+
+}  // namespace gf3mq

@@ -11,27 +11,30 @@ namespace gf3mq {
 
 namespace {
 
-constexpr std::size_t kElements = 257;
-constexpr std::size_t kGroups = (kElements + 2) / 3;  // 86
 constexpr std::size_t kEntries = 27;
 
-// Indices per form: ceil(k / 3) for row k = 1..256, then 86 for the linear row.
-constexpr std::size_t row_start(std::size_t k) {
-  std::size_t start = 0;
-  for (std::size_t r = 1; r < k; ++r) start += (r + 2) / 3;
-  return start;
+// Groups of three elements of a row of `length`.
+constexpr std::size_t groups_of(std::size_t length) { return (length + 2) / 3; }
+
+// Indices per form of n variables: ceil(k / 3) for row k = 1..n-1, then
+// ceil(n / 3) for the linear row.
+constexpr std::size_t indices_per_form(std::size_t n) {
+  std::size_t count = groups_of(n);
+  for (std::size_t k = 1; k < n; ++k) count += groups_of(k);
+  return count;
 }
-constexpr std::size_t kLinearStart = row_start(kElements);
-constexpr std::size_t kPerForm = kLinearStart + kGroups;
 
 // Table entries hold the 64 lanes in 32 bytes: lane t in the low nibble of
 // byte t for t < 32, in the high nibble of byte t - 32 otherwise. Up to
 // kNibbleTerms entries (each at most 2) are added before the nibbles are
-// split into byte sums; a row's byte sums hold at most 86 entries.
+// split into byte sums; a row's byte sums are reduced after
+// kBlocksPerReduction such blocks (86 groups of the default n need none).
 constexpr std::size_t kEntryBytes = kBatch / 2;
 constexpr std::size_t kNibbleTerms = 7;
 static_assert(kNibbleTerms * 2 <= 15, "a sum of entries must fit a nibble");
-static_assert(kGroups * 2 <= 255, "a row's sum of table entries must fit a byte");
+constexpr std::size_t kBlocksPerReduction = 17;
+static_assert(2 + kBlocksPerReduction * kNibbleTerms * 2 <= 255, "a row's sum of table entries must fit a byte");
+static_assert(groups_of(kDefaultDegree) < kBlocksPerReduction * kNibbleTerms);
 // The batch sum of a form adds at most 4 per row and is reduced every
 // kRowsPerReduction rows.
 constexpr std::size_t kRowsPerReduction = 63;
@@ -75,10 +78,14 @@ struct Halves {
 [[gnu::always_inline]] inline Halves row_sum(const std::uint8_t* row, std::size_t groups, const std::uint8_t* table) {
   Halves sum;
   std::size_t g = 0;
-  for (; g + kNibbleTerms <= groups; g += kNibbleTerms) {
+  for (std::size_t blocks = 1; g + kNibbleTerms <= groups; g += kNibbleTerms, ++blocks) {
     Bytes32 nibbles = {};
     for (std::size_t q = 0; q < kNibbleTerms; ++q) nibbles += entry(table, g + q, row[g + q]);
     add_nibbles(sum, nibbles);
+    if (blocks % kBlocksPerReduction == 0) {
+      simd::reduce_in_place(sum.lo);
+      simd::reduce_in_place(sum.hi);
+    }
   }
   Bytes32 nibbles = {};
   for (; g < groups; ++g) nibbles += entry(table, g, row[g]);
@@ -86,14 +93,16 @@ struct Halves {
   return sum;
 }
 
-[[gnu::always_inline]] inline void encrypt_kernel_body(const std::uint8_t* indices, const std::uint8_t* table,
-                                                       const std::uint8_t* columns, std::uint8_t* sums) {
+[[gnu::always_inline]] inline void encrypt_kernel_body(std::size_t n, const std::uint8_t* indices,
+                                                       const std::uint8_t* table, const std::uint8_t* columns,
+                                                       std::uint8_t* sums) {
   // sums[i * 64 + t] = c_i of plaintext t, for every form i.
-  for (std::size_t i = 0; i < kElements; ++i) {
-    const std::uint8_t* row = indices + i * kPerForm;
+  const std::size_t per_form = indices_per_form(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t* row = indices + i * per_form;
     Halves total;
     std::size_t pending = 0;
-    for (std::size_t k = 1; k < kElements; ++k) {
+    for (std::size_t k = 1; k < n; ++k) {
       const std::size_t groups = (k + 2) / 3;
       const Halves s = row_sum(row, groups, table);
       row += groups;
@@ -105,23 +114,23 @@ struct Halves {
         pending = 0;
       }
     }
-    const Halves linear = row_sum(row, kGroups, table);
+    const Halves linear = row_sum(row, groups_of(n), table);
     simd::store(sums + i * kBatch, simd::reduce(simd::reduce(total.lo) + simd::reduce(linear.lo)));
     simd::store(sums + i * kBatch + 32, simd::reduce(simd::reduce(total.hi) + simd::reduce(linear.hi)));
   }
 }
 
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, encrypt_kernel,
-                             (const std::uint8_t* indices, const std::uint8_t* table, const std::uint8_t* columns,
-                              std::uint8_t* sums),
-                             (indices, table, columns, sums))
+                             (std::size_t n, const std::uint8_t* indices, const std::uint8_t* table,
+                              const std::uint8_t* columns, std::uint8_t* sums),
+                             (n, indices, table, columns, sums))
 
 }  // namespace
 
 // The indices of the first `length` elements of a stored row, three at a
 // time (missing elements count as 0); returns the next free index.
 std::uint8_t* prepare_row(const unsigned char* row, std::size_t length, std::uint8_t* out) {
-  std::uint8_t digits[kGroups * 3] = {};
+  std::uint8_t digits[groups_of(kLargestDegree) * 3] = {};
   for (std::size_t j = 0; j < length; ++j) digits[j] = static_cast<std::uint8_t>(row[j] % 3);
   const std::size_t groups = (length + 2) / 3;
   for (std::size_t g = 0; g < groups; ++g)
@@ -129,31 +138,35 @@ std::uint8_t* prepare_row(const unsigned char* row, std::size_t length, std::uin
   return out + groups;
 }
 
-PreparedPublicKey::PreparedPublicKey(const unsigned char* pk) : indices_(kElements * kPerForm) {
+PreparedPublicKey::PreparedPublicKey(const unsigned char* pk) : PreparedPublicKey(kDefaultSizes, pk) {}
+
+PreparedPublicKey::PreparedPublicKey(const Sizes& sizes, const unsigned char* pk)
+    : n_(sizes.elements()), indices_(sizes.elements() * indices_per_form(sizes.elements())) {
+  const std::size_t side = static_cast<std::size_t>(sizes.variables_and_one());
   std::uint8_t* out = indices_.data();
-  for (std::size_t i = 0; i < kElements; ++i) {
-    const unsigned char* form = pk + i * kFormBytes;
+  for (std::size_t i = 0; i < n_; ++i) {
+    const unsigned char* form = pk + i * sizes.form_digits();
     // Row k: the elements j < k only (the rest of a stored row is never read).
-    for (std::size_t k = 1; k < kElements; ++k) out = prepare_row(form + k * kVariablesAndOne, k, out);
-    out = prepare_row(form + kElements * kVariablesAndOne, kElements, out);
+    for (std::size_t k = 1; k < n_; ++k) out = prepare_row(form + k * side, k, out);
+    out = prepare_row(form + n_ * side, n_, out);
   }
 }
 
 void PreparedPublicKey::encrypt(const unsigned char* m, std::size_t count, unsigned char* c) const {
   for (std::size_t first = 0; first < count; first += kBatch)
-    encrypt_batch(m + first * kElements, std::min(kBatch, count - first), c + first * kElements);
+    encrypt_batch(m + first * n_, std::min(kBatch, count - first), c + first * n_);
 }
 
 void PreparedPublicKey::encrypt_batch(const unsigned char* m, std::size_t count, unsigned char* c) const {
   // The batch by columns: columns[j * 64 + t] = x_t[j] mod 3 (0 past count).
-  SecretVector<std::uint8_t> columns(kElements * kBatch, 0), sums(kElements * kBatch);
+  SecretVector<std::uint8_t> columns(n_ * kBatch, 0), sums(n_ * kBatch);
   for (std::size_t t = 0; t < count; ++t)
-    for (std::size_t j = 0; j < kElements; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * kElements + j] % 3);
+    for (std::size_t j = 0; j < n_; ++j) columns[j * kBatch + t] = static_cast<std::uint8_t>(m[t * n_ + j] % 3);
   CombinationTables<NibbleLaneEntry> table;
-  table.assign(kElements, 3, kEntryBytes, [&](std::size_t j) { return columns.data() + j * kBatch; });
-  encrypt_kernel(indices_.data(), table.entry(0, 0), columns.data(), sums.data());
+  table.assign(n_, 3, kEntryBytes, [&](std::size_t j) { return columns.data() + j * kBatch; });
+  encrypt_kernel(n_, indices_.data(), table.entry(0, 0), columns.data(), sums.data());
   for (std::size_t t = 0; t < count; ++t)
-    for (std::size_t i = 0; i < kElements; ++i) c[t * kElements + i] = sums[i * kBatch + t];
+    for (std::size_t i = 0; i < n_; ++i) c[t * n_ + i] = sums[i * kBatch + t];
 }
 
 }  // namespace gf3mq

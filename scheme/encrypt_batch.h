@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "field/sizes.h"
 #include "linalg/secure_wipe.h"
 
 namespace gf3mq {
@@ -26,17 +27,20 @@ inline constexpr std::size_t kBatchWorthwhile = 8;
 
 class PreparedPublicKey {
  public:
-  // From the flat public-key buffer (17106948 bytes, as read_pk fills it);
-  // bytes of any value count mod 3, as in encrypt.
+  // From the flat public-key buffer (17106948 bytes, as read_pk fills it),
+  // or at any n from its n (n + 1)^2 bytes; bytes of any value count mod 3,
+  // as in encrypt.
   explicit PreparedPublicKey(const unsigned char* pk);
+  PreparedPublicKey(const Sizes& sizes, const unsigned char* pk);
 
-  // c[t * 257 .. ] = encrypt of m[t * 257 .. ] for t < count, exactly what
+  // c[t * n .. ] = encrypt of m[t * n .. ] for t < count, exactly what
   // encrypt gives one at a time (plaintext bytes count mod 3).
   void encrypt(const unsigned char* m, std::size_t count, unsigned char* c) const;
 
  private:
   void encrypt_batch(const unsigned char* m, std::size_t count, unsigned char* c) const;
-  SecretVector<std::uint8_t> indices_;  // per form: rows 1..256 of the lower triangle, then the linear row
+  std::size_t n_;
+  SecretVector<std::uint8_t> indices_;  // per form: rows 1..n-1 of the lower triangle, then the linear row
 };
 
 }  // namespace gf3mq

@@ -1,5 +1,7 @@
 #include "scheme/key_files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -22,6 +24,57 @@ int read_flat(const char* file_name, unsigned char* buffer, std::size_t count, g
 }
 
 }  // namespace
+
+namespace gf3mq {
+
+bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
+                   FileProblem* problem, const char* measured_by) {
+  const bool read = sizes.n == kDefaultDegree ? read_digit_file(file_name, out, count, problem)
+                                              : read_whole_digit_file(file_name, out, count, problem);
+  // A file of the wrong length: say which n it was measured against.
+  const auto wrong_length = [&] {
+    return problem->problem.find("too short") != std::string::npos ||
+           problem->problem.find("holds more than") != std::string::npos;
+  };
+  if (!read && problem != nullptr && problem->file == file_name && wrong_length())
+    problem->problem += " (n = " + std::to_string(sizes.n) + ", as \"" + measured_by + "\" has it)";
+  return read;
+}
+
+bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
+                     const char* measured_by) {
+  SecretVector<std::uint8_t> digits(sizes.matrix_digits());
+  if (!read_key_file(sizes, file_name, digits.data(), digits.size(), problem, measured_by)) return false;
+  m = Mat_ZZ_p(sizes.n, sizes.n);
+  std::copy(digits.begin(), digits.end(), m.data());
+  return true;
+}
+
+bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
+                     const char* measured_by) {
+  SecretVector<std::uint8_t> digits(sizes.elements());
+  if (!read_key_file(sizes, file_name, digits.data(), digits.size(), problem, measured_by)) return false;
+  v = Vec_ZZ_p(sizes.n);
+  std::copy(digits.begin(), digits.end(), v.data());
+  return true;
+}
+
+int degree_of_public_key(const char* file_name) {
+  // The file's size says it at once for a file of digits alone (and a line
+  // break); otherwise its digits are counted.
+  struct stat info {};
+  if (stat(file_name, &info) == 0) {
+    const auto size = static_cast<std::size_t>(info.st_size);
+    for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
+      if (const std::size_t digits = Sizes{n}.public_key_digits(); size == digits || size == digits + 1) return n;
+  }
+  const std::size_t digits = count_digits(file_name);
+  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
+    if (Sizes{n}.public_key_digits() == digits) return n;
+  return kDefaultDegree;
+}
+
+}  // namespace gf3mq
 
 int read_pk(const char* file_name, unsigned char* pk, gf3mq::FileProblem* problem) {
   return read_flat(file_name, pk, kPublicKeyBytes, problem);

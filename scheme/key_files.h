@@ -12,6 +12,8 @@
 
 #include "field/sizes.h"
 #include "linalg/digit_file.h"
+#include "linalg/mat_zz_p.h"
+#include "linalg/vec_zz_p.h"
 #include "scheme/composition.h"
 
 namespace gf3mq {
@@ -33,6 +35,26 @@ inline constexpr const char* kInvAFile = "new Inv_A.txt";
 inline constexpr const char* kInvBFile = "new Inv_B.txt";
 inline constexpr const char* kV1File = "new V1.txt";
 inline constexpr const char* kV2File = "new V2.txt";
+
+// The digits of a key file of a set at n: at 257 the first `count` digits,
+// as the readers always took them (whitespace skipped, anything after them
+// ignored); at any other n exactly `count` digits and nothing after them but
+// whitespace, so that files of two sizes are never mixed. On failure
+// problem names the file and says which n it was measured against and by
+// what (measured_by: the file n came from). out may hold a prefix then.
+bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
+                   FileProblem* problem, const char* measured_by);
+
+// A secret matrix (n x n) or vector (n) of the set at n, the same way;
+// unchanged on failure.
+bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
+                     const char* measured_by);
+bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
+                     const char* measured_by);
+
+// The n of a public key file on its own: the odd n from 5 to 1021 whose
+// n (n + 1)^2 is the number of its digits; 257 when none is.
+int degree_of_public_key(const char* file_name = kPublicKeyFile);
 
 }  // namespace gf3mq
 

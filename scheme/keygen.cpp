@@ -34,8 +34,12 @@ constexpr const char* kNothingMade = "; no key set was made";
 constexpr const char* kInPlaceBut = "; the new key set is in place nonetheless";
 
 // The new set into the caller's buffers, from its files as written.
-bool read_back(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  return read_pk(gf3mq::kPublicKeyFile, pk, problem) == 1 && read_sk(gf3mq::kSecretKeyFile, sk, problem) == 1;
+bool read_back(const gf3mq::Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
+  if (sizes.n == gf3mq::kDefaultDegree)
+    return read_pk(gf3mq::kPublicKeyFile, pk, problem) == 1 && read_sk(gf3mq::kSecretKeyFile, sk, problem) == 1;
+  return gf3mq::read_key_file(sizes, gf3mq::kPublicKeyFile, pk, sizes.public_key_digits(), problem,
+                              gf3mq::kReductionTableFile) &&
+         gf3mq::read_key_file(sizes, gf3mq::kSecretKeyFile, sk, sizes.elements(), problem, gf3mq::kReductionTableFile);
 }
 
 // One file of a key set: its final name, whether it is secret, and how its
@@ -94,77 +98,82 @@ int keygen(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
 }
 
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileProblem* problem) {
+  return gf3mq::generate_key_set(gf3mq::kDefaultSizes, pk, sk, source, problem);
+}
+
+int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
+                            FileProblem* problem) {
   if (pk == nullptr || sk == nullptr) return -1;
+  const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
   // first. Then what killed runs left behind goes.
-  if (!gf3mq::finish_unfinished_key_set(problem) || !gf3mq::remove_leftovers(problem))
-    return fail(problem, kNothingMade);
+  if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem)) return fail(problem, kNothingMade);
 
   // The tables come first, checked: without a field no key can be made.
-  Mat_ZZ_p Xi_modIrred = gf3mq::make_reduction_table();
-  Mat_ZZ_p X_27i_modIrred = gf3mq::make_frobenius_table();
-  if (!gf3mq::load_reduction_table(Xi_modIrred, problem) ||
-      !gf3mq::load_frobenius_table(X_27i_modIrred, Xi_modIrred, problem))
+  Mat_ZZ_p Xi_modIrred = make_reduction_table(n);
+  Mat_ZZ_p X_27i_modIrred = make_frobenius_table(n);
+  if (!load_reduction_table(n, Xi_modIrred, problem) || !load_frobenius_table(X_27i_modIrred, Xi_modIrred, problem))
     return fail(problem, kNothingMade);
 
-  Mat_ZZ_p mat_A(kDegree, kDegree), mat_B(kDegree, kDegree);
-  Vec_ZZ_p V1(kDegree), V2(kDegree);
+  Mat_ZZ_p mat_A(n, n), mat_B(n, n);
+  Vec_ZZ_p V1(n), V2(n);
   if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem))
     return fail(problem, kNothingMade);
   const Mat_ZZ_p A_Inv = inverse(mat_A);
   const Mat_ZZ_p B_Inv = inverse(mat_B);
 
-  const Mat_ZZ_p A_X = augment_affine_map(mat_B, V2);
-  Mat_ZZ_p A_X3_Sum(kDegree, gf3mq::kVariablesAndOne), A_X27_Sum(kDegree, gf3mq::kVariablesAndOne);
-  symbolic_cube(A_X, Xi_modIrred, A_X3_Sum);
-  symbolic_pow27(A_X, X_27i_modIrred, A_X27_Sum);
+  const Mat_ZZ_p A_X = augmented(mat_B, V2);
+  Mat_ZZ_p A_X3_Sum(n, n + 1), A_X27_Sum(n, n + 1);
+  symbolic_powers(A_X, Xi_modIrred, X_27i_modIrred, A_X3_Sum, A_X27_Sum);
   // The public forms are made on every worker thread while "new pk.txt" is
   // written: each is taken its diagonal sum (SK), folded and written at its
   // own place in the file, in whatever order the forms are done.
-  ByteList SK(kDegree);
-  auto write_public_key = [&](gf3mq::DigitFileAppender& out) {
+  ByteList SK(sizes.elements());
+  auto write_public_key = [&](DigitFileAppender& out) {
     std::atomic<int> failure{0};
-    gf3mq::make_public_forms_in_parallel(mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred, [&](int i, Mat_ZZ_p& form) {
-      SK[static_cast<std::size_t>(i)] = gf3mq::diagonal_sum(form);
-      gf3mq::fold_form(form);
-      if (!gf3mq::write_digits_at(out.fd(), static_cast<std::uint64_t>(i) * gf3mq::kFormBytes, form.data(),
-                                  gf3mq::kFormBytes))
-        failure = errno;
-    });
+    make_public_forms_in_parallel(
+        mat_A, V1, A_X27_Sum, A_X3_Sum, Xi_modIrred,
+        [&](int i, Mat_ZZ_p& form) {
+          SK[static_cast<std::size_t>(i)] = diagonal_sum(form, n + 1);
+          fold_form(form, n + 1);
+          if (!write_digits_at(out.fd(), static_cast<std::uint64_t>(i) * sizes.form_digits(), form.data(),
+                               sizes.form_digits()))
+            failure = errno;
+        },
+        n);
     errno = failure;
     return failure == 0;
   };
 
   const std::vector<KeyFile> files = {
-      {gf3mq::kMatAFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, mat_A); }},
-      {gf3mq::kV1File, true, [&](gf3mq::DigitFileAppender& out) { return append_vector(out, V1); }},
-      {gf3mq::kMatBFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, mat_B); }},
-      {gf3mq::kV2File, true, [&](gf3mq::DigitFileAppender& out) { return append_vector(out, V2); }},
-      {gf3mq::kInvAFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, A_Inv); }},
-      {gf3mq::kInvBFile, true, [&](gf3mq::DigitFileAppender& out) { return append_matrix(out, B_Inv); }},
-      {gf3mq::kPublicKeyFile, false, write_public_key},
-      {gf3mq::kSecretKeyFile, true,
-       [&](gf3mq::DigitFileAppender& out) { return SK.size() == kDegree && out.append(SK.data(), SK.size()); }},
+      {kMatAFile, true, [&](DigitFileAppender& out) { return append_matrix(out, mat_A); }},
+      {kV1File, true, [&](DigitFileAppender& out) { return append_vector(out, V1); }},
+      {kMatBFile, true, [&](DigitFileAppender& out) { return append_matrix(out, mat_B); }},
+      {kV2File, true, [&](DigitFileAppender& out) { return append_vector(out, V2); }},
+      {kInvAFile, true, [&](DigitFileAppender& out) { return append_matrix(out, A_Inv); }},
+      {kInvBFile, true, [&](DigitFileAppender& out) { return append_matrix(out, B_Inv); }},
+      {kPublicKeyFile, false, write_public_key},
+      {kSecretKeyFile, true, [&](DigitFileAppender& out) { return out.append(SK.data(), SK.size()); }},
   };
-  std::vector<gf3mq::NewFile> written;
+  std::vector<NewFile> written;
   const bool complete = write_temporaries(files, written, problem);
-  gf3mq::secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
+  secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
   if (!complete) return fail(problem, kNothingMade);
-  switch (gf3mq::replace_as_a_whole(written, problem)) {
-    case gf3mq::Replacement::done:
+  switch (replace_as_a_whole(written, problem)) {
+    case Replacement::done:
       break;
-    case gf3mq::Replacement::done_but:
-      read_back(pk, sk, nullptr);
+    case Replacement::done_but:
+      read_back(sizes, pk, sk, nullptr);
       return fail(problem, kInPlaceBut);
-    case gf3mq::Replacement::not_started:
+    case Replacement::not_started:
       return fail(problem, kNothingMade);
-    case gf3mq::Replacement::undone:
+    case Replacement::undone:
       return fail(problem, "; no key set was made, and the previous key set is back in place");
-    case gf3mq::Replacement::unfinished:
+    case Replacement::unfinished:
       return fail(problem,
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (!read_back(pk, sk, problem)) return fail(problem, "; the new key set is in place, but could not be read back");
+  if (!read_back(sizes, pk, sk, problem)) return fail(problem, "; the new key set is in place, but could not be read back");
   return 0;
 }

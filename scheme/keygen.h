@@ -7,6 +7,7 @@
 // Tables read: "new Xe_mod_Irredfx.txt" and "new X_27i_mod_Irredfx.txt".
 #pragma once
 
+#include "field/sizes.h"
 #include "scheme/affine_map.h"
 #include "linalg/digit_file.h"
 
@@ -29,3 +30,12 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::FileProblem* problem = n
 
 // The same with the given source of random elements.
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, gf3mq::FileProblem* problem = nullptr);
+
+namespace gf3mq {
+
+// The same at any n, with the tables of that n: pk receives n (n + 1)^2
+// bytes, sk n. The secret maps are drawn from source in the same order.
+int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
+                     FileProblem* problem = nullptr);
+
+}  // namespace gf3mq
