@@ -109,20 +109,32 @@ int main(int argc, char** argv) {
   // Refused at once, before any work: only a regular file is ever replaced.
   if (!save_to.empty() && !gf3mq::path_free_or_regular(save_to, &problem))
     return program::fail(kName, problem.message());
-  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext);
-  gf3mq::MessageLines ciphertexts;
-  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
   PhaseLog log;
   log.start("reading the public key");
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  if (!program::read_public_key(kName, pk.get())) return 1;
-  const gf3mq::PublicForms forms(pk.get(), gf3mq::kLineElements);
-  const std::uint64_t digest = gf3mq::public_key_digest(pk.get(), gf3mq::kPublicKeyBytes);
+  gf3mq::Sizes sizes;
+  gf3mq::HugePageBuffer pk;
+  if (!program::read_public_key(kName, sizes, pk)) return 1;
+  const std::size_t n = sizes.elements();
+  const gf3mq::PublicForms forms(pk.get(), n);
+  const std::uint64_t digest = gf3mq::public_key_digest(pk.get(), sizes.public_key_digits());
   pk.reset();
   log.end();
+  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
+  gf3mq::MessageLines ciphertexts;
+  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
 
+  // Small fields: no set of indices serves, and a search of the 2^n
+  // plaintexts over {1, 2} takes no time at all.
+  const bool search = n < gf3mq::kSmallestDegreeForRelations;
+  if (search && (!load_from.empty() || !save_to.empty()))
+    return program::fail(kName, "at n = " + std::to_string(n) + " the plaintexts are searched for among all " +
+                                    std::to_string(1u << n) +
+                                    " over {1, 2}: there are no relations to load or save (they need n >= " +
+                                    std::to_string(gf3mq::kSmallestDegreeForRelations) + ")");
   gf3mq::Relations relations;
-  if (!load_from.empty()) {
+  if (search) {
+    std::fprintf(stderr, "%s: at n = %zu, every plaintext over {1, 2} is tried\n", kName, n);
+  } else if (!load_from.empty()) {
     log.start("loading the relations");
     if (!gf3mq::load_relations(load_from, forms.n(), digest, relations, &problem))
       return program::fail(kName, problem.message());
@@ -136,13 +148,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %zu relations from %zu equations in %zu unknowns (a set of %zu indices)\n", kName,
                  relations.count(), report.equations, report.unknowns, report.set_size);
   }
-  log.start("checking the relations");
-  if (!gf3mq::relations_hold(relations, forms, 8, digest)) {
-    if (!load_from.empty())
-      return program::fail(kName, "\"" + load_from + "\" holds relations that do not hold for \"new pk.txt\": it is damaged");
-    return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
+  if (!search) {
+    log.start("checking the relations");
+    if (!gf3mq::relations_hold(relations, forms, 8, digest)) {
+      if (!load_from.empty())
+        return program::fail(kName,
+                             "\"" + load_from + "\" holds relations that do not hold for \"new pk.txt\": it is damaged");
+      return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
+    }
+    log.end();
   }
-  log.end();
   if (!save_to.empty() && !gf3mq::save_relations(save_to, relations, digest, &problem))
     return program::fail(kName, problem.message());
 
@@ -151,8 +166,10 @@ int main(int argc, char** argv) {
   while (ciphertexts.count() > 0 && std::cout) {
     out.clear();
     for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-      std::uint8_t x[gf3mq::kLineElements];
-      if (!gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x)) {
+      std::uint8_t x[gf3mq::kLargestDegree];
+      const bool found = search ? gf3mq::search_plaintext(forms, ciphertexts.vector(i), x)
+                                : gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x);
+      if (!found) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
         program::finish_output(kName);
         return program::fail(kName, gf3mq::FileProblem{source, "no plaintext over {1, 2} encrypts to this ciphertext "
@@ -160,7 +177,7 @@ int main(int argc, char** argv) {
                                                        ciphertexts.line_numbers[i]}
                                         .message());
       }
-      gf3mq::append_message_line(out, x);
+      gf3mq::append_message_line(out, x, n);
     }
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
     if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "field/field_tables.h"
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
@@ -50,15 +51,16 @@ constexpr const char* kUsage =
 // Lines read, decrypted and written at a time.
 constexpr std::size_t kLinesAtOnce = 256;
 
-// The secret key set of the folder, read under the shared lock.
+// The secret key set of the folder at its tables' n, read under the shared lock.
 struct KeySet {
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  gf3mq::WipedBlock sk{new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes}};
+  explicit KeySet(const gf3mq::Sizes& s) : sizes(s), maps(s) {}
+  gf3mq::Sizes sizes;
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
+  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
   gf3mq::SecretMaps maps;
 
   bool read(gf3mq::FileProblem* problem) {
-    return read_pk(gf3mq::kPublicKeyFile, pk.get(), problem) == 1 &&
-           read_sk(gf3mq::kSecretKeyFile, sk.get(), problem) == 1 && maps.load(problem);
+    return gf3mq::read_key_pair(sizes, pk.get(), sk.get(), problem) && maps.load(problem);
   }
 };
 
@@ -75,28 +77,31 @@ int main(int argc, char** argv) {
   program::warn_if_folder_open(kName);
 
   gf3mq::FileProblem problem;
-  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext);
-  gf3mq::MessageLines ciphertexts;
-  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
-  KeySet keys;
+  std::unique_ptr<KeySet> key_set;
   {
     gf3mq::FolderLock lock(program::lock_wait(kName));
     if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    if (!keys.read(&problem)) return program::fail_with_key_set(kName, problem);
+    key_set = std::make_unique<KeySet>(gf3mq::Sizes{gf3mq::degree_of_reduction_table()});
+    if (!key_set->read(&problem)) return program::fail_with_key_set(kName, problem);
   }
+  KeySet& keys = *key_set;
+  const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
+  gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
+  gf3mq::MessageLines ciphertexts;
+  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
   gf3mq::SecretVector<unsigned char> candidates;
   gf3mq::SecretVector<char> out;
   std::vector<int> index;
   while (ciphertexts.count() > 0 && std::cout) {
     const std::size_t count = ciphertexts.count();
-    candidates.resize(count * gf3mq::kDecryptedBytes);
+    candidates.resize(count * decrypted);
     for (std::size_t i = 0; i < count; ++i)
-      keys.maps.decrypt(keys.sk.get(), ciphertexts.vector(i), candidates.data() + i * gf3mq::kDecryptedBytes);
+      keys.maps.decrypt(keys.sk.get(), ciphertexts.vector(i), candidates.data() + i * decrypted);
     index.resize(count);
-    message_indices(keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
+    gf3mq::message_indices(keys.sizes, keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
     out.clear();
     for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* m = candidates.data() + i * gf3mq::kDecryptedBytes;
+      const unsigned char* m = candidates.data() + i * decrypted;
       auto at_line = [&](const char* what) { return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message(); };
       if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both)) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
@@ -105,12 +110,12 @@ int main(int argc, char** argv) {
       }
       if (index[i] == gf3mq::kAmbiguousMessage) {
         program::fail(kName, at_line(kBothWritten));
-        gf3mq::append_message_line(out, m);
-        gf3mq::append_message_line(out, m + gf3mq::kMessageBytes);
+        gf3mq::append_message_line(out, m, n);
+        gf3mq::append_message_line(out, m + n, n);
         continue;
       }
-      gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(index[i]));
-      if (both) gf3mq::append_message_line(out, m + gf3mq::kMessageBytes * static_cast<std::size_t>(1 - index[i]));
+      gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(index[i]), n);
+      if (both) gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(1 - index[i]), n);
     }
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
     if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/program.h"
+#include "field/field_tables.h"
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/console_text.h"
@@ -62,7 +63,6 @@ void print_list(const unsigned char* values, std::size_t n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using gf3mq::kMessageBytes;
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
   bool no_wait = false;
@@ -71,18 +71,18 @@ int main(int argc, char** argv) {
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   std::setlocale(LC_ALL, "");  // the captions follow the locale's character set
   program::warn_if_folder_open(kName);
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  // The secret key is wiped before its memory is released.
-  gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   gf3mq::FileProblem problem;
   // The whole set is read under the shared lock: no key generation can
-  // replace it half-way through.
+  // replace it half-way through. n is that of the folder's tables.
   gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-  if (read_pk(gf3mq::kPublicKeyFile, pk.get(), &problem) != 1 || read_sk(gf3mq::kSecretKeyFile, sk.get(), &problem) != 1)
-    return program::fail_with_key_set(kName, problem);
+  const gf3mq::Sizes sizes{gf3mq::degree_of_reduction_table()};
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
+  // The secret key is wiped before its memory is released.
+  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
+  if (!gf3mq::read_key_pair(sizes, pk.get(), sk.get(), &problem)) return program::fail_with_key_set(kName, problem);
 
-  const std::uint64_t mlen = kMessageBytes;
+  const std::uint64_t mlen = sizes.elements();
   std::unique_ptr<unsigned char[]> c(new unsigned char[mlen]);
   std::unique_ptr<unsigned char[]> m(new unsigned char[mlen]);
   // One reseed per element, from the clock in seconds: elements are 1 or 2.
@@ -90,11 +90,15 @@ int main(int argc, char** argv) {
     std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(std::time(nullptr)) + i + 20));
     m[i] = static_cast<unsigned char>(std::rand() % 2 + 1);
   }
-  std::uint64_t clen = 0;
-  encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
-  std::unique_ptr<unsigned char[]> decrypted(new unsigned char[gf3mq::kDecryptedBytes]);
-  std::uint64_t decrypt_mlen = 0;
-  if (decrypt(sk.get(), c.get(), clen, decrypted.get(), &decrypt_mlen, &problem) != 0)
+  std::uint64_t clen = mlen;
+  if (sizes.n == gf3mq::kDefaultDegree) {
+    encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
+  } else {
+    gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());
+  }
+  const std::uint64_t decrypt_mlen = sizes.decrypted_bytes();
+  std::unique_ptr<unsigned char[]> decrypted(new unsigned char[decrypt_mlen]);
+  if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem))
     return program::fail_with_key_set(kName, problem);
   lock.release();
 
@@ -106,12 +110,12 @@ int main(int argc, char** argv) {
   std::cout << std::endl;
   std::cout << std::endl;
   std::cout << caption(kCandidatesCaption) << std::endl;
-  print_list(decrypted.get(), kMessageBytes);
+  print_list(decrypted.get(), mlen);
   std::cout << std::endl;
-  print_list(decrypted.get() + kMessageBytes, kMessageBytes);
+  print_list(decrypted.get() + mlen, mlen);
   std::cout << std::endl;
   std::cout << decrypt_mlen << ' ' << clen << std::endl;
-  const int index = message_index(pk.get(), c.get(), decrypted.get());
+  const int index = gf3mq::message_index(sizes, pk.get(), c.get(), decrypted.get());
   if (index == gf3mq::kNoMessage) {
     program::finish_output(kName);
     return program::fail(kName,

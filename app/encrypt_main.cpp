@@ -43,32 +43,31 @@ int main(int argc, char** argv) {
   program::CommandLine command_line(kName, kUsage);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
 
+  // The public key first, for its n: the length of every line.
+  gf3mq::Sizes sizes;
+  gf3mq::HugePageBuffer pk;
+  if (!program::read_public_key(kName, sizes, pk)) return 1;
+  const std::size_t n = sizes.elements();
   gf3mq::FileProblem problem;
-  gf3mq::MessageLineReader reader(command_line.input_file(), gf3mq::LineElements::plaintext);
+  gf3mq::MessageLineReader reader(command_line.input_file(), gf3mq::LineElements::plaintext, n);
   gf3mq::MessageLines plaintexts;
   if (!reader.next(kLinesAtOnce, plaintexts, &problem)) return program::fail(kName, problem.message());
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  if (!program::read_public_key(kName, pk.get())) return 1;
   std::unique_ptr<gf3mq::PreparedPublicKey> prepared;  // once enough plaintexts come
   gf3mq::SecretVector<unsigned char> ciphertexts;
   gf3mq::SecretVector<char> out;
   while (plaintexts.count() > 0 && std::cout) {
     const std::size_t count = plaintexts.count();
-    ciphertexts.resize(count * gf3mq::kMessageBytes);
+    ciphertexts.resize(count * n);
     if (prepared == nullptr && count >= gf3mq::kBatchWorthwhile)
-      prepared = std::make_unique<gf3mq::PreparedPublicKey>(pk.get());
+      prepared = std::make_unique<gf3mq::PreparedPublicKey>(sizes, pk.get());
     if (prepared != nullptr) {
       prepared->encrypt(plaintexts.vector(0), count, ciphertexts.data());
     } else {
-      for (std::size_t i = 0; i < count; ++i) {
-        std::uint64_t clen = 0;
-        encrypt(pk.get(), plaintexts.vector(i), gf3mq::kMessageBytes, ciphertexts.data() + i * gf3mq::kMessageBytes,
-                &clen);
-      }
+      for (std::size_t i = 0; i < count; ++i)
+        gf3mq::encrypt_at(sizes, pk.get(), plaintexts.vector(i), ciphertexts.data() + i * n);
     }
     out.clear();
-    for (std::size_t i = 0; i < count; ++i)
-      gf3mq::append_message_line(out, ciphertexts.data() + i * gf3mq::kMessageBytes);
+    for (std::size_t i = 0; i < count; ++i) gf3mq::append_message_line(out, ciphertexts.data() + i * n, n);
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
     if (!reader.next(kLinesAtOnce, plaintexts, &problem)) {
       program::finish_output(kName);

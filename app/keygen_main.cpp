@@ -8,7 +8,8 @@
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "linalg/worker_threads.h"
-#include "scheme/folder_lock.h"
+#include "field/field_tables.h"
+#include "files/folder_lock.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
 
@@ -52,16 +53,20 @@ int main(int argc, char** argv) {
     program::fail(kName, wrong + "; no key set was made");
     return 2;
   }
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(gf3mq::kPublicKeyBytes);
-  // The secret key is wiped before its memory is released.
-  gf3mq::WipedBlock sk(new unsigned char[gf3mq::kSecretKeyBytes], gf3mq::WipingDelete{gf3mq::kSecretKeyBytes});
   program::warn_if_folder_open(kName);
   gf3mq::FileProblem problem;
   // One writer at a time, and no reader while the set is replaced.
   gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem))
     return program::fail(kName, problem.message() + "; no key set was made");
-  if (keygen(pk.get(), sk.get(), &problem) != 0) return program::fail_with_key_set(kName, problem);
+  // The size of the key set is that of the folder's tables.
+  const gf3mq::Sizes sizes{gf3mq::degree_of_reduction_table()};
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
+  // The secret key is wiped before its memory is released.
+  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
+  gf3mq::SystemGf3Source source;
+  if (gf3mq::generate_key_set(sizes, pk.get(), sk.get(), source, &problem) != 0)
+    return program::fail_with_key_set(kName, problem);
   lock.release();
   pk.reset();
   sk.reset();

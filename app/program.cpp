@@ -198,14 +198,20 @@ void warn_if_folder_open(const char* name) {
                  "): they could replace or remove the key files in it; chmod go-w closes it");
 }
 
-bool read_public_key(const char* name, unsigned char* pk) {
+bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
   if (!lock_key_set_for_reading(lock, &problem)) {
     fail(name, problem.message());
     return false;
   }
-  if (read_pk(kPublicKeyFile, pk, &problem) != 1) {
+  sizes = Sizes{degree_of_public_key()};
+  pk = make_huge_page_buffer(sizes.public_key_digits());
+  const bool read = sizes.n == kDefaultDegree
+                        ? read_pk(kPublicKeyFile, pk.get(), &problem) == 1
+                        : read_key_file(sizes, kPublicKeyFile, pk.get(), sizes.public_key_digits(), &problem,
+                                        kPublicKeyFile);
+  if (!read) {
     fail_with_key_set(name, problem);
     return false;
   }

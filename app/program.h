@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "field/sizes.h"
 #include "files/file_problem.h"
 #include "files/folder_lock.h"
+#include "linalg/huge_pages.h"
 
 namespace gf3mq::program {
 
@@ -86,8 +88,9 @@ LockWait lock_wait(const char* name);
 // read or write secret key files call it.
 void warn_if_folder_open(const char* name);
 
-// Reads "new pk.txt" of the current folder into pk (kPublicKeyBytes) under
-// the key set's read lock. False after a message naming the problem.
-bool read_public_key(const char* name, unsigned char* pk);
+// Reads "new pk.txt" of the current folder under the key set's read lock,
+// at the n its digits say (degree_of_public_key of key_files.h): sizes and
+// pk receive them. False after a message naming the problem.
+bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk);
 
 }  // namespace gf3mq::program

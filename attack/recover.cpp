@@ -42,4 +42,19 @@ bool recover_plaintext(const Relations& r, const PublicForms& forms, const std::
   return false;
 }
 
+bool search_plaintext(const PublicForms& forms, const std::uint8_t* c, std::uint8_t* x) {
+  const std::size_t n = forms.n();
+  if (n > kLargestSearch) return false;
+  std::vector<std::uint8_t> candidate(n);
+  for (std::uint64_t bits = 0; bits < (std::uint64_t{1} << n); ++bits) {
+    for (std::size_t u = 0; u < n; ++u) candidate[u] = static_cast<std::uint8_t>(1 + ((bits >> u) & 1u));
+    const std::vector<std::uint8_t> again = forms.encrypt(candidate.data());
+    if (std::equal(again.begin(), again.end(), c)) {
+      std::copy(candidate.begin(), candidate.end(), x);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace gf3mq

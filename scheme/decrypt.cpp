@@ -102,6 +102,18 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
   return 0;
 }
 
+bool gf3mq::decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char* c, unsigned char* m,
+                      FileProblem* problem) {
+  if (sizes.n == kDefaultDegree) {
+    std::uint64_t mlen = 0;
+    return decrypt(sk, c, kMessageBytes, m, &mlen, problem) == 0;
+  }
+  SecretMaps maps(sizes);
+  if (!maps.load(problem)) return false;
+  maps.decrypt(sk, c, m);
+  return true;
+}
+
 namespace {
 
 // Only plaintexts over {1, 2} can encrypt back: the stored key is exact for them alone.

@@ -83,6 +83,11 @@ void message_indices(const unsigned char* pk, const unsigned char* c, const unsi
 
 namespace gf3mq {
 
+// decrypt at any n, with the secret files and the reduction table of the
+// folder: c and sk of n bytes, m of 2n. At 257, decrypt itself.
+bool decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char* c, unsigned char* m,
+                FileProblem* problem);
+
 // The same at any n: ciphertexts of n bytes, candidates of 2n, pk of
 // n (n + 1)^2.
 int message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m);

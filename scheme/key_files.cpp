@@ -59,6 +59,13 @@ bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, Fil
   return true;
 }
 
+bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
+  if (sizes.n == kDefaultDegree)
+    return read_pk(kPublicKeyFile, pk, problem) == 1 && read_sk(kSecretKeyFile, sk, problem) == 1;
+  return read_key_file(sizes, kPublicKeyFile, pk, sizes.public_key_digits(), problem, kReductionTableFile) &&
+         read_key_file(sizes, kSecretKeyFile, sk, sizes.elements(), problem, kReductionTableFile);
+}
+
 int degree_of_public_key(const char* file_name) {
   // The file's size says it at once for a file of digits alone (and a line
   // break); otherwise its digits are counted.

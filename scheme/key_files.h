@@ -52,6 +52,10 @@ bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, Fil
 bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
                      const char* measured_by);
 
+// "new pk.txt" into pk (n (n + 1)^2 bytes) and "new sk.txt" into sk (n): at
+// 257 through read_pk and read_sk, at other n through read_key_file.
+bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem);
+
 // The n of a public key file on its own: the odd n from 5 to 1021 whose
 // n (n + 1)^2 is the number of its digits; 257 when none is.
 int degree_of_public_key(const char* file_name = kPublicKeyFile);

@@ -7,7 +7,7 @@
 #include <map>
 #include <random>
 
-#include "field/field_elem.h"
+#include "field/field.h"
 #include "field/field_polynomial.h"
 #include "field/field_tables.h"
 #include "files/folder.h"
@@ -24,6 +24,7 @@ std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
 
 // The files of a set, read once: the digits of each, or why it failed.
 struct LoadedFiles {
+  Sizes sizes;  // n, from the reduction table
   std::map<std::string, SecretVector<std::uint8_t>> digits;
   std::vector<CheckResult> results;
 
@@ -43,14 +44,15 @@ struct LoadedFiles {
 };
 
 Mat_ZZ_p matrix_of(const LoadedFiles& files, const char* name, int rows) {
-  Mat_ZZ_p m(rows, kDegree);
-  std::copy_n(files.of(name), static_cast<std::size_t>(rows) * kDegree, m.data());
+  const int n = files.sizes.n;
+  Mat_ZZ_p m(rows, n);
+  std::copy_n(files.of(name), static_cast<std::size_t>(rows) * static_cast<std::size_t>(n), m.data());
   return m;
 }
 
 Vec_ZZ_p vector_of(const LoadedFiles& files, const char* name) {
-  Vec_ZZ_p v(kDegree);
-  std::copy_n(files.of(name), kDegree, v.data());
+  Vec_ZZ_p v(files.sizes.n);
+  std::copy_n(files.of(name), files.sizes.elements(), v.data());
   return v;
 }
 
@@ -68,13 +70,13 @@ bool needs(const LoadedFiles& files, std::vector<const char*> names, const std::
 // reduction_sound: whether the reduction table (all decryption needs of the
 // field) describes the field, whatever the Frobenius table holds.
 CheckResult check_tables_of(const LoadedFiles& files, bool& reduction_sound) {
-  const Mat_ZZ_p reduction = matrix_of(files, kReductionTableFile, kReductionRows);
-  const Mat_ZZ_p frobenius = matrix_of(files, kFrobeniusTableFile, kFrobeniusRows);
+  const Mat_ZZ_p reduction = matrix_of(files, kReductionTableFile, files.sizes.reduction_rows());
+  const Mat_ZZ_p frobenius = matrix_of(files, kFrobeniusTableFile, files.sizes.frobenius_rows());
   FileProblem problem;
   reduction_sound = check_reduction_table(reduction, &problem);
   if (!reduction_sound || !check_frobenius_table(frobenius, reduction, &problem))
     return {Outcome::failed, problem.message()};
-  return {Outcome::held, "the tables are consistent and describe GF(3^257) with f = " +
+  return {Outcome::held, "the tables are consistent and describe GF(3^" + std::to_string(files.sizes.n) + ") with f = " +
                              format_polynomial(polynomial_of_table(reduction))};
 }
 
@@ -92,15 +94,16 @@ CheckResult check_folder() {
 // The two candidates of every ciphertext sum to B_Inv V2: where it has k
 // non-zero elements, both encrypt back with probability 2^-k.
 CheckResult check_ambiguity(const LoadedFiles& files) {
-  const Mat_ZZ_p B_Inv = matrix_of(files, kInvBFile, kDegree);
+  const int n = files.sizes.n;
+  const Mat_ZZ_p B_Inv = matrix_of(files, kInvBFile, n);
   const Vec_ZZ_p sum = B_Inv * vector_of(files, kV2File);
-  const int k = static_cast<int>(std::count_if(sum.data(), sum.data() + kDegree, [](std::uint8_t e) { return e != 0; }));
+  const int k = static_cast<int>(std::count_if(sum.data(), sum.data() + n, [](std::uint8_t e) { return e != 0; }));
   const std::string what = quoted(kInvBFile) + " times " + quoted(kV2File) + " has " + std::to_string(k) +
                            " non-zero " + (k == 1 ? "element" : "elements") +
                            ": a plaintext is ambiguous (both candidates encrypt back) with probability 2^-" +
                            std::to_string(k);
-  if (3 * k >= kDegree) return {Outcome::held, what};
-  return {Outcome::failed, what + ", too likely (a key needs at least n/3, here " + std::to_string((kDegree + 2) / 3) +
+  if (3 * k >= n) return {Outcome::held, what};
+  return {Outcome::failed, what + ", too likely (a key needs at least n/3, here " + std::to_string((n + 2) / 3) +
                                "; a random key has about 2n/3): make a new key set"};
 }
 
@@ -119,12 +122,13 @@ CheckResult check_modes() {
 
 // M times the columns of M_Inv, against the identity.
 CheckResult check_inverse(const LoadedFiles& files, const char* matrix, const char* inverse_of_it) {
-  const Mat_ZZ_p M = matrix_of(files, matrix, kDegree), M_Inv = matrix_of(files, inverse_of_it, kDegree);
-  for (int c = 0; c < kDegree; ++c) {
-    Vec_ZZ_p column(kDegree);
-    for (int r = 0; r < kDegree; ++r) column.set(r, M_Inv.get(r, c));
+  const int n = files.sizes.n;
+  const Mat_ZZ_p M = matrix_of(files, matrix, n), M_Inv = matrix_of(files, inverse_of_it, n);
+  for (int c = 0; c < n; ++c) {
+    Vec_ZZ_p column(n);
+    for (int r = 0; r < n; ++r) column.set(r, M_Inv.get(r, c));
     const Vec_ZZ_p product = M * column;
-    for (int r = 0; r < kDegree; ++r)
+    for (int r = 0; r < n; ++r)
       if (product[r] != (r == c ? 1 : 0))
         return {Outcome::failed, quoted(matrix) + " times " + quoted(inverse_of_it) + " is not the identity (at row " +
                                      std::to_string(r) + ", column " + std::to_string(c) + ")"};
@@ -132,11 +136,12 @@ CheckResult check_inverse(const LoadedFiles& files, const char* matrix, const ch
   return {Outcome::held, quoted(matrix) + " times " + quoted(inverse_of_it) + " is the identity"};
 }
 
-CheckResult check_stored_layout(const std::uint8_t* pk) {
-  for (std::size_t form = 0; form < kDegree; ++form)
-    for (int r = 0; r < kVariablesAndOne; ++r)
-      for (int c = r; c < kVariablesAndOne; ++c)
-        if (const std::uint8_t e = pk[form * kFormBytes + static_cast<std::size_t>(r) * kVariablesAndOne + c]; e != 0)
+CheckResult check_stored_layout(const Sizes& sizes, const std::uint8_t* pk) {
+  const int side = sizes.variables_and_one();
+  for (std::size_t form = 0; form < sizes.elements(); ++form)
+    for (int r = 0; r < side; ++r)
+      for (int c = r; c < side; ++c)
+        if (const std::uint8_t e = pk[form * sizes.form_digits() + static_cast<std::size_t>(r) * side + c]; e != 0)
           return {Outcome::failed, quoted(kPublicKeyFile) + " form " + std::to_string(form) + " holds " +
                                        std::to_string(e) + " at (" + std::to_string(r) + ", " + std::to_string(c) +
                                        "), on or above the diagonal"};
@@ -145,31 +150,28 @@ CheckResult check_stored_layout(const std::uint8_t* pk) {
 
 // pk + sk against mat_A F(mat_B x + V2) + V1, F(X) = X^27 X^3.
 CheckResult check_public_map(const LoadedFiles& files, int points, std::uint64_t seed) {
-  const Mat_ZZ_p mat_A = matrix_of(files, kMatAFile, kDegree), mat_B = matrix_of(files, kMatBFile, kDegree);
+  const Sizes& sizes = files.sizes;
+  const int n = sizes.n;
+  const Mat_ZZ_p mat_A = matrix_of(files, kMatAFile, n), mat_B = matrix_of(files, kMatBFile, n);
   const Vec_ZZ_p V1 = vector_of(files, kV1File), V2 = vector_of(files, kV2File);
-  const Mat_ZZ_p table = matrix_of(files, kReductionTableFile, kReductionRows);
+  const Field field(matrix_of(files, kReductionTableFile, sizes.reduction_rows()));
   std::mt19937_64 rng(seed);
   const std::string involved = quoted(kPublicKeyFile) + " and " + quoted(kSecretKeyFile) + " with " +
                                quoted(kMatAFile) + ", " + quoted(kV1File) + ", " + quoted(kMatBFile) + ", " +
                                quoted(kV2File) + " and " + quoted(kReductionTableFile);
   for (int point = 0; point < points; ++point) {
-    Vec_ZZ_p x(kDegree);
-    for (int j = 0; j < kDegree; ++j) x.set(j, static_cast<unsigned char>(1 + rng() % 2));
-    unsigned char c[kDegree];
-    std::uint64_t clen = 0;
-    encrypt(files.of(kPublicKeyFile), x.data(), kMessageBytes, c, &clen);
-    FieldElem X, X3, X9, X27, X30;
+    Vec_ZZ_p x(n);
+    for (int j = 0; j < n; ++j) x.set(j, static_cast<unsigned char>(1 + rng() % 2));
+    std::vector<unsigned char> c(sizes.elements());
+    encrypt_at(sizes, files.of(kPublicKeyFile), x.data(), c.data());
     const Vec_ZZ_p s = mat_B * x + V2;
-    std::copy_n(s.data(), kDegree, X.coef);
-    field_cube(X, table, X3);
-    field_cube(X3, table, X9);
-    field_cube(X9, table, X27);
-    field_mul(X27, X3, table, X30);
-    Vec_ZZ_p y(kDegree);
-    std::copy_n(X30.coef, kDegree, y.data());
+    const Element X(s.data(), s.data() + n), X3 = field.cube(X);
+    const Element X30 = field.product(field.frobenius(X3, 2), X3);
+    Vec_ZZ_p y(n);
+    std::copy(X30.begin(), X30.end(), y.data());
     const Vec_ZZ_p expected = mat_A * y + V1;
-    for (int i = 0; i < kDegree; ++i)
-      if ((c[i] + files.of(kSecretKeyFile)[i]) % 3 != expected[i])
+    for (int i = 0; i < n; ++i)
+      if ((c[static_cast<std::size_t>(i)] + files.of(kSecretKeyFile)[i]) % 3 != expected[i])
         return {Outcome::failed, involved + " do not agree: coordinate " + std::to_string(i) + " of plaintext " +
                                      std::to_string(point + 1) + " differs"};
   }
@@ -180,16 +182,18 @@ CheckResult check_public_map(const LoadedFiles& files, int points, std::uint64_t
 
 std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   LoadedFiles files;
-  files.load(kMatAFile, kDegree * kDegree);
-  files.load(kV1File, kDegree);
-  files.load(kMatBFile, kDegree * kDegree);
-  files.load(kV2File, kDegree);
-  files.load(kInvAFile, kDegree * kDegree);
-  files.load(kInvBFile, kDegree * kDegree);
-  files.load(kPublicKeyFile, kPublicKeyBytes);
-  files.load(kSecretKeyFile, kSecretKeyBytes);
-  files.load(kReductionTableFile, static_cast<std::size_t>(kReductionRows) * kDegree);
-  files.load(kFrobeniusTableFile, static_cast<std::size_t>(kFrobeniusRows) * kDegree);
+  files.sizes = Sizes{degree_of_reduction_table()};
+  const Sizes& s = files.sizes;
+  files.load(kMatAFile, s.matrix_digits());
+  files.load(kV1File, s.elements());
+  files.load(kMatBFile, s.matrix_digits());
+  files.load(kV2File, s.elements());
+  files.load(kInvAFile, s.matrix_digits());
+  files.load(kInvBFile, s.matrix_digits());
+  files.load(kPublicKeyFile, s.public_key_digits());
+  files.load(kSecretKeyFile, s.elements());
+  files.load(kReductionTableFile, s.reduction_digits());
+  files.load(kFrobeniusTableFile, s.matrix_digits());
   std::vector<CheckResult> results = std::move(files.results);
   const bool tables_loaded = needs(files, {kReductionTableFile, kFrobeniusTableFile}, "the tables", results);
   bool field_known = false;
@@ -203,7 +207,7 @@ std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   if (needs(files, {kInvBFile, kV2File}, "how often a plaintext is ambiguous", results))
     results.push_back(check_ambiguity(files));
   if (needs(files, {kPublicKeyFile}, "the layout of the public forms", results))
-    results.push_back(check_stored_layout(files.of(kPublicKeyFile)));
+    results.push_back(check_stored_layout(files.sizes, files.of(kPublicKeyFile)));
   const std::string map = "the public map";
   if (needs(files, {kPublicKeyFile, kSecretKeyFile, kMatAFile, kV1File, kMatBFile, kV2File, kReductionTableFile},
             map, results)) {

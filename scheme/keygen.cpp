@@ -35,11 +35,7 @@ constexpr const char* kInPlaceBut = "; the new key set is in place nonetheless";
 
 // The new set into the caller's buffers, from its files as written.
 bool read_back(const gf3mq::Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  if (sizes.n == gf3mq::kDefaultDegree)
-    return read_pk(gf3mq::kPublicKeyFile, pk, problem) == 1 && read_sk(gf3mq::kSecretKeyFile, sk, problem) == 1;
-  return gf3mq::read_key_file(sizes, gf3mq::kPublicKeyFile, pk, sizes.public_key_digits(), problem,
-                              gf3mq::kReductionTableFile) &&
-         gf3mq::read_key_file(sizes, gf3mq::kSecretKeyFile, sk, sizes.elements(), problem, gf3mq::kReductionTableFile);
+  return gf3mq::read_key_pair(sizes, pk, sk, problem);
 }
 
 // One file of a key set: its final name, whether it is secret, and how its

@@ -43,17 +43,22 @@ std::uint64_t digest_of(const std::vector<unsigned char>& bytes) {
   return fnv1a(std::string(bytes.begin(), bytes.end()));
 }
 
-// What one key set computes, as digests by name.
-std::map<std::string, std::string> answers_of(const std::string& poly_name, std::uint64_t seed) {
+// What one key set at n computes, as digests by name: through the system's
+// own entry points at 257, their forms at n elsewhere.
+std::map<std::string, std::string> answers_of(const gf3mq::Sizes& sizes, const std::string& poly_name,
+                                              std::uint64_t seed) {
+  const std::size_t n = sizes.elements();
+  const bool standard = sizes.n == gf3mq::kDefaultDegree;
   std::map<std::string, std::string> answers;
   const std::string suffix = "." + poly_name + ".seed" + std::to_string(seed);
   for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
                            "new Inv_B.txt", "new pk.txt", "new sk.txt"})
     std::remove(name);
-  std::unique_ptr<unsigned char[]> pk(new unsigned char[gf3mq::kPublicKeyBytes]);
-  unsigned char sk[257];
+  std::vector<unsigned char> pk(sizes.public_key_digits()), sk(n);
   gf3mq::SeededGf3Source source(seed);
-  if (keygen(pk.get(), sk, source) != 0) return answers;
+  const int made = standard ? keygen(pk.data(), sk.data(), source)
+                            : gf3mq::generate_key_set(sizes, pk.data(), sk.data(), source);
+  if (made != 0) return answers;
   answers["keygen" + suffix] = hex(fnv1a(read_file("new sk.txt"), fnv1a(read_file("new pk.txt"))));
   std::uint64_t secret = fnv1a("");
   for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
@@ -65,11 +70,15 @@ std::map<std::string, std::string> answers_of(const std::string& poly_name, std:
   std::vector<unsigned char> ciphertexts, candidates;
   std::vector<std::vector<unsigned char>> to_decrypt;
   for (int t = 0; t < 48; ++t) {
-    std::vector<unsigned char> x(257), c(257);
+    std::vector<unsigned char> x(n), c(n);
     for (unsigned char& e : x) e = static_cast<unsigned char>(t < 32 ? 1 + rng() % 2 : rng() % 3);
     std::uint64_t clen = 0;
     if (t < 40) {
-      encrypt(pk.get(), x.data(), 257, c.data(), &clen);
+      if (standard) {
+        encrypt(pk.data(), x.data(), 257, c.data(), &clen);
+      } else {
+        gf3mq::encrypt_at(sizes, pk.data(), x.data(), c.data());
+      }
       ciphertexts.insert(ciphertexts.end(), c.begin(), c.end());
       to_decrypt.push_back(c);
     } else {
@@ -77,10 +86,14 @@ std::map<std::string, std::string> answers_of(const std::string& poly_name, std:
     }
   }
   for (const auto& c : to_decrypt) {
-    unsigned char m[514];
+    std::vector<unsigned char> m(2 * n);
     std::uint64_t mlen = 0;
-    decrypt(sk, c.data(), 257, m, &mlen);
-    candidates.insert(candidates.end(), m, m + 514);
+    if (standard) {
+      decrypt(sk.data(), c.data(), 257, m.data(), &mlen);
+    } else {
+      gf3mq::decrypt_at(sizes, sk.data(), c.data(), m.data(), nullptr);
+    }
+    candidates.insert(candidates.end(), m.begin(), m.end());
   }
   answers["encrypt" + suffix] = hex(digest_of(ciphertexts));
   answers["decrypt" + suffix] = hex(digest_of(candidates));
@@ -95,21 +108,32 @@ TEST_P(KnownAnswerAtWidthTest, KeygenEncryptAndDecryptMatchThePinnedDigests) {
   const std::map<std::string, std::string> pinned = pinned_answers();
   ASSERT_FALSE(pinned.empty()) << "cannot read " << GF3MQ_KNOWN_ANSWERS;
   std::size_t checked = 0;
+  auto check = [&](const std::map<std::string, std::string>& computed) {
+    for (const auto& [name, digest] : computed) {
+      const auto found = pinned.find(name);
+      if (found == pinned.end()) {
+        ADD_FAILURE() << "no known answer for " << name << " (computed " << digest << ")";
+        continue;
+      }
+      EXPECT_EQ(digest, found->second) << name;
+      ++checked;
+    }
+  };
+  // Other sizes, each with its default f.
+  for (int n : {5, 7, 31, 127}) {
+    ScratchDir dir;
+    write_tables_of_degree(n);
+    const auto computed = answers_of(gf3mq::Sizes{n}, "degree" + std::to_string(n), 2026);
+    ASSERT_EQ(computed.size(), 4u) << "key generation failed at " << n;
+    check(computed);
+  }
   for (const auto& [poly_name, poly] : {std::pair{"polyA", kPolyA}, std::pair{"polyB", kPolyB}}) {
     ScratchDir dir;
     write_tables_here(poly);
     for (std::uint64_t seed : {std::uint64_t{2026}, std::uint64_t{7}}) {
-      const auto computed = answers_of(poly_name, seed);
+      const auto computed = answers_of(gf3mq::kDefaultSizes, poly_name, seed);
       ASSERT_EQ(computed.size(), 4u) << "key generation failed";
-      for (const auto& [name, digest] : computed) {
-        const auto found = pinned.find(name);
-        if (found == pinned.end()) {
-          ADD_FAILURE() << "no known answer for " << name << " (computed " << digest << ")";
-          continue;
-        }
-        EXPECT_EQ(digest, found->second) << name;
-        ++checked;
-      }
+      check(computed);
     }
   }
   EXPECT_EQ(checked, pinned.size());

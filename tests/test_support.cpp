@@ -155,6 +155,12 @@ void write_tables_here(const std::string& poly) {
     throw std::runtime_error("cannot write tables");
 }
 
+void write_tables_of_degree(int n) {
+  const Mat_ZZ_p reduction = build_reduction_table(default_polynomial(n));
+  if (!reduction.save("new Xe_mod_Irredfx.txt") || !build_frobenius_table(reduction).save("new X_27i_mod_Irredfx.txt"))
+    throw std::runtime_error("cannot write tables");
+}
+
 FieldElem x_power(int k) {
   FieldElem e;
   e.coef[k] = 1;

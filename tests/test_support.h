@@ -70,6 +70,9 @@ const Mat_ZZ_p& frobenius_table_of(const std::string& poly);
 // Writes both table files of poly into the current directory.
 void write_tables_here(const std::string& poly);
 
+// Writes both table files of the default f of degree n (default_polynomial).
+void write_tables_of_degree(int n);
+
 // Field helpers built on the library's own field_cube and field_mul.
 FieldElem x_power(int k);  // x^k, k <= 256
 FieldElem random_field_element(std::mt19937& rng);
