@@ -29,6 +29,15 @@ struct Scratch {
 
 Field::Field(const Mat_ZZ_p& reduction) : n_(reduction.num_cols()) {
   require_at_least(reduction, 2 * n_ - 2, n_);
+  if (n_ == kDefaultDegree) {  // the tuned kernels of 257; the rows follow from row 0
+    if (const std::optional<SparseForm> g = sparse_form_of_row_zero(reduction)) {
+      standard_ = std::make_unique<SparseReducer>(*g);
+    } else {
+      rows_ = std::make_unique<Mat_ZZ_p>(reduction);
+      standard_ = std::make_unique<TabulatedReducer>(*rows_);
+    }
+    return;
+  }
   const std::uint8_t* g = reduction.row(0);
   int degree = 0;
   for (int m = 0; m < n_; ++m) {
@@ -66,6 +75,14 @@ void Field::reduce(std::uint8_t* p, int top, std::uint8_t* out) const {
 }
 
 void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
+  if (standard_ != nullptr) {
+    FieldElem x, y, z;
+    std::copy_n(a, kDefaultDegree, x.coef);
+    std::copy_n(b, kDefaultDegree, y.coef);
+    standard_->product(x, y, z);
+    std::copy_n(z.coef, kDefaultDegree, out);
+    return;
+  }
   Scratch p;
   if (static_cast<std::size_t>(n_) <= kPolyMaxLength) {
     poly_mul(a, b, static_cast<std::size_t>(n_), p.bytes);
@@ -81,6 +98,13 @@ void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* 
 }
 
 void Field::cube(const std::uint8_t* y, std::uint8_t* out) const {
+  if (standard_ != nullptr) {
+    FieldElem x, z;
+    std::copy_n(y, kDefaultDegree, x.coef);
+    standard_->cube(x, z);
+    std::copy_n(z.coef, kDefaultDegree, out);
+    return;
+  }
   // x^k -> x^(3k): the Frobenius map is additive in characteristic 3.
   Scratch p;
   const int top = g_.empty() ? n_ - 1 : 3 * (n_ - 1);

@@ -1,12 +1,16 @@
 // Arithmetic in GF(3^n) = GF(3)[x] / (f) at any size n (sizes.h), on rows
 // of coefficients: an element a is a[0..n), a[i] the coefficient of x^i,
 // each 0, 1 or 2. The field of the system's own routines at n = 257 is
-// FieldElem (field_elem.h); this one serves every n.
+// FieldElem (field_elem.h); this one serves every n, through the same tuned
+// reducers (field_reducer.h) at 257.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "field/field_reducer.h"
 
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
@@ -49,6 +53,8 @@ class Field {
   void reduce(std::uint8_t* p, int top, std::uint8_t* out) const;  // out = p[0..top] mod f
 
   int n_;
+  std::unique_ptr<Mat_ZZ_p> rows_;           // a copy of the table, for a reducer that reads its rows
+  std::unique_ptr<FieldReducer> standard_;  // at 257: the system's own reducers (field_reducer.h)
   struct Term {
     int power;
     std::uint8_t factor;  // 1 or 2
