@@ -13,12 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "field/sizes.h"
 #include "files/file_problem.h"
 #include "linalg/secure_wipe.h"
 
 namespace gf3mq {
 
-inline constexpr std::size_t kLineElements = 257;
+inline constexpr std::size_t kLineElements = kDefaultSizes.elements();  // at the default n
 
 // Plaintexts are over {1, 2} (the stored public key is exact only for
 // them); ciphertexts over {0, 1, 2}.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "field/field.h"
+#include "field/sizes.h"
 #include "linalg/gf3_rows.h"
 
 namespace gf3mq {
@@ -144,7 +145,7 @@ bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction) { return irr
 Polynomial default_polynomial(int n, const std::function<void(double)>& progress) {
   Polynomial f{std::vector<std::uint8_t>(static_cast<std::size_t>(n) + 1, 0)};
   f.coef[static_cast<std::size_t>(n)] = 1;
-  if (n == 257) {
+  if (n == kDefaultDegree) {
     f.coef[22] = 2;
     f.coef[0] = 1;
     return f;

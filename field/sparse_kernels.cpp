@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "field/sizes.h"
 #include "linalg/simd_bytes.h"
 
 namespace gf3mq {
@@ -11,7 +12,7 @@ namespace {
 
 using simd::Bytes64;
 
-constexpr int kDegree = 257;
+constexpr int kDegree = kDefaultDegree;  // these kernels are made for the default n
 constexpr int kTop = 3 * (kDegree - 1);  // x^768: the top of a cube
 
 // ---- Spreading x^k -> x^(3k) ----
