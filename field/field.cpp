@@ -11,13 +11,9 @@ namespace gf3mq {
 namespace {
 
 // Room for a cube before reduction (x^0 .. x^(3n - 3)) at the largest n,
-// and for the shifted additions of a round, in whole 64-byte vectors.
-constexpr std::size_t kBufferBytes = (3 * kLargestDegree + 64 + 63) / 64 * 64;
-static_assert(kBufferBytes >= long_product_bytes(kLargestDegree) && kBufferBytes >= kPolyProductBytes);
-
-// g with at most this many terms, of degree at most n / 2, reduces term by
-// term: each round lowers the top degree by at least n / 2.
-constexpr std::size_t kMaxSparseTerms = 16;
+// and for the reads of a sparse reduction, in whole 64-byte vectors.
+constexpr std::size_t kBufferBytes = kSparseBufferBytes;
+static_assert(kBufferBytes >= long_product_bytes(kLargestDegree) + 64 && kBufferBytes >= kPolyProductBytes);
 
 // A buffer on the stack that is wiped when it goes: it holds secret elements.
 struct Scratch {
@@ -38,15 +34,8 @@ Field::Field(const Mat_ZZ_p& reduction) : n_(reduction.num_cols()) {
     }
     return;
   }
-  const std::uint8_t* g = reduction.row(0);
-  int degree = 0;
-  for (int m = 0; m < n_; ++m) {
-    if (g[m] % 3 == 0) continue;
-    g_.push_back({m, static_cast<std::uint8_t>(g[m] % 3)});
-    degree = m;
-  }
-  if (g_.size() <= kMaxSparseTerms && !g_.empty() && 2 * degree <= n_) return;
-  g_.clear();
+  sparse_ = sparse_form_of(reduction.row(0), n_);
+  if (sparse_) return;
   const std::size_t stride = static_cast<std::size_t>(reduction.num_cols()), width = static_cast<std::size_t>(n_);
   product_rows_.assign(reduction.data(), width - 1, stride, width);
   first_cubed_high_ = (n_ + 2) / 3;
@@ -60,20 +49,6 @@ Element Field::one() const {
   return e;
 }
 
-void Field::reduce(std::uint8_t* p, int top, std::uint8_t* out) const {
-  // Round by round, the block H = p[n .. top] is cleared and g H added back.
-  Scratch high;
-  const int degree = g_.back().power;
-  while (top >= n_) {
-    const std::size_t h = static_cast<std::size_t>(top - n_ + 1);
-    std::copy_n(p + n_, h, high.bytes);
-    std::fill_n(p + n_, h, std::uint8_t{0});
-    for (const Term& t : g_) add_scaled_row(p + t.power, high.bytes, t.factor, h);
-    top = std::max(n_ - 1, degree + top - n_);
-  }
-  std::copy_n(p, n_, out);
-}
-
 void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
   if (standard_ != nullptr) {
     FieldElem x, y, z;
@@ -84,12 +59,14 @@ void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* 
     return;
   }
   Scratch p;
-  if (static_cast<std::size_t>(n_) <= kPolyMaxLength) {
-    poly_mul(a, b, static_cast<std::size_t>(n_), p.bytes);
+  const std::size_t length = static_cast<std::size_t>(n_);
+  if (length <= kPolyMaxLength) {
+    poly_mul(a, b, length, p.bytes);  // zeros up to kPolyProductBytes, past the reads of reduce_sparse
   } else {
-    poly_mul_long(a, b, static_cast<std::size_t>(n_), p.bytes);
+    poly_mul_long(a, b, length, p.bytes);
+    std::fill_n(p.bytes + long_product_bytes(length), 64, std::uint8_t{0});
   }
-  if (!g_.empty()) return reduce(p.bytes, 2 * n_ - 2, out);
+  if (sparse_) return reduce_sparse(p.bytes, n_, 2 * n_ - 2, *sparse_, out);
   Scratch low;
   std::copy_n(p.bytes, n_, low.bytes);
   std::fill(low.bytes + n_, low.bytes + product_rows_.padded_width(), std::uint8_t{0});
@@ -107,11 +84,14 @@ void Field::cube(const std::uint8_t* y, std::uint8_t* out) const {
   }
   // x^k -> x^(3k): the Frobenius map is additive in characteristic 3.
   Scratch p;
-  const int top = g_.empty() ? n_ - 1 : 3 * (n_ - 1);
+  if (sparse_) {
+    spread_to_cube(y, n_, p.bytes);
+    return reduce_sparse(p.bytes, n_, 3 * (n_ - 1), *sparse_, out);
+  }
+  const int top = n_ - 1;
   std::fill_n(p.bytes, std::max<std::size_t>(static_cast<std::size_t>(top) + 1, cube_rows_.padded_width()),
               std::uint8_t{0});
   for (int k = 0; 3 * k <= top; ++k) p.bytes[3 * k] = y[k];
-  if (!g_.empty()) return reduce(p.bytes, top, out);
   cube_rows_.combine(p.bytes, y + first_cubed_high_, p.bytes);
   std::copy_n(p.bytes, n_, out);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "field/field_reducer.h"
+#include "field/sparse_kernels.h"
 
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
@@ -50,16 +51,10 @@ class Field {
   std::vector<std::uint8_t> root_exponent_digits() const;
 
  private:
-  void reduce(std::uint8_t* p, int top, std::uint8_t* out) const;  // out = p[0..top] mod f
-
   int n_;
   std::unique_ptr<Mat_ZZ_p> rows_;           // a copy of the table, for a reducer that reads its rows
   std::unique_ptr<FieldReducer> standard_;  // at 257: the system's own reducers (field_reducer.h)
-  struct Term {
-    int power;
-    std::uint8_t factor;  // 1 or 2
-  };
-  std::vector<Term> g_;                    // x^n = g, when g is sparse
+  std::optional<SparseForm> sparse_;        // x^n = g, when g is sparse
   RowCombinationTables product_rows_;      // otherwise: rows 0..n-2 (x^n .. x^(2n-2))
   RowCombinationTables cube_rows_;         // and rows 3k - n for 3k >= n
   int first_cubed_high_ = 0;               // the first k with 3k >= n

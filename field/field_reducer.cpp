@@ -204,20 +204,7 @@ void TabulatedReducer::cube(const FieldElem& y, FieldElem& out) const {
 
 std::optional<SparseForm> sparse_form_of_row_zero(const Mat_ZZ_p& table) {
   if (table.num_rows() < 1 || table.num_cols() < kDegree) return std::nullopt;
-  const std::uint8_t* g = table.row(0);
-  std::uint8_t above = 0;  // any term above kMaxDegree
-  for (int m = SparseForm::kMaxDegree + 1; m < kDegree; ++m) above |= g[m];
-  if (above != 0) return std::nullopt;
-  SparseForm form;
-  for (int m = 0; m <= SparseForm::kMaxDegree; ++m) {
-    if (g[m] == 0) continue;
-    if (g[m] > 2 || form.terms == SparseForm::kMaxTerms) return std::nullopt;
-    form.power[form.terms] = m;
-    form.factor[form.terms] = g[m];
-    ++form.terms;
-  }
-  if (form.terms == 0) return std::nullopt;
-  return form;
+  return sparse_form_of(table.row(0), kDegree);
 }
 
 std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
@@ -228,19 +215,22 @@ std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
   return form;
 }
 
+// A cube or product of 257 before reduction.
+constexpr std::size_t kBufferBytes = sparse_buffer_bytes(kDegree);
+
 void SparseReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
-  alignas(64) std::uint8_t p[kSparseBufferBytes];
-  static_assert(kProductBytes <= kSparseBufferBytes);
+  alignas(64) std::uint8_t p[kBufferBytes];
+  static_assert(kProductBytes <= kBufferBytes);
   poly_mul(a.coef, b.coef, kDegree, p);
-  std::fill(p + kProductBytes, p + kSparseBufferBytes, std::uint8_t{0});
-  reduce_sparse(p, 2 * kDegree - 2, g_, out.coef);
+  std::fill(p + kProductBytes, p + kBufferBytes, std::uint8_t{0});
+  reduce_sparse(p, kDegree, 2 * kDegree - 2, g_, out.coef);
   secure_wipe(p, sizeof p);
 }
 
 void SparseReducer::cube(const FieldElem& y, FieldElem& out) const {
-  alignas(64) std::uint8_t p[kSparseBufferBytes];
-  spread_to_cube(y.coef, p);
-  reduce_sparse(p, 3 * (kDegree - 1), g_, out.coef);
+  alignas(64) std::uint8_t p[kBufferBytes];
+  spread_to_cube(y.coef, kDegree, p);
+  reduce_sparse(p, kDegree, 3 * (kDegree - 1), g_, out.coef);
   secure_wipe(p, sizeof p);
 }
 

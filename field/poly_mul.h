@@ -19,9 +19,9 @@ constexpr std::size_t long_product_bytes(std::size_t length) { return (2 * lengt
 void poly_mul(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product);
 
 // product[0..long_product_bytes(length)) = a * b as polynomials over GF(3),
-// for factors of any length (coefficients 0..2), zeros above 2 length - 2.
-// A comb on bit-planes over windows of four coefficients of a: each window's
-// base-3 number picks one of the 81 tabulated products u(x) b.
+// for factors of length up to kLargestDegree (coefficients 0..2), zeros
+// above 2 length - 2. Karatsuba's split into halves, down to products
+// poly_mul takes.
 void poly_mul_long(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product);
 
 }  // namespace gf3mq

@@ -1,77 +1,80 @@
-// Products of polynomials of any length on bit-planes (packed_rows.h): a
-// comb over windows of four coefficients of a. Window m holds a_(4m) ..
-// a_(4m+3), the base-3 number u; entry u of a table of the 81 products
-// u(x) b is added at x^(4m). With 4m = 64 j + k, round k adds the windows of
-// every word j, shifted by whole words, and the sum so far is multiplied by
-// x^4 between rounds: 16 rounds in all.
+// Products of polynomials of any length: Karatsuba's split down to factors
+// that poly_mul takes. With a = a0 + x^h a1 and b = b0 + x^h b1, h =
+// ceil(L / 2),
+//
+//   a b = p0 + x^h (p1 - p0 - p2) + x^(2h) p2,
+//   p0 = a0 b0, p2 = a1 b1, p1 = (a0 + a1)(b0 + b1):
+//
+// three products of half the length for the four of the schoolbook. 509
+// takes three products of 255, 1021 nine of 256.
 #include <algorithm>
-#include <vector>
 
 #include "field/poly_mul.h"
-#include "linalg/combination_tables.h"
-#include "linalg/packed_combination_tables.h"
-#include "linalg/packed_rows.h"
+#include "field/sizes.h"
+#include "linalg/secure_wipe.h"
+#include "linalg/simd_bytes.h"
 
 namespace gf3mq {
 
 namespace {
 
-constexpr std::size_t kWordBits = 64;
+// Room for a product of factors of kLargestDegree and for poly_mul's output.
+constexpr std::size_t kLongBytes = long_product_bytes(kLargestDegree);
+static_assert(kLongBytes >= kPolyProductBytes);
 
-std::size_t words_for(std::size_t elements) { return (elements + kWordBits - 1) / kWordBits; }
-
-// p = p x^4 over `words` words of each plane.
-void times_x4(std::uint64_t* ones, std::uint64_t* twos, std::size_t words) {
-  for (std::size_t w = words; w-- > 1;) {
-    ones[w] = (ones[w] << 4) | (ones[w - 1] >> 60);
-    twos[w] = (twos[w] << 4) | (twos[w - 1] >> 60);
+// Buffers of one level of the split, wiped when they go: they hold
+// products of secret elements.
+struct SplitBuffers {
+  alignas(64) std::uint8_t sum_a[kLargestDegree], sum_b[kLargestDegree];
+  alignas(64) std::uint8_t p0[kLongBytes], p1[kLongBytes], p2[kLongBytes];
+  std::size_t half, used;  // elements of each sum, bytes of each product written
+  explicit SplitBuffers(std::size_t h) : half(h), used(std::max(kPolyProductBytes, long_product_bytes(h))) {}
+  ~SplitBuffers() {
+    secure_wipe(sum_a, half);
+    secure_wipe(sum_b, half);
+    secure_wipe(p0, used);
+    secure_wipe(p1, used);
+    secure_wipe(p2, used);
   }
-  ones[0] <<= 4;
-  twos[0] <<= 4;
-}
+};
 
-// The planes of c_0 .. c_(length - 1) (0..2), shifted up by `shift` < 64.
-void planes_of(const std::uint8_t* c, std::size_t length, std::size_t shift, std::uint64_t* ones, std::uint64_t* twos) {
-  for (std::size_t i = 0; i < length; ++i) {
-    const std::size_t at = i + shift;
-    ones[at / kWordBits] |= std::uint64_t{c[i] == 1} << (at % kWordBits);
-    twos[at / kWordBits] |= std::uint64_t{c[i] == 2} << (at % kWordBits);
+// product[0 .. 2 length - 1) = a b, for length <= kLargestDegree; zeros
+// above, up to long_product_bytes(length), or kPolyProductBytes where
+// poly_mul takes the factors whole.
+void multiply(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
+  if (length <= kPolyMaxLength) return poly_mul(a, b, length, product);
+  const std::size_t h = (length + 1) / 2, l = length - h;  // l <= h
+  SplitBuffers s(h);
+  // a0 + a1 and b0 + b1, reduced mod 3 (a1, b1 are l long: the last
+  // coefficient of a0 and b0 may stand alone).
+  for (std::size_t i = 0; i < h; ++i) {
+    s.sum_a[i] = simd::fold_below_6(static_cast<std::uint8_t>(a[i] + (i < l ? a[h + i] : 0)));
+    s.sum_b[i] = simd::fold_below_6(static_cast<std::uint8_t>(b[i] + (i < l ? b[h + i] : 0)));
+  }
+  multiply(a, b, h, s.p0);
+  multiply(a + h, b + h, l, s.p2);
+  multiply(s.sum_a, s.sum_b, h, s.p1);
+  // p0 below x^(2h - 1), p2 from x^(2h): they do not meet.
+  const std::size_t low = 2 * h - 1, high = 2 * l - 1;
+  std::copy_n(s.p0, low, product);
+  product[low] = 0;
+  std::copy_n(s.p2, high, product + 2 * h);
+  std::fill(product + 2 * h + high, product + long_product_bytes(length), std::uint8_t{0});
+  // x^h (p1 - p0 - p2) = x^h (p1 + 2 p0 + 2 p2): at most 2 + 2 + 4 + 4 = 12 a byte.
+  for (std::size_t i = 0; i < low; ++i) {
+    const unsigned p2 = i < high ? s.p2[i] : 0u;
+    product[h + i] = static_cast<std::uint8_t>((product[h + i] + s.p1[i] + 2u * s.p0[i] + 2u * p2) % 3u);
   }
 }
 
 }  // namespace
 
 void poly_mul_long(const std::uint8_t* a, const std::uint8_t* b, std::size_t length, std::uint8_t* product) {
-  const std::size_t entry_words = words_for(length + 3);  // u(x) b: degree below length + 3
-  const std::size_t a_words = words_for(length);
-  const std::size_t sum_words = a_words + entry_words + 1;  // room for the shifts of the last rounds
-  // x^p b for p = 0..3, the rows of the table: entry c0 + 3 c1 + 9 c2 + 27 c3.
-  SecretVector<std::uint64_t> shifted(4 * 2 * entry_words, 0);
-  for (std::size_t p = 0; p < 4; ++p)
-    planes_of(b, length, p, &shifted[2 * p * entry_words], &shifted[(2 * p + 1) * entry_words]);
-  CombinationTables<PackedRowEntry> table;
-  table.assign(4, 4, 2 * entry_words, [&](std::size_t p) {
-    return PackedRowEntry::Row{&shifted[2 * p * entry_words], &shifted[(2 * p + 1) * entry_words], entry_words};
-  });
-  SecretVector<std::uint64_t> sum(2 * sum_words, 0);
-  std::uint64_t* ones = sum.data();
-  std::uint64_t* twos = sum.data() + sum_words;
-  auto at = [&](std::size_t i) -> unsigned { return i < length ? a[i] : 0u; };
-  for (std::size_t k = 60;; k -= 4) {
-    for (std::size_t j = 0; j < a_words; ++j) {
-      const std::size_t i = kWordBits * j + k;
-      const unsigned u = at(i) + 3 * at(i + 1) + 9 * at(i + 2) + 27 * at(i + 3);
-      if (u == 0) continue;
-      const std::uint64_t* entry = table.entry(0, u);
-      packed_add(ones + j, twos + j, entry, entry + entry_words, entry_words);
-    }
-    if (k == 0) break;
-    times_x4(ones, twos, sum_words);
-  }
-  const std::size_t bytes = long_product_bytes(length);
-  const std::size_t have = std::min(bytes, kWordBits * sum_words);
-  unpack_elements(ones, twos, have, product);
-  std::fill(product + have, product + bytes, std::uint8_t{0});
+  if (length > kPolyMaxLength) return multiply(a, b, length, product);
+  alignas(64) std::uint8_t whole[kPolyProductBytes];
+  poly_mul(a, b, length, whole);
+  std::copy_n(whole, long_product_bytes(length), product);
+  secure_wipe(whole, sizeof whole);
 }
 
 }  // namespace gf3mq
