@@ -86,13 +86,18 @@ int open_regular_file(const char* file_name, DigitFileResult& result) {
   return fd;
 }
 
-DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+namespace {
+
+// The first `wanted` digits of a file, count or count + 1 of them: the
+// first count go to out, a digit after them is only counted (it tells a
+// file that is too long).
+DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_t count, std::size_t wanted) {
   DigitFileResult result;
   const Descriptor file{open_regular_file(file_name, result)};
   if (file.fd < 0) return result;
   SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
   std::size_t n = 0;
-  while (n < count) {
+  while (n < wanted) {
     const ssize_t read_now = ::read(file.fd, chunk.data(), chunk.size());
     if (read_now < 0 && errno == EINTR) continue;
     if (read_now < 0) {
@@ -104,13 +109,14 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
     const std::size_t got = static_cast<std::size_t>(read_now);
     if (got == 0) break;
     std::size_t i = 0;
-    while (i < got && n < count) {
+    while (i < got && n < wanted) {
       // Runs of plain digits, the whole file in the usual case, go in one pass.
-      const std::size_t run = digit_run(chunk.data() + i, std::min(got - i, count - n));
-      for (std::size_t r = 0; r < run; ++r) out[n + r] = static_cast<std::uint8_t>(chunk[i + r] - '0');
+      const std::size_t run = digit_run(chunk.data() + i, std::min(got - i, wanted - n));
+      const std::size_t kept = std::min(run, count - std::min(n, count));
+      for (std::size_t r = 0; r < kept; ++r) out[n + r] = static_cast<std::uint8_t>(chunk[i + r] - '0');
       n += run;
       i += run;
-      if (i >= got || n >= count) break;
+      if (i >= got || n >= wanted) break;
       const unsigned char c = chunk[i++];
       if (!is_space(c)) {
         result.status = DigitFileStatus::bad_character;
@@ -121,8 +127,14 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
     }
   }
   result.digits = n;
-  if (n < count) result.status = DigitFileStatus::too_short;
+  if (n < wanted) result.status = DigitFileStatus::too_short;
   return result;
+}
+
+}  // namespace
+
+DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+  return read_digits(file_name, out, count, count);
 }
 
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem) {
@@ -155,12 +167,8 @@ std::size_t count_digits(const char* file_name) {
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length) {
   // One digit more than wanted: finding it means the file is too long.
-  SecretVector<std::uint8_t> scratch(count + 1);
-  const DigitFileResult result = read_digit_file(file_name, scratch.data(), count + 1);
-  if (result.status == DigitFileStatus::too_short && result.digits == count) {
-    std::copy_n(scratch.begin(), count, out);
-    return true;
-  }
+  const DigitFileResult result = read_digits(file_name, out, count, count + 1);
+  if (result.status == DigitFileStatus::too_short && result.digits == count) return true;
   std::string what;
   if (result.digits > count) {
     what = "holds more than its " + std::to_string(count) + " digits";

@@ -50,9 +50,11 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 // character (whitespace between them skipped); 0 when it cannot be read.
 std::size_t count_digits(const char* file_name);
 
-// The whole file: exactly count digits, then nothing but whitespace. On
+// The whole file: exactly count digits, then nothing but whitespace, read
+// straight into out (a public key of 1021 takes no second gigabyte). On
 // failure problem names the file and what is wrong, with the row of a
-// short or damaged file when row_length is given.
+// short or damaged file when row_length is given, and out may hold a
+// prefix of the digits, as with read_digit_file.
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length = 0);
 
