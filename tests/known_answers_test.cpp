@@ -120,7 +120,7 @@ TEST_P(KnownAnswerAtWidthTest, KeygenEncryptAndDecryptMatchThePinnedDigests) {
     }
   };
   // Other sizes, each with its default f.
-  for (int n : {5, 7, 31, 127}) {
+  for (int n : {5, 7, 31, 127, 509}) {
     ScratchDir dir;
     write_tables_of_degree(n);
     const auto computed = answers_of(gf3mq::Sizes{n}, "degree" + std::to_string(n), 2026);
