@@ -1,6 +1,7 @@
 #include "field/sparse_kernels.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "field/sizes.h"
@@ -90,10 +91,13 @@ static_assert(2 + 2 * 3 <= 8, "two terms of g keep a sum at most 8");
 // x^(W b), as m < n, so the blocks written before it are never read again in
 // the round. Block B, that of x^(n - 1), keeps its bytes below x^n; the
 // blocks above it start from zero.
-template <class V, bool kTwoTerms>
-[[gnu::always_inline]] inline void reduce_in_vectors(std::uint8_t* p, int n, int top, const SparseForm& g,
+// kN is n where it is known when compiling (the default n, whose bounds
+// then become constants), 0 otherwise.
+template <class V, bool kTwoTerms, int kN>
+[[gnu::always_inline]] inline void reduce_in_vectors(std::uint8_t* p, int any_n, int top, const SparseForm& g,
                                                      std::uint8_t* out) {
   constexpr int W = sizeof(V);
+  const int n = kN != 0 ? kN : any_n;
   const int boundary = (n - 1) / W;
   const V keep_below_n = ~simd::load<V>(kRamp + 128 - (n - W * boundary));
   const int degree = g.power[g.terms - 1];
@@ -124,11 +128,12 @@ template <class V, bool kTwoTerms>
 template <class V>
 [[gnu::always_inline]] inline void reduce_sparse_body(std::uint8_t* p, int n, int top, const SparseForm& g,
                                                       std::uint8_t* out) {
-  if (g.terms == 2) {
-    reduce_in_vectors<V, true>(p, n, top, g, out);
-  } else {
-    reduce_in_vectors<V, false>(p, n, top, g, out);
+  if (n == kDefaultDegree) {
+    if (g.terms == 2) return reduce_in_vectors<V, true, kDefaultDegree>(p, n, top, g, out);
+    return reduce_in_vectors<V, false, kDefaultDegree>(p, n, top, g, out);
   }
+  if (g.terms == 2) return reduce_in_vectors<V, true, 0>(p, n, top, g, out);
+  reduce_in_vectors<V, false, 0>(p, n, top, g, out);
 }
 
 [[gnu::always_inline]] inline void reduce_sparse_kernel_body(std::uint8_t* p, int n, int top, const SparseForm& g,
@@ -161,11 +166,18 @@ GF3MQ_TARGET_AVX512 void reduce_sparse_avx512(std::uint8_t* p, int n, int top, c
 }  // namespace
 
 std::optional<SparseForm> sparse_form_of(const std::uint8_t* g, int n) {
+  // Asked before every single product at 257 (field_mul): zeros are passed
+  // over eight at a time.
+  const int top = max_sparse_degree(n);
   std::uint8_t above = 0;  // any term above the highest degree taken
-  for (int m = max_sparse_degree(n) + 1; m < n; ++m) above |= g[m];
+  for (int m = top + 1; m < n; ++m) above |= g[m];
   if (above != 0) return std::nullopt;
   SparseForm form;
-  for (int m = 0; m <= max_sparse_degree(n); ++m) {
+  for (int m = 0; m <= top; ++m) {
+    if (std::uint64_t eight; m + 8 <= top + 1 && (std::memcpy(&eight, g + m, 8), eight == 0)) {
+      m += 7;
+      continue;
+    }
     if (g[m] == 0) continue;
     if (g[m] > 2 || form.terms == SparseForm::kMaxTerms) return std::nullopt;
     form.power[form.terms] = m;

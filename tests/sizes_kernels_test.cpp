@@ -5,10 +5,18 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <random>
 #include <vector>
 
+#include "field/field.h"
+#include "field/field_polynomial.h"
+#include "field/field_tables.h"
 #include "linalg/quadratic_form.h"
+#include "scheme/affine_map.h"
+#include "scheme/composition.h"
+#include "scheme/decrypt.h"
+#include "scheme/key_files.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -79,6 +87,97 @@ TEST_P(FormValueAtWidthTest, ReadsNothingPastTheLinearRow) {
     const std::vector<std::uint8_t> x = random_elements(rng, gf3mq::form_column_bytes(n));
     EXPECT_EQ(gf3mq::form_value(form, stride, x.data(), n), form_value_by_terms(form, stride, x.data(), n)) << n;
     munmap(map, mapped);
+  }
+}
+
+// The fast route's public forms against the secret maps, at sizes where the
+// clear route would take too long: form i at (x, 1) must be coordinate i of
+// T(F(S(x))), with S(x) = B x + V2, F(X) = X^27 X^3 in the field and T(Z) =
+// A Z + V1, at random points.
+using CompositionAtWidthTest = KernelWidthTest;
+GF3MQ_AT_EVERY_KERNEL_WIDTH(CompositionAtWidthTest);
+
+TEST_P(CompositionAtWidthTest, PublicFormsAreTheSecretMapsAtEverySize) {
+  std::mt19937 rng(29);
+  for (int n : {127, 129, 255, 259, 511, 513, 1021}) {
+    const Mat_ZZ_p reduction = gf3mq::build_reduction_table(gf3mq::default_polynomial(n));
+    const Mat_ZZ_p frobenius = gf3mq::build_frobenius_table(reduction);
+    const gf3mq::Field field(reduction);
+    const Mat_ZZ_p mat_A = random_invertible(rng, n), mat_B = random_invertible(rng, n);
+    const Vec_ZZ_p V1 = random_vector(rng, n), V2 = random_vector(rng, n);
+    Mat_ZZ_p a3(1, 1), a27(1, 1);
+    gf3mq::symbolic_powers(gf3mq::augmented(mat_B, V2), reduction, frobenius, a3, a27);
+    // Two points (x, 1), and the public map at each.
+    const std::size_t positions = static_cast<std::size_t>(n) + 1;
+    std::vector<std::vector<std::uint8_t>> points;
+    std::vector<Vec_ZZ_p> expected;
+    for (int p = 0; p < 2; ++p) {
+      const Vec_ZZ_p x = random_vector(rng, n);
+      const Vec_ZZ_p s = mat_B * x + V2;
+      const gf3mq::Element X(s.data(), s.data() + n);
+      const gf3mq::Element Z = field.product(field.frobenius(X, 3), field.cube(X));
+      Vec_ZZ_p z(n);
+      std::copy(Z.begin(), Z.end(), z.data());
+      expected.push_back(mat_A * z + V1);
+      std::vector<std::uint8_t> point(x.data(), x.data() + n);
+      point.push_back(1);
+      points.push_back(point);
+    }
+    std::atomic<int> wrong{0}, first_wrong{-1};
+    gf3mq::make_public_forms_in_parallel(
+        mat_A, V1, a27, a3, reduction,
+        [&](int i, Mat_ZZ_p& form) {
+          for (std::size_t p = 0; p < points.size(); ++p) {
+            const std::uint8_t* m = points[p].data();
+            unsigned value = 0;
+            for (std::size_t k = 0; k < positions; ++k) {
+              unsigned row = 0;
+              for (std::size_t l = 0; l < positions; ++l) row += form.data()[k * form.num_cols() + l] * m[l];
+              value += m[k] * (row % 3);
+            }
+            if (value % 3 != expected[p][i]) {
+              ++wrong;
+              first_wrong = i;
+            }
+          }
+        },
+        n);
+    EXPECT_EQ(wrong, 0) << "n " << n << ", form " << first_wrong;
+  }
+}
+
+// Decryption with secret maps of every size: c = A F(B x + V2) + V1 (the
+// public map before sk, so sk = 0 here) must give x as one of the two
+// candidates.
+TEST_P(CompositionAtWidthTest, DecryptionFindsTheMessageAtEverySize) {
+  std::mt19937 rng(31);
+  for (int n : {5, 63, 65, 127, 129, 255, 257, 259, 511, 513, 1021}) {
+    const ScratchDir dir;
+    write_tables_of_degree(n);
+    const Mat_ZZ_p reduction = gf3mq::build_reduction_table(gf3mq::default_polynomial(n));
+    const gf3mq::Field field(reduction);
+    const Mat_ZZ_p mat_A = random_invertible(rng, n), mat_B = random_invertible(rng, n);
+    const Vec_ZZ_p V1 = random_vector(rng, n), V2 = random_vector(rng, n);
+    ASSERT_TRUE(inverse(mat_A).save(gf3mq::kInvAFile) && inverse(mat_B).save(gf3mq::kInvBFile) &&
+                V1.save(gf3mq::kV1File) && V2.save(gf3mq::kV2File));
+    gf3mq::SecretMaps maps(gf3mq::Sizes{n});
+    gf3mq::FileProblem problem;
+    ASSERT_TRUE(maps.load(&problem)) << problem.message();
+    const std::vector<unsigned char> sk(static_cast<std::size_t>(n), 0);
+    for (int trial = 0; trial < 3; ++trial) {
+      const Vec_ZZ_p x = random_vector(rng, n);
+      const Vec_ZZ_p s = mat_B * x + V2;
+      const gf3mq::Element X(s.data(), s.data() + n);
+      const gf3mq::Element Z = field.product(field.frobenius(X, 3), field.cube(X));
+      Vec_ZZ_p z(n);
+      std::copy(Z.begin(), Z.end(), z.data());
+      const Vec_ZZ_p c = mat_A * z + V1;
+      std::vector<unsigned char> m(2 * static_cast<std::size_t>(n));
+      maps.decrypt(sk.data(), c.data(), m.data());
+      const bool first = std::equal(x.data(), x.data() + n, m.begin());
+      const bool second = std::equal(x.data(), x.data() + n, m.begin() + n);
+      EXPECT_TRUE(first || second) << "n " << n << ", trial " << trial;
+    }
   }
 }
 

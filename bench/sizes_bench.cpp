@@ -1,0 +1,145 @@
+// The costly operations at other sizes, beside the default 257: key
+// generation, one encryption, a batch of 64, one decryption with the
+// secret maps loaded, a field product and Y^d, at n = 127, 257 and 509.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "bench/workspace.h"
+#include "field/field.h"
+#include "field/field_polynomial.h"
+#include "field/field_tables.h"
+#include "linalg/huge_pages.h"
+#include "scheme/decrypt.h"
+#include "scheme/encrypt.h"
+#include "scheme/encrypt_batch.h"
+#include "scheme/gf3_source.h"
+#include "scheme/keygen.h"
+
+namespace {
+
+using gf3mq::Sizes;
+
+// A folder of its own with the default tables of n and one key set.
+struct SizedWorkspace {
+  explicit SizedWorkspace(int n) : sizes{n}, pk(gf3mq::make_huge_page_buffer(sizes.public_key_digits())), sk(sizes.elements()) {
+    gf3mq::bench::workspace();  // the parent folder and the clean-up at exit
+    dir = gf3mq::bench::workspace().dir + "/n" + std::to_string(n);
+    std::filesystem::create_directory(dir);
+    const Here here(dir);
+    const Mat_ZZ_p reduction = gf3mq::build_reduction_table(gf3mq::default_polynomial(n));
+    if (!reduction.save("new Xe_mod_Irredfx.txt") ||
+        !gf3mq::build_frobenius_table(reduction).save("new X_27i_mod_Irredfx.txt"))
+      std::abort();
+    gf3mq::SeededGf3Source source(1);
+    if (gf3mq::generate_key_set(sizes, pk.get(), sk.data(), source) != 0) std::abort();
+  }
+  // The working directory is dir for its lifetime.
+  struct Here {
+    explicit Here(const std::string& dir) : previous(std::filesystem::current_path()) {
+      std::filesystem::current_path(dir);
+    }
+    ~Here() { std::filesystem::current_path(previous); }
+    std::filesystem::path previous;
+  };
+  Sizes sizes;
+  std::string dir;
+  gf3mq::HugePageBuffer pk;  // as the programs hold it
+  std::vector<unsigned char> sk;
+};
+
+SizedWorkspace& workspace_at(int n) {
+  static std::map<int, std::unique_ptr<SizedWorkspace>> made;
+  auto& w = made[n];
+  if (w == nullptr) w = std::make_unique<SizedWorkspace>(n);
+  return *w;
+}
+
+std::vector<unsigned char> plaintexts(std::size_t n, std::size_t count) {
+  std::vector<unsigned char> m(n * count);
+  for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<unsigned char>(1 + i * 7 % 2);
+  return m;
+}
+
+void BM_keygen_at(benchmark::State& state) {
+  SizedWorkspace& w = workspace_at(static_cast<int>(state.range(0)));
+  const SizedWorkspace::Here here(w.dir);
+  gf3mq::SeededGf3Source source(7);
+  for (auto _ : state)
+    if (gf3mq::generate_key_set(w.sizes, w.pk.get(), w.sk.data(), source) != 0) std::abort();
+}
+BENCHMARK(BM_keygen_at)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_encrypt_at(benchmark::State& state) {
+  SizedWorkspace& w = workspace_at(static_cast<int>(state.range(0)));
+  const std::vector<unsigned char> m = plaintexts(w.sizes.elements(), 1);
+  std::vector<unsigned char> c(w.sizes.elements());
+  for (auto _ : state) {
+    gf3mq::encrypt_at(w.sizes, w.pk.get(), m.data(), c.data());
+    benchmark::DoNotOptimize(c.data());
+  }
+}
+BENCHMARK(BM_encrypt_at)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond);
+
+void BM_encrypt_batch_at(benchmark::State& state) {
+  SizedWorkspace& w = workspace_at(static_cast<int>(state.range(0)));
+  const gf3mq::PreparedPublicKey key(w.sizes, w.pk.get());
+  const std::vector<unsigned char> m = plaintexts(w.sizes.elements(), gf3mq::kBatch);
+  std::vector<unsigned char> c(m.size());
+  for (auto _ : state) {
+    key.encrypt(m.data(), gf3mq::kBatch, c.data());
+    benchmark::DoNotOptimize(c.data());
+  }
+}
+BENCHMARK(BM_encrypt_batch_at)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond);
+
+// One decryption with the secret maps already loaded, as decrypt_vec.
+void BM_decrypt_at(benchmark::State& state) {
+  SizedWorkspace& w = workspace_at(static_cast<int>(state.range(0)));
+  gf3mq::SecretMaps maps(w.sizes);
+  {
+    const SizedWorkspace::Here here(w.dir);
+    if (!maps.load(nullptr)) std::abort();
+  }
+  std::vector<unsigned char> c(w.sizes.elements()), m(w.sizes.decrypted_bytes());
+  gf3mq::encrypt_at(w.sizes, w.pk.get(), plaintexts(w.sizes.elements(), 1).data(), c.data());
+  for (auto _ : state) {
+    maps.decrypt(w.sk.data(), c.data(), m.data());
+    benchmark::DoNotOptimize(m.data());
+  }
+}
+BENCHMARK(BM_decrypt_at)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond);
+
+void BM_field_product_at(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const gf3mq::Field field(gf3mq::build_reduction_table(gf3mq::default_polynomial(n)));
+  std::mt19937 rng(2);
+  gf3mq::Element a = field.zero(), b = field.zero(), out = field.zero();
+  for (auto& e : a) e = static_cast<std::uint8_t>(rng() % 3);
+  for (auto& e : b) e = static_cast<std::uint8_t>(rng() % 3);
+  for (auto _ : state) {
+    field.product(a.data(), b.data(), out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_field_product_at)->Arg(127)->Arg(257)->Arg(509)->Arg(1021)->Unit(benchmark::kMicrosecond);
+
+void BM_central_root_at(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const gf3mq::Field field(gf3mq::build_reduction_table(gf3mq::default_polynomial(n)));
+  std::mt19937 rng(3);
+  gf3mq::Element y = field.zero();
+  for (auto& e : y) e = static_cast<std::uint8_t>(rng() % 3);
+  for (auto _ : state) benchmark::DoNotOptimize(field.central_map_root(y));
+}
+BENCHMARK(BM_central_root_at)->Arg(127)->Arg(257)->Arg(509)->Arg(1021)->Unit(benchmark::kMillisecond);
+
+}  // namespace
