@@ -21,9 +21,9 @@ namespace gf3mq {
 inline constexpr std::size_t kBatch = 64;  // plaintexts per pass
 
 // From this many plaintexts on, preparing the key and encrypting in batches
-// takes less time than encrypt one at a time (preparing costs about as much
-// as six single encryptions).
-inline constexpr std::size_t kBatchWorthwhile = 8;
+// takes less time than encrypt one at a time (at 257, preparing costs about
+// as much as fifteen single encryptions, a batch of 64 as five).
+inline constexpr std::size_t kBatchWorthwhile = 20;
 
 class PreparedPublicKey {
  public:

@@ -9,6 +9,7 @@
 
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
+#include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
 #include "tests/test_support.h"
@@ -59,7 +60,7 @@ class AmbiguityTest : public testing::Test {
 };
 
 TEST_F(AmbiguityTest, BothCandidatesEncryptBackAndTheLibrarySaysSo) {
-  const std::size_t count = 20;
+  const std::size_t count = gf3mq::kBatchWorthwhile + 4;  // the batch route
   encrypt_and_decrypt(count);
   std::vector<int> batch(count, 7);
   message_indices(pk.get(), c.data(), m.data(), count, batch.data());

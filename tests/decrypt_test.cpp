@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 #include "tests/test_support.h"
 
@@ -151,7 +152,7 @@ TEST(MessageIndexTest, TheCandidateOverOneAndTwoThatEncryptsBackIsTheMessageAndB
       {ones, twos}, {with_zero, ones}, {with_zero, with_zero}, {twos, with_zero}};
   // Under the zero key every plaintext over {1, 2} encrypts to 0.
   const int expected_for_pair[] = {gf3mq::kAmbiguousMessage, 1, gf3mq::kNoMessage, 0};
-  const std::size_t count = 12;  // enough for the batch route
+  const std::size_t count = gf3mq::kBatchWorthwhile + 4;  // enough for the batch route
   std::vector<unsigned char> c(count * 257, 0), m;
   std::vector<int> expected;
   for (std::size_t t = 0; t < count; ++t) {
