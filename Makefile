@@ -7,6 +7,7 @@
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
 #   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
 #                    times each (default 3), then each target with the best times
+#   make sizes-table the README's table of sizes, 7 to 1021 (bench/sizes_table)
 #   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
 #   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
 #   make install     the programs, headers, libraries, CMake package and
@@ -41,7 +42,7 @@ DEMO_PROGRAMS := gf3mq-tables gf3mq-keygen gf3mq-demo
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
   fuzz_message_lines fuzz_relations
 
-.PHONY: all configure build demo-programs demo test test-clang check-asan bench fuzz memcheck install deps clean
+.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table fuzz memcheck install deps clean
 
 all: build
 
@@ -108,6 +109,12 @@ bench:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES)"
 	@$(MAKE) --no-print-directory build
 	$(BUILD)/bin/gf3mq-bench --benchmark_repetitions=$(BENCH_REPETITIONS)
+
+# /usr/bin/time for key generation's time and peak memory.
+sizes-table:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES) time"
+	@$(MAKE) --no-print-directory build
+	bench/sizes_table $(BUILD)/bin
 
 # Every target runs FUZZ_SECONDS from its seed corpus in fuzz/corpus (new
 # inputs go to a scratch folder); a crash stops with its input saved in

@@ -62,6 +62,7 @@ class BestTimes : public benchmark::ConsoleReporter {
   }
 
   void print_targets() const {
+    if (best_.empty()) return;  // nothing ran (--benchmark_list_tests)
     std::printf("\nTargets (best repetition of each row):\n");
     for (const Target& target : kTargets) {
       const auto ours = best_.find(target.ours), theirs = best_.find(target.theirs);
