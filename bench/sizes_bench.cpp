@@ -31,7 +31,8 @@ using gf3mq::Sizes;
 
 // A folder of its own with the default tables of n and one key set.
 struct SizedWorkspace {
-  explicit SizedWorkspace(int n) : sizes{n}, pk(gf3mq::make_huge_page_buffer(sizes.public_key_digits())), sk(sizes.elements()) {
+  explicit SizedWorkspace(int n)
+      : sizes{n}, pk(gf3mq::make_huge_page_buffer(sizes.public_key_digits())), sk(sizes.elements()) {
     gf3mq::bench::workspace();  // the parent folder and the clean-up at exit
     dir = gf3mq::bench::workspace().dir + "/n" + std::to_string(n);
     std::filesystem::create_directory(dir);

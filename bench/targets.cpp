@@ -3,7 +3,6 @@
 // as a ratio with its target. Timings are noisy on shared machines, so every
 // ratio uses the best repetition of each row (--benchmark_repetitions=N).
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -53,8 +52,7 @@ class BestTimes : public benchmark::ConsoleReporter {
       if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
       const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
       // BM_encrypt_at/509: rows of one function at several sizes apart.
-      const std::string name =
-          run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+      const std::string name = run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
       auto [it, added] = best_.emplace(name, seconds);
       if (!added && seconds < it->second) it->second = seconds;
     }
@@ -80,8 +78,8 @@ class BestTimes : public benchmark::ConsoleReporter {
         std::printf("  %-24s not measured in this run\n", target.ours);
         continue;
       }
-      std::printf("  %-24s %9.3f ms (target <= %g ms: %s) %s\n", target.ours, ours->second * 1e3,
-                  target.at_most * 1e3, ours->second <= target.at_most ? "met" : "NOT MET", target.note);
+      std::printf("  %-24s %9.3f ms (target <= %g ms: %s) %s\n", target.ours, ours->second * 1e3, target.at_most * 1e3,
+                  ours->second <= target.at_most ? "met" : "NOT MET", target.note);
     }
   }
 

@@ -12,7 +12,6 @@
 
 #include "field/field_reducer.h"
 #include "field/sparse_kernels.h"
-
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
 #include "linalg/secure_wipe.h"
@@ -35,10 +34,10 @@ class Field {
   Element one() const;
 
   void product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const;  // out = a b mod f
-  void cube(const std::uint8_t* y, std::uint8_t* out) const;                           // out = y^3 mod f
+  void cube(const std::uint8_t* y, std::uint8_t* out) const;                            // out = y^3 mod f
   Element product(const Element& a, const Element& b) const;
   Element cube(const Element& y) const;
-  Element frobenius(Element y, int times) const;  // y^(3^times)
+  Element frobenius(Element y, int times) const;      // y^(3^times)
   Element power(const Element& y, unsigned e) const;  // y^e, for small e
 
   // Y^d with 30 d = 1 + (3^n - 1) / 2 (mod 3^n - 1): X or -X for Y = X^30.
@@ -52,12 +51,12 @@ class Field {
 
  private:
   int n_;
-  std::unique_ptr<Mat_ZZ_p> rows_;           // a copy of the table, for a reducer that reads its rows
+  std::unique_ptr<Mat_ZZ_p> rows_;          // a copy of the table, for a reducer that reads its rows
   std::unique_ptr<FieldReducer> standard_;  // at 257: the system's own reducers (field_reducer.h)
   std::optional<SparseForm> sparse_;        // x^n = g, when g is sparse
-  RowCombinationTables product_rows_;      // otherwise: rows 0..n-2 (x^n .. x^(2n-2))
-  RowCombinationTables cube_rows_;         // and rows 3k - n for 3k >= n
-  int first_cubed_high_ = 0;               // the first k with 3k >= n
+  RowCombinationTables product_rows_;       // otherwise: rows 0..n-2 (x^n .. x^(2n-2))
+  RowCombinationTables cube_rows_;          // and rows 3k - n for 3k >= n
+  int first_cubed_high_ = 0;                // the first k with 3k >= n
 };
 
 }  // namespace gf3mq

@@ -72,8 +72,8 @@ class TabulatedReducer final : public FieldReducer {
 };
 
 // g = row 0 of the table, if it has at most kMaxTerms terms of degree at
-// most 128 (max_sparse_degree), and some term; none otherwise. The other rows are not
-// read.
+// most 128 (max_sparse_degree), and some term; none otherwise. The other
+// rows are not read.
 std::optional<SparseForm> sparse_form_of_row_zero(const Mat_ZZ_p& table);
 
 // The same g, for a 512 x 257 table whose rows r + 1 all equal x * row r

@@ -70,9 +70,9 @@ static_assert(2 + SparseForm::kMaxTerms * 3 <= 255, "a reduced byte plus every t
 alignas(64) constexpr std::uint8_t kRamp[256] = {
 #define GF3MQ_ZEROS16 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0
 #define GF3MQ_ONES16 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255
-    GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16,
-    GF3MQ_ZEROS16, GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,
-    GF3MQ_ONES16,  GF3MQ_ONES16,
+    GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ZEROS16,
+    GF3MQ_ZEROS16, GF3MQ_ZEROS16, GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,
+    GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,  GF3MQ_ONES16,
 #undef GF3MQ_ZEROS16
 #undef GF3MQ_ONES16
 };
@@ -108,9 +108,7 @@ template <class V, bool kTwoTerms, int kN>
     // to the block of the old top (cleared above the new one).
     const int first_block = g.power[0] / W, last_block = std::max(degree + h - 1, top) / W;
     for (int b = first_block; b <= last_block; ++b) {
-      V acc = b < boundary    ? simd::load<V>(p + W * b)
-              : b == boundary ? simd::load<V>(p + W * b) & keep_below_n
-                              : V{};
+      V acc = b < boundary ? simd::load<V>(p + W * b) : b == boundary ? simd::load<V>(p + W * b) & keep_below_n : V{};
       for (int t = 0; t < (kTwoTerms ? 2 : g.terms); ++t) {
         const int from = W * b - g.power[t];  // index in H of the block's first byte
         if (from + W <= 0 || from >= h) continue;
@@ -158,8 +156,7 @@ GF3MQ_TARGET_AVX2 void reduce_sparse_kernel_avx2(std::uint8_t* p, int n, int top
 GF3MQ_TARGET_AVX512 void spread_to_cube_avx512(const std::uint8_t* y, int n, std::uint8_t* p) {
   spread_by_shuffles(y, n, p);
 }
-GF3MQ_TARGET_AVX512 void reduce_sparse_avx512(std::uint8_t* p, int n, int top, const SparseForm& g,
-                                              std::uint8_t* out) {
+GF3MQ_TARGET_AVX512 void reduce_sparse_avx512(std::uint8_t* p, int n, int top, const SparseForm& g, std::uint8_t* out) {
   reduce_sparse_body<Bytes64>(p, n, top, g, out);
 }
 

@@ -31,9 +31,7 @@ std::optional<SparseForm> sparse_form_of(const std::uint8_t* g, int n);
 // Bytes of the buffers of a cube or product before reduction at n: x^0 ..
 // x^(3n - 3) padded to whole 64-byte vectors, and one vector more, zero,
 // for the reads of a reduction.
-constexpr std::size_t sparse_buffer_bytes(int n) {
-  return (3 * static_cast<std::size_t>(n) - 2 + 63) / 64 * 64 + 64;
-}
+constexpr std::size_t sparse_buffer_bytes(int n) { return (3 * static_cast<std::size_t>(n) - 2 + 63) / 64 * 64 + 64; }
 inline constexpr std::size_t kSparseBufferBytes = sparse_buffer_bytes(kLargestDegree);  // enough at every n
 
 // p[3k] = y[k] for k < n, every other byte of p[0..sparse_buffer_bytes(n))

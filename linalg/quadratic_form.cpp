@@ -18,7 +18,8 @@ namespace {
 
 // x_k times a row's sum, added over every row: at most 2 * 2 * (the bound of
 // a 16-bit lane) per row and 32-bit lane, n + 1 rows.
-static_assert((kFormMaxVariables + 1) * 2 * 2 * 32767 < (std::uint64_t{1} << 31), "a form's sum must fit a signed 32-bit lane");
+static_assert((kFormMaxVariables + 1) * 2 * 2 * 32767 < (std::uint64_t{1} << 31),
+              "a form's sum must fit a signed 32-bit lane");
 
 unsigned form_value_portable(const std::uint8_t* form, std::size_t stride, const std::uint8_t* x, std::size_t n) {
   // A row's dot product is at most n * 255 * 2; x_k times its residue at most 4.
@@ -99,8 +100,8 @@ GF3MQ_TARGET_AVX512 unsigned form_value_avx512(const std::uint8_t* form, std::si
       acc = _mm512_add_epi16(acc, _mm512_maddubs_epi16(_mm512_loadu_si512(row + j), _mm512_loadu_si512(x + j)));
     if (j < length) {
       const __mmask64 rest = (std::uint64_t{1} << (length - j)) - 1;
-      acc = _mm512_add_epi16(acc, _mm512_maddubs_epi16(_mm512_maskz_loadu_epi8(rest, row + j),
-                                                       _mm512_maskz_loadu_epi8(rest, x + j)));
+      acc = _mm512_add_epi16(
+          acc, _mm512_maddubs_epi16(_mm512_maskz_loadu_epi8(rest, row + j), _mm512_maskz_loadu_epi8(rest, x + j)));
     }
     total = _mm512_add_epi32(total, _mm512_madd_epi16(acc, _mm512_set1_epi16(static_cast<short>(weight))));
   }

@@ -54,7 +54,8 @@ Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
   const ReducedPlaintext reduced(x.data(), kDegree);
   // Each form is read at (k, j), j < k <= 257: 258 rows of at least 257,
   // each read with its own length.
-  for (int i = 0; i < kDegree; ++i) gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kVariablesAndOne, kDegree);
+  for (int i = 0; i < kDegree; ++i)
+    gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kVariablesAndOne, kDegree);
   for (int i = 0; i < kDegree; ++i) {
     const Mat_ZZ_p& form = polys[static_cast<std::size_t>(i)];
     const unsigned s = gf3mq::form_value(form.data(), static_cast<std::size_t>(form.num_cols()), reduced.x, kDegree);
