@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/message_lines.h"
 #include "app/program.h"
 #include "field/field_tables.h"
 #include "linalg/huge_pages.h"
@@ -12,7 +13,7 @@
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "app/message_lines.h"
+#include "scheme/trace.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ constexpr const char* kAmbiguous =
 constexpr const char* kBothWritten = "both candidates encrypt back, so the plaintext is ambiguous: both are written";
 
 constexpr const char* kUsage =
-    "Usage: gf3mq-decrypt [-C DIR] [--both] [FILE]\n"
+    "Usage: gf3mq-decrypt [-C DIR] [--both] [--trace] [FILE]\n"
     "\n"
     "Decrypts the ciphertexts of FILE (or standard input), one per line of n\n"
     "digits 0, 1 or 2, with the key set of the current folder (n of its tables,\n"
@@ -36,6 +37,8 @@ constexpr const char* kUsage =
     "\n"
     "  -C DIR     work in the folder DIR (a relative FILE is taken there)\n"
     "  --both     write both candidates, one per line, the message first\n"
+    "  --trace    write every step of each decryption, each value labelled, to\n"
+    "             standard error\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -69,9 +72,10 @@ struct KeySet {
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
-  bool both = false;
+  bool both = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
+  command_line.flag("--trace", trace);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
   const std::string input = command_line.input_file(), source = input == "-" ? "" : input;
   program::warn_if_folder_open(kName);
@@ -86,9 +90,12 @@ int main(int argc, char** argv) {
   }
   KeySet& keys = *key_set;
   const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
+  gf3mq::Trace tracer(std::cerr, keys.sizes);
+  // A trace takes one line at a time, each message written after its steps.
+  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;
-  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  if (!reader.next(lines_at_once, ciphertexts, &problem)) return program::fail(kName, problem.message());
   gf3mq::SecretVector<unsigned char> candidates;
   gf3mq::SecretVector<char> out;
   std::vector<int> index;
@@ -99,10 +106,13 @@ int main(int argc, char** argv) {
       keys.maps.decrypt(keys.sk.get(), ciphertexts.vector(i), candidates.data() + i * decrypted);
     index.resize(count);
     gf3mq::message_indices(keys.sizes, keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
+    if (trace) gf3mq::trace_decryption(tracer, keys.maps, keys.sk.get(), keys.pk.get(), ciphertexts.vector(0));
     out.clear();
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* m = candidates.data() + i * decrypted;
-      auto at_line = [&](const char* what) { return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message(); };
+      auto at_line = [&](const char* what) {
+        return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
+      };
       if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both)) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
         program::finish_output(kName);
@@ -118,7 +128,8 @@ int main(int argc, char** argv) {
       if (both) gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(1 - index[i]), n);
     }
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {
+    if (trace) std::cout.flush();
+    if (!reader.next(lines_at_once, ciphertexts, &problem)) {
       program::finish_output(kName);
       return program::fail(kName, problem.message());
     }

@@ -17,13 +17,14 @@
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
+#include "scheme/trace.h"
 
 namespace {
 
 constexpr const char* kName = "gf3mq-demo";
 
 constexpr const char* kUsage =
-    "Usage: gf3mq-demo [-C DIR] [--no-wait]\n"
+    "Usage: gf3mq-demo [-C DIR] [--no-wait] [--trace]\n"
     "\n"
     "Encrypts a random plaintext with the key set of the current folder,\n"
     "decrypts it, and prints the plaintext, the ciphertext, both candidates and\n"
@@ -31,6 +32,8 @@ constexpr const char* kUsage =
     "\n"
     "  -C DIR     work in the folder DIR\n"
     "  --no-wait  end without waiting for a key press\n"
+    "  --trace    write every step of the encryption and the decryption, each\n"
+    "             value labelled, to standard error (standard output stays the same)\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -60,14 +63,28 @@ void print_list(const unsigned char* values, std::size_t n) {
   std::cout << ']';
 }
 
+// Both computations told step by step on standard error, from the secret
+// files of the folder (read under the caller's lock).
+bool trace_both(const gf3mq::Sizes& sizes, const unsigned char* pk, const unsigned char* sk, const unsigned char* m,
+                const unsigned char* c, gf3mq::FileProblem* problem) {
+  gf3mq::EncryptionMaps forward(sizes);
+  gf3mq::SecretMaps inverse(sizes);
+  if (!forward.load(problem) || !inverse.load(problem)) return false;
+  gf3mq::Trace trace(std::cerr, sizes);
+  gf3mq::trace_encryption(trace, sizes, &forward, m, c);
+  gf3mq::trace_decryption(trace, inverse, sk, pk, c);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
-  bool no_wait = false;
+  bool no_wait = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--no-wait", no_wait);
+  command_line.flag("--trace", trace);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
   std::setlocale(LC_ALL, "");  // the captions follow the locale's character set
   program::warn_if_folder_open(kName);
@@ -99,6 +116,8 @@ int main(int argc, char** argv) {
   const std::uint64_t decrypt_mlen = sizes.decrypted_bytes();
   std::unique_ptr<unsigned char[]> decrypted(new unsigned char[decrypt_mlen]);
   if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem))
+    return program::fail_with_key_set(kName, problem);
+  if (trace && !trace_both(sizes, pk.get(), sk.get(), m.get(), c.get(), &problem))
     return program::fail_with_key_set(kName, problem);
   lock.release();
 

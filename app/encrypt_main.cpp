@@ -1,22 +1,26 @@
 // gf3mq-encrypt: encrypts plaintexts, one per line, with the public key of a
 // folder; "new pk.txt" is the only file it reads.
+#include <unistd.h>
+
 #include <iostream>
 #include <memory>
 
+#include "app/message_lines.h"
 #include "app/program.h"
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
-#include "app/message_lines.h"
+#include "scheme/key_set.h"
+#include "scheme/trace.h"
 
 namespace {
 
 constexpr const char* kName = "gf3mq-encrypt";
 
 constexpr const char* kUsage =
-    "Usage: gf3mq-encrypt [-C DIR] [FILE]\n"
+    "Usage: gf3mq-encrypt [-C DIR] [--trace] [FILE]\n"
     "\n"
     "Encrypts the plaintexts of FILE (or standard input), one per line, with\n"
     "\"new pk.txt\" of the current folder, and writes each ciphertext as n digits\n"
@@ -25,6 +29,9 @@ constexpr const char* kUsage =
     "empty lines skipped.\n"
     "\n"
     "  -C DIR     work in the folder DIR (a relative FILE is taken there)\n"
+    "  --trace    write every step of each encryption, each value labelled, to\n"
+    "             standard error: the public evaluation, and the secret steps\n"
+    "             too when the folder holds the secret files\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -36,12 +43,32 @@ constexpr const char* kUsage =
 // Lines read, encrypted and written at a time.
 constexpr std::size_t kLinesAtOnce = 256;
 
+// The secret maps for a trace, when the folder holds them; otherwise null,
+// after saying on standard error why only the public evaluation is traced.
+std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes& sizes) {
+  const char* const only_public = ": only the public evaluation is traced";
+  if (access(gf3mq::kMatAFile, F_OK) != 0) {
+    std::cerr << "the secret files are not in this folder" << only_public << '\n';
+    return nullptr;
+  }
+  gf3mq::FileProblem problem;
+  gf3mq::FolderLock lock(gf3mq::program::lock_wait(kName));
+  auto maps = std::make_unique<gf3mq::EncryptionMaps>(sizes);
+  if (!gf3mq::lock_key_set_for_reading(lock, &problem) || !maps->load(&problem)) {
+    std::cerr << "the secret files cannot be read (" << problem.message() << ")" << only_public << '\n';
+    return nullptr;
+  }
+  return maps;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
+  bool trace = false;
   program::CommandLine command_line(kName, kUsage);
+  command_line.flag("--trace", trace);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
 
   // The public key first, for its n: the length of every line.
@@ -49,10 +76,14 @@ int main(int argc, char** argv) {
   gf3mq::HugePageBuffer pk;
   if (!program::read_public_key(kName, sizes, pk)) return 1;
   const std::size_t n = sizes.elements();
+  std::unique_ptr<gf3mq::EncryptionMaps> maps = trace ? secret_maps_for_trace(sizes) : nullptr;
+  gf3mq::Trace tracer(std::cerr, sizes);
+  // A trace takes one line at a time, each ciphertext written after its steps.
+  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
   gf3mq::FileProblem problem;
   gf3mq::MessageLineReader reader(command_line.input_file(), gf3mq::LineElements::plaintext, n);
   gf3mq::MessageLines plaintexts;
-  if (!reader.next(kLinesAtOnce, plaintexts, &problem)) return program::fail(kName, problem.message());
+  if (!reader.next(lines_at_once, plaintexts, &problem)) return program::fail(kName, problem.message());
   std::unique_ptr<gf3mq::PreparedPublicKey> prepared;  // once enough plaintexts come
   gf3mq::SecretVector<unsigned char> ciphertexts;
   gf3mq::SecretVector<char> out;
@@ -69,8 +100,10 @@ int main(int argc, char** argv) {
     }
     out.clear();
     for (std::size_t i = 0; i < count; ++i) gf3mq::append_message_line(out, ciphertexts.data() + i * n, n);
+    if (trace) gf3mq::trace_encryption(tracer, sizes, maps.get(), plaintexts.vector(0), ciphertexts.data());
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (!reader.next(kLinesAtOnce, plaintexts, &problem)) {
+    if (trace) std::cout.flush();
+    if (!reader.next(lines_at_once, plaintexts, &problem)) {
       program::finish_output(kName);
       return program::fail(kName, problem.message());
     }

@@ -1,0 +1,213 @@
+#include "scheme/trace.h"
+
+#include <algorithm>
+
+#include "field/element_text.h"
+#include "field/field.h"
+#include "field/field_tables.h"
+#include "scheme/affine_map.h"
+#include "scheme/decrypt.h"
+#include "scheme/encrypt.h"
+#include "scheme/key_files.h"
+
+namespace gf3mq {
+
+namespace {
+
+Vec_ZZ_p as_vector(const std::uint8_t* a, int n) {
+  Vec_ZZ_p v(n);
+  for (int i = 0; i < n; ++i) v.set(i, a[i]);
+  return v;
+}
+
+Element as_element(const Vec_ZZ_p& v) { return Element(v.data(), v.data() + v.length()); }
+
+// sum of a[i] 3^i written highest digit first, without leading zeros.
+std::string base3_text(const std::vector<std::uint8_t>& a) {
+  std::string text;
+  for (std::size_t i = a.size(); i-- > 0;)
+    if (!text.empty() || a[i] != 0) text += static_cast<char>('0' + a[i]);
+  return text.empty() ? "0" : text;
+}
+
+// a + b on base-3 digits, lowest first.
+std::vector<std::uint8_t> base3_sum(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  std::vector<std::uint8_t> sum(std::max(a.size(), b.size()) + 1, 0);
+  int carry = 0;
+  for (std::size_t i = 0; i < sum.size(); ++i) {
+    const int digit = (i < a.size() ? a[i] : 0) + (i < b.size() ? b[i] : 0) + carry;
+    sum[i] = static_cast<std::uint8_t>(digit % 3);
+    carry = digit / 3;
+  }
+  return sum;
+}
+
+// a 3^k on base-3 digits.
+std::vector<std::uint8_t> base3_shift(const std::vector<std::uint8_t>& a, std::size_t k) {
+  std::vector<std::uint8_t> shifted(k, 0);
+  shifted.insert(shifted.end(), a.begin(), a.end());
+  return shifted;
+}
+
+// The first place where a holds a 0, or n when it is over {1, 2}.
+std::size_t first_zero(const std::uint8_t* a, std::size_t n) {
+  return static_cast<std::size_t>(std::find(a, a + n, 0) - a);
+}
+
+std::size_t first_difference(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+  return static_cast<std::size_t>(std::mismatch(a, a + n, b).first - a);
+}
+
+// Whether candidate k (1 or 2) encrypts back to c, said with the reason.
+bool tell_whether_it_encrypts_back(Trace& trace, const Sizes& sizes, const unsigned char* pk, const unsigned char* c,
+                                   const std::uint8_t* candidate, int k) {
+  const std::size_t n = sizes.elements();
+  const std::string name = "candidate " + std::to_string(k);
+  if (const std::size_t zero = first_zero(candidate, n); zero < n) {
+    trace.says(name + " has a 0 at place " + std::to_string(zero) +
+               ": it does not encrypt back, since the public key leaves out the squares, and the corrections "
+               "restore them only where every x_j^2 is 1, over {1, 2}");
+    return false;
+  }
+  std::vector<unsigned char> again(n);
+  encrypt_at(sizes, pk, candidate, again.data());
+  if (const std::size_t at = first_difference(again.data(), c, n); at < n) {
+    trace.vector(name + " encrypts to", again.data());
+    trace.says(name + " is over {1, 2} but does not encrypt back: its ciphertext differs from c at place " +
+               std::to_string(at));
+    return false;
+  }
+  trace.says(name + " is over {1, 2} and encrypts back to c");
+  return true;
+}
+
+}  // namespace
+
+EncryptionMaps::EncryptionMaps(const Sizes& s)
+    : sizes(s), A(s.n, s.n), B(s.n, s.n), reduction(make_reduction_table(s.n)), V1(s.n), V2(s.n), sk(s.elements()) {}
+
+bool EncryptionMaps::load(FileProblem* problem) {
+  const char* measured_by = kReductionTableFile;
+  return read_key_matrix(sizes, kMatAFile, A, problem, measured_by) &&
+         read_key_matrix(sizes, kMatBFile, B, problem, measured_by) &&
+         read_key_vector(sizes, kV1File, V1, problem, measured_by) &&
+         read_key_vector(sizes, kV2File, V2, problem, measured_by) &&
+         read_key_file(sizes, kSecretKeyFile, sk.data(), sk.size(), problem, measured_by) &&
+         load_reduction_table(sizes.n, reduction, problem);
+}
+
+void Trace::heading(const std::string& what) { out_ << "== " << what << " ==\n"; }
+
+void Trace::says(const std::string& sentence) { out_ << sentence << '\n'; }
+
+void Trace::vector(const std::string& label, const std::uint8_t* v) {
+  out_ << label << " = " << digit_list_text(v, n_) << '\n';
+}
+
+void Trace::element(const std::string& label, const std::uint8_t* a) {
+  out_ << label << " = " << digit_list_text(a, n_);
+  if (n_ <= kPolynomialTextLimit) out_ << " = " << polynomial_text(a, n_);
+  out_ << '\n';
+}
+
+std::vector<std::uint8_t> thirty_times_mod(const std::vector<std::uint8_t>& d, int n) {
+  const std::size_t size = static_cast<std::size_t>(n);
+  std::vector<std::uint8_t> value = base3_sum(base3_shift(d, 3), base3_shift(d, 1));  // 27 d + 3 d
+  // 3^n = 1 (mod 3^n - 1): the digits from place n on are added to the low ones.
+  while (std::any_of(value.begin() + static_cast<std::ptrdiff_t>(std::min(size, value.size())), value.end(),
+                     [](std::uint8_t digit) { return digit != 0; })) {
+    const std::vector<std::uint8_t> low(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(size));
+    const std::vector<std::uint8_t> high(value.begin() + static_cast<std::ptrdiff_t>(size), value.end());
+    value = base3_sum(low, high);
+  }
+  value.resize(size, 0);
+  if (std::all_of(value.begin(), value.end(), [](std::uint8_t digit) { return digit == 2; }))
+    std::fill(value.begin(), value.end(), 0);  // 3^n - 1 itself
+  return value;
+}
+
+void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* maps, const unsigned char* x,
+                      const unsigned char* c) {
+  const int n = sizes.n;
+  trace.heading("encryption");
+  trace.vector("plaintext x", x);
+  Vec_ZZ_p expected(n);
+  if (maps != nullptr) {
+    const Field field(maps->reduction);
+    const Vec_ZZ_p X = affine_apply(maps->B, as_vector(x, n), maps->V2);
+    trace.element("X = mat_B x + V2", X.data());
+    const Element x3 = field.cube(as_element(X));
+    trace.element("X^3", x3.data());
+    const Element x27 = field.frobenius(x3, 2);
+    trace.element("X^27 = (X^3)^9", x27.data());
+    const Element x30 = field.product(x27, x3);
+    trace.element("X^30 = X^27 * X^3", x30.data());
+    expected = affine_apply(maps->A, as_vector(x30.data(), n), maps->V1);
+    trace.vector("mat_A X^30 + V1", expected.data());
+  }
+  trace.vector("ciphertext c = the public forms at x (no squares, no constant)", c);
+  if (maps == nullptr) return;
+  trace.vector("corrections sk of \"new sk.txt\"", maps->sk.data());
+  std::vector<std::uint8_t> restored(sizes.elements());
+  for (std::size_t i = 0; i < restored.size(); ++i) restored[i] = static_cast<std::uint8_t>((c[i] + maps->sk[i]) % 3);
+  trace.vector("c + sk", restored.data());
+  if (std::equal(restored.begin(), restored.end(), expected.data())) {
+    trace.says(
+        "c + sk equals mat_A X^30 + V1: over {1, 2} every square x_j^2 is 1, so the corrections restore "
+        "the squares and the constant that the public key leaves out");
+  } else if (first_zero(x, sizes.elements()) < sizes.elements()) {
+    trace.says(
+        "c + sk differs from mat_A X^30 + V1: x has a 0, where x_j^2 is not 1, so the corrections do not "
+        "restore the squares");
+  } else {
+    trace.says("c + sk differs from mat_A X^30 + V1: the files of the key set do not belong together");
+  }
+}
+
+void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char* sk, const unsigned char* pk,
+                      const unsigned char* c) {
+  const Sizes& sizes = maps.sizes;
+  const int n = sizes.n;
+  const std::string size = std::to_string(n);
+  const Field field(maps.reduction);
+  trace.heading("decryption");
+  trace.vector("ciphertext c", c);
+  trace.vector("corrections sk of \"new sk.txt\"", sk);
+  Vec_ZZ_p restored(n);
+  for (int i = 0; i < n; ++i) restored.set(i, static_cast<unsigned char>((c[i] + sk[i]) % 3));
+  trace.vector("c + sk", restored.data());
+  const Vec_ZZ_p y = affine_inverse(maps.A_Inv, restored, maps.V1);
+  trace.element("Y = Inv_A (c + sk - V1)", y.data());
+
+  const std::vector<std::uint8_t> d = field.root_exponent_digits();
+  trace.says("d = " + base3_text(d) + " (base 3)");
+  const std::vector<std::uint8_t> thirty_d = thirty_times_mod(d, n);
+  std::vector<std::uint8_t> target(sizes.elements(), 1);
+  target[0] = 2;  // 1 + (3^n - 1) / 2 = 11...12 (base 3)
+  trace.says("30 d mod (3^" + size + " - 1) = " + base3_text(thirty_d) + " (base 3)" +
+             (thirty_d == target ? " = 1 + (3^" + size + " - 1) / 2" : ", which is not 1 + (3^" + size + " - 1) / 2"));
+  trace.says("so Y^d = X^(30 d) = X * X^((3^" + size + " - 1) / 2) = +X or -X, since X^((3^" + size +
+             " - 1) / 2) is 1 or -1 for every X other than 0");
+  const Element root = field.central_map_root(as_element(y));
+  Element minus(root.size());
+  for (std::size_t i = 0; i < root.size(); ++i) minus[i] = static_cast<std::uint8_t>((3 - root[i]) % 3);
+  trace.element("Y^d", root.data());
+  trace.element("-Y^d", minus.data());
+  const Vec_ZZ_p m1 = affine_inverse(maps.B_Inv, as_vector(root.data(), n), maps.V2);
+  const Vec_ZZ_p m2 = affine_inverse(maps.B_Inv, as_vector(minus.data(), n), maps.V2);
+  trace.vector("candidate 1 = Inv_B (Y^d - V2)", m1.data());
+  trace.vector("candidate 2 = Inv_B (-Y^d - V2)", m2.data());
+  const bool first = tell_whether_it_encrypts_back(trace, sizes, pk, c, m1.data(), 1);
+  const bool second = tell_whether_it_encrypts_back(trace, sizes, pk, c, m2.data(), 2);
+  if (first && second) {
+    trace.says("both candidates encrypt back: the plaintext is ambiguous, it cannot be told from c alone");
+  } else if (first || second) {
+    trace.says(std::string("the message is candidate ") + (first ? "1" : "2"));
+  } else {
+    trace.says(
+        "neither candidate encrypts back: c is not a ciphertext of this key set, or its files do not "
+        "belong together");
+  }
+}
+
+}  // namespace gf3mq
