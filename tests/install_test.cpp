@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "tests/test_support.h"
 
@@ -86,6 +87,47 @@ TEST(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
                     "./by-pkg-config");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, expected);
+}
+
+// The program of the README's "A complete program", as written there.
+std::string readme_library_example() {
+  const std::string readme = read_file(std::string(GF3MQ_SOURCE_DIR) + "/README.md");
+  const std::size_t marker = readme.find("<!-- library-example -->\n```cpp\n");
+  if (marker == std::string::npos) return "";
+  const std::size_t begin = readme.find('\n', readme.find("```cpp", marker)) + 1;
+  return readme.substr(begin, readme.find("```", begin) - begin);
+}
+
+TEST(InstallTest, TheReadmesLibraryProgramBuildsAndNamesTheMessage) {
+  if (run_command("command -v pkg-config").status != 0) GTEST_SKIP() << "pkg-config is not installed";
+  ScratchDir dir;
+  const std::string prefix = dir.path() + "/prefix";
+  CommandResult run = run_command("cmake --install '" + std::string(GF3MQ_BUILD_DIR) + "' --prefix '" + prefix + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string example = readme_library_example();
+  ASSERT_NE(example.find("int main()"), std::string::npos) << "README.md has no library example";
+  write_file("example.cpp", example);
+  run = run_command("PKG_CONFIG_PATH='" + prefix + "/lib/pkgconfig' && export PKG_CONFIG_PATH && '" +
+                    GF3MQ_CXX_COMPILER + "' " + GF3MQ_CXX_FLAGS +
+                    " -std=c++20 -Wall -Wextra -Werror example.cpp $(pkg-config --cflags --libs gf3mq) -o example");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = run_command("mkdir demo && cd demo && " + program("gf3mq-tables") + " --degree 7 >/dev/null && " +
+                    program("gf3mq-keygen") + " --no-wait </dev/null >/dev/null && ../example");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> lines;
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << run.out;
+  EXPECT_EQ(lines[0], "plaintext  1212121");
+  const std::string x = lines[0].substr(11);
+  if (lines[4] == "the message is candidate 1" || lines[4] == "the message is candidate 2") {
+    EXPECT_EQ(lines[lines[4].back() == '1' ? 2 : 3].substr(11), x) << run.out;
+  } else {
+    EXPECT_EQ(lines[4], "both candidates encrypt back: ambiguous");
+  }
+  // The ciphertext is the programs' own.
+  write_file("demo/plain.txt", x + "\n");
+  EXPECT_EQ(run_command(program("gf3mq-encrypt") + " -C demo plain.txt").out, lines[1].substr(11) + "\n");
 }
 
 }  // namespace
