@@ -1,0 +1,71 @@
+// The README's walk-through at n = 7, run as written: every ```console block
+// between the walk-through's markers holds "$ command" lines, each followed
+// by its output. The commands run in order in one scratch folder, with this
+// build's programs first on PATH and a UTF-8 locale; every output line must
+// come back as written, except the plaintext and ciphertext lists of
+// gf3mq-demo, which follow from the clock.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+struct Step {
+  std::string command;
+  std::vector<std::string> output;
+};
+
+std::vector<Step> walkthrough_steps(const std::string& readme) {
+  std::vector<Step> steps;
+  const std::size_t begin = readme.find("<!-- walk-through -->"), end = readme.find("<!-- walk-through end -->");
+  if (begin == std::string::npos || end == std::string::npos) return steps;
+  std::istringstream in(readme.substr(begin, end - begin));
+  bool in_block = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("```", 0) == 0) {
+      in_block = !in_block && line == "```console";
+      continue;
+    }
+    if (!in_block) continue;
+    if (line.rfind("$ ", 0) == 0) {
+      steps.push_back({line.substr(2), {}});
+    } else if (!steps.empty()) {
+      steps.back().output.push_back(line);
+    }
+  }
+  return steps;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool follows_from_the_clock(const Step& step, const std::string& line) {
+  return step.command.rfind("gf3mq-demo", 0) == 0 && line.rfind("[", 0) == 0;
+}
+
+TEST(WalkthroughTest, EveryCommandOfTheReadmeGivesTheOutputWrittenThere) {
+  const std::vector<Step> steps = walkthrough_steps(read_file(std::string(GF3MQ_SOURCE_DIR) + "/README.md"));
+  ASSERT_GE(steps.size(), 6u) << "README.md has no walk-through between its markers";
+  ScratchDir dir;
+  for (const Step& step : steps) {
+    const CommandResult run = run_command("export PATH='" + std::string(GF3MQ_BIN_DIR) +
+                                          "':\"$PATH\" LC_ALL=C.UTF-8 GF3MQ_LOCK_WAIT=30 && (" + step.command +
+                                          ") </dev/null 2>&1");
+    const std::vector<std::string> got = lines_of(run.out);
+    EXPECT_EQ(got.size(), step.output.size()) << "$ " << step.command << "\n" << run.out;
+    for (std::size_t i = 0; i < std::min(got.size(), step.output.size()); ++i) {
+      if (follows_from_the_clock(step, step.output[i])) continue;
+      EXPECT_EQ(got[i], step.output[i]) << "$ " << step.command << ", line " << i + 1;
+    }
+  }
+}
+
+}  // namespace
