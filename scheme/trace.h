@@ -17,6 +17,7 @@
 #include "field/sizes.h"
 #include "files/file_problem.h"
 #include "linalg/mat_zz_p.h"
+#include "linalg/secure_wipe.h"
 #include "linalg/vec_zz_p.h"
 
 namespace gf3mq {
@@ -31,7 +32,7 @@ struct EncryptionMaps {
   Sizes sizes;
   Mat_ZZ_p A, B, reduction;
   Vec_ZZ_p V1, V2;
-  std::vector<std::uint8_t> sk;
+  SecretVector<std::uint8_t> sk;  // wiped when released
 
   // "new Mat_A.txt", "new Mat_B.txt", "new V1.txt", "new V2.txt", "new
   // sk.txt" and the reduction table at sizes.n; false with problem set when
