@@ -234,6 +234,7 @@ TEST_F(ShowProgramTest, PariGpChecksThePublicMapAndFindsADamagedPolynomial) {
   EXPECT_FALSE(has(gp.out + gp.err, "***")) << gp.err;  // gp's errors
   // One more term in P[3]: x1*x2 is 1 or 2 on {1, 2}^7, so every point fails.
   std::string text = read_file("key.gp");
+  EXPECT_EQ(lines_of(text).at(1).rfind("\\\\ SECRET: ", 0), 0u) << text;  // a gp comment at the top
   const std::string p3 = "P[3] = Mod(1, 3) * (";
   ASSERT_TRUE(has(text, p3));
   write_file("key.gp", text.insert(text.find(p3) + p3.size(), "x1*x2 + "));
