@@ -90,8 +90,8 @@ void write_storage_note(std::ostream& out, const KeyAlgebra& keys, const ShowCho
 void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& choice) {
   const int n = keys.sizes.n;
   out << "The public polynomials P_1..P_" << n << " in x1..x" << n << " (" << quoted(kPublicKeyFile)
-      << "), P_i for coordinate i - 1 of\n"
-      << "  mat_A F(mat_B x + V2) + V1\n";
+      << "): P_i stands for coordinate i - 1\n"
+      << "  of mat_A F(mat_B x + V2) + V1\n";
   write_storage_note(out, keys, choice);
   const int first = choice.polynomial > 0 ? choice.polynomial - 1 : 0;
   const int last = choice.polynomial > 0 ? choice.polynomial : n;
@@ -134,9 +134,8 @@ void write_central_map(std::ostream& out, const KeyAlgebra& keys) {
 }  // namespace
 
 const char* secret_warning() {
-  return "this output holds secret key material (the secret maps, their inverses, the corrections of \"new "
-         "sk.txt\"); whoever reads the secret maps can decrypt every ciphertext of this key set: keep it as "
-         "private as the key files";
+  return "this output holds secret key material from the secret key files; whoever reads the secret maps can "
+         "decrypt every ciphertext of this key set: keep it as private as those files";
 }
 
 bool load_key_algebra(const Sizes& sizes, bool secret, KeyAlgebra& keys, FileProblem* problem) {

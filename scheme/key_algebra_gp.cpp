@@ -13,9 +13,10 @@ namespace gf3mq {
 namespace {
 
 // Up to this n the check goes over every point of {1, 2}^n; past it, over
-// kCheckedPoints random ones.
+// random ones: 200 up to kShowLimit, 5 past it, where gp takes about a
+// second per point at n = 127 (its polynomials in n variables are slow).
 constexpr int kCheckEveryPointUpTo = 14;
-constexpr int kCheckedPoints = 200;
+int checked_points(int n) { return n <= kShowLimit ? 200 : 5; }
 
 // "2x^5 + x" as gp reads it: "2*x^5 + x".
 std::string gp_syntax(const std::string& text) {
@@ -50,6 +51,8 @@ void write_column(std::ostream& out, const char* name, const std::uint8_t* v, st
 
 void write_field(std::ostream& out, const KeyAlgebra& keys) {
   const int n = keys.sizes.n;
+  if (n > kShowLimit)  // polynomials of thousands of terms in n variables outgrow gp's first stack
+    out << "default(parisizemax, \"4G\");  \\\\ polynomials this long need more than gp's first stack\n";
   out << "\\\\ x is the variable of the field GF(3^" << n << ") = GF(3)[x]/(f); x1..x" << n
       << " are the plaintext's elements.\n"
       << "n = " << n << ";\n"
@@ -100,7 +103,7 @@ void write_secret_maps(std::ostream& out, const KeyAlgebra& keys) {
 }
 
 // The functions of the check, and its run.
-void write_check(std::ostream& out) {
+void write_check(std::ostream& out, int n) {
   out << "\\\\ The central map F(X) = X^30 = X^27 * X^3 on GF(3^n).\n"
       << "F(X) = X^27 * X^3;\n"
       << "\\\\ mat_A F(mat_B v + V2) + V1 at v (a row of n elements): coordinate r of B v + V2 is the\n"
@@ -137,7 +140,7 @@ void write_check(std::ostream& out) {
       << "  for(t = 1, k, if (!check_point(vector(n, j, 1 + random(2)), bad), bad++));\n"
       << "  report(k, bad, Str(\"random points of {1, 2}^\", n))\n"
       << "}\n"
-      << "if (n <= " << kCheckEveryPointUpTo << ", check_all(), check_random(" << kCheckedPoints << "));\n";
+      << "if (n <= " << kCheckEveryPointUpTo << ", check_all(), check_random(" << checked_points(n) << "));\n";
 }
 
 }  // namespace
@@ -159,7 +162,7 @@ void write_key_algebra_gp(std::ostream& out, const KeyAlgebra& keys, const ShowC
     return;
   }
   write_secret_maps(out, keys);
-  write_check(out);
+  write_check(out, keys.sizes.n);
 }
 
 }  // namespace gf3mq
