@@ -214,6 +214,7 @@ TEST_F(ShowProgramTest, DamagedFilesAndWrongOptionsAreNamed) {
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(has(run.err, "\"new pk.txt\"")) << run.err;
   EXPECT_EQ(run.out, "");
+  write_file("new pk.txt", pk);
   for (const char* options : {"--polynomial 0", "--polynomial 8", "--polynomial x", "--format tex",
                               "--polynomial 1 --all", "--bogus", "extra"}) {
     run = run_command(program("gf3mq-show") + " " + options);
@@ -221,6 +222,9 @@ TEST_F(ShowProgramTest, DamagedFilesAndWrongOptionsAreNamed) {
     EXPECT_TRUE(has(run.err, "gf3mq-show: ")) << options;
   }
   EXPECT_TRUE(has(run_command(program("gf3mq-show") + " --polynomial 8").err, "from 1 to 7"));
+  run = run_command(program("gf3mq-show") + " >/dev/full");  // a full disk loses the output
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(has(run.err, "standard output could not be written")) << run.err;
 }
 
 TEST_F(ShowProgramTest, PariGpChecksThePublicMapAndFindsADamagedPolynomial) {
