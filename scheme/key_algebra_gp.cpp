@@ -45,7 +45,8 @@ void write_matrix(std::ostream& out, const char* name, const Mat_ZZ_p& m, const 
   out << "], 3); }\n";
 }
 
-void write_column(std::ostream& out, const char* name, const std::uint8_t* v, std::size_t n, const char* comment) {
+void write_column(std::ostream& out, const char* name, const std::uint8_t* v, std::size_t n,
+                  const std::string& comment) {
   out << name << " = Mod([" << gp_elements(v, n) << "]~, 3);  \\\\ " << comment << '\n';
 }
 
@@ -93,9 +94,9 @@ void write_secret_maps(std::ostream& out, const KeyAlgebra& keys) {
   const std::size_t n = keys.sizes.elements();
   out << "\\\\ The secret maps S(v) = B v + V2 and T(Z) = A Z + V1, vectors as columns.\n";
   write_matrix(out, "A", s.mat_A, std::string("mat_A, \"") + kMatAFile + "\"");
-  write_column(out, "V1", s.V1.data(), n, kV1File);
+  write_column(out, "V1", s.V1.data(), n, std::string("\"") + kV1File + "\"");
   write_matrix(out, "B", s.mat_B, std::string("mat_B, \"") + kMatBFile + "\"");
-  write_column(out, "V2", s.V2.data(), n, kV2File);
+  write_column(out, "V2", s.V2.data(), n, std::string("\"") + kV2File + "\"");
   write_matrix(out, "InvA", s.inv_A, std::string("mat_A^-1, \"") + kInvAFile + "\"");
   write_matrix(out, "InvB", s.inv_B, std::string("mat_B^-1, \"") + kInvBFile + "\"");
   write_column(out, "sk", s.sk.data(), n, "the corrections, already in the P[i] above");
