@@ -4,7 +4,7 @@
 # file.
 include(CMakePackageConfigHelpers)
 
-set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check gf3mq-attack)
+set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check gf3mq-attack gf3mq-show)
 install(TARGETS ${GF3MQ_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS gf3mq gf3mq_files gf3mq_linalg gf3mq_field gf3mq_scheme gf3mq_attack EXPORT gf3mqTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -39,6 +39,8 @@ TEST(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
                                 "bin/gf3mq-decrypt",
                                 "bin/gf3mq-check",
                                 "bin/gf3mq-attack",
+                                "bin/gf3mq-show",
+                                "include/gf3mq/scheme/key_algebra.h",
                                 "include/gf3mq/scheme/encrypt.h",
                                 "include/gf3mq/scheme/composition.h",
                                 "include/gf3mq/attack/public_forms.h",

@@ -12,7 +12,7 @@ namespace {
 using namespace gf3mq::test;
 
 const std::vector<std::string> kPrograms = {"gf3mq-demo",    "gf3mq-keygen", "gf3mq-tables", "gf3mq-encrypt",
-                                            "gf3mq-decrypt", "gf3mq-check",  "gf3mq-attack"};
+                                            "gf3mq-decrypt", "gf3mq-check",  "gf3mq-attack", "gf3mq-show"};
 
 TEST(ProgramConventionsTest, HelpVersionAndUsageErrors) {
   ScratchDir dir;
