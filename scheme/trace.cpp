@@ -64,7 +64,7 @@ bool tell_whether_it_encrypts_back(Trace& trace, const Sizes& sizes, const unsig
   const std::size_t n = sizes.elements();
   const std::string name = "candidate " + std::to_string(k);
   if (const std::size_t zero = first_zero(candidate, n); zero < n) {
-    trace.says(name + " has a 0 at place " + std::to_string(zero) +
+    trace.says(name + " has a 0 at place " + std::to_string(zero) + " (counting from 0)" +
                ": it does not encrypt back, since the public key leaves out the squares, and the corrections "
                "restore them only where every x_j^2 is 1, over {1, 2}");
     return false;
@@ -74,7 +74,7 @@ bool tell_whether_it_encrypts_back(Trace& trace, const Sizes& sizes, const unsig
   if (const std::size_t at = first_difference(again.data(), c, n); at < n) {
     trace.vector(name + " encrypts to", again.data());
     trace.says(name + " is over {1, 2} but does not encrypt back: its ciphertext differs from c at place " +
-               std::to_string(at));
+               std::to_string(at) + " (counting from 0)");
     return false;
   }
   trace.says(name + " is over {1, 2} and encrypts back to c");
