@@ -39,7 +39,7 @@ CTEST      ?= ctest
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
-BENCH_PACKAGES := libflint-dev
+BENCH_PACKAGES := libflint-dev fflas-ffpack
 STUDY_PACKAGES := gnuplot-nox
 # What `make study` measures: gf3mq-study's own defaults when left empty.
 STUDY_SIZES ?=
@@ -111,7 +111,8 @@ demo: demo-programs
 install: build
 	$(CMAKE) --install $(BUILD) --prefix $(PREFIX)
 
-# FLINT is installed for the comparison rows only; nothing else uses it.
+# FLINT and FFLAS-FFPACK are installed for the comparison rows only; nothing
+# else uses them.
 bench:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES)"
 	@$(MAKE) --no-print-directory build
