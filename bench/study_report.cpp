@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "field/sizes.h"
+
 namespace gf3mq::study {
 
 namespace {
@@ -33,7 +35,7 @@ constexpr int kSearchColumn = 2 + kQuantities;
 std::string curve_title(const std::vector<Point>& points, Quantity q) {
   const std::optional<double> k = fitted_exponent(points, q);
   std::string title = kQuantityNames[q].label;
-  if (k) title += format(" ~ n^{%.2f}", *k);
+  if (k) title += format(" (n^{%.2f})", *k);  // "~" would overprint in gnuplot's enhanced text
   return title;
 }
 
@@ -76,44 +78,56 @@ std::optional<double> fitted_exponent(const std::vector<Point>& points, Quantity
   return (count * sxy - sx * sy) / (count * sxx - sx * sx);
 }
 
-std::string gnuplot_script(const std::vector<Point>& points, const std::string& csv_file, const std::string& svg_file,
-                           const std::string& png_file) {
-  std::string tics;
-  for (const Point& p : points) tics += (tics.empty() ? "" : ", ") + std::to_string(p.n);
+namespace {
+
+// The plot command: a curve per quantity, the searches apart.
+std::string plot_command(const std::vector<Point>& points, const std::string& csv) {
+  const std::string search = format("$%g", kSearchColumn), recovery = format("$%g", column_of(attack_recovery));
   std::string plot = "plot";
   for (int q = 0; q < kQuantities; ++q) {
-    const std::string value = q == attack_recovery ? "($" + std::to_string(kSearchColumn) + " == 0 ? $" +
-                                                         std::to_string(column_of(attack_recovery)) + " : NaN)"
+    const std::string value = q == attack_recovery ? "(" + search + " == 0 ? " + recovery + " : NaN)"
                                                    : std::to_string(column_of(static_cast<Quantity>(q)));
-    plot += std::string(q == 0 ? " " : ", \\\n     ") + "'" + csv_file + "' using 1:" + value +
-            " with linespoints title '" + curve_title(points, static_cast<Quantity>(q)) + "'";
+    plot += std::string(q == 0 ? " " : ", \\\n     ") + "'" + csv + "' using 1:" + value + " with linespoints title '" +
+            curve_title(points, static_cast<Quantity>(q)) + "'";
   }
-  plot += ", \\\n     '" + csv_file + "' using 1:($" + std::to_string(kSearchColumn) + " == 1 ? $" +
-          std::to_string(column_of(attack_recovery)) +
-          " : NaN) with points pt 6 ps 1.5 title 'attack: exhaustive search'";
-  return "# gf3mq-study: seconds against n on log-log axes; each title gives the exponent\n"
-         "# fitted (least squares on log-log) over the upper half of the curve's sizes.\n"
-         "set datafile separator ','\n"
-         "set datafile missing ''\n"
-         "set logscale xy\n"
-         "set xtics (" +
-         tics +
-         ")\n"
-         "set format y '10^{%L}'\n"
-         "set xlabel 'n'\n"
-         "set ylabel 'seconds (best run)'\n"
-         "set grid\n"
-         "set key outside right top\n"
-         "set title 'gf3mq: time against n'\n"
-         "set terminal svg size 1000,600 enhanced font 'sans,12' background '#ffffff'\n"
-         "set output '" +
-         svg_file + "'\n" + plot +
-         "\n"
-         "set terminal pngcairo size 1000,600 enhanced font 'sans,10'\n"
-         "set output '" +
-         png_file +
-         "'\n"
-         "replot\n";
+  return plot + ", \\\n     '" + csv + "' using 1:(" + search + " == 1 ? " + recovery +
+         " : NaN) with points pt 6 ps 1.5 title 'attack: exhaustive search'\n";
+}
+
+// The x axis: a tic at each size, a little room at both ends.
+std::string x_axis(const std::vector<Point>& points) {
+  std::string tics;
+  int least = kLargestDegree, most = 0;
+  for (const Point& p : points) {
+    tics += (tics.empty() ? "" : ", ") + std::to_string(p.n);
+    least = std::min(least, p.n), most = std::max(most, p.n);
+  }
+  return "set xtics (" + tics + ")\n" + format("set xrange [%g:", least / 1.25) + format("%g]\n", most * 1.25);
+}
+
+}  // namespace
+
+std::string gnuplot_script(const std::vector<Point>& points, const std::string& csv_file, const std::string& svg_file,
+                           const std::string& png_file) {
+  std::string script =
+      "# gf3mq-study: seconds against n on log-log axes; each title gives the exponent\n"
+      "# fitted (least squares on log-log) over the upper half of the curve's sizes.\n"
+      "set datafile separator ','\n"
+      "set datafile missing ''\n"
+      "set logscale xy\n";
+  script += x_axis(points);
+  script +=
+      "set format y '10^{%L}'\n"
+      "set xlabel 'n'\n"
+      "set ylabel 'seconds (best run)'\n"
+      "set grid\n"
+      "set key outside right top\n"
+      "set title 'gf3mq: time against n'\n"
+      "set terminal svg size 1000,600 enhanced font 'sans,12' background '#ffffff'\n";
+  script += "set output '" + svg_file + "'\n" + plot_command(points, csv_file);
+  script += "set terminal pngcairo size 1000,600 enhanced font 'sans,10'\n";
+  script += "set output '" + png_file + "'\nreplot\n";
+  return script;
 }
 
 std::string markdown_table(const std::vector<Point>& points) {

@@ -47,12 +47,13 @@ TEST(StudyReportTest, CsvCellsAndPlotTitles) {
   EXPECT_NE(csv.find("\n7,0.007,,,,,,,100,1,10.0\n"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\n509,0.131872,,,,,671.23,,0.259081,0,10.0\n"), std::string::npos) << csv;
   const std::string script = gnuplot_script(points, "s.csv", "s.svg", "s.png");
-  EXPECT_NE(script.find("title 'key generation ~ n^{3.00}'"), std::string::npos) << script;
-  EXPECT_NE(script.find("title 'attack: elimination ~ n^{4.00}'"), std::string::npos) << script;
+  EXPECT_NE(script.find("title 'key generation (n^{3.00})'"), std::string::npos) << script;
+  EXPECT_NE(script.find("title 'attack: elimination (n^{4.00})'"), std::string::npos) << script;
   EXPECT_NE(script.find("title 'one decryption'"), std::string::npos) << script;
   EXPECT_NE(script.find("set output 's.svg'"), std::string::npos);
   EXPECT_NE(script.find("set output 's.png'"), std::string::npos);
-  EXPECT_NE(script.find("set xtics (7, 15, 31, 63, 127, 257, 509)"), std::string::npos);
+  EXPECT_NE(script.find("set xtics (7, 15, 31, 63, 127, 257, 509)\nset xrange [5.6:636.25]\n"), std::string::npos)
+      << script;
 }
 
 }  // namespace
