@@ -89,6 +89,18 @@ bool parse_seconds(const std::string& text, double& seconds) {
   return !text.empty() && *end == '\0' && seconds > 0 && seconds < 1e7;
 }
 
+// Sets problem and gives false: return failure(problem, "...").
+bool failure(std::string& problem, const std::string& what) {
+  problem = what;
+  return false;
+}
+
+// "gf3mq-study: message" on standard error; false.
+bool refuse(const std::string& message) {
+  gf3mq::program::fail(kName, message);
+  return false;
+}
+
 // A line that rewrites itself on a terminal; nothing elsewhere.
 void show(const std::string& text) {
   if (isatty(STDERR_FILENO) == 0) return;
@@ -117,9 +129,9 @@ void show(const std::string& text) {
 bool measure_size(int n, double budget, gf3mq::study::Point& point, std::string& problem) {
   std::string where = (gf3mq::bench::scratch_parent() / "gf3mq-study-XXXXXX").string();
   if (mkdtemp(where.data()) == nullptr)
-    return problem = "cannot make a temporary folder: " + std::string(std::strerror(errno)), false;
+    return failure(problem, "cannot make a temporary folder: " + std::string(std::strerror(errno)));
   int pipe_ends[2];
-  if (pipe(pipe_ends) != 0) return problem = "cannot make a pipe: " + std::string(std::strerror(errno)), false;
+  if (pipe(pipe_ends) != 0) return failure(problem, "cannot make a pipe: " + std::string(std::strerror(errno)));
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
@@ -139,13 +151,13 @@ bool measure_size(int n, double budget, gf3mq::study::Point& point, std::string&
   struct rusage usage {};
   const bool waited = child > 0 && wait4(child, &status, 0, &usage) == child;
   std::filesystem::remove_all(where);
-  if (child < 0) return problem = "cannot start a process: " + std::string(std::strerror(errno)), false;
-  if (reply.rfind("failed ", 0) == 0) return problem = reply.substr(7, reply.size() - 8), false;
+  if (child < 0) return failure(problem, "cannot start a process: " + std::string(std::strerror(errno)));
+  if (reply.rfind("failed ", 0) == 0) return failure(problem, reply.substr(7, reply.size() - 8));
   if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || reply.rfind("ok ", 0) != 0 ||
       !gf3mq::study::from_line(reply.substr(3), point))
-    return problem = WIFSIGNALED(status) ? "the measuring process died of " + std::string(strsignal(WTERMSIG(status)))
-                                         : "the measuring process ended without results",
-           false;
+    return failure(problem, WIFSIGNALED(status)
+                                ? "the measuring process died of " + std::string(strsignal(WTERMSIG(status)))
+                                : "the measuring process ended without results");
   point.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes
   return true;
 }
@@ -183,14 +195,17 @@ bool parse_options(int argc, char** argv, Options& options, int& status) {
   command_line.option_with_value("--max-seconds", seconds);
   command_line.option_with_value("--output", options.output);
   command_line.flag("--no-plot", no_plot);
-  options.plot = !no_plot;
   status = 2;
-  if (!command_line.parse(argc, argv, 0)) return status = command_line.exit_status(), false;
+  if (!command_line.parse(argc, argv, 0)) {
+    status = command_line.exit_status();
+    return false;
+  }
+  options.plot = !no_plot;
   if (!sizes.empty() && !parse_sizes(sizes, options.sizes))
-    return gf3mq::program::fail(kName, "--sizes " + sizes + ": a list of odd sizes from 5 to 1021, as 7,15,31"), false;
+    return refuse("--sizes " + sizes + ": a list of odd sizes from 5 to 1021, as 7,15,31");
   if (!seconds.empty() && !parse_seconds(seconds, options.max_seconds))
-    return gf3mq::program::fail(kName, "--max-seconds " + seconds + ": a positive number of seconds"), false;
-  if (options.output.empty()) return gf3mq::program::fail(kName, "--output: the folder's name is empty"), false;
+    return refuse("--max-seconds " + seconds + ": a positive number of seconds");
+  if (options.output.empty()) return refuse("--output: the folder's name is empty");
   if (options.max_seconds == 0) options.max_seconds = 600.0 / static_cast<double>(options.sizes.size());
   return true;
 }
@@ -200,20 +215,18 @@ bool write_results(const Options& options, const std::vector<gf3mq::study::Point
   const std::filesystem::path dir = options.output;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  if (error)
-    return gf3mq::program::fail(kName, "cannot make the folder " + dir.string() + ": " + error.message()), false;
+  if (error) return refuse("cannot make the folder " + dir.string() + ": " + error.message());
   for (const auto& [name, text] :
        {std::pair{"study.csv", study::csv_text(points)},
         std::pair{"study.gp", study::gnuplot_script(points, "study.csv", "study.svg", "study.png")}})
     if (!write_text(dir / name, text))
-      return gf3mq::program::fail(kName, "cannot write " + (dir / name).string() + ": " + std::strerror(errno)), false;
+      return refuse("cannot write " + (dir / name).string() + ": " + std::strerror(errno));
   if (!options.plot) return true;
   const int plotted = run_gnuplot(dir);
   if (plotted == 127)
-    return gf3mq::program::fail(kName, "gnuplot is not installed (apt-get install gnuplot-nox), so there is no plot; " +
-                                           (dir / "study.csv").string() + " is written"),
-           false;
-  if (plotted != 0) return gf3mq::program::fail(kName, "gnuplot failed on " + (dir / "study.gp").string()), false;
+    return refuse("gnuplot is not installed (apt-get install gnuplot-nox), so there is no plot; " +
+                  (dir / "study.csv").string() + " is written");
+  if (plotted != 0) return refuse("gnuplot failed on " + (dir / "study.gp").string());
   return true;
 }
 

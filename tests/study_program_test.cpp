@@ -86,6 +86,29 @@ TEST_F(StudyProgramTest, SevenAndFifteenEndToEnd) {
   EXPECT_NE(svg.find("attack: exhaustive search"), std::string::npos);
 }
 
+// gf3mq-study with PATH holding only the folder `path`.
+std::string study_with_path(const std::string& path) {
+  std::string command = program("gf3mq-study");
+  return command.replace(command.find("env "), 4, "env PATH='" + path + "' ");
+}
+
+TEST_F(StudyProgramTest, WithoutGnuplotOrWhenItFailsTheCsvIsWrittenAndTheStatusIsOne) {
+  ASSERT_EQ(run_command("mkdir tools").status, 0);
+  CommandResult run = run_command(study_with_path(dir.path() + "/tools") + " --sizes 7 --output out </dev/null");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("gnuplot is not installed (apt-get install gnuplot-nox)"), std::string::npos) << run.err;
+  EXPECT_EQ(lines_of(read_file("out/study.csv")).size(), 2u);
+  EXPECT_NE(run.out.find("| 7 |"), std::string::npos) << "the table all the same: " << run.out;
+
+  write_file("tools/gnuplot", "#!/bin/sh\nexit 3\n");
+  ASSERT_EQ(run_command("chmod +x tools/gnuplot").status, 0);
+  run = run_command(study_with_path(dir.path() + "/tools") + " --sizes 7 --output out </dev/null");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("gnuplot failed on out/study.gp"), std::string::npos) << run.err;
+  run = run_command(study_with_path(dir.path() + "/tools") + " --sizes 7 --output out --no-plot </dev/null");
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
 TEST_F(StudyProgramTest, BadOptionsAreRefusedBeforeAnyWork) {
   for (const std::string& bad :
        {std::string("--sizes 7,8"), std::string("--sizes 3"), std::string("--sizes 7,"), std::string("--sizes 1023"),
