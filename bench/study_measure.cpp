@@ -23,6 +23,8 @@ namespace gf3mq::study {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// The time by which a share (0 to 1) of the size's budget is spent.
+using Deadline = std::function<Clock::time_point(double share)>;
 
 double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -118,27 +120,16 @@ bool make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Cloc
 
 }  // namespace
 
-bool measure(int n, double budget, const Status& status, Point& out, std::string& problem) {
-  const Clock::time_point start = Clock::now();
-  auto until = [&](double share) {
-    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(share * budget));
-  };
-  const Sizes sizes{n};
-  out = Point{};
-  out.n = n;
-  HugePageBuffer pk = make_huge_page_buffer(sizes.public_key_digits());
-  std::vector<unsigned char> sk(sizes.elements());
-  status("key generation");
-  if (!make_key_set(sizes, pk.get(), sk.data(), until(0.25), out, problem)) return false;
+namespace {
 
-  status("encryption");
-  const std::vector<unsigned char> m = plaintexts(sizes.elements(), kBatch);
-  std::vector<unsigned char> c(m.size());
-  out.seconds[encrypt_one] = best_time([&] { encrypt_at(sizes, pk.get(), m.data(), c.data()); }, until(0.3));
-  const PreparedPublicKey prepared(sizes, pk.get());
+// Encryption, a batch and decryption with the key set of the folder; c
+// receives the ciphertexts of m.
+bool measure_scheme(const Sizes& sizes, const unsigned char* pk, const unsigned char* sk, const Deadline& until,
+                    const std::vector<unsigned char>& m, std::vector<unsigned char>& c, Point& out,
+                    std::string& problem) {
+  out.seconds[encrypt_one] = best_time([&] { encrypt_at(sizes, pk, m.data(), c.data()); }, until(0.3));
+  const PreparedPublicKey prepared(sizes, pk);
   out.seconds[encrypt_batch] = best_time([&] { prepared.encrypt(m.data(), kBatch, c.data()); }, until(0.35));
-
-  status("decryption");
   SecretMaps maps(sizes);
   FileProblem file_problem;
   if (!maps.load(&file_problem)) {
@@ -146,9 +137,15 @@ bool measure(int n, double budget, const Status& status, Point& out, std::string
     return false;
   }
   std::vector<unsigned char> both(sizes.decrypted_bytes());
-  out.seconds[decrypt_one] = best_time([&] { maps.decrypt(sk.data(), c.data(), both.data()); }, until(0.4));
+  out.seconds[decrypt_one] = best_time([&] { maps.decrypt(sk, c.data(), both.data()); }, until(0.4));
+  return true;
+}
 
-  const PublicForms forms(pk.get(), sizes.elements());
+// The attack's phases, then the recovery of the first ciphertext's
+// plaintext: one that encrypts to it, as a rule the one sent.
+bool measure_attack(const Sizes& sizes, const unsigned char* pk, const Deadline& until, const unsigned char* c,
+                    const Status& status, Point& out, std::string& problem) {
+  const PublicForms forms(pk, sizes.elements());
   Relations relations;
   out.searched = sizes.elements() < kSmallestDegreeForRelations;
   if (!out.searched) {
@@ -160,21 +157,43 @@ bool measure(int n, double budget, const Status& status, Point& out, std::string
     }
     attack.keep_best(out);
   }
-
   status("attack: recovery");
   std::vector<std::uint8_t> x(sizes.elements());
   bool recovered = true;
   out.seconds[attack_recovery] = best_time(
       [&] {
-        recovered = recovered && (out.searched ? search_plaintext(forms, c.data(), x.data())
-                                               : recover_plaintext(relations, forms, c.data(), x.data()));
+        recovered = recovered && (out.searched ? search_plaintext(forms, c, x.data())
+                                               : recover_plaintext(relations, forms, c, x.data()));
       },
       until(1));
-  if (!recovered || std::memcmp(x.data(), m.data(), x.size()) != 0) {
-    problem = "the attack did not recover the plaintext of the first ciphertext";
+  std::vector<unsigned char> again(sizes.elements());
+  if (recovered) encrypt_at(sizes, pk, x.data(), again.data());
+  if (!recovered || std::memcmp(again.data(), c, again.size()) != 0) {
+    problem = "the attack recovered no plaintext of the first ciphertext";
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool measure(int n, double budget, const Status& status, Point& out, std::string& problem) {
+  const Clock::time_point start = Clock::now();
+  const Deadline until = [&](double share) {
+    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(share * budget));
+  };
+  const Sizes sizes{n};
+  out = Point{};
+  out.n = n;
+  HugePageBuffer pk = make_huge_page_buffer(sizes.public_key_digits());
+  std::vector<unsigned char> sk(sizes.elements());
+  status("key generation");
+  if (!make_key_set(sizes, pk.get(), sk.data(), until(0.25), out, problem)) return false;
+  status("encryption and decryption");
+  const std::vector<unsigned char> m = plaintexts(sizes.elements(), kBatch);
+  std::vector<unsigned char> c(m.size());
+  return measure_scheme(sizes, pk.get(), sk.data(), until, m, c, out, problem) &&
+         measure_attack(sizes, pk.get(), until, c.data(), status, out, problem);
 }
 
 }  // namespace gf3mq::study

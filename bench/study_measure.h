@@ -16,7 +16,7 @@ using Status = std::function<void(const std::string& what)>;
 // Measures n in the current folder, which is empty and writable: every
 // quantity runs at least once and then again while budget (seconds, for the
 // whole size) lasts, at most kMostRuns times; each keeps its best time.
-// The attack's plaintext is checked against the one encrypted. peak_mb is
+// The plaintext the attack recovers is checked to encrypt to its ciphertext. peak_mb is
 // left to the caller. False, with problem set, when a step fails.
 inline constexpr int kMostRuns = 7;
 bool measure(int n, double budget, const Status& status, Point& out, std::string& problem);
