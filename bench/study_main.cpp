@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -108,6 +109,32 @@ void show(const std::string& text) {
   std::fflush(stderr);
 }
 
+// A signal that ends the study is passed on to the measuring process, whose
+// folder is removed before the study ends by it: a key of 1021 takes a
+// gigabyte of tmpfs.
+volatile std::sig_atomic_t g_ending_signal = 0;
+volatile pid_t g_measuring = 0;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void pass_on(int signal) {
+  g_ending_signal = signal;
+  if (g_measuring > 0) kill(g_measuring, signal);
+}
+
+void catch_ending_signals(bool caught) {
+  struct sigaction action {};
+  action.sa_handler = caught ? pass_on : SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kEndingSignals) sigaction(signal, &action, nullptr);
+}
+
+// After the clean-up: ends the study as the signal would have.
+void end_if_signalled() {
+  if (g_ending_signal == 0) return;
+  catch_ending_signals(false);
+  raise(g_ending_signal);
+}
+
 // The child: measures n in a fresh folder and writes the point to `out`.
 [[noreturn]] void measure_in_child(int n, double budget, const std::string& where, int out) {
   std::string problem;
@@ -135,9 +162,12 @@ bool measure_size(int n, double budget, gf3mq::study::Point& point, std::string&
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
+    catch_ending_signals(false);
     close(pipe_ends[0]);
     measure_in_child(n, budget, where, pipe_ends[1]);
   }
+  g_measuring = child;
+  if (g_ending_signal != 0 && child > 0) kill(child, g_ending_signal);  // came before the child was known
   close(pipe_ends[1]);
   std::string reply;
   char buffer[512];
@@ -149,8 +179,13 @@ bool measure_size(int n, double budget, gf3mq::study::Point& point, std::string&
   close(pipe_ends[0]);
   int status = 0;
   struct rusage usage {};
-  const bool waited = child > 0 && wait4(child, &status, 0, &usage) == child;
+  pid_t ended = -1;
+  while (child > 0 && (ended = wait4(child, &status, 0, &usage)) < 0 && errno == EINTR) {
+  }
+  const bool waited = child > 0 && ended == child;
+  g_measuring = 0;
   std::filesystem::remove_all(where);
+  end_if_signalled();
   if (child < 0) return failure(problem, "cannot start a process: " + std::string(std::strerror(errno)));
   if (reply.rfind("failed ", 0) == 0) return failure(problem, reply.substr(7, reply.size() - 8));
   if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || reply.rfind("ok ", 0) != 0 ||
@@ -237,6 +272,7 @@ int main(int argc, char** argv) {
   Options options;
   int status = 0;
   if (!parse_options(argc, argv, options, status)) return status;
+  catch_ending_signals(true);
   std::vector<gf3mq::study::Point> points;
   for (std::size_t i = 0; i < options.sizes.size(); ++i) {
     const int n = options.sizes[i];

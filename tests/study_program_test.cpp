@@ -109,6 +109,20 @@ TEST_F(StudyProgramTest, WithoutGnuplotOrWhenItFailsTheCsvIsWrittenAndTheStatusI
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
+TEST_F(StudyProgramTest, EndedByASignalItRemovesTheMeasuringFolderFirst) {
+  // Terminated once the folder of n = 257 is there (its key takes seconds).
+  ASSERT_EQ(run_command("mkdir scratch").status, 0);
+  const CommandResult run =
+      run_command("GF3MQ_BENCH_DIR='" + dir.path() + "/scratch' " + program("gf3mq-study") +
+                  " --sizes 257 --output out </dev/null & pid=$!; tries=0;"
+                  " while [ -z \"$(ls scratch)\" ] && [ $tries -lt 400 ]; do sleep 0.05; tries=$((tries + 1)); done;"
+                  " ls scratch; kill -TERM $pid; wait $pid; echo status $?");
+  EXPECT_EQ(run.out.rfind("gf3mq-study-", 0), 0u) << "the folder while it measured: " << run.out;
+  EXPECT_NE(run.out.find("status 143"), std::string::npos) << "ended by the signal: " << run.out;
+  EXPECT_EQ(list_dir("scratch"), std::vector<std::string>{});
+  EXPECT_FALSE(file_exists("out"));
+}
+
 TEST_F(StudyProgramTest, BadOptionsAreRefusedBeforeAnyWork) {
   for (const std::string& bad :
        {std::string("--sizes 7,8"), std::string("--sizes 3"), std::string("--sizes 7,"), std::string("--sizes 1023"),
