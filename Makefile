@@ -8,6 +8,9 @@
 #   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
 #                    times each (default 3), then each target with the best times
 #   make sizes-table the README's table of sizes, 7 to 1021 (bench/sizes_table)
+#   make study       time key generation, encryption, decryption and the attack's
+#                    phases from 7 to 509 (STUDY_SIZES, STUDY_SECONDS per size):
+#                    study/study.csv and its log-log plot study/study.svg and .png
 #   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
 #   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
 #   make install     the programs, headers, libraries, CMake package and
@@ -36,13 +39,17 @@ CTEST      ?= ctest
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config pari-gp
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
-BENCH_PACKAGES := libflint-dev
+BENCH_PACKAGES := libflint-dev fflas-ffpack
+STUDY_PACKAGES := gnuplot-nox
+# What `make study` measures: gf3mq-study's own defaults when left empty.
+STUDY_SIZES ?=
+STUDY_SECONDS ?=
 # What `make demo` runs; it builds these and the libraries they need, no more.
 DEMO_PROGRAMS := gf3mq-tables gf3mq-keygen gf3mq-demo
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
   fuzz_message_lines fuzz_relations
 
-.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table fuzz memcheck install deps clean
+.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table study fuzz memcheck install deps clean
 
 all: build
 
@@ -104,7 +111,8 @@ demo: demo-programs
 install: build
 	$(CMAKE) --install $(BUILD) --prefix $(PREFIX)
 
-# FLINT is installed for the comparison rows only; nothing else uses it.
+# FLINT and FFLAS-FFPACK are installed for the comparison rows only; nothing
+# else uses them.
 bench:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES)"
 	@$(MAKE) --no-print-directory build
@@ -115,6 +123,15 @@ sizes-table:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES) time"
 	@$(MAKE) --no-print-directory build
 	bench/sizes_table $(BUILD)/bin
+
+# gf3mq-study alone is built (bench/, which a build may have left out);
+# its results go to study/.
+study: deps
+	@$(MAKE) --no-print-directory install-packages WANTED="$(STUDY_PACKAGES)"
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DGF3MQ_BUILD_BENCH=ON $(CXX_CONFIG)
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target gf3mq-study
+	$(BUILD)/bin/gf3mq-study --output study $(if $(STUDY_SIZES),--sizes $(STUDY_SIZES)) \
+	  $(if $(STUDY_SECONDS),--max-seconds $(STUDY_SECONDS))
 
 # Every target runs FUZZ_SECONDS from its seed corpus in fuzz/corpus (new
 # inputs go to a scratch folder); a crash stops with its input saved in

@@ -1,7 +1,9 @@
 // The attack's linear algebra and its phases: packed elimination at 2048,
-// 4096 and the size of the attack's system (FLINT's rows are in
-// flint_bench.cpp), the relations of a full-size public key and the
-// recovery of one plaintext with them.
+// 4096 and the size of the attack's system, and on a matrix of the shape
+// and rank of the attack's system at 127 and 257 (attack_system.h; FLINT's
+// and FFLAS-FFPACK's rows are in flint_bench.cpp and fflas_bench.cpp), the
+// relations of a full-size public key and the recovery of one plaintext
+// with them.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -10,6 +12,7 @@
 #include "attack/public_forms.h"
 #include "attack/recover.h"
 #include "attack/relations.h"
+#include "bench/attack_system.h"
 #include "bench/workspace.h"
 #include "linalg/packed_matrix.h"
 #include "scheme/encrypt.h"
@@ -35,6 +38,19 @@ void BM_packed_rref(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_packed_rref)->Args({2048, 2048})->Args({4096, 4096})->Args({6451, 6168})->Unit(benchmark::kMillisecond);
+
+// Reduced row echelon form of the attack's system at n (the attack's
+// kernel_basis is this and the kernel read off it).
+void BM_attack_rref(benchmark::State& state) {
+  const gf3mq::PackedMatrix& m = gf3mq::bench::attack_system(static_cast<int>(state.range(0)));
+  std::size_t rank = 0;
+  for (auto _ : state) {
+    gf3mq::PackedMatrix e = m;
+    rank = gf3mq::reduce_to_echelon(e).size();
+  }
+  state.counters["rank"] = static_cast<double>(rank);  // the same in every library's row
+}
+BENCHMARK(BM_attack_rref)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond);
 
 const gf3mq::PublicForms& public_forms() {
   static const gf3mq::PublicForms forms(gf3mq::bench::workspace().pk.get(), 257);

@@ -8,6 +8,8 @@
 
 #include <random>
 
+#include "bench/attack_system.h"
+
 namespace {
 
 constexpr long kN = 257;
@@ -129,5 +131,32 @@ void BM_flint_rref(benchmark::State& state) {
 }
 BENCHMARK(BM_flint_rref)->Args({2048, 2048})->Args({4096, 4096})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_flint_rref)->Args({6451, 6168})->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// nmod_mat_rref on the attack's system at n, beside BM_attack_rref (at 257
+// about as long as the 6451 x 6168 row above, so timed once).
+void BM_flint_attack_rref(benchmark::State& state) {
+  const gf3mq::PackedMatrix& system = gf3mq::bench::attack_system(static_cast<int>(state.range(0)));
+  const auto rows = static_cast<long>(system.rows()), cols = static_cast<long>(system.cols());
+  nmod_mat_t m, work;
+  nmod_mat_init(m, rows, cols, 3);
+  nmod_mat_init(work, rows, cols, 3);
+  for (long r = 0; r < rows; ++r)
+    for (long c = 0; c < cols; ++c)
+      nmod_mat_entry(m, r, c) = system.get(static_cast<std::size_t>(r), static_cast<std::size_t>(c));
+  long rank = 0;
+  for (auto _ : state) {
+    nmod_mat_set(work, m);
+    rank = nmod_mat_rref(work);
+  }
+  state.counters["rank"] = static_cast<double>(rank);
+  nmod_mat_clear(m);
+  nmod_mat_clear(work);
+}
+BENCHMARK(BM_flint_attack_rref)->Arg(127)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_flint_attack_rref)->Arg(257)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,22 +3,15 @@
 // (and 1021 for the field), one encryption and one decryption with the
 // secret maps loaded from 7 to 1021 (a key of 1021 holds 1.07 GB).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <map>
-#include <memory>
 #include <random>
 #include <vector>
 
-#include "bench/workspace.h"
+#include "bench/sized_workspace.h"
 #include "field/field.h"
 #include "field/field_polynomial.h"
 #include "field/field_tables.h"
-#include "linalg/huge_pages.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
@@ -27,43 +20,8 @@
 
 namespace {
 
-using gf3mq::Sizes;
-
-// A folder of its own with the default tables of n and one key set.
-struct SizedWorkspace {
-  explicit SizedWorkspace(int n)
-      : sizes{n}, pk(gf3mq::make_huge_page_buffer(sizes.public_key_digits())), sk(sizes.elements()) {
-    gf3mq::bench::workspace();  // the parent folder and the clean-up at exit
-    dir = gf3mq::bench::workspace().dir + "/n" + std::to_string(n);
-    std::filesystem::create_directory(dir);
-    const Here here(dir);
-    const Mat_ZZ_p reduction = gf3mq::build_reduction_table(gf3mq::default_polynomial(n));
-    if (!reduction.save("new Xe_mod_Irredfx.txt") ||
-        !gf3mq::build_frobenius_table(reduction).save("new X_27i_mod_Irredfx.txt"))
-      std::abort();
-    gf3mq::SeededGf3Source source(1);
-    if (gf3mq::generate_key_set(sizes, pk.get(), sk.data(), source) != 0) std::abort();
-  }
-  // The working directory is dir for its lifetime.
-  struct Here {
-    explicit Here(const std::string& dir) : previous(std::filesystem::current_path()) {
-      std::filesystem::current_path(dir);
-    }
-    ~Here() { std::filesystem::current_path(previous); }
-    std::filesystem::path previous;
-  };
-  Sizes sizes;
-  std::string dir;
-  gf3mq::HugePageBuffer pk;  // as the programs hold it
-  std::vector<unsigned char> sk;
-};
-
-SizedWorkspace& workspace_at(int n) {
-  static std::map<int, std::unique_ptr<SizedWorkspace>> made;
-  auto& w = made[n];
-  if (w == nullptr) w = std::make_unique<SizedWorkspace>(n);
-  return *w;
-}
+using gf3mq::bench::SizedWorkspace;
+using gf3mq::bench::workspace_at;
 
 std::vector<unsigned char> plaintexts(std::size_t n, std::size_t count) {
   std::vector<unsigned char> m(n * count);

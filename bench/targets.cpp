@@ -1,14 +1,17 @@
-// gf3mq-bench's main: the usual console table, then each timing set against
-// the one it is measured by (a FLINT row, or one plaintext for the batch),
-// as a ratio with its target. Timings are noisy on shared machines, so every
-// ratio uses the best repetition of each row (--benchmark_repetitions=N).
+// gf3mq-bench's main: the rows in the format --benchmark_format asks for
+// (the console table by default), then each timing set against the one it
+// is measured by (a FLINT row, or one plaintext for the batch), as a ratio
+// with its target: after the table, or on standard error beside JSON and
+// CSV. Timings are noisy on shared machines, so every ratio uses the best
+// repetition of each row (--benchmark_repetitions=N).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <map>
 #include <string>
-#include <vector>
+
+#include "bench/best_times.h"
 
 namespace {
 
@@ -41,60 +44,48 @@ constexpr TimeTarget kTimeTargets[] = {
     {"BM_decrypt_at/509", 0.5e-3, "one decryption at 509, the secret maps loaded"},
 };
 
-// Keeps the best time per iteration (seconds, wall) of every row it passes on.
-class BestTimes : public benchmark::ConsoleReporter {
- public:
-  // Colours on a terminal only, as the library's own main does by default.
-  BestTimes() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred) continue;
-      const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-      // BM_encrypt_at/509: rows of one function at several sizes apart.
-      const std::string name = run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
-      auto [it, added] = best_.emplace(name, seconds);
-      if (!added && seconds < it->second) it->second = seconds;
+// Each target against the best repetitions of its rows, on out.
+void print_targets(const std::map<std::string, double>& best, std::FILE* out) {
+  if (best.empty()) return;  // nothing ran (--benchmark_list_tests)
+  std::fprintf(out, "\nTargets (best repetition of each row):\n");
+  for (const Target& target : kTargets) {
+    const auto ours = best.find(target.ours), theirs = best.find(target.theirs);
+    if (ours == best.end() || theirs == best.end()) {
+      std::fprintf(out, "  %-24s not measured in this run\n", target.ours);
+      continue;
     }
-    ConsoleReporter::ReportRuns(runs);
+    const double ratio = ours->second / theirs->second;
+    std::fprintf(out, "  %-24s %7.3fx %-22s (target <= %gx: %s) %s\n", target.ours, ratio, target.theirs,
+                 target.at_most, ratio <= target.at_most ? "met" : "NOT MET", target.note);
   }
-
-  void print_targets() const {
-    if (best_.empty()) return;  // nothing ran (--benchmark_list_tests)
-    std::printf("\nTargets (best repetition of each row):\n");
-    for (const Target& target : kTargets) {
-      const auto ours = best_.find(target.ours), theirs = best_.find(target.theirs);
-      if (ours == best_.end() || theirs == best_.end()) {
-        std::printf("  %-24s not measured in this run\n", target.ours);
-        continue;
-      }
-      const double ratio = ours->second / theirs->second;
-      std::printf("  %-24s %7.3fx %-22s (target <= %gx: %s) %s\n", target.ours, ratio, target.theirs, target.at_most,
-                  ratio <= target.at_most ? "met" : "NOT MET", target.note);
+  for (const TimeTarget& target : kTimeTargets) {
+    const auto ours = best.find(target.ours);
+    if (ours == best.end()) {
+      std::fprintf(out, "  %-24s not measured in this run\n", target.ours);
+      continue;
     }
-    for (const TimeTarget& target : kTimeTargets) {
-      const auto ours = best_.find(target.ours);
-      if (ours == best_.end()) {
-        std::printf("  %-24s not measured in this run\n", target.ours);
-        continue;
-      }
-      std::printf("  %-24s %9.3f ms (target <= %g ms: %s) %s\n", target.ours, ours->second * 1e3, target.at_most * 1e3,
-                  ours->second <= target.at_most ? "met" : "NOT MET", target.note);
-    }
+    std::fprintf(out, "  %-24s %9.3f ms (target <= %g ms: %s) %s\n", target.ours, ours->second * 1e3,
+                 target.at_most * 1e3, ours->second <= target.at_most ? "met" : "NOT MET", target.note);
   }
-
- private:
-  std::map<std::string, double> best_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  gf3mq::bench::Format format = gf3mq::bench::Format::console;
+  std::string problem;
+  if (!gf3mq::bench::requested_format(argc, argv, format, problem)) {
+    std::fprintf(stderr, "gf3mq-bench: %s\n", problem.c_str());
+    return 1;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  BestTimes reporter;
+  gf3mq::bench::BestTimes reporter(format);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.print_targets();
+  // After the table in the console format; on standard error beside JSON
+  // or CSV, so that standard output stays in the format asked for.
+  std::cout.flush();
+  print_targets(reporter.best(), format == gf3mq::bench::Format::console ? stdout : stderr);
   benchmark::Shutdown();
   return 0;
 }

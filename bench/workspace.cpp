@@ -15,20 +15,15 @@
 
 namespace gf3mq::bench {
 
-namespace {
-
-std::filesystem::path parent_folder() {
+std::filesystem::path scratch_parent() {
   if (const char* chosen = std::getenv("GF3MQ_BENCH_DIR"); chosen != nullptr && *chosen != '\0') return chosen;
   const std::filesystem::path tmpfs = "/dev/shm";
   if (access(tmpfs.c_str(), W_OK | X_OK) == 0) return tmpfs;
   return std::filesystem::temp_directory_path();
 }
 
-}  // namespace
-
-Workspace::Workspace()
-    : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kSecretKeyBytes]) {
-  const std::filesystem::path parent = parent_folder();
+Workspace::Workspace() : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kSecretKeyBytes]) {
+  const std::filesystem::path parent = scratch_parent();
   std::string pattern = (parent / "gf3mq-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     std::fprintf(stderr, "gf3mq-bench: cannot make a working folder in %s: %s\n", parent.c_str(), std::strerror(errno));

@@ -6,10 +6,15 @@
 // names another parent folder.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 namespace gf3mq::bench {
+
+// Where temporary folders are made: GF3MQ_BENCH_DIR when set, otherwise
+// /dev/shm when it is writable, otherwise the system's temporary folder.
+std::filesystem::path scratch_parent();
 
 struct Workspace {
   Workspace();

@@ -1,0 +1,32 @@
+// gf3mq-study's results: the CSV, the exponents fitted to each curve, the
+// gnuplot script of the log-log plot (SVG and PNG) and a Markdown table.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/study_point.h"
+
+namespace gf3mq::study {
+
+// The CSV's header, also quoted in gf3mq-study --help: n, the seconds of
+// each quantity (empty where there is none), attack_by_search (1 where the
+// plaintext was searched for, its time in attack_recovery_s), peak_memory_mb.
+std::string csv_header();
+std::string csv_text(const std::vector<Point>& points);
+
+// The exponent k of t ~ n^k: least squares on (log n, log t) over the upper
+// half of the sizes where q was measured (the recovery by search left out);
+// none with fewer than two such sizes.
+std::optional<double> fitted_exponent(const std::vector<Point>& points, Quantity q);
+
+// A gnuplot script that reads csv_file and writes svg_file and png_file
+// (names relative to the folder gnuplot runs in).
+std::string gnuplot_script(const std::vector<Point>& points, const std::string& csv_file, const std::string& svg_file,
+                           const std::string& png_file);
+
+// The points as a Markdown table, times in s, ms or µs.
+std::string markdown_table(const std::vector<Point>& points);
+
+}  // namespace gf3mq::study
