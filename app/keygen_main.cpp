@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "app/progress.h"
 #include "field/field_tables.h"
 #include "files/folder_lock.h"
 #include "linalg/huge_pages.h"
@@ -40,6 +41,9 @@ constexpr const char* kUsage =
     "  --no-wait    end without waiting for a key press\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
+    "\n"
+    "On a terminal, the phases, their times and how far the public key is go\n"
+    "to standard error.\n"
     "\n"
     "Environment: GF3MQ_THREADS=N makes the public key on N threads (1 to 1024;\n"
     "unset: one per processor). The key set is the same for every N.\n"
@@ -92,8 +96,11 @@ int main(int argc, char** argv) {
   gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
   const std::unique_ptr<gf3mq::Gf3Source> source = key_source(command_line, seed);
   if (command_line.given("--seed")) program::fail(kName, kSeededNote);
-  if (gf3mq::generate_key_set(sizes, pk.get(), sk.get(), *source, &problem) != 0)
+  program::PhaseLog log(kName, program::PhaseLog::Times::on_terminal);
+  if (gf3mq::generate_key_set(sizes, pk.get(), sk.get(), *source, &problem, log.reporter()) != 0) {
+    log.abandon();
     return program::fail_with_key_set(kName, problem);
+  }
   lock.release();
   pk.reset();
   sk.reset();

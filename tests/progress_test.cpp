@@ -1,0 +1,57 @@
+// Progress of the long steps on a terminal: key generation and the search
+// for a table's f show their phases and times on standard error when it is
+// a terminal (here a pseudo-terminal from script(1)), and write nothing
+// extra when it is not.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace gf3mq::test;
+
+bool have_script() { return run_command("command -v script").status == 0; }
+
+// Runs command with its standard streams on a pseudo-terminal; out holds
+// all that it wrote there.
+CommandResult on_terminal(const std::string& command) {
+  return run_command("script -qec \"" + command + "\" /dev/null </dev/null");
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(ProgressTest, OffATerminalNothingExtraIsWritten) {
+  ScratchDir dir;
+  const CommandResult run =
+      run_command(program("gf3mq-tables") + " --degree 127 && " + program("gf3mq-keygen") + " --no-wait </dev/null");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(ProgressTest, KeyGenerationShowsItsPhasesAndAPercentageOnATerminal) {
+  if (!have_script()) GTEST_SKIP() << "script (util-linux) is not installed";
+  ScratchDir dir;
+  ASSERT_EQ(run_command(program("gf3mq-tables") + " --degree 509").status, 0);
+  // On one thread the public key of 509 takes a few seconds to compose: a
+  // percentage comes after the first half second.
+  const CommandResult run = on_terminal("GF3MQ_THREADS=1 " + program("gf3mq-keygen") + " --no-wait");
+  ASSERT_EQ(run.status, 0) << run.out;
+  for (const char* phase :
+       {"reading the tables", "drawing the secret maps", "composing the public key", "putting the key set in place"})
+    EXPECT_TRUE(has(run.out, std::string("gf3mq-keygen: ") + phase + " ")) << phase << " in:\n" << run.out;
+  EXPECT_TRUE(has(run.out, "\rgf3mq-keygen: composing the public key ")) << run.out;
+  EXPECT_TRUE(has(run.out, "%\rgf3mq-keygen: composing the public key ")) << "a percentage, then the time: " << run.out;
+}
+
+TEST(ProgressTest, TheTablesToolShowsItsPhasesOnATerminal) {
+  if (!have_script()) GTEST_SKIP() << "script (util-linux) is not installed";
+  ScratchDir dir;
+  const CommandResult run = on_terminal(program("gf3mq-tables") + " --degree 1021");
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(has(run.out, "gf3mq-tables: searching for an irreducible f ")) << run.out;
+  EXPECT_TRUE(has(run.out, "gf3mq-tables: writing the tables ")) << run.out;
+}
+
+}  // namespace
