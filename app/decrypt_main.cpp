@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "app/message_lines.h"
 #include "app/program.h"
 #include "field/field_tables.h"
 #include "linalg/huge_pages.h"
+#include "linalg/locked_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "app/message_lines.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ struct KeySet {
   gf3mq::Sizes sizes;
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
   gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
+  const gf3mq::LockedPages sk_locked{sk.get(), sizes.elements()};  // out of swap, where the system allows
   gf3mq::SecretMaps maps;
 
   bool read(gf3mq::FileProblem* problem) {
@@ -102,7 +104,9 @@ int main(int argc, char** argv) {
     out.clear();
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* m = candidates.data() + i * decrypted;
-      auto at_line = [&](const char* what) { return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message(); };
+      auto at_line = [&](const char* what) {
+        return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
+      };
       if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both)) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
         program::finish_output(kName);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "field/field_tables.h"
+#include "linalg/locked_pages.h"
 #include "scheme/composition.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
@@ -139,10 +140,18 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   report_progress(progress, drawing, 0);
   Mat_ZZ_p mat_A(n, n), mat_B(n, n);
   Vec_ZZ_p V1(n), V2(n);
+  // The secret maps are locked out of swap before they are drawn, their
+  // inverses as soon as they are made (where the system allows).
+  const std::size_t elements = sizes.elements();
+  const LockedPages locked_maps[] = {{mat_A.data(), elements * elements},
+                                     {mat_B.data(), elements * elements},
+                                     {V1.data(), elements},
+                                     {V2.data(), elements}};
   if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem))
     return fail(problem, kNothingMade);
   const Mat_ZZ_p A_Inv = inverse(mat_A);
   const Mat_ZZ_p B_Inv = inverse(mat_B);
+  const LockedPages locked_inverses[] = {{A_Inv.data(), elements * elements}, {B_Inv.data(), elements * elements}};
   report_progress(progress, drawing, 1);
 
   report_progress(progress, composing, 0);
@@ -154,6 +163,7 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   // written: each is taken its diagonal sum (SK), folded and written at its
   // own place in the file, in whatever order the forms are done.
   ByteList SK(sizes.elements());
+  const LockedPages locked_sk(SK.data(), SK.size());
   FormsDone forms_done(progress, composing, n);
   auto write_public_key = [&](DigitFileAppender& out) {
     std::atomic<int> failure{0};
