@@ -157,6 +157,7 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   report_progress(progress, composing, 0);
 
   const Mat_ZZ_p A_X = augmented(mat_B, V2);
+  const LockedPages locked_augmented(A_X.data(), elements * (elements + 1));
   Mat_ZZ_p A_X3_Sum(n, n + 1), A_X27_Sum(n, n + 1);
   symbolic_powers(A_X, Xi_modIrred, X_27i_modIrred, A_X3_Sum, A_X27_Sum);
   // The public forms are made on every worker thread while "new pk.txt" is
