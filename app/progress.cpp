@@ -24,7 +24,7 @@ void PhaseLog::update(const char* phase, double fraction) {
     return;
   }
   const int percent = static_cast<int>(fraction * 100);
-  if (live_ && percent != shown_ && seconds() > 0.5) {
+  if (live_ && percent != shown_) {
     std::fprintf(stderr, "\r%s: %s %3d%%", name_, phase_.c_str(), percent);
     std::fflush(stderr);
     shown_ = percent;

@@ -10,8 +10,8 @@
 namespace gf3mq::program {
 
 // Phases of a long computation on standard error. On a terminal a phase
-// that runs longer than half a second shows a percentage, rewritten in
-// place ("\rname: phase  42%"), and each phase ends with its time
+// that reports fractions shows a percentage, rewritten in place
+// ("\rname: phase  42%") and overwritten by the phase's time when it ends
 // ("name: phase 1.23 s"). Off a terminal the phase times are written only
 // when asked for (Times::always), and no percentage ever is.
 class PhaseLog {
