@@ -36,7 +36,7 @@ PREFIX     ?= /usr/local
 CMAKE      ?= cmake
 CTEST      ?= ctest
 
-PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config pari-gp
+PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config pari-gp libsodium-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
 BENCH_PACKAGES := libflint-dev fflas-ffpack

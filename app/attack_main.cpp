@@ -1,14 +1,13 @@
 // gf3mq-attack: recovers plaintexts from their ciphertexts with nothing but
 // the public key, through the bilinear relations of the central map.
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "app/message_lines.h"
 #include "app/program.h"
+#include "app/progress.h"
 #include "attack/public_forms.h"
 #include "attack/recover.h"
 #include "attack/relations.h"
@@ -17,7 +16,6 @@
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/key_files.h"
-#include "app/message_lines.h"
 
 namespace {
 
@@ -50,49 +48,6 @@ constexpr const char* kUsage =
 // Lines read, attacked and written at a time.
 constexpr std::size_t kLinesAtOnce = 256;
 
-using Clock = std::chrono::steady_clock;
-
-// Phase times on standard error; a live percentage while a phase runs, when
-// standard error is a terminal.
-class PhaseLog {
- public:
-  PhaseLog() : live_(isatty(2) != 0) {}
-
-  void start(const std::string& phase) {
-    phase_ = phase;
-    ended_.clear();
-    started_ = Clock::now();
-    shown_ = -1;
-  }
-  void update(const char* phase, double fraction) {
-    if (phase == ended_) return;  // a phase reports its end once
-    if (phase != phase_) start(phase);
-    if (fraction >= 1) {
-      end();
-      return;
-    }
-    const int percent = static_cast<int>(fraction * 100);
-    if (live_ && percent != shown_ && seconds() > 0.5) {
-      std::fprintf(stderr, "\r%s: %s %3d%%", kName, phase_.c_str(), percent);
-      std::fflush(stderr);
-      shown_ = percent;
-    }
-  }
-  void end() {
-    if (phase_.empty()) return;
-    std::fprintf(stderr, "%s%s: %s %.2f s\n", shown_ >= 0 ? "\r" : "", kName, phase_.c_str(), seconds());
-    ended_ = phase_;
-    phase_.clear();
-  }
-
- private:
-  double seconds() const { return std::chrono::duration<double>(Clock::now() - started_).count(); }
-  bool live_;
-  std::string phase_, ended_;
-  Clock::time_point started_;
-  int shown_ = -1;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,7 +65,7 @@ int main(int argc, char** argv) {
   // Refused at once, before any work: only a regular file is ever replaced.
   if (!save_to.empty() && !gf3mq::path_free_or_regular(save_to, &problem))
     return program::fail(kName, problem.message());
-  PhaseLog log;
+  program::PhaseLog log(kName, program::PhaseLog::Times::always);
   log.start("reading the public key");
   gf3mq::Sizes sizes;
   gf3mq::HugePageBuffer pk;
@@ -142,8 +97,7 @@ int main(int argc, char** argv) {
     log.end();
   } else {
     gf3mq::RelationsReport report;
-    const bool found = gf3mq::relations_from_public_forms(
-        forms, relations, [&](const char* phase, double fraction) { log.update(phase, fraction); }, &report);
+    const bool found = gf3mq::relations_from_public_forms(forms, relations, log.reporter(), &report);
     log.end();
     if (!found) return program::fail(kName, "no relations from \"new pk.txt\": " + report.failure);
     std::fprintf(stderr, "%s: %zu relations from %zu equations in %zu unknowns (a set of %zu indices)\n", kName,
@@ -153,8 +107,8 @@ int main(int argc, char** argv) {
     log.start("checking the relations");
     if (!gf3mq::relations_hold(relations, forms, 8, digest)) {
       if (!load_from.empty())
-        return program::fail(kName,
-                             "\"" + load_from + "\" holds relations that do not hold for \"new pk.txt\": it is damaged");
+        return program::fail(
+            kName, "\"" + load_from + "\" holds relations that do not hold for \"new pk.txt\": it is damaged");
       return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
     }
     log.end();
@@ -173,8 +127,9 @@ int main(int argc, char** argv) {
       if (!found) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
         program::finish_output(kName);
-        return program::fail(kName, gf3mq::FileProblem{source, "no plaintext over {1, 2} encrypts to this ciphertext "
-                                                               "under \"new pk.txt\"",
+        return program::fail(kName, gf3mq::FileProblem{source,
+                                                       "no plaintext over {1, 2} encrypts to this ciphertext "
+                                                       "under \"new pk.txt\"",
                                                        ciphertexts.line_numbers[i]}
                                         .message());
       }

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "field/field_tables.h"
 #include "linalg/huge_pages.h"
+#include "linalg/locked_pages.h"
 #include "linalg/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
@@ -60,6 +61,7 @@ struct KeySet {
   gf3mq::Sizes sizes;
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
   gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
+  const gf3mq::LockedPages sk_locked{sk.get(), sizes.elements()};  // out of swap, where the system allows
   gf3mq::SecretMaps maps;
 
   bool read(gf3mq::FileProblem* problem) {

@@ -77,6 +77,12 @@ void CommandLine::option_with_value(const char* option, std::string& value) {
 
 void CommandLine::exclusive(const char* option, const char* other) { exclusive_.emplace_back(option, other); }
 
+bool CommandLine::given(const std::string& option) const {
+  for (const Declared& d : declared_)
+    if (d.option == option && d.given) return true;
+  return false;
+}
+
 bool CommandLine::usage_error(const std::string& what) {
   std::cerr << name_ << ": " << what << "\n\n" << usage_;
   exit_status_ = 2;
@@ -109,7 +115,8 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
     }
     if (c == 'C') {
       if (chdir(optarg) != 0) {
-        exit_status_ = fail(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
+        exit_status_ =
+            fail(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
         return false;
       }
     } else if (c == kHelp || c == kVersion) {
@@ -133,12 +140,8 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
       return usage_error("unknown or ambiguous option \"" + arg + "\"");
     }
   }
-  if (operands_.size() > max_operands) return usage_error("too many operands, from \"" + operands_[max_operands] + "\" on");
-  auto given = [&](const std::string& option) {
-    for (const Declared& d : declared_)
-      if (d.option == option && d.given) return true;
-    return false;
-  };
+  if (operands_.size() > max_operands)
+    return usage_error("too many operands, from \"" + operands_[max_operands] + "\" on");
   for (const auto& [option, other] : exclusive_)
     if (given(option) && given(other)) return usage_error(option + " and " + other + " cannot be used together");
   if (const std::string wrong = lock_wait_problem(); !wrong.empty()) {
@@ -207,10 +210,9 @@ bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
   }
   sizes = Sizes{degree_of_public_key()};
   pk = make_huge_page_buffer(sizes.public_key_digits());
-  const bool read = sizes.n == kDefaultDegree
-                        ? read_pk(kPublicKeyFile, pk.get(), &problem) == 1
-                        : read_key_file(sizes, kPublicKeyFile, pk.get(), sizes.public_key_digits(), &problem,
-                                        kPublicKeyFile);
+  const bool read = sizes.n == kDefaultDegree ? read_pk(kPublicKeyFile, pk.get(), &problem) == 1
+                                              : read_key_file(sizes, kPublicKeyFile, pk.get(),
+                                                              sizes.public_key_digits(), &problem, kPublicKeyFile);
   if (!read) {
     fail_with_key_set(name, problem);
     return false;

@@ -27,7 +27,7 @@ class CommandLine {
   // usage: the text --help prints; it begins "Usage:".
   CommandLine(const char* name, const char* usage) : name_(name), usage_(usage) {}
 
-  void flag(const char* option, bool& set);                       // e.g. --no-wait
+  void flag(const char* option, bool& set);                        // e.g. --no-wait
   void option_with_value(const char* option, std::string& value);  // --poly P or --poly=P
   // Two declared options that cannot be given together.
   void exclusive(const char* option, const char* other);
@@ -40,6 +40,8 @@ class CommandLine {
   // cannot be entered.
   bool parse(int argc, char** argv, std::size_t max_operands);
   int exit_status() const { return exit_status_; }
+  // Whether a declared option was on the command line (even with an empty value).
+  bool given(const std::string& option) const;
   const std::vector<std::string>& operands() const { return operands_; }
   // The FILE operand of a program that takes at most one, "-" (standard
   // input) when none was given.

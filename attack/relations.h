@@ -22,12 +22,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "attack/public_forms.h"
 #include "linalg/packed_matrix.h"
+#include "linalg/phase_progress.h"
 
 namespace gf3mq {
 
@@ -40,10 +40,6 @@ struct Relations {
 
   std::size_t count() const { return a.size(); }
 };
-
-// Reports a long computation: the phase it is in and the fraction of that
-// phase done, 0 when it starts and 1 when it ends.
-using PhaseProgress = std::function<void(const char* phase, double fraction)>;
 
 // What the last computation of relations did, for the user.
 struct RelationsReport {

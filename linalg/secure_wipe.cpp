@@ -1,11 +1,11 @@
 #include "linalg/secure_wipe.h"
 
-#include <string.h>
+#include <sodium.h>
 
 namespace gf3mq {
 
 void secure_wipe(void* p, std::size_t n) {
-  if (p != nullptr && n != 0) explicit_bzero(p, n);
+  if (p != nullptr && n != 0) sodium_memzero(p, n);
 }
 
 }  // namespace gf3mq

@@ -5,6 +5,7 @@
 #include "field/field.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
+#include "linalg/locked_pages.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
@@ -55,10 +56,13 @@ bool SecretMaps::load(FileProblem* problem) {
   if (!read_key_matrix(sizes, kInvAFile, A_Inv, problem, measured_by) ||
       !read_key_matrix(sizes, kInvBFile, B_Inv, problem, measured_by) ||
       !read_key_vector(sizes, kV1File, V1, problem, measured_by) ||
-      !read_key_vector(sizes, kV2File, V2, problem, measured_by) ||
-      !load_reduction_table(sizes.n, reduction, problem))
+      !read_key_vector(sizes, kV2File, V2, problem, measured_by) || !load_reduction_table(sizes.n, reduction, problem))
     return false;
   if (sizes.n != kDefaultDegree) field_ = std::make_unique<Field>(reduction);
+  locked_.clear();
+  const std::size_t n = sizes.elements();
+  for (const Mat_ZZ_p* m : {&A_Inv, &B_Inv}) locked_.push_back(std::make_unique<LockedPages>(m->data(), n * n));
+  for (const Vec_ZZ_p* v : {&V1, &V2}) locked_.push_back(std::make_unique<LockedPages>(v->data(), n));
   return true;
 }
 
@@ -103,7 +107,7 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 }
 
 bool gf3mq::decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char* c, unsigned char* m,
-                      FileProblem* problem) {
+                       FileProblem* problem) {
   if (sizes.n == kDefaultDegree) {
     std::uint64_t mlen = 0;
     return decrypt(sk, c, kMessageBytes, m, &mlen, problem) == 0;
@@ -152,8 +156,8 @@ int gf3mq::message_index(const Sizes& sizes, const unsigned char* pk, const unsi
   return index_of(back[0], back[1]);
 }
 
-void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c,
-                            const unsigned char* m, std::size_t count, int* out) {
+void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
+                            std::size_t count, int* out) {
   const std::size_t n = sizes.elements();
   if (count < kBatchWorthwhile) {
     for (std::size_t t = 0; t < count; ++t) out[t] = message_index(sizes, pk, c + t * n, m + t * 2 * n);

@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "field/sizes.h"
-
-#include "scheme/affine_map.h"  // affine_inverse and affine_apply
-#include "scheme/composition.h"
 #include "linalg/digit_file.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
+#include "scheme/affine_map.h"  // affine_inverse and affine_apply
+#include "scheme/composition.h"
 
 // Decrypts c (257 bytes) with sk (257 bytes) and the secret files "new
 // Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the reduction
@@ -29,6 +28,7 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 namespace gf3mq {
 
 class Field;
+class LockedPages;
 
 // The secret files decrypt reads, loaded once for many decryptions at n:
 // "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" (read as
@@ -45,6 +45,8 @@ struct SecretMaps {
   Vec_ZZ_p V1, V2;
 
   // False, with problem naming the file, when one is missing or damaged.
+  // Once loaded, the pages of A_Inv, B_Inv, V1 and V2 are locked in memory
+  // (locked_pages.h) until the maps are released or loaded again.
   bool load(FileProblem* problem);
   // What decrypt writes for sk and c (n bytes each): m1 in m[0..n), m2 in
   // m[n..2n). At 257 the system's own way; at other n through Field (field.h).
@@ -52,6 +54,8 @@ struct SecretMaps {
 
  private:
   std::unique_ptr<Field> field_;  // at n other than 257, once loaded
+  // The loaded maps' pages, kept out of swap where the system allows.
+  std::vector<std::unique_ptr<LockedPages>> locked_;
 };
 
 }  // namespace gf3mq

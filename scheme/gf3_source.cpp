@@ -1,5 +1,6 @@
 #include "scheme/gf3_source.h"
 
+#include <sodium.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -51,6 +52,41 @@ bool SeededGf3Source::fill(std::uint8_t* out, std::size_t n) {
     std::uint8_t raw[8];
     for (int b = 0; b < 8; ++b) raw[b] = static_cast<std::uint8_t>(word >> (8 * b));
     have = take_unbiased(raw, 8, out, have, n);
+  }
+  return true;
+}
+
+KeyedGf3Source::KeyedGf3Source(const std::string& text) {
+  if (sodium_init() < 0) {
+    error_ = "libsodium could not be initialised";
+    return;
+  }
+  crypto_generichash(key_, sizeof key_, reinterpret_cast<const unsigned char*>(text.data()), text.size(), nullptr, 0);
+}
+
+KeyedGf3Source::~KeyedGf3Source() {
+  sodium_memzero(key_, sizeof key_);
+  sodium_memzero(piece_, sizeof piece_);
+}
+
+void KeyedGf3Source::next_piece() {
+  static_assert(sizeof key_ == crypto_generichash_KEYBYTES && sizeof key_ == randombytes_SEEDBYTES);
+  unsigned char counter[8], seed[randombytes_SEEDBYTES];
+  for (int b = 0; b < 8; ++b) counter[b] = static_cast<unsigned char>(pieces_ >> (8 * b));
+  crypto_generichash(seed, sizeof seed, counter, sizeof counter, key_, sizeof key_);
+  randombytes_buf_deterministic(piece_, sizeof piece_, seed);
+  sodium_memzero(seed, sizeof seed);
+  ++pieces_;
+  used_ = 0;
+}
+
+bool KeyedGf3Source::fill(std::uint8_t* out, std::size_t n) {
+  if (!error_.empty()) return false;
+  std::size_t have = 0;
+  while (have < n) {
+    if (used_ == kPieceBytes) next_piece();
+    // Only the bytes taken are used up: the next fill goes on from there.
+    while (used_ < kPieceBytes && have < n) have = take_unbiased(&piece_[used_++], 1, out, have, n);
   }
   return true;
 }

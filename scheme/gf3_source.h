@@ -40,4 +40,31 @@ class SeededGf3Source : public Gf3Source {
   std::uint64_t state_;
 };
 
+// A deterministic source keyed by a text, for key sets that can be made
+// again: piece k of the byte stream is randombytes_buf_deterministic
+// (ChaCha20) under the seed BLAKE2b(k, key BLAKE2b(text)), the pieces one
+// after another, with the same rejection of bytes of 255. The elements are
+// the same however fill() splits the draw. Whoever knows the text can make
+// every element it gives: nothing drawn from it is secret.
+class KeyedGf3Source : public Gf3Source {
+ public:
+  explicit KeyedGf3Source(const std::string& text);
+  ~KeyedGf3Source() override;
+  KeyedGf3Source(const KeyedGf3Source&) = delete;
+  KeyedGf3Source& operator=(const KeyedGf3Source&) = delete;
+  bool fill(std::uint8_t* out, std::size_t n) override;
+  std::string error() const override { return error_; }
+
+  static constexpr std::size_t kPieceBytes = 4096;
+
+ private:
+  void next_piece();
+
+  std::uint8_t key_[32];
+  std::uint8_t piece_[kPieceBytes];
+  std::uint64_t pieces_ = 0;        // pieces drawn so far
+  std::size_t used_ = kPieceBytes;  // bytes of piece_ taken
+  std::string error_;
+};
+
 }  // namespace gf3mq

@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "scheme/composition.h"
 #include "field/field_tables.h"
+#include "linalg/locked_pages.h"
+#include "scheme/composition.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
 
@@ -80,6 +82,27 @@ bool append_vector(gf3mq::DigitFileAppender& out, const Vec_ZZ_p& v) {
   return out.append(v.data(), static_cast<std::size_t>(v.length()));
 }
 
+// Counts the public forms made on the worker threads and reports the
+// fraction done, from one thread at a time (the others go on without waiting).
+class FormsDone {
+ public:
+  FormsDone(const gf3mq::PhaseProgress& progress, const char* phase, int n)
+      : progress_(progress), phase_(phase), n_(n) {}
+  void one_more() {
+    const int done = ++done_;
+    if (!progress_) return;
+    std::unique_lock<std::mutex> lock(reporting_, std::try_to_lock);
+    if (lock.owns_lock() && done < n_) progress_(phase_, static_cast<double>(done) / n_);
+  }
+
+ private:
+  const gf3mq::PhaseProgress& progress_;
+  const char* phase_;
+  int n_;
+  std::atomic<int> done_{0};
+  std::mutex reporting_;
+};
+
 bool draw_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source, FileProblem* problem) {
   if (random_affine_map(M, v, source) == 0) return true;
   report(problem, "", "the random generator failed: " + source.error());
@@ -98,7 +121,8 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
 }
 
 int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
-                            FileProblem* problem) {
+                            FileProblem* problem, const PhaseProgress& progress) {
+  const auto [reading, drawing, composing, placing] = kKeygenPhases;
   if (pk == nullptr || sk == nullptr) return -1;
   const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
@@ -106,25 +130,42 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem)) return fail(problem, kNothingMade);
 
   // The tables come first, checked: without a field no key can be made.
+  report_progress(progress, reading, 0);
   Mat_ZZ_p Xi_modIrred = make_reduction_table(n);
   Mat_ZZ_p X_27i_modIrred = make_frobenius_table(n);
   if (!load_reduction_table(n, Xi_modIrred, problem) || !load_frobenius_table(X_27i_modIrred, Xi_modIrred, problem))
     return fail(problem, kNothingMade);
+  report_progress(progress, reading, 1);
 
+  report_progress(progress, drawing, 0);
   Mat_ZZ_p mat_A(n, n), mat_B(n, n);
   Vec_ZZ_p V1(n), V2(n);
+  // The secret maps are locked out of swap before they are drawn, their
+  // inverses as soon as they are made (where the system allows).
+  const std::size_t elements = sizes.elements();
+  const LockedPages locked_maps[] = {{mat_A.data(), elements * elements},
+                                     {mat_B.data(), elements * elements},
+                                     {V1.data(), elements},
+                                     {V2.data(), elements}};
   if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem))
     return fail(problem, kNothingMade);
   const Mat_ZZ_p A_Inv = inverse(mat_A);
   const Mat_ZZ_p B_Inv = inverse(mat_B);
+  const LockedPages locked_inverses[] = {{A_Inv.data(), elements * elements}, {B_Inv.data(), elements * elements}};
+  report_progress(progress, drawing, 1);
+
+  report_progress(progress, composing, 0);
 
   const Mat_ZZ_p A_X = augmented(mat_B, V2);
+  const LockedPages locked_augmented(A_X.data(), elements * (elements + 1));
   Mat_ZZ_p A_X3_Sum(n, n + 1), A_X27_Sum(n, n + 1);
   symbolic_powers(A_X, Xi_modIrred, X_27i_modIrred, A_X3_Sum, A_X27_Sum);
   // The public forms are made on every worker thread while "new pk.txt" is
   // written: each is taken its diagonal sum (SK), folded and written at its
   // own place in the file, in whatever order the forms are done.
   ByteList SK(sizes.elements());
+  const LockedPages locked_sk(SK.data(), SK.size());
+  FormsDone forms_done(progress, composing, n);
   auto write_public_key = [&](DigitFileAppender& out) {
     std::atomic<int> failure{0};
     make_public_forms_in_parallel(
@@ -135,6 +176,7 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
           if (!write_digits_at(out.fd(), static_cast<std::uint64_t>(i) * sizes.form_digits(), form.data(),
                                sizes.form_digits()))
             failure = errno;
+          forms_done.one_more();
         },
         n);
     errno = failure;
@@ -155,6 +197,8 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   const bool complete = write_temporaries(files, written, problem);
   secure_wipe(SK.data(), SK.size());  // the other secrets wipe themselves
   if (!complete) return fail(problem, kNothingMade);
+  report_progress(progress, composing, 1);
+  report_progress(progress, placing, 0);
   switch (replace_as_a_whole(written, problem)) {
     case Replacement::done:
       break;
@@ -170,6 +214,8 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (!read_back(sizes, pk, sk, problem)) return fail(problem, "; the new key set is in place, but could not be read back");
+  if (!read_back(sizes, pk, sk, problem))
+    return fail(problem, "; the new key set is in place, but could not be read back");
+  report_progress(progress, placing, 1);
   return 0;
 }

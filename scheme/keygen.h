@@ -8,8 +8,9 @@
 #pragma once
 
 #include "field/sizes.h"
-#include "scheme/affine_map.h"
 #include "linalg/digit_file.h"
+#include "linalg/phase_progress.h"
+#include "scheme/affine_map.h"
 
 // Makes a key set with the operating system's secure generator and loads it
 // into pk (17106948 bytes) and sk (257 bytes). The eight files are replaced
@@ -35,7 +36,13 @@ namespace gf3mq {
 
 // The same at any n, with the tables of that n: pk receives n (n + 1)^2
 // bytes, sk n. The secret maps are drawn from source in the same order.
+// progress (when set) hears the phases of kKeygenPhases, in that order, on
+// one thread at a time.
 int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
-                     FileProblem* problem = nullptr);
+                     FileProblem* problem = nullptr, const PhaseProgress& progress = {});
+
+// The phases of key generation as its progress names them.
+inline constexpr const char* kKeygenPhases[] = {"reading the tables", "drawing the secret maps",
+                                                "composing the public key", "putting the key set in place"};
 
 }  // namespace gf3mq

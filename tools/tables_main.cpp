@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "app/progress.h"
 #include "field/sizes.h"
 #include "files/folder_lock.h"
 #include "files/journal.h"
@@ -29,6 +30,9 @@ constexpr const char* kUsage =
     "  --check     verify the two files of the folder, at their n\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
+    "\n"
+    "On a terminal, the share of candidate f tried and the time of each phase\n"
+    "go to standard error.\n"
     "\n"
     "Existing table files are never overwritten: keys depend on them. When an\n"
     "interrupted run left only one of the two, a run with the same f writes the other.\n"
@@ -64,23 +68,27 @@ int main(int argc, char** argv) {
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock(program::lock_wait(kName));
   gf3mq::Polynomial f;
+  program::PhaseLog log(kName, program::PhaseLog::Times::on_terminal);
   if (check) {
     if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) return program::fail(kName, problem.message());
     if (!gf3mq::check_tables(f, &problem)) return program::fail(kName, problem.message());
-    std::cout << "tables are consistent and describe GF(3^" << f.degree() << ") with f = " << gf3mq::format_polynomial(f)
-              << "\n";
+    std::cout << "tables are consistent and describe GF(3^" << f.degree()
+              << ") with f = " << gf3mq::format_polynomial(f) << "\n";
     return program::finish_output(kName) ? 0 : 1;
   }
   if (!poly_text.empty()) {
     if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
   } else {
-    f = gf3mq::default_polynomial(degree);
+    f = gf3mq::default_polynomial(degree, [&](double done) { log.update("searching for an irreducible f", done); });
+    log.end();
   }
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem)) return program::fail(kName, problem.message());
   // What killed runs left behind goes.
   if (!gf3mq::journal_present() && !gf3mq::remove_leftovers(&problem)) return program::fail(kName, problem.message());
+  log.start("writing the tables");
   const gf3mq::TablesWritten written = gf3mq::write_tables(f, &problem);
   if (written == gf3mq::TablesWritten::none) return program::fail(kName, problem.message());
+  log.end();
   lock.release();
   if (written == gf3mq::TablesWritten::missing)
     std::cout << "an interrupted run had left one table; wrote the missing one for f = ";
