@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "attack/relations.h"
+#include "attack/relations_plan.h"
 #include "linalg/packed_rows.h"
 
 namespace gf3mq {
@@ -28,41 +29,21 @@ void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const
   }
 }
 
-// Elements [offset, offset + n) of row `row` of m into row out_row of out.
-void copy_elements(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_t n, PackedMatrix& out,
-          std::size_t out_row) {
-  for (std::size_t i = 0; i < n; ++i) out.set(out_row, i, m.get(row, offset + i));
-}
-
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
+
+}  // namespace
 
 std::size_t equations_for(std::size_t n, std::size_t s) {
   const std::size_t pairs = s * (s - 1) / 2;
   return (n - s) * (pairs - n) + s * (s - 1) * (s - 2) / 6;
 }
 
-// The smallest s whose pairs can span GF(3)^n and whose equations exceed
-// the unknowns of a_S less the n of the kernel by a margin.
 std::size_t first_set_size(std::size_t n) {
   std::size_t s = 2;
   while (s * (s - 1) / 2 < n || equations_for(n, s) < s * n - n + 8) ++s;
   return s;
 }
-
-struct Pair {
-  std::size_t a, b;
-};
-
-// S = {0, ..., s - 1}: a basis of pairs whose q span GF(3)^n, the columns
-// of Q^-1 (Q the matrix of their q), and w = q(p')^T Q^-1 of every other pair.
-struct Plan {
-  std::size_t s = 0;
-  std::vector<Pair> basis, surplus;
-  std::vector<int> basis_of;  // x * s + y -> index in basis, or -1
-  PackedMatrix qinv_columns;  // row t: column t of Q^-1
-  PackedMatrix w;             // row i: w of surplus[i], over the basis
-};
 
 bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
   const std::size_t n = f.n();
@@ -159,52 +140,8 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
   return eqs;
 }
 
-// out = -(sum over t of r_t * column t of Q^-1): the solution of Q y = -r.
-void apply_minus_qinv(const Plan& plan, const std::vector<unsigned>& r, std::uint64_t* ones, std::uint64_t* twos) {
-  const std::size_t words = plan.qinv_columns.words();
-  std::fill_n(ones, words, 0);
-  std::fill_n(twos, words, 0);
-  for (std::size_t t = 0; t < r.size(); ++t)
-    if (r[t] % 3 != 0) packed_add_multiple(ones, twos, plan.qinv_columns.ones(t), plan.qinv_columns.twos(t), 3 - r[t] % 3, words);
-}
-
-// Relation k from its a_S (row k of the kernel).
-void complete_relation(const PublicForms& f, const Plan& plan, const PackedMatrix& kernel, std::size_t k,
-                       Relations& out) {
-  const std::size_t n = f.n(), s = plan.s, words = f.words();
-  PackedMatrix& a = out.a[k];
-  for (std::size_t x = 0; x < s; ++x) copy_elements(kernel, k, x * n, n, a, x);
-  auto dot = [&](std::size_t u, const std::uint64_t* v1, const std::uint64_t* v2) {
-    return packed_dot(a.ones(u), a.twos(u), v1, v2, words);
-  };
-  std::vector<unsigned> r(n);
-  for (std::size_t e = s; e < n; ++e) {  // Q a_e = -r'
-    for (std::size_t t = 0; t < n; ++t) {
-      const Pair p = plan.basis[t];
-      r[t] = dot(p.a, f.q_ones(p.b, e), f.q_twos(p.b, e)) + dot(p.b, f.q_ones(p.a, e), f.q_twos(p.a, e));
-    }
-    apply_minus_qinv(plan, r, a.ones(e), a.twos(e));
-  }
-  for (std::size_t t = 0; t < n; ++t) {  // Q g = -(a_a . L(b) + a_b . L(a)) over the basis
-    const Pair p = plan.basis[t];
-    r[t] = dot(p.a, f.l_ones(p.b), f.l_twos(p.b)) + dot(p.b, f.l_ones(p.a), f.l_twos(p.a));
-  }
-  apply_minus_qinv(plan, r, out.g.ones(k), out.g.twos(k));
-  unsigned d = 0;
-  for (std::size_t x = 0; x < n; ++x) {
-    unsigned bx = packed_dot(out.g.ones(k), out.g.twos(k), f.l_ones(x), f.l_twos(x), words);
-    for (std::size_t u = 0; u < n; ++u)
-      if (u != x) bx += dot(u, f.q_ones(u, x), f.q_twos(u, x));
-    out.b.set(k, x, 3 - bx % 3);
-    d += dot(x, f.l_ones(x), f.l_twos(x));
-  }
-  out.d[k] = static_cast<std::uint8_t>((3 - d % 3) % 3);
-}
-
-}  // namespace
-
 bool relations_from_public_forms(const PublicForms& forms, Relations& out, const PhaseProgress& progress,
-                                 RelationsReport* report) {
+                                 RelationsReport* report, unsigned threads) {
   const std::size_t n = forms.n();
   RelationsReport local;
   RelationsReport& r = report != nullptr ? *report : local;
@@ -246,10 +183,7 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
   out = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
                   std::vector<std::uint8_t>(n)};
   if (progress) progress("relations", 0);
-  for (std::size_t k = 0; k < n; ++k) {
-    complete_relation(forms, plan, kernel, k, out);
-    if (progress && k % 8 == 0) progress("relations", static_cast<double>(k) / static_cast<double>(n));
-  }
+  complete_relations(forms, plan, kernel, out, threads);
   if (progress) progress("relations", 1);
   return true;
 }

@@ -72,6 +72,15 @@ void PackedCombinationTables::assign(const PackedMatrix& m) {
                  [&](std::size_t row) { return PackedRowEntry::Row{m.ones(row), m.twos(row), m.words()}; });
 }
 
+void PackedCombinationTables::assign(const PackedMatrix& m, std::size_t first_row, std::size_t count,
+                                     std::size_t first_word, std::size_t words) {
+  plane_words_ = (words + kChunkWords - 1) / kChunkWords * kChunkWords;
+  const std::size_t present = first_word < m.words() ? std::min(words, m.words() - first_word) : 0;
+  tables_.assign(count, 3, 2 * plane_words_, [&](std::size_t row) {
+    return PackedRowEntry::Row{m.ones(first_row + row) + first_word, m.twos(first_row + row) + first_word, present};
+  });
+}
+
 void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                                               std::size_t step) const {
   const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);

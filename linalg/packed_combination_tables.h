@@ -36,6 +36,11 @@ class PackedCombinationTables {
   // Tabulates the rows of m.
   void assign(const PackedMatrix& m);
 
+  // Tabulates rows [first_row, first_row + count) of m, words [first_word,
+  // first_word + words) of each plane (zero past m's last word).
+  void assign(const PackedMatrix& m, std::size_t first_row, std::size_t count, std::size_t first_word,
+              std::size_t words);
+
   // Words per plane of an entry and of a combination: m.words() rounded up
   // to whole chunks (8 for rows of up to 512 elements).
   std::size_t plane_words() const { return plane_words_; }
