@@ -41,8 +41,10 @@ void copy_vector(const std::uint64_t* ones, const std::uint64_t* twos, std::size
   std::copy_n(twos, words, to.twos(to_row) + to_first);
 }
 
-// Relations completed together: D of 32 relations at 257 is 3 MB, at 1021 19 MB.
-constexpr std::size_t kRelationsAtOnce = 32;
+void clear(PackedMatrix& m) { std::fill_n(m.ones(0), 2 * m.words() * m.rows(), 0); }
+
+// Relations completed together: D of 64 relations at 257 is 2.4 MB, at 1021 38 MB.
+constexpr std::size_t kRelationsAtOnce = 64;
 // Indices u of the rows a_u taken together for b and d.
 constexpr std::size_t kRowsAtOnce = 32;
 
@@ -112,16 +114,19 @@ void complete_relations(const PublicForms& f, const Plan& plan, const PackedMatr
   const PackedMatrix b_matrix = transpose(by_column);
   PackedMatrix minus_qinv = transpose(plan.qinv_columns);  // row j: (Q^-1)_(j, t) over t, negated below
   for (std::size_t j = 0; j < n; ++j) std::swap_ranges(minus_qinv.ones(j), minus_qinv.twos(j), minus_qinv.twos(j));
-  PackedMatrix rest(outside, n);
-  for (std::size_t first = 0; first < relations; first += kRelationsAtOnce) {
-    const std::size_t count = std::min(kRelationsAtOnce, relations - first);
-    // D(k, x; y, e) = a_x . q(y, e) of relation first + k.
-    PackedMatrix a_s(count * s, n);
+  // Matrices allocated once: large ones lie on fresh huge pages.
+  const std::size_t at_once = std::min(kRelationsAtOnce, relations);
+  PackedMatrix a_s(at_once * s, n), d(at_once * s, s * block), r(n, at_once * block), solved(n, at_once * block),
+      rest(outside, n);
+  for (std::size_t first = 0; first < relations; first += at_once) {
+    const std::size_t count = std::min(at_once, relations - first);
+    // D(k, x; y, e) = a_x . q(y, e) of relation first + k (rows past count: zero).
+    clear(a_s);
+    clear(d);
     for (std::size_t k = 0; k < count; ++k)
       for (std::size_t x = 0; x < s; ++x) copy_words(out.a[first + k], x, 0, a_s, k * s + x, 0, words);
-    const PackedMatrix d = multiply_blocked(a_s, b_matrix, threads);
+    multiply_add(a_s, b_matrix, d, threads);
     // r'(t) over e, block k: a_a . q(b, e) + a_b . q(a, e) for basis pair t = (a, b).
-    PackedMatrix r(n, count * block);
     for (std::size_t k = 0; k < count; ++k) {
       for (std::size_t t = 0; t < n; ++t) {
         const Pair p = plan.basis[t];
@@ -133,7 +138,8 @@ void complete_relations(const PublicForms& f, const Plan& plan, const PackedMatr
       }
     }
     // Column (k, e) of -Q^-1 r' is a_e of relation first + k, or its g.
-    const PackedMatrix solved = multiply_blocked(minus_qinv, r, threads);
+    clear(solved);
+    multiply_add(minus_qinv, r, solved, threads);
     for (std::size_t k = 0; k < count; ++k) {
       transpose_columns(solved, k * block_words, rest);
       for (std::size_t e = s; e < n; ++e) copy_words(rest, e - s, 0, out.a[first + k], e, 0, words);
@@ -143,12 +149,16 @@ void complete_relations(const PublicForms& f, const Plan& plan, const PackedMatr
   // sums(k, x) = sum over u != x of a_u . q(u, x) + g . L(x), and sums(k, n) =
   // sum over u of a_u . L(u): a_0, ..., a_(n-1), g of each relation side by
   // side, times the rows (u, i) whose column x is q(u, x)_i (L(x)_i for g's
-  // rows, L(u)_i in column n).
-  PackedMatrix sums(relations, n + 1), by_x(n + 1, n), by_form(64 * words, n + 1);
-  const std::size_t slot = 64 * words;
-  for (std::size_t first = 0; first <= n; first += kRowsAtOnce) {
-    const std::size_t count = std::min(kRowsAtOnce, n + 1 - first);
-    PackedMatrix rows(relations, count * slot), columns(count * slot, n + 1);
+  // rows, L(u)_i in column n). Slots past u = n stay zero.
+  const std::size_t slot = 64 * words, rows_at_once = std::min(kRowsAtOnce, n + 1);
+  PackedMatrix sums(relations, n + 1), by_x(n + 1, n), by_form(slot, n + 1), rows(relations, rows_at_once * slot),
+      columns(rows_at_once * slot, n + 1);
+  for (std::size_t first = 0; first <= n; first += rows_at_once) {
+    const std::size_t count = std::min(rows_at_once, n + 1 - first);
+    if (count < rows_at_once) {
+      clear(rows);
+      clear(columns);
+    }
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t u = first + i;
       for (std::size_t k = 0; k < relations; ++k)
@@ -156,8 +166,8 @@ void complete_relations(const PublicForms& f, const Plan& plan, const PackedMatr
           copy_words(out.a[k], u, 0, rows, k, i * words, words);
         else
           copy_words(out.g, k, 0, rows, k, i * words, words);
+      clear(by_x);
       for (std::size_t x = 0; x <= n; ++x) {
-        std::fill_n(by_x.ones(x), 2 * words, 0);
         if (u < n && x < n && x != u) copy_vector(f.q_ones(u, x), f.q_twos(u, x), words, by_x, x, 0);
         if (u < n && x == n) copy_vector(f.l_ones(u), f.l_twos(u), words, by_x, x, 0);
         if (u == n && x < n) copy_vector(f.l_ones(x), f.l_twos(x), words, by_x, x, 0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "linalg/fatal.h"
+#include "linalg/huge_pages.h"
 #include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
 #include "linalg/worker_threads.h"
@@ -10,6 +11,10 @@
 namespace gf3mq {
 
 namespace {
+
+// A table's entries: 27 per group, two planes of a chunk each.
+static_assert(kProductTableGroups * 27 * 2 * kChunkWords * sizeof(std::uint64_t) < kLargeBlock,
+              "a product's table must stay off the huge pages that large blocks take afresh");
 
 // Rows of a per item when items are rows: few enough for every thread to get some.
 constexpr std::size_t kRowsPerIndexItem = 256;

@@ -1,8 +1,10 @@
 // Products of packed GF(3) matrices (packed_matrix.h) by tabulated
 // combinations of b's rows (packed_combination_tables.h), blocked for the
 // cache: a table holds kProductTableGroups groups of three rows of b over
-// 512 of its columns (442 KB), and every row of a then adds one entry per
-// group, found from the three elements of a at the group's columns.
+// 512 of its columns (221 KB: in the second-level cache, and below the
+// blocks that go to fresh huge pages), and every row of a then adds one
+// entry per group, found from the three elements of a at the group's
+// columns.
 //
 // Blocks of 512 columns of c, and for narrow c blocks of its rows too, go to
 // separate threads. GF(3) sums are exact: c is the same for every count.
@@ -16,7 +18,7 @@
 
 namespace gf3mq {
 
-inline constexpr std::size_t kProductTableGroups = 128;
+inline constexpr std::size_t kProductTableGroups = 64;
 
 // c += a * b (mod 3), a m x p, b p x q, c m x q; on `threads` threads (0: worker_threads()).
 void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c, unsigned threads = 0);

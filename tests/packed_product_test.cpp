@@ -1,6 +1,6 @@
 // Blocked products and transposes of packed GF(3) matrices against their
 // definitions, element by element: at every kernel width, across the
-// blocks of 512 columns and of 384 rows of b, with rows split between
+// blocks of 512 columns and of 192 rows of b, with rows split between
 // threads, and the same product on 1, 2 and 3 threads.
 #include "linalg/packed_product.h"
 
@@ -48,7 +48,7 @@ bool same(const PackedMatrix& x, const PackedMatrix& y) {
 
 TEST_P(PackedProductAtWidthTest, ProductsAddWhatTheDefinitionGives) {
   std::mt19937 rng(301);
-  // m x p times p x q: p past one table of 384 rows (and not a multiple of
+  // m x p times p x q: p past one table of 192 rows (and not a multiple of
   // three), q past one block of 512 columns and within the last word, m from
   // one row to enough rows for a narrow product to split them.
   const std::vector<std::array<std::size_t, 3>> shapes = {
