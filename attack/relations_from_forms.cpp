@@ -4,7 +4,9 @@
 
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
+#include "linalg/packed_product.h"
 #include "linalg/packed_rows.h"
+#include "linalg/packed_transpose.h"
 
 namespace gf3mq {
 
@@ -12,8 +14,8 @@ namespace {
 
 // Elements [offset, offset + n) of row `row` of m (zero there before) from
 // the first n elements of a packed vector.
-void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos,
-           std::size_t n) {
+void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones,
+                     const std::uint64_t* twos, std::size_t n) {
   const std::size_t words = (n + 63) / 64;
   std::uint64_t* planes[2] = {m.ones(row), m.twos(row)};
   const std::uint64_t* sources[2] = {ones, twos};
@@ -29,10 +31,33 @@ void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const
   }
 }
 
+// Rows beyond those the rank of a key of this scheme needs taken into the
+// elimination: a margin against the few that depend on the others.
+constexpr std::size_t kSpareRows = 24;
+
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
 
 }  // namespace
+
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
+  const std::size_t head = eqs.cols() - std::min(eqs.cols(), n) + kSpareRows;
+  if (head < eqs.rows()) {
+    PackedMatrix first(head, eqs.cols()), rest(eqs.rows() - head, eqs.cols());
+    std::copy_n(eqs.ones(0), 2 * eqs.words() * head, first.ones(0));
+    std::copy_n(eqs.ones(head), 2 * eqs.words() * rest.rows(), rest.ones(0));
+    PackedMatrix kernel = kernel_basis(first, progress, threads);
+    if (kernel.rows() == n) {
+      const PackedMatrix values = multiply_blocked(rest, transpose(kernel), threads);
+      bool vanish = true;
+      for (std::size_t r = 0; r < values.rows() && vanish; ++r)
+        vanish =
+            std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; });
+      if (vanish) return kernel;
+    }
+  }
+  return kernel_basis(eqs, progress, threads);
+}
 
 std::size_t equations_for(std::size_t n, std::size_t s) {
   const std::size_t pairs = s * (s - 1) / 2;
@@ -83,7 +108,8 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
   // Q^-1 from the echelon form of [Q | I].
   PackedMatrix augmented(n, 2 * n);
   for (std::size_t t = 0; t < n; ++t) {
-    set_elements_at(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b), f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
+    set_elements_at(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b),
+                    f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
     augmented.set(t, n + t, 1);
   }
   if (reduce_to_echelon(augmented).size() != n) return false;
@@ -121,7 +147,8 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
           if (t < 0) continue;
           const unsigned weight = plan.w.get(i, static_cast<std::size_t>(t));
           if (weight != 0)
-            packed_add_multiple(block.ones(0), block.twos(0), f.q_ones(y, e), f.q_twos(y, e), 3 - weight, block.words());
+            packed_add_multiple(block.ones(0), block.twos(0), f.q_ones(y, e), f.q_twos(y, e), 3 - weight,
+                                block.words());
         }
         if (x == p.a) packed_add(block.ones(0), block.twos(0), f.q_ones(p.b, e), f.q_twos(p.b, e), block.words());
         if (x == p.b) packed_add(block.ones(0), block.twos(0), f.q_ones(p.a, e), f.q_twos(p.a, e), block.words());
@@ -172,7 +199,12 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     r.unknowns = eqs.cols();
     r.set_size = s;
     if (progress) progress("elimination", 0);
-    kernel = kernel_basis(eqs, [&](double done) { if (progress) progress("elimination", done); });
+    kernel = kernel_of_equations(
+        eqs, n,
+        [&](double done) {
+          if (progress) progress("elimination", done);
+        },
+        threads);
     if (kernel.rows() <= n) break;  // more than n: too few equations, a larger set
   }
   if (kernel.rows() < n) {

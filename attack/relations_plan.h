@@ -43,6 +43,14 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan);
 // The equations in a_S (s n unknowns, a_x at columns x n ... x n + n - 1).
 PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress);
 
+// The kernel of eqs, which for a key of this scheme has n dimensions: from
+// the rows its rank needs, the first unknowns - n + 24, when their kernel
+// has n dimensions and every other row vanishes on it (then the kernels are
+// the same, and so are their bases, from the unique echelon form);
+// otherwise from all rows. On `threads` threads (0: worker_threads()).
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress = {},
+                                 unsigned threads = 0);
+
 // Every relation from its a_S, row k of kernel: a_e = -Q^-1 r' for e
 // outside S, then g, b and d (relations.h). out holds kernel.rows() relations
 // of n elements, zero. By blocked products: D(k, x; y, e) = a_x . q(y, e)

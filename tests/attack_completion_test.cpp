@@ -70,6 +70,34 @@ TEST_P(CompletionTest, BlockedProductsGiveWhatRowByRowGivesOnAnyNumberOfThreads)
 
 INSTANTIATE_TEST_SUITE_P(PrimeDegrees, CompletionTest, testing::Values(11, 67, 97), testing::PrintToStringParamName());
 
+gf3mq::PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols) {
+  gf3mq::PackedMatrix m(rows, cols);
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
+  return m;
+}
+
+TEST(KernelOfEquationsTest, TheRowsTheRankNeedsGiveTheKernelOfAllOnlyWhenTheRestVanishOnIt) {
+  std::mt19937 rng(41);
+  const std::size_t n = 10, unknowns = 600, rows = 700;
+  // Rows in a space of rank unknowns - n: the first unknowns - n + 24 already span it.
+  const gf3mq::PackedMatrix span = random_packed(rng, unknowns - n, unknowns);
+  const gf3mq::PackedMatrix eqs = gf3mq::multiply(random_packed(rng, rows, unknowns - n), span);
+  const gf3mq::PackedMatrix all = gf3mq::kernel_basis(eqs);
+  ASSERT_EQ(all.rows(), n);
+  for (unsigned threads : {1u, 2u}) EXPECT_TRUE(same(gf3mq::kernel_of_equations(eqs, n, {}, threads), all));
+  // The last row outside that space: the kernel of all rows is smaller.
+  gf3mq::PackedMatrix more = eqs;
+  more.set(rows - 1, 0, more.get(rows - 1, 0) + 1);
+  const gf3mq::PackedMatrix fewer = gf3mq::kernel_basis(more);
+  ASSERT_EQ(fewer.rows(), n - 1);
+  EXPECT_TRUE(same(gf3mq::kernel_of_equations(more, n, {}, 2), fewer));
+  // Too few rows for the first ones to suffice: all of them.
+  gf3mq::PackedMatrix short_rows(unknowns - n + 5, unknowns);
+  std::copy_n(eqs.ones(0), 2 * eqs.words() * short_rows.rows(), short_rows.ones(0));
+  EXPECT_TRUE(same(gf3mq::kernel_of_equations(short_rows, n, {}, 2), gf3mq::kernel_basis(short_rows)));
+}
+
 TEST(AttackAtEveryOddSizeTest, PlaintextsComeBackFromThePublicKeyAlone) {
   std::mt19937 rng(17);
   for (int n = 5; n <= 129; n += 2) {
