@@ -40,23 +40,35 @@ constexpr std::size_t kMaxEnlargements = 3;
 
 }  // namespace
 
-PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
-  const std::size_t head = eqs.cols() - std::min(eqs.cols(), n) + kSpareRows;
-  if (head < eqs.rows()) {
-    PackedMatrix first(head, eqs.cols()), rest(eqs.rows() - head, eqs.cols());
-    std::copy_n(eqs.ones(0), 2 * eqs.words() * head, first.ones(0));
-    std::copy_n(eqs.ones(head), 2 * eqs.words() * rest.rows(), rest.ones(0));
-    PackedMatrix kernel = kernel_basis(first, progress, threads);
-    if (kernel.rows() == n) {
-      const PackedMatrix values = multiply_blocked(rest, transpose(kernel), threads);
-      bool vanish = true;
-      for (std::size_t r = 0; r < values.rows() && vanish; ++r)
-        vanish =
-            std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; });
-      if (vanish) return kernel;
-    }
+std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
+  return std::min(equations_for(n, s), s * n - std::min(s * n, n) + kSpareRows);
+}
+
+PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
+                             unsigned threads) {
+  const std::vector<std::size_t> pivots = reduce_to_echelon(head, progress, threads);
+  PackedMatrix kernel = kernel_of_echelon(head, pivots);
+  if (rest.rows() == 0) return kernel;
+  if (kernel.rows() == n) {
+    const PackedMatrix values = multiply_blocked(rest, transpose(kernel), threads);
+    bool vanish = true;
+    for (std::size_t r = 0; r < values.rows() && vanish; ++r)
+      vanish = std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; });
+    if (vanish) return kernel;
   }
-  return kernel_basis(eqs, progress, threads);
+  // The echelon form of the head spans what its rows spanned.
+  PackedMatrix all(head.rows() + rest.rows(), head.cols());
+  std::copy_n(head.ones(0), 2 * head.words() * head.rows(), all.ones(0));
+  std::copy_n(rest.ones(0), 2 * rest.words() * rest.rows(), all.ones(head.rows()));
+  return kernel_basis(all, progress, threads);
+}
+
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
+  const std::size_t head_rows = std::min(eqs.rows(), eqs.cols() - std::min(eqs.cols(), n) + kSpareRows);
+  PackedMatrix head(head_rows, eqs.cols()), rest(eqs.rows() - head_rows, eqs.cols());
+  std::copy_n(eqs.ones(0), 2 * eqs.words() * head.rows(), head.ones(0));
+  std::copy_n(eqs.ones(head_rows), 2 * eqs.words() * rest.rows(), rest.ones(0));
+  return kernel_of_parts(head, rest, n, progress, threads);
 }
 
 std::size_t equations_for(std::size_t n, std::size_t s) {
@@ -132,9 +144,17 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
 // The equations in a_S: for each e outside S and surplus pair p',
 //   r'(p') - sum over basis pairs p of w(p', p) r'(p) = 0,
 // with r'((a, b)) = a_a . q(b, e) + a_b . q(a, e); then the triples in S.
-PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress) {
-  const std::size_t n = f.n(), s = plan.s;
-  PackedMatrix eqs(equations_for(n, s), s * n);
+void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head_rows, PackedMatrix& head,
+                        PackedMatrix& rest, const PhaseProgress& progress) {
+  const std::size_t n = f.n(), s = plan.s, total = equations_for(n, s);
+  head = PackedMatrix(std::min(head_rows, total), s * n);
+  rest = PackedMatrix(total - head.rows(), s * n);
+  const auto set_at = [&](std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos) {
+    if (row < head.rows())
+      set_elements_at(head, row, offset, ones, twos, n);
+    else
+      set_elements_at(rest, row - head.rows(), offset, ones, twos, n);
+  };
   PackedMatrix block(1, n);
   std::size_t row = 0;
   for (std::size_t e = s; e < n; ++e) {
@@ -152,7 +172,7 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
         }
         if (x == p.a) packed_add(block.ones(0), block.twos(0), f.q_ones(p.b, e), f.q_twos(p.b, e), block.words());
         if (x == p.b) packed_add(block.ones(0), block.twos(0), f.q_ones(p.a, e), f.q_twos(p.a, e), block.words());
-        set_elements_at(eqs, row, x * n, block.ones(0), block.twos(0), n);
+        set_at(row, x * n, block.ones(0), block.twos(0));
       }
     }
     if (progress && e % 16 == 0) progress("equations", static_cast<double>(e - s) / static_cast<double>(n - s));
@@ -160,11 +180,16 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
   for (std::size_t c = 2; c < s; ++c)
     for (std::size_t b = 1; b < c; ++b)
       for (std::size_t a = 0; a < b; ++a, ++row) {
-        set_elements_at(eqs, row, a * n, f.q_ones(b, c), f.q_twos(b, c), n);
-        set_elements_at(eqs, row, b * n, f.q_ones(a, c), f.q_twos(a, c), n);
-        set_elements_at(eqs, row, c * n, f.q_ones(a, b), f.q_twos(a, b), n);
+        set_at(row, a * n, f.q_ones(b, c), f.q_twos(b, c));
+        set_at(row, b * n, f.q_ones(a, c), f.q_twos(a, c));
+        set_at(row, c * n, f.q_ones(a, b), f.q_twos(a, b));
       }
-  return eqs;
+}
+
+PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress) {
+  PackedMatrix all, none;
+  equations_in_parts(f, plan, equations_for(f.n(), plan.s), all, none, progress);
+  return all;
 }
 
 bool relations_from_public_forms(const PublicForms& forms, Relations& out, const PhaseProgress& progress,
@@ -193,14 +218,15 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     if (!make_plan(forms, s, plan)) continue;  // these pairs do not span: a larger set
     spanned = true;
     if (progress) progress("equations", 0);
-    const PackedMatrix eqs = equations_of(forms, plan, progress);
+    PackedMatrix head, rest;
+    equations_in_parts(forms, plan, rows_the_rank_needs(n, s), head, rest, progress);
     if (progress) progress("equations", 1);
-    r.equations = eqs.rows();
-    r.unknowns = eqs.cols();
+    r.equations = head.rows() + rest.rows();
+    r.unknowns = head.cols();
     r.set_size = s;
     if (progress) progress("elimination", 0);
-    kernel = kernel_of_equations(
-        eqs, n,
+    kernel = kernel_of_parts(
+        head, rest, n,
         [&](double done) {
           if (progress) progress("elimination", done);
         },

@@ -43,6 +43,15 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan);
 // The equations in a_S (s n unknowns, a_x at columns x n ... x n + n - 1).
 PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress);
 
+// The same in two parts: the first head_rows rows (all when there are
+// fewer) in head, the others in rest.
+void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head_rows, PackedMatrix& head,
+                        PackedMatrix& rest, const PhaseProgress& progress);
+
+// The rows the rank of a key of this scheme needs, and 24 more: s n - n + 24
+// (at most all).
+std::size_t rows_the_rank_needs(std::size_t n, std::size_t s);
+
 // The kernel of eqs, which for a key of this scheme has n dimensions: from
 // the rows its rank needs, the first unknowns - n + 24, when their kernel
 // has n dimensions and every other row vanishes on it (then the kernels are
@@ -50,6 +59,11 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
 // otherwise from all rows. On `threads` threads (0: worker_threads()).
 PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress = {},
                                  unsigned threads = 0);
+
+// The same from eqs in two parts: the first rows in head (brought to its
+// echelon form in place), the others in rest.
+PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
+                             unsigned threads);
 
 // Every relation from its a_S, row k of kernel: a_e = -Q^-1 r' for e
 // outside S, then g, b and d (relations.h). out holds kernel.rows() relations
