@@ -40,6 +40,30 @@ constexpr std::size_t kMaxEnlargements = 3;
 
 }  // namespace
 
+namespace {
+
+// Rows of the rest multiplied at a time: their group indices (a third of a
+// byte per element) stay small.
+constexpr std::size_t kRowsChecked = 1024;
+
+// Whether every row of m vanishes on every row of kernel.
+bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threads) {
+  const PackedMatrix columns = transpose(kernel);
+  PackedMatrix part(std::min(kRowsChecked, m.rows()), m.cols());
+  for (std::size_t first = 0; first < m.rows(); first += part.rows()) {
+    const std::size_t count = std::min(part.rows(), m.rows() - first);
+    std::fill_n(part.ones(0), 2 * part.words() * part.rows(), 0);
+    std::copy_n(m.ones(first), 2 * m.words() * count, part.ones(0));
+    const PackedMatrix values = multiply_blocked(part, columns, threads);
+    for (std::size_t r = 0; r < count; ++r)
+      if (!std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; }))
+        return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
   return std::min(equations_for(n, s), s * n - std::min(s * n, n) + kSpareRows);
 }
@@ -49,13 +73,7 @@ PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::
   const std::vector<std::size_t> pivots = reduce_to_echelon(head, progress, threads);
   PackedMatrix kernel = kernel_of_echelon(head, pivots);
   if (rest.rows() == 0) return kernel;
-  if (kernel.rows() == n) {
-    const PackedMatrix values = multiply_blocked(rest, transpose(kernel), threads);
-    bool vanish = true;
-    for (std::size_t r = 0; r < values.rows() && vanish; ++r)
-      vanish = std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; });
-    if (vanish) return kernel;
-  }
+  if (kernel.rows() == n && vanish_on(rest, kernel, threads)) return kernel;
   // The echelon form of the head spans what its rows spanned.
   PackedMatrix all(head.rows() + rest.rows(), head.cols());
   std::copy_n(head.ones(0), 2 * head.words() * head.rows(), all.ones(0));
