@@ -51,6 +51,11 @@ class PackedCombinationTables {
   void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                        std::size_t step) const;
 
+  // (ones, twos)[0..words) -= the same sum, words at most plane_words(): a
+  // row of `words` words, read and written once.
+  void subtract_indexed(std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
+                        std::size_t step) const;
+
   std::size_t groups() const { return tables_.groups(); }
 
  private:

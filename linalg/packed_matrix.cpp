@@ -152,10 +152,14 @@ int find_block(PackedMatrix& m, std::size_t& col, std::size_t rank, int block, s
 // pivot row i, with r's own elements at the pivot columns: one combination
 // from the tables, over the words from the first pivot's on.
 void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
-                 std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols, std::uint64_t* sum) {
-  const std::size_t width = m.words() - first_word, plane = tables.plane_words();
+                 std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols) {
+  const std::size_t width = m.words() - first_word;
   std::uint8_t indices[kMaxPanel / 3];
   for (std::size_t r = first; r < end; ++r) {
+    if (r + 1 < end) {  // the next row's pivot columns, while this one is cleared
+      __builtin_prefetch(m.ones(r + 1) + first_word);
+      __builtin_prefetch(m.twos(r + 1) + first_word);
+    }
     if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
     bool any = false;
     for (int g = 0; 3 * g < found; ++g) {
@@ -164,9 +168,7 @@ void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::si
       indices[g] = static_cast<std::uint8_t>(v);
       any = any || v != 0;
     }
-    if (!any) continue;
-    tables.combine_indexed(sum, sum + plane, indices, 1);
-    packed_sub(m.ones(r) + first_word, m.twos(r) + first_word, sum, sum + plane, width);
+    if (any) tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
   }
 }
 
@@ -188,7 +190,6 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& prog
   int found = 0;
   const auto work = [&](unsigned index) {
     PackedCombinationTables tables;
-    SecretVector<std::uint64_t> sum(2 * (m.words() + kChunkWords));
     for (;;) {
       if (index == 0) {
         if (found > 0) {  // the block before
@@ -204,7 +205,7 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& prog
       tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
       const std::size_t share = (m.rows() + participants - 1) / participants, first = index * share;
       clear_panel(m, tables, first_word, std::min(first, m.rows()), std::min(first + share, m.rows()), rank, found,
-                  pivot_cols, sum.data());
+                  pivot_cols);
       if (threads > 1) sync.arrive_and_wait();
     }
   };

@@ -9,6 +9,7 @@
 #include <array>
 #include <random>
 
+#include "linalg/packed_combination_tables.h"
 #include "linalg/packed_transpose.h"
 #include "tests/test_support.h"
 
@@ -62,6 +63,31 @@ TEST_P(PackedProductAtWidthTest, ProductsAddWhatTheDefinitionGives) {
       EXPECT_TRUE(same(sum, expected)) << m << "x" << p << "x" << q << " on " << threads << " threads";
     }
     EXPECT_TRUE(same(gf3mq::multiply_blocked(a, b, 2), plain_multiply_add(a, b, PackedMatrix(m, q))));
+  }
+}
+
+TEST_P(PackedProductAtWidthTest, TableSumsSubtractFromRowsAsTheDefinitionSays) {
+  std::mt19937 rng(304);
+  // Tables of 7 rows (the last group of one) from word 1 on; rows of 1 to
+  // 19 words from there (a last chunk of 3 words, or a whole one).
+  const PackedMatrix m = random_packed(rng, 7, 1300);
+  for (std::size_t words : {1u, 8u, 16u, 19u}) {
+    gf3mq::PackedCombinationTables tables;
+    tables.assign(m, 0, 7, 1, words);
+    const std::uint8_t indices[3] = {static_cast<std::uint8_t>(rng() % 27), static_cast<std::uint8_t>(rng() % 27),
+                                     static_cast<std::uint8_t>(rng() % 3)};
+    PackedMatrix row = random_packed(rng, 1, 64 * (words + 2)), expected = row;
+    tables.subtract_indexed(row.ones(0) + 1, row.twos(0) + 1, words, indices, 1);
+    for (std::size_t c = 64; c < 64 * (words + 1); ++c) {
+      unsigned v = 3 * 7 * 2 + expected.get(0, c);
+      for (std::size_t i = 0; i < 7; ++i) {
+        unsigned digit = indices[i / 3];
+        for (std::size_t k = 0; k < i % 3; ++k) digit /= 3;
+        v -= digit % 3 * m.get(i, c);
+      }
+      expected.set(0, c, v);
+    }
+    EXPECT_TRUE(same(row, expected)) << words << " words";
   }
 }
 
