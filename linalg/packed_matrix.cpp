@@ -43,7 +43,7 @@ class CombinationTable {
 // Pivots per panel, tabulated three at a time (27 combinations each): every
 // other row is then read and written once per panel, with one combination
 // of the tables subtracted. Enough rows pay for the tables.
-constexpr int kMaxPanel = 24;
+constexpr int kMaxPanel = 48;
 int panel_size(std::size_t rows) {
   if (rows >= 2000) return kMaxPanel;
   if (rows >= 200) return 12;

@@ -46,7 +46,7 @@ using Progress = std::function<void(double)>;
 
 // Brings m to reduced row echelon form in place, by Gauss-Jordan
 // elimination in the manner of the method of four Russians: pivots are
-// taken up to 24 columns at a time (a panel), the combinations of its pivot
+// taken up to 48 columns at a time (a panel), the combinations of its pivot
 // rows are tabulated three rows at a time, and each other row is then
 // cleared with one sum of table rows, read and written once per panel.
 // Returns the pivot columns, ascending (their number is the rank).
