@@ -38,10 +38,6 @@ constexpr std::size_t kSpareRows = 24;
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
 
-}  // namespace
-
-namespace {
-
 // Rows of the rest multiplied at a time: their group indices (a third of a
 // byte per element) stay small.
 constexpr std::size_t kRowsChecked = 1024;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <cstring>
 
 #include "linalg/packed_combination_tables.h"
@@ -123,6 +122,8 @@ namespace {
 
 // Fewest rows per thread for an elimination to go to several threads.
 constexpr std::size_t kEliminationRowsPerThread = 512;
+// Rows a thread clears at a time.
+constexpr std::size_t kEliminationChunkRows = 64;
 
 // The pivots of one panel: up to `block` columns from col on (col moves past
 // them), their rows brought to rank, rank + 1, ..., reduced against one
@@ -180,42 +181,60 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& prog
       static_cast<unsigned>(std::clamp<std::size_t>(m.rows() / kEliminationRowsPerThread, 1, std::max(1u, threads)));
   const int block = panel_size(m.rows());
   std::vector<std::size_t> pivots;
-  // The calling thread finds each panel's pivots while the others wait;
-  // then every thread tabulates the panel itself and clears its share of
-  // the rows. The echelon form is unique: the same on any number of threads.
-  std::barrier<> sync(static_cast<std::ptrdiff_t>(threads));
-  std::atomic<unsigned> next_index{1};
-  unsigned participants = 1;
-  std::size_t rank = 0, col = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
+  std::size_t rank = 0, col = 0, first_word = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
   int found = 0;
-  const auto work = [&](unsigned index) {
-    PackedCombinationTables tables;
-    for (;;) {
-      if (index == 0) {
-        if (found > 0) {  // the block before
-          pivots.insert(pivots.end(), pivot_cols, pivot_cols + found);
-          rank += static_cast<std::size_t>(found);
-          if (progress && col < m.cols()) progress(static_cast<double>(col) / static_cast<double>(m.cols()));
-        }
-        found = col < m.cols() && rank < m.rows() ? find_block(m, col, rank, block, pivot_rows, pivot_cols) : 0;
-      }
-      if (threads > 1) sync.arrive_and_wait();
-      if (found == 0) return;
-      const std::size_t first_word = pivot_cols[0] / kWordBits;
-      tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
-      const std::size_t share = (m.rows() + participants - 1) / participants, first = index * share;
-      clear_panel(m, tables, first_word, std::min(first, m.rows()), std::min(first + share, m.rows()), rank, found,
+  PackedCombinationTables tables;
+  // The calling thread finds each panel's pivots and tabulates them; then
+  // every thread takes chunks of rows to clear until none are left. A
+  // chunk is claimed with the panel's number (high half of `claim`) and the
+  // chunk's (low half), so that a thread late for a panel claims nothing of
+  // the next; the caller waits only for the chunks claimed, never for an
+  // idle thread. The echelon form is unique: the same on any number of threads.
+  const std::uint64_t chunks = (m.rows() + kEliminationChunkRows - 1) / kEliminationChunkRows;
+  std::atomic<std::uint64_t> claim{0};
+  std::atomic<std::uint64_t> cleared{0};
+  std::atomic<bool> finished{false};
+  const auto clear_chunks = [&](std::uint64_t panel) {
+    for (std::uint64_t c = claim.load(std::memory_order_acquire); c >> 32 == panel && (c & 0xFFFFFFFFu) < chunks;) {
+      if (!claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
+      const std::size_t first = static_cast<std::size_t>(c & 0xFFFFFFFFu) * kEliminationChunkRows;
+      clear_panel(m, tables, first_word, first, std::min(first + kEliminationChunkRows, m.rows()), rank, found,
                   pivot_cols);
-      if (threads > 1) sync.arrive_and_wait();
+      cleared.fetch_add(1, std::memory_order_release);
+      c = claim.load(std::memory_order_acquire);
+    }
+  };
+  const auto help = [&] {
+    for (std::uint64_t seen = 0;;) {
+      const std::uint64_t c = claim.load(std::memory_order_acquire);
+      if (finished.load(std::memory_order_acquire)) return;
+      if (c >> 32 == seen) {
+        claim.wait(c, std::memory_order_acquire);
+        continue;
+      }
+      seen = c >> 32;
+      clear_chunks(seen);
     }
   };
   std::vector<std::thread> helpers;
-  if (threads > 1) {
-    helpers = start_threads(threads - 1, [&] { work(next_index.fetch_add(1)); });
-    participants = static_cast<unsigned>(helpers.size()) + 1;
-    for (unsigned missing = participants; missing < threads; ++missing) (void)sync.arrive_and_drop();
+  if (threads > 1) helpers = start_threads(threads - 1, help);
+  for (std::uint64_t panel = 1;; ++panel) {
+    found = col < m.cols() && rank < m.rows() ? find_block(m, col, rank, block, pivot_rows, pivot_cols) : 0;
+    if (found == 0) break;
+    first_word = pivot_cols[0] / kWordBits;
+    tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
+    cleared.store(0, std::memory_order_relaxed);
+    claim.store(panel << 32, std::memory_order_release);
+    claim.notify_all();
+    clear_chunks(panel);
+    while (cleared.load(std::memory_order_acquire) < chunks) std::this_thread::yield();
+    pivots.insert(pivots.end(), pivot_cols, pivot_cols + found);
+    rank += static_cast<std::size_t>(found);
+    if (progress && col < m.cols()) progress(static_cast<double>(col) / static_cast<double>(m.cols()));
   }
-  work(0);
+  finished.store(true, std::memory_order_release);
+  claim.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
+  claim.notify_all();
   for (std::thread& t : helpers) t.join();
   if (progress) progress(1.0);
   return pivots;
