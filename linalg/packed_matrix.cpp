@@ -43,6 +43,8 @@ class CombinationTable {
 // other row is then read and written once per panel, with one combination
 // of the tables subtracted. Enough rows pay for the tables.
 constexpr int kMaxPanel = 48;
+static_assert(kMaxPanel % 3 == 0 && kMaxPanel <= 64,
+              "a run of a panel's pivot columns is read as one word of each plane");
 int panel_size(std::size_t rows) {
   if (rows >= 2000) return kMaxPanel;
   if (rows >= 200) return 12;
@@ -147,6 +149,18 @@ int find_block(PackedMatrix& m, std::size_t& col, std::size_t rank, int block, s
   return found;
 }
 
+// b0 + 3 b1 + 9 b2 for the bits b0 b1 b2 of a three-bit mask.
+constexpr std::uint8_t kTritsOfBits[8] = {0, 1, 3, 4, 9, 10, 12, 13};
+
+// Bits [col, col + count) of a plane of `words` words, count at most 64.
+std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size_t col, int count) {
+  const std::size_t w = col / kWordBits;
+  const unsigned shift = static_cast<unsigned>(col % kWordBits);
+  std::uint64_t bits = plane[w] >> shift;
+  if (shift != 0 && w + 1 < words) bits |= plane[w + 1] << (kWordBits - shift);
+  return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
+}
+
 // Rows [first, end) but the panel's own lose their entries at its pivot
 // columns. The panel's rows (rank, rank + 1, ...) hold 1 at their own pivot
 // column and 0 at the others', so a row r becomes r - sum of r(c_i) times
@@ -155,6 +169,10 @@ int find_block(PackedMatrix& m, std::size_t& col, std::size_t rank, int block, s
 void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
                  std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols) {
   const std::size_t width = m.words() - first_word;
+  // Pivot columns side by side (as a rule): their elements are a run of
+  // bits of each plane, read with two shifts.
+  const std::size_t first_col = pivot_cols[0];
+  const bool run = pivot_cols[found - 1] - first_col == static_cast<std::size_t>(found - 1);
   std::uint8_t indices[kMaxPanel / 3];
   for (std::size_t r = first; r < end; ++r) {
     if (r + 1 < end) {  // the next row's pivot columns, while this one is cleared
@@ -163,6 +181,16 @@ void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::si
     }
     if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
     bool any = false;
+    if (run) {
+      const std::uint64_t ones = bits_from(m.ones(r), m.words(), first_col, found),
+                          twos = bits_from(m.twos(r), m.words(), first_col, found);
+      if ((ones | twos) == 0) continue;
+      for (int g = 0; 3 * g < found; ++g)
+        indices[g] =
+            static_cast<std::uint8_t>(kTritsOfBits[(ones >> (3 * g)) & 7] + 2 * kTritsOfBits[(twos >> (3 * g)) & 7]);
+      tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
+      continue;
+    }
     for (int g = 0; 3 * g < found; ++g) {
       unsigned v = 0;
       for (int i = std::min(found, 3 * g + 3) - 1; i >= 3 * g; --i) v = 3 * v + m.get(r, pivot_cols[i]);
