@@ -15,6 +15,7 @@
 #include "files/whole_file.h"
 #include "linalg/huge_pages.h"
 #include "linalg/secure_wipe.h"
+#include "linalg/worker_threads.h"
 #include "scheme/key_files.h"
 
 namespace {
@@ -39,11 +40,14 @@ constexpr const char* kUsage =
     "  --help                 show this text\n"
     "  --version              show the version\n"
     "\n"
+    "Environment: GF3MQ_THREADS=N finds the relations on N threads (1 to 1024;\n"
+    "unset: one per processor). The relations are the same for every N.\n"
+    "\n"
     "Exit status: 0 when every plaintext was recovered and encrypts to its\n"
     "ciphertext; 1 when one was not, a line is not a ciphertext, a file is\n"
     "missing or damaged, or the output could not be written (the plaintexts of\n"
     "every line before that one are written, nothing after it); 2 for a usage\n"
-    "error.\n";
+    "error or a GF3MQ_THREADS that is not such a number.\n";
 
 // Lines read, attacked and written at a time.
 constexpr std::size_t kLinesAtOnce = 256;
@@ -59,6 +63,10 @@ int main(int argc, char** argv) {
   command_line.option_with_value("--save-relations", save_to);
   command_line.exclusive("--relations", "--save-relations");
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
+  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) {
+    program::fail(kName, wrong);
+    return 2;
+  }
   const std::string input = command_line.input_file(), source = input == "-" ? "" : input;
 
   gf3mq::FileProblem problem;

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "attack/relations.h"
+#include "attack/relations_plan.h"
+#include "linalg/packed_product.h"
 #include "linalg/packed_rows.h"
+#include "linalg/packed_transpose.h"
 
 namespace gf3mq {
 
@@ -11,8 +14,8 @@ namespace {
 
 // Elements [offset, offset + n) of row `row` of m (zero there before) from
 // the first n elements of a packed vector.
-void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos,
-           std::size_t n) {
+void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones,
+                     const std::uint64_t* twos, std::size_t n) {
   const std::size_t words = (n + 63) / 64;
   std::uint64_t* planes[2] = {m.ones(row), m.twos(row)};
   const std::uint64_t* sources[2] = {ones, twos};
@@ -28,41 +31,70 @@ void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const
   }
 }
 
-// Elements [offset, offset + n) of row `row` of m into row out_row of out.
-void copy_elements(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_t n, PackedMatrix& out,
-          std::size_t out_row) {
-  for (std::size_t i = 0; i < n; ++i) out.set(out_row, i, m.get(row, offset + i));
-}
+// Rows beyond those the rank of a key of this scheme needs taken into the
+// elimination: a margin against the few that depend on the others.
+constexpr std::size_t kSpareRows = 24;
 
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
+
+// Rows of the rest multiplied at a time: their group indices (a third of a
+// byte per element) stay small.
+constexpr std::size_t kRowsChecked = 1024;
+
+// Whether every row of m vanishes on every row of kernel.
+bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threads) {
+  const PackedMatrix columns = transpose(kernel);
+  PackedMatrix part(std::min(kRowsChecked, m.rows()), m.cols());
+  for (std::size_t first = 0; first < m.rows(); first += part.rows()) {
+    const std::size_t count = std::min(part.rows(), m.rows() - first);
+    std::fill_n(part.ones(0), 2 * part.words() * part.rows(), 0);
+    std::copy_n(m.ones(first), 2 * m.words() * count, part.ones(0));
+    const PackedMatrix values = multiply_blocked(part, columns, threads);
+    for (std::size_t r = 0; r < count; ++r)
+      if (!std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; }))
+        return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
+  return std::min(equations_for(n, s), s * n - std::min(s * n, n) + kSpareRows);
+}
+
+PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
+                             unsigned threads) {
+  const std::vector<std::size_t> pivots = reduce_to_echelon(head, progress, threads);
+  PackedMatrix kernel = kernel_of_echelon(head, pivots);
+  if (rest.rows() == 0) return kernel;
+  if (kernel.rows() == n && vanish_on(rest, kernel, threads)) return kernel;
+  // The echelon form of the head spans what its rows spanned.
+  PackedMatrix all(head.rows() + rest.rows(), head.cols());
+  std::copy_n(head.ones(0), 2 * head.words() * head.rows(), all.ones(0));
+  std::copy_n(rest.ones(0), 2 * rest.words() * rest.rows(), all.ones(head.rows()));
+  return kernel_basis(all, progress, threads);
+}
+
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
+  const std::size_t head_rows = std::min(eqs.rows(), eqs.cols() - std::min(eqs.cols(), n) + kSpareRows);
+  PackedMatrix head(head_rows, eqs.cols()), rest(eqs.rows() - head_rows, eqs.cols());
+  std::copy_n(eqs.ones(0), 2 * eqs.words() * head.rows(), head.ones(0));
+  std::copy_n(eqs.ones(head_rows), 2 * eqs.words() * rest.rows(), rest.ones(0));
+  return kernel_of_parts(head, rest, n, progress, threads);
+}
 
 std::size_t equations_for(std::size_t n, std::size_t s) {
   const std::size_t pairs = s * (s - 1) / 2;
   return (n - s) * (pairs - n) + s * (s - 1) * (s - 2) / 6;
 }
 
-// The smallest s whose pairs can span GF(3)^n and whose equations exceed
-// the unknowns of a_S less the n of the kernel by a margin.
 std::size_t first_set_size(std::size_t n) {
   std::size_t s = 2;
   while (s * (s - 1) / 2 < n || equations_for(n, s) < s * n - n + 8) ++s;
   return s;
 }
-
-struct Pair {
-  std::size_t a, b;
-};
-
-// S = {0, ..., s - 1}: a basis of pairs whose q span GF(3)^n, the columns
-// of Q^-1 (Q the matrix of their q), and w = q(p')^T Q^-1 of every other pair.
-struct Plan {
-  std::size_t s = 0;
-  std::vector<Pair> basis, surplus;
-  std::vector<int> basis_of;  // x * s + y -> index in basis, or -1
-  PackedMatrix qinv_columns;  // row t: column t of Q^-1
-  PackedMatrix w;             // row i: w of surplus[i], over the basis
-};
 
 bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
   const std::size_t n = f.n();
@@ -102,7 +134,8 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
   // Q^-1 from the echelon form of [Q | I].
   PackedMatrix augmented(n, 2 * n);
   for (std::size_t t = 0; t < n; ++t) {
-    set_elements_at(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b), f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
+    set_elements_at(augmented, t, 0, f.q_ones(plan.basis[t].a, plan.basis[t].b),
+                    f.q_twos(plan.basis[t].a, plan.basis[t].b), n);
     augmented.set(t, n + t, 1);
   }
   if (reduce_to_echelon(augmented).size() != n) return false;
@@ -125,9 +158,17 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
 // The equations in a_S: for each e outside S and surplus pair p',
 //   r'(p') - sum over basis pairs p of w(p', p) r'(p) = 0,
 // with r'((a, b)) = a_a . q(b, e) + a_b . q(a, e); then the triples in S.
-PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress) {
-  const std::size_t n = f.n(), s = plan.s;
-  PackedMatrix eqs(equations_for(n, s), s * n);
+void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head_rows, PackedMatrix& head,
+                        PackedMatrix& rest, const PhaseProgress& progress) {
+  const std::size_t n = f.n(), s = plan.s, total = equations_for(n, s);
+  head = PackedMatrix(std::min(head_rows, total), s * n);
+  rest = PackedMatrix(total - head.rows(), s * n);
+  const auto set_at = [&](std::size_t row, std::size_t offset, const std::uint64_t* ones, const std::uint64_t* twos) {
+    if (row < head.rows())
+      set_elements_at(head, row, offset, ones, twos, n);
+    else
+      set_elements_at(rest, row - head.rows(), offset, ones, twos, n);
+  };
   PackedMatrix block(1, n);
   std::size_t row = 0;
   for (std::size_t e = s; e < n; ++e) {
@@ -140,11 +181,12 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
           if (t < 0) continue;
           const unsigned weight = plan.w.get(i, static_cast<std::size_t>(t));
           if (weight != 0)
-            packed_add_multiple(block.ones(0), block.twos(0), f.q_ones(y, e), f.q_twos(y, e), 3 - weight, block.words());
+            packed_add_multiple(block.ones(0), block.twos(0), f.q_ones(y, e), f.q_twos(y, e), 3 - weight,
+                                block.words());
         }
         if (x == p.a) packed_add(block.ones(0), block.twos(0), f.q_ones(p.b, e), f.q_twos(p.b, e), block.words());
         if (x == p.b) packed_add(block.ones(0), block.twos(0), f.q_ones(p.a, e), f.q_twos(p.a, e), block.words());
-        set_elements_at(eqs, row, x * n, block.ones(0), block.twos(0), n);
+        set_at(row, x * n, block.ones(0), block.twos(0));
       }
     }
     if (progress && e % 16 == 0) progress("equations", static_cast<double>(e - s) / static_cast<double>(n - s));
@@ -152,59 +194,20 @@ PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhasePro
   for (std::size_t c = 2; c < s; ++c)
     for (std::size_t b = 1; b < c; ++b)
       for (std::size_t a = 0; a < b; ++a, ++row) {
-        set_elements_at(eqs, row, a * n, f.q_ones(b, c), f.q_twos(b, c), n);
-        set_elements_at(eqs, row, b * n, f.q_ones(a, c), f.q_twos(a, c), n);
-        set_elements_at(eqs, row, c * n, f.q_ones(a, b), f.q_twos(a, b), n);
+        set_at(row, a * n, f.q_ones(b, c), f.q_twos(b, c));
+        set_at(row, b * n, f.q_ones(a, c), f.q_twos(a, c));
+        set_at(row, c * n, f.q_ones(a, b), f.q_twos(a, b));
       }
-  return eqs;
 }
 
-// out = -(sum over t of r_t * column t of Q^-1): the solution of Q y = -r.
-void apply_minus_qinv(const Plan& plan, const std::vector<unsigned>& r, std::uint64_t* ones, std::uint64_t* twos) {
-  const std::size_t words = plan.qinv_columns.words();
-  std::fill_n(ones, words, 0);
-  std::fill_n(twos, words, 0);
-  for (std::size_t t = 0; t < r.size(); ++t)
-    if (r[t] % 3 != 0) packed_add_multiple(ones, twos, plan.qinv_columns.ones(t), plan.qinv_columns.twos(t), 3 - r[t] % 3, words);
+PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress) {
+  PackedMatrix all, none;
+  equations_in_parts(f, plan, equations_for(f.n(), plan.s), all, none, progress);
+  return all;
 }
-
-// Relation k from its a_S (row k of the kernel).
-void complete_relation(const PublicForms& f, const Plan& plan, const PackedMatrix& kernel, std::size_t k,
-                       Relations& out) {
-  const std::size_t n = f.n(), s = plan.s, words = f.words();
-  PackedMatrix& a = out.a[k];
-  for (std::size_t x = 0; x < s; ++x) copy_elements(kernel, k, x * n, n, a, x);
-  auto dot = [&](std::size_t u, const std::uint64_t* v1, const std::uint64_t* v2) {
-    return packed_dot(a.ones(u), a.twos(u), v1, v2, words);
-  };
-  std::vector<unsigned> r(n);
-  for (std::size_t e = s; e < n; ++e) {  // Q a_e = -r'
-    for (std::size_t t = 0; t < n; ++t) {
-      const Pair p = plan.basis[t];
-      r[t] = dot(p.a, f.q_ones(p.b, e), f.q_twos(p.b, e)) + dot(p.b, f.q_ones(p.a, e), f.q_twos(p.a, e));
-    }
-    apply_minus_qinv(plan, r, a.ones(e), a.twos(e));
-  }
-  for (std::size_t t = 0; t < n; ++t) {  // Q g = -(a_a . L(b) + a_b . L(a)) over the basis
-    const Pair p = plan.basis[t];
-    r[t] = dot(p.a, f.l_ones(p.b), f.l_twos(p.b)) + dot(p.b, f.l_ones(p.a), f.l_twos(p.a));
-  }
-  apply_minus_qinv(plan, r, out.g.ones(k), out.g.twos(k));
-  unsigned d = 0;
-  for (std::size_t x = 0; x < n; ++x) {
-    unsigned bx = packed_dot(out.g.ones(k), out.g.twos(k), f.l_ones(x), f.l_twos(x), words);
-    for (std::size_t u = 0; u < n; ++u)
-      if (u != x) bx += dot(u, f.q_ones(u, x), f.q_twos(u, x));
-    out.b.set(k, x, 3 - bx % 3);
-    d += dot(x, f.l_ones(x), f.l_twos(x));
-  }
-  out.d[k] = static_cast<std::uint8_t>((3 - d % 3) % 3);
-}
-
-}  // namespace
 
 bool relations_from_public_forms(const PublicForms& forms, Relations& out, const PhaseProgress& progress,
-                                 RelationsReport* report) {
+                                 RelationsReport* report, unsigned threads) {
   const std::size_t n = forms.n();
   RelationsReport local;
   RelationsReport& r = report != nullptr ? *report : local;
@@ -229,13 +232,19 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     if (!make_plan(forms, s, plan)) continue;  // these pairs do not span: a larger set
     spanned = true;
     if (progress) progress("equations", 0);
-    const PackedMatrix eqs = equations_of(forms, plan, progress);
+    PackedMatrix head, rest;
+    equations_in_parts(forms, plan, rows_the_rank_needs(n, s), head, rest, progress);
     if (progress) progress("equations", 1);
-    r.equations = eqs.rows();
-    r.unknowns = eqs.cols();
+    r.equations = head.rows() + rest.rows();
+    r.unknowns = head.cols();
     r.set_size = s;
     if (progress) progress("elimination", 0);
-    kernel = kernel_basis(eqs, [&](double done) { if (progress) progress("elimination", done); });
+    kernel = kernel_of_parts(
+        head, rest, n,
+        [&](double done) {
+          if (progress) progress("elimination", done);
+        },
+        threads);
     if (kernel.rows() <= n) break;  // more than n: too few equations, a larger set
   }
   if (kernel.rows() < n) {
@@ -246,10 +255,7 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
   out = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
                   std::vector<std::uint8_t>(n)};
   if (progress) progress("relations", 0);
-  for (std::size_t k = 0; k < n; ++k) {
-    complete_relation(forms, plan, kernel, k, out);
-    if (progress && k % 8 == 0) progress("relations", static_cast<double>(k) / static_cast<double>(n));
-  }
+  complete_relations(forms, plan, kernel, out, threads);
   if (progress) progress("relations", 1);
   return true;
 }

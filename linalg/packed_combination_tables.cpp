@@ -25,35 +25,76 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
   return simd::load<Words8>(reinterpret_cast<const std::uint8_t*>(p));
 }
 
-// Four sums over every fourth group, so that the additions do not wait on
-// one another, then added up.
-// One chunk of 512 elements at a time (words [8 c, 8 c + 8) of each plane).
+// The sum of one chunk of 512 elements (words [chunk, chunk + 8) of each
+// plane) over the groups: four sums over every fourth group, so that the
+// additions do not wait on one another, then added up.
+[[gnu::always_inline]] inline void chunk_sum(const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
+                                             std::size_t chunk, const std::uint8_t* indices, std::size_t step,
+                                             Words8& ones, Words8& twos) {
+  constexpr std::size_t kSums = 4;
+  const std::size_t entry_words = 2 * plane_words;
+  Words8 sum1[kSums] = {}, sum2[kSums] = {};
+  const std::uint64_t* base = entries + chunk;
+  std::size_t g = 0;
+  for (; g + kSums <= groups; g += kSums) {
+    for (std::size_t s = 0; s < kSums; ++s) {
+      const std::uint64_t* entry = base + ((g + s) * kEntries + indices[(g + s) * step]) * entry_words;
+      add_to(sum1[s], sum2[s], plane(entry), plane(entry + plane_words));
+    }
+  }
+  for (; g < groups; ++g) {
+    const std::uint64_t* entry = base + (g * kEntries + indices[g * step]) * entry_words;
+    add_to(sum1[0], sum2[0], plane(entry), plane(entry + plane_words));
+  }
+  add_to(sum1[0], sum2[0], sum1[1], sum2[1]);
+  add_to(sum1[2], sum2[2], sum1[3], sum2[3]);
+  add_to(sum1[0], sum2[0], sum1[2], sum2[2]);
+  ones = sum1[0];
+  twos = sum2[0];
+}
+
 [[gnu::always_inline]] inline void combine_body(const std::uint64_t* entries, std::size_t groups,
                                                 std::size_t plane_words, std::uint64_t* ones, std::uint64_t* twos,
                                                 const std::uint8_t* indices, std::size_t step) {
-  constexpr std::size_t kSums = 4;
-  const std::size_t entry_words = 2 * plane_words;
   for (std::size_t chunk = 0; chunk < plane_words; chunk += kChunkWords) {
-    Words8 sum1[kSums] = {}, sum2[kSums] = {};
-    const std::uint64_t* base = entries + chunk;
-    std::size_t g = 0;
-    for (; g + kSums <= groups; g += kSums) {
-      for (std::size_t s = 0; s < kSums; ++s) {
-        const std::uint64_t* entry = base + ((g + s) * kEntries + indices[(g + s) * step]) * entry_words;
-        add_to(sum1[s], sum2[s], plane(entry), plane(entry + plane_words));
-      }
-    }
-    for (; g < groups; ++g) {
-      const std::uint64_t* entry = base + (g * kEntries + indices[g * step]) * entry_words;
-      add_to(sum1[0], sum2[0], plane(entry), plane(entry + plane_words));
-    }
-    add_to(sum1[0], sum2[0], sum1[1], sum2[1]);
-    add_to(sum1[2], sum2[2], sum1[3], sum2[3]);
-    add_to(sum1[0], sum2[0], sum1[2], sum2[2]);
-    simd::store(reinterpret_cast<std::uint8_t*>(ones + chunk), sum1[0]);
-    simd::store(reinterpret_cast<std::uint8_t*>(twos + chunk), sum2[0]);
+    Words8 sum1, sum2;
+    chunk_sum(entries, groups, plane_words, chunk, indices, step, sum1, sum2);
+    simd::store(reinterpret_cast<std::uint8_t*>(ones + chunk), sum1);
+    simd::store(reinterpret_cast<std::uint8_t*>(twos + chunk), sum2);
   }
 }
+
+// x - y is x + (y2, y1); a last chunk short of 8 words goes through a copy.
+[[gnu::always_inline]] inline void subtract_body(const std::uint64_t* entries, std::size_t groups,
+                                                 std::size_t plane_words, std::uint64_t* ones, std::uint64_t* twos,
+                                                 std::size_t words, const std::uint8_t* indices, std::size_t step) {
+  for (std::size_t chunk = 0; chunk < words; chunk += kChunkWords) {
+    Words8 sum1, sum2;
+    chunk_sum(entries, groups, plane_words, chunk, indices, step, sum1, sum2);
+    const std::size_t here = std::min(kChunkWords, words - chunk);
+    std::uint64_t part1[kChunkWords] = {}, part2[kChunkWords] = {};
+    std::uint64_t* x1 = here == kChunkWords ? ones + chunk : part1;
+    std::uint64_t* x2 = here == kChunkWords ? twos + chunk : part2;
+    if (here < kChunkWords) {
+      std::copy_n(ones + chunk, here, part1);
+      std::copy_n(twos + chunk, here, part2);
+    }
+    Words8 row1 = plane(x1), row2 = plane(x2);
+    add_to(row1, row2, sum2, sum1);
+    simd::store(reinterpret_cast<std::uint8_t*>(x1), row1);
+    simd::store(reinterpret_cast<std::uint8_t*>(x2), row2);
+    if (here < kChunkWords) {
+      std::copy_n(part1, here, ones + chunk);
+      std::copy_n(part2, here, twos + chunk);
+    }
+  }
+}
+
+GF3MQ_KERNEL_AT_THREE_WIDTHS(void, subtract,
+                             (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
+                              std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
+                              std::size_t step),
+                             (entries, groups, plane_words, ones, twos, words, indices, step))
 
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
                              (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
@@ -68,14 +109,30 @@ void PackedRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
 
 void PackedCombinationTables::assign(const PackedMatrix& m) {
   plane_words_ = (m.words() + kChunkWords - 1) / kChunkWords * kChunkWords;
-  tables_.assign(m.rows(), 3, 2 * plane_words_,
-                 [&](std::size_t row) { return PackedRowEntry::Row{m.ones(row), m.twos(row), m.words()}; });
+  tables_.assign(m.rows(), 3, 2 * plane_words_, [&](std::size_t row) {
+    return PackedRowEntry::Row{m.ones(row), m.twos(row), m.words()};
+  });
+}
+
+void PackedCombinationTables::assign(const PackedMatrix& m, std::size_t first_row, std::size_t count,
+                                     std::size_t first_word, std::size_t words) {
+  plane_words_ = (words + kChunkWords - 1) / kChunkWords * kChunkWords;
+  const std::size_t present = first_word < m.words() ? std::min(words, m.words() - first_word) : 0;
+  tables_.assign(count, 3, 2 * plane_words_, [&](std::size_t row) {
+    return PackedRowEntry::Row{m.ones(first_row + row) + first_word, m.twos(first_row + row) + first_word, present};
+  });
 }
 
 void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                                               std::size_t step) const {
   const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
   combine(entries, groups(), plane_words_, ones, twos, indices, step);
+}
+
+void PackedCombinationTables::subtract_indexed(std::uint64_t* ones, std::uint64_t* twos, std::size_t words,
+                                               const std::uint8_t* indices, std::size_t step) const {
+  const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
+  subtract(entries, groups(), plane_words_, ones, twos, std::min(words, plane_words_), indices, step);
 }
 
 }  // namespace gf3mq

@@ -36,6 +36,11 @@ class PackedCombinationTables {
   // Tabulates the rows of m.
   void assign(const PackedMatrix& m);
 
+  // Tabulates rows [first_row, first_row + count) of m, words [first_word,
+  // first_word + words) of each plane (zero past m's last word).
+  void assign(const PackedMatrix& m, std::size_t first_row, std::size_t count, std::size_t first_word,
+              std::size_t words);
+
   // Words per plane of an entry and of a combination: m.words() rounded up
   // to whole chunks (8 for rows of up to 512 elements).
   std::size_t plane_words() const { return plane_words_; }
@@ -45,6 +50,11 @@ class PackedCombinationTables {
   // rows, only its rows' digits may be non-zero).
   void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
                        std::size_t step) const;
+
+  // (ones, twos)[0..words) -= the same sum, words at most plane_words(): a
+  // row of `words` words, read and written once.
+  void subtract_indexed(std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
+                        std::size_t step) const;
 
   std::size_t groups() const { return tables_.groups(); }
 

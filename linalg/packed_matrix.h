@@ -46,13 +46,16 @@ using Progress = std::function<void(double)>;
 
 // Brings m to reduced row echelon form in place, by Gauss-Jordan
 // elimination in the manner of the method of four Russians: pivots are
-// taken several columns at a time, every combination of a block's pivot
-// rows is tabulated once, and each other row is then cleared with a single
-// table row. Returns the pivot columns, ascending (their number is the rank).
-std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress = {});
+// taken up to 48 columns at a time (a panel), the combinations of its pivot
+// rows are tabulated three rows at a time, and each other row is then
+// cleared with one sum of table rows, read and written once per panel.
+// Returns the pivot columns, ascending (their number is the rank).
+// The rows are cleared on up to `threads` threads (0: worker_threads()),
+// at least 512 rows each; the result is the same for every count.
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
 
 // A basis of the kernel {x : m x = 0}, one row per column without a pivot.
-PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress = {});
+PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
 
 // The kernel basis from an echelon form and its pivots (reduce_to_echelon).
 PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);

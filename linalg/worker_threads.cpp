@@ -1,5 +1,7 @@
 #include "linalg/worker_threads.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -48,6 +50,18 @@ std::vector<std::thread> start_threads(unsigned count, const std::function<void(
     }
   }
   return started;
+}
+
+void for_each_item(std::size_t items, unsigned threads, const std::function<void(std::size_t)>& work) {
+  if (threads == 0) threads = worker_threads();
+  std::atomic<std::size_t> next{0};
+  const auto run = [&] {
+    for (std::size_t i = next.fetch_add(1); i < items; i = next.fetch_add(1)) work(i);
+  };
+  const std::size_t helpers = std::min<std::size_t>(threads, items) - (items == 0 ? 0 : 1);
+  std::vector<std::thread> started = start_threads(static_cast<unsigned>(helpers), run);
+  run();
+  for (std::thread& t : started) t.join();
 }
 
 }  // namespace gf3mq

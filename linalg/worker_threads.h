@@ -1,6 +1,7 @@
 // How many threads the parallel parts of the library use.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <thread>
@@ -24,5 +25,10 @@ std::string worker_threads_problem();
 // limit), no more are tried: callers spread the work over those they got,
 // and the calling thread, and must join them.
 std::vector<std::thread> start_threads(unsigned count, const std::function<void()>& work);
+
+// work(i) for every i < items, on up to `threads` threads (0: worker_threads())
+// counting the calling one, each taking the next item left; returns when all
+// are done. Items must not depend on one another's order.
+void for_each_item(std::size_t items, unsigned threads, const std::function<void(std::size_t)>& work);
 
 }  // namespace gf3mq

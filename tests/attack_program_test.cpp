@@ -49,6 +49,20 @@ TEST_F(AttackProgramTest, RecoversEveryPlaintextFromThePublicKeyAlone) {
   EXPECT_EQ(list_dir("public"), std::vector<std::string>{"new pk.txt"});  // the only file, and nothing written
 }
 
+TEST_F(AttackProgramTest, TheRelationsAreTheSameOnAnyNumberOfThreads) {
+  for (const char* threads : {"1", "2", "3"}) {
+    const CommandResult run = run_command(std::string("GF3MQ_THREADS=") + threads + " " + kAttack +
+                                          " -C public --save-relations ../rel" + threads + ".txt ../cipher.txt");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, read_file("plain.txt")) << threads;
+  }
+  EXPECT_EQ(read_file("rel2.txt"), read_file("rel1.txt"));
+  EXPECT_EQ(read_file("rel3.txt"), read_file("rel1.txt"));
+  const CommandResult run = run_command("GF3MQ_THREADS=0 " + kAttack + " -C public ../cipher.txt");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("GF3MQ_THREADS is \"0\""), std::string::npos) << run.err;
+}
+
 TEST_F(AttackProgramTest, SavedRelationsServeFurtherCiphertextsOfTheirKeyOnly) {
   CommandResult run = run_command(kAttack + " -C public --save-relations ../rel.txt < /dev/null");
   ASSERT_EQ(run.status, 0) << run.err;

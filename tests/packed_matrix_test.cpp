@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "linalg/packed_rows.h"
@@ -70,11 +71,30 @@ TEST_P(PackedRowsAtWidthTest, KernelsMatchTheirDefinitions) {
   }
 }
 
+TEST(PackedMatrixTest, EchelonFormsAreTheSameOnAnyNumberOfThreads) {
+  std::mt19937 rng(73);
+  // Full rank, and rank short of the rows and columns by rows built from
+  // others (zero rows to be left at the bottom), past 512 rows per thread.
+  for (const auto& [rows, cols, rank] :
+       std::vector<std::array<std::size_t, 3>>{{1100, 1000, 1000}, {2100, 2050, 1900}, {1600, 2300, 1500}}) {
+    const PackedMatrix m = gf3mq::multiply(random_packed(rng, rows, rank), random_packed(rng, rank, cols));
+    PackedMatrix one = m;
+    const std::vector<std::size_t> pivots = gf3mq::reduce_to_echelon(one, {}, 1);
+    EXPECT_EQ(pivots.size(), rank);
+    for (unsigned threads : {2u, 3u, 0u}) {
+      PackedMatrix e = m;
+      EXPECT_EQ(gf3mq::reduce_to_echelon(e, {}, threads), pivots) << threads;
+      for (std::size_t r = 0; r < rows; ++r)
+        ASSERT_TRUE(std::equal(e.ones(r), e.ones(r) + 2 * e.words(), one.ones(r))) << threads << " threads, row " << r;
+    }
+  }
+}
+
 TEST(PackedMatrixTest, EchelonFormRankAndKernelAgreeWithPlainElimination) {
   std::mt19937 rng(72);
   // Shapes on both sides of every block size, wide and tall.
-  const std::vector<std::pair<std::size_t, std::size_t>> shapes = {
-      {1, 1}, {5, 9}, {40, 30}, {129, 200}, {320, 300}, {500, 700}, {2100, 2050}};
+  const std::vector<std::pair<std::size_t, std::size_t>> shapes = {{1, 1},     {5, 9},     {40, 30},    {129, 200},
+                                                                   {320, 300}, {500, 700}, {2100, 2050}};
   for (const auto& [rows, cols] : shapes) {
     const PackedMatrix m = random_packed(rng, rows, cols);
     PackedMatrix e = m;
@@ -90,7 +110,8 @@ TEST(PackedMatrixTest, EchelonFormRankAndKernelAgreeWithPlainElimination) {
     for (std::size_t i = 0; i < pivots.size(); ++i) std::copy_n(e.ones(i), 2 * e.words(), pivot_rows.ones(i));
     const PackedMatrix rebuilt = gf3mq::multiply(coefficients, pivot_rows);
     for (std::size_t r = 0; r < rows; ++r)
-      ASSERT_TRUE(std::equal(m.ones(r), m.ones(r) + 2 * m.words(), rebuilt.ones(r))) << rows << "x" << cols << " row " << r;
+      ASSERT_TRUE(std::equal(m.ones(r), m.ones(r) + 2 * m.words(), rebuilt.ones(r)))
+          << rows << "x" << cols << " row " << r;
     for (std::size_t i = 0; i < pivots.size(); ++i) {
       if (i > 0) {
         ASSERT_LT(pivots[i - 1], pivots[i]);

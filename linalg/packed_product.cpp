@@ -1,0 +1,85 @@
+#include "linalg/packed_product.h"
+
+#include <algorithm>
+
+#include "linalg/fatal.h"
+#include "linalg/huge_pages.h"
+#include "linalg/packed_combination_tables.h"
+#include "linalg/packed_rows.h"
+#include "linalg/worker_threads.h"
+
+namespace gf3mq {
+
+namespace {
+
+// A table's entries: 27 per group, two planes of a chunk each.
+static_assert(kProductTableGroups * 27 * 2 * kChunkWords * sizeof(std::uint64_t) < kLargeBlock,
+              "a product's table must stay off the huge pages that large blocks take afresh");
+
+// Rows of a per item when items are rows: few enough for every thread to get some.
+constexpr std::size_t kRowsPerIndexItem = 256;
+
+// b0 + 3 b1 + 9 b2 for the bits b0 b1 b2 of a three-bit mask.
+constexpr std::uint8_t kTritsOfBits[8] = {0, 1, 3, 4, 9, 10, 12, 13};
+
+// The index of the three elements from column col on of a packed row.
+std::uint8_t index_at(const std::uint64_t* ones, const std::uint64_t* twos, std::size_t words, std::size_t col) {
+  const std::size_t w = col / 64;
+  const unsigned shift = static_cast<unsigned>(col % 64);
+  std::uint64_t o = ones[w] >> shift, t = twos[w] >> shift;
+  if (shift > 61 && w + 1 < words) {
+    o |= ones[w + 1] << (64 - shift);
+    t |= twos[w + 1] << (64 - shift);
+  }
+  return static_cast<std::uint8_t>(kTritsOfBits[o & 7] + 2 * kTritsOfBits[t & 7]);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> group_indices(const PackedMatrix& a, unsigned threads) {
+  const std::size_t groups = (a.cols() + 2) / 3;
+  std::vector<std::uint8_t> indices(a.rows() * groups);
+  for_each_item((a.rows() + kRowsPerIndexItem - 1) / kRowsPerIndexItem, threads, [&](std::size_t item) {
+    const std::size_t end = std::min(a.rows(), (item + 1) * kRowsPerIndexItem);
+    for (std::size_t r = item * kRowsPerIndexItem; r < end; ++r)
+      for (std::size_t g = 0; g < groups; ++g)
+        indices[r * groups + g] = index_at(a.ones(r), a.twos(r), a.words(), 3 * g);
+  });
+  return indices;
+}
+
+void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c, unsigned threads) {
+  if (a.cols() != b.rows() || c.rows() != a.rows() || c.cols() != b.cols()) abort_with_message(msg::bad_matrix_size);
+  if (threads == 0) threads = worker_threads();
+  const std::size_t groups = (a.cols() + 2) / 3;
+  const std::vector<std::uint8_t> indices = group_indices(a, threads);
+  const std::size_t column_blocks = (c.words() + kChunkWords - 1) / kChunkWords;
+  // Narrow products split rows too, each part building its own tables.
+  const std::size_t wanted = (2 * std::size_t{threads} + column_blocks - 1) / column_blocks;
+  const std::size_t row_parts = std::max<std::size_t>(1, std::min(wanted, a.rows() / 32));
+  const std::size_t rows_per_part = (a.rows() + row_parts - 1) / row_parts;
+  for_each_item(column_blocks * row_parts, threads, [&](std::size_t item) {
+    const std::size_t first_word = item % column_blocks * kChunkWords,
+                      words = std::min(kChunkWords, c.words() - first_word);
+    const std::size_t first_row = item / column_blocks * rows_per_part,
+                      end_row = std::min(a.rows(), first_row + rows_per_part);
+    PackedCombinationTables table;
+    alignas(64) std::uint64_t sum[2 * kChunkWords];
+    for (std::size_t g0 = 0; g0 < groups; g0 += kProductTableGroups) {
+      const std::size_t count = std::min(3 * kProductTableGroups, b.rows() - 3 * g0);
+      table.assign(b, 3 * g0, count, first_word, kChunkWords);
+      for (std::size_t r = first_row; r < end_row; ++r) {
+        table.combine_indexed(sum, sum + kChunkWords, indices.data() + r * groups + g0, 1);
+        packed_add(c.ones(r) + first_word, c.twos(r) + first_word, sum, sum + kChunkWords, words);
+      }
+    }
+  });
+}
+
+PackedMatrix multiply_blocked(const PackedMatrix& a, const PackedMatrix& b, unsigned threads) {
+  PackedMatrix c(a.rows(), b.cols());
+  multiply_add(a, b, c, threads);
+  return c;
+}
+
+}  // namespace gf3mq
