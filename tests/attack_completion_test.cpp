@@ -70,13 +70,6 @@ TEST_P(CompletionTest, BlockedProductsGiveWhatRowByRowGivesOnAnyNumberOfThreads)
 
 INSTANTIATE_TEST_SUITE_P(PrimeDegrees, CompletionTest, testing::Values(11, 67, 97), testing::PrintToStringParamName());
 
-gf3mq::PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols) {
-  gf3mq::PackedMatrix m(rows, cols);
-  for (std::size_t r = 0; r < rows; ++r)
-    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
-  return m;
-}
-
 TEST(KernelOfEquationsTest, TheRowsTheRankNeedsGiveTheKernelOfAllOnlyWhenTheRestVanishOnIt) {
   std::mt19937 rng(41);
   const std::size_t n = 10, unknowns = 600, rows = 1700;  // the rest checked 1024 rows at a time

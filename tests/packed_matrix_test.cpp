@@ -21,13 +21,6 @@ using gf3mq::PackedMatrix;
 using PackedRowsAtWidthTest = KernelWidthTest;
 GF3MQ_AT_EVERY_KERNEL_WIDTH(PackedRowsAtWidthTest);
 
-PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols) {
-  PackedMatrix m(rows, cols);
-  for (std::size_t r = 0; r < rows; ++r)
-    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
-  return m;
-}
-
 // The rank by plain Gaussian elimination on bytes.
 std::size_t plain_rank(const PackedMatrix& m) {
   std::vector<std::vector<int>> a(m.rows(), std::vector<int>(m.cols()));

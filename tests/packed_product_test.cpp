@@ -21,13 +21,6 @@ using gf3mq::PackedMatrix;
 using PackedProductAtWidthTest = KernelWidthTest;
 GF3MQ_AT_EVERY_KERNEL_WIDTH(PackedProductAtWidthTest);
 
-PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols) {
-  PackedMatrix m(rows, cols);
-  for (std::size_t r = 0; r < rows; ++r)
-    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
-  return m;
-}
-
 // c + a * b, one element at a time.
 PackedMatrix plain_multiply_add(const PackedMatrix& a, const PackedMatrix& b, const PackedMatrix& c) {
   PackedMatrix out(a.rows(), b.cols());

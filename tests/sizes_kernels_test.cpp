@@ -94,6 +94,18 @@ TEST_P(FormValueAtWidthTest, ReadsNothingPastTheLinearRow) {
 // clear route would take too long: form i at (x, 1) must be coordinate i of
 // T(F(S(x))), with S(x) = B x + V2, F(X) = X^27 X^3 in the field and T(Z) =
 // A Z + V1, at random points.
+// mat_A F(mat_B x + V2) + V1 at any n, F(X) = X^27 X^3 in field.
+Vec_ZZ_p public_map_at(const gf3mq::Field& field, const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& mat_B,
+                       const Vec_ZZ_p& V2, const Vec_ZZ_p& x) {
+  const int n = x.length();
+  const Vec_ZZ_p s = mat_B * x + V2;
+  const gf3mq::Element X(s.data(), s.data() + n);
+  const gf3mq::Element Z = field.product(field.frobenius(X, 3), field.cube(X));
+  Vec_ZZ_p z(n);
+  std::copy(Z.begin(), Z.end(), z.data());
+  return mat_A * z + V1;
+}
+
 using CompositionAtWidthTest = KernelWidthTest;
 GF3MQ_AT_EVERY_KERNEL_WIDTH(CompositionAtWidthTest);
 
@@ -113,12 +125,7 @@ TEST_P(CompositionAtWidthTest, PublicFormsAreTheSecretMapsAtEverySize) {
     std::vector<Vec_ZZ_p> expected;
     for (int p = 0; p < 2; ++p) {
       const Vec_ZZ_p x = random_vector(rng, n);
-      const Vec_ZZ_p s = mat_B * x + V2;
-      const gf3mq::Element X(s.data(), s.data() + n);
-      const gf3mq::Element Z = field.product(field.frobenius(X, 3), field.cube(X));
-      Vec_ZZ_p z(n);
-      std::copy(Z.begin(), Z.end(), z.data());
-      expected.push_back(mat_A * z + V1);
+      expected.push_back(public_map_at(field, mat_A, V1, mat_B, V2, x));
       std::vector<std::uint8_t> point(x.data(), x.data() + n);
       point.push_back(1);
       points.push_back(point);
@@ -166,12 +173,7 @@ TEST_P(CompositionAtWidthTest, DecryptionFindsTheMessageAtEverySize) {
     const std::vector<unsigned char> sk(static_cast<std::size_t>(n), 0);
     for (int trial = 0; trial < 3; ++trial) {
       const Vec_ZZ_p x = random_vector(rng, n);
-      const Vec_ZZ_p s = mat_B * x + V2;
-      const gf3mq::Element X(s.data(), s.data() + n);
-      const gf3mq::Element Z = field.product(field.frobenius(X, 3), field.cube(X));
-      Vec_ZZ_p z(n);
-      std::copy(Z.begin(), Z.end(), z.data());
-      const Vec_ZZ_p c = mat_A * z + V1;
+      const Vec_ZZ_p c = public_map_at(field, mat_A, V1, mat_B, V2, x);
       std::vector<unsigned char> m(2 * static_cast<std::size_t>(n));
       maps.decrypt(sk.data(), c.data(), m.data());
       const bool first = std::equal(x.data(), x.data() + n, m.begin());

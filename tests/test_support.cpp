@@ -200,6 +200,13 @@ Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& m
   return mat_A * y + V1;
 }
 
+PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols) {
+  PackedMatrix m(rows, cols);
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < cols; ++c) m.set(r, c, static_cast<unsigned>(rng() % 3));
+  return m;
+}
+
 std::string text_of(const PackedMatrix& m) {
   std::string text;
   for (std::size_t r = 0; r < m.rows(); ++r) {

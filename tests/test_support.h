@@ -86,6 +86,9 @@ Vec_ZZ_p public_map(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& m
 // The elements of a packed matrix as text, row by row ("102\n011\n").
 std::string text_of(const PackedMatrix& m);
 
+// A packed matrix of random elements.
+PackedMatrix random_packed(std::mt19937& rng, std::size_t rows, std::size_t cols);
+
 // 64-bit FNV-1a of a byte string.
 std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash = 1469598103934665603ull);
 
