@@ -39,7 +39,9 @@ CTEST      ?= ctest
 PACKAGES := cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev strace e2fsprogs pkg-config pari-gp libsodium-dev
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 MEMCHECK_PACKAGES := valgrind
-BENCH_PACKAGES := libflint-dev fflas-ffpack
+# OpenBLAS: FFLAS-FFPACK on the reference BLAS would be ten times slower than
+# the peer it is meant to be.
+BENCH_PACKAGES := libflint-dev fflas-ffpack libopenblas0-pthread
 STUDY_PACKAGES := gnuplot-nox
 # What `make study` measures: gf3mq-study's own defaults when left empty.
 STUDY_SIZES ?=
