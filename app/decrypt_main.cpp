@@ -65,7 +65,9 @@ struct KeySet {
   gf3mq::SecretMaps maps;
 
   bool read(gf3mq::FileProblem* problem) {
-    return gf3mq::read_key_pair(sizes, pk.get(), sk.get(), problem) && maps.load(problem);
+    if (!gf3mq::read_key_pair(sizes, pk.get(), sk.get(), problem) || !maps.load(problem)) return false;
+    maps.keep_out_of_swap();
+    return true;
   }
 };
 

@@ -60,10 +60,14 @@ bool SecretMaps::load(FileProblem* problem) {
     return false;
   if (sizes.n != kDefaultDegree) field_ = std::make_unique<Field>(reduction);
   locked_.clear();
+  return true;
+}
+
+void SecretMaps::keep_out_of_swap() {
+  locked_.clear();
   const std::size_t n = sizes.elements();
   for (const Mat_ZZ_p* m : {&A_Inv, &B_Inv}) locked_.push_back(std::make_unique<LockedPages>(m->data(), n * n));
   for (const Vec_ZZ_p* v : {&V1, &V2}) locked_.push_back(std::make_unique<LockedPages>(v->data(), n));
-  return true;
 }
 
 void SecretMaps::decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const {

@@ -45,9 +45,12 @@ struct SecretMaps {
   Vec_ZZ_p V1, V2;
 
   // False, with problem naming the file, when one is missing or damaged.
-  // Once loaded, the pages of A_Inv, B_Inv, V1 and V2 are locked in memory
-  // (locked_pages.h) until the maps are released or loaded again.
   bool load(FileProblem* problem);
+  // Locks the pages of the loaded A_Inv, B_Inv, V1 and V2 in memory
+  // (locked_pages.h) until the maps are released or loaded again: for
+  // holders that keep them a while, as gf3mq-decrypt does over its input.
+  // (A one-time decrypt does not: the locks cost half its time.)
+  void keep_out_of_swap();
   // What decrypt writes for sk and c (n bytes each): m1 in m[0..n), m2 in
   // m[n..2n). At 257 the system's own way; at other n through Field (field.h).
   void decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const;
