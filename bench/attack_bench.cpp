@@ -1,6 +1,6 @@
 // The attack's linear algebra and its phases: packed elimination at 2048,
-// 4096 and the size of the attack's system, and on a matrix of the shape
-// and rank of the attack's system at 127 and 257 (attack_system.h; FLINT's
+// 4096 and the size of the attack's system, and on the attack's own
+// equations at 127 and 257 (attack_system.h; FLINT's
 // and FFLAS-FFPACK's rows are in flint_bench.cpp and fflas_bench.cpp), the
 // relations of a full-size public key and the recovery of one plaintext
 // with them.
