@@ -10,9 +10,10 @@ LockedPages::LockedPages(const void* p, std::size_t n)
       n_(n),
       locked_(p != nullptr && n != 0 && sodium_init() >= 0 && sodium_mlock(const_cast<void*>(p), n) == 0) {}
 
-// munlock, not sodium_munlock: the latter wipes the range first, and the
-// owner may have released or reused it by now.
+// Wiped, then unlocked: a page unlocked while it still held the secret could
+// reach swap before its owner wipes it.
 LockedPages::~LockedPages() {
+  if (p_ != nullptr && n_ != 0) sodium_memzero(const_cast<void*>(p_), n_);
   if (locked_) munlock(p_, n_);
 }
 

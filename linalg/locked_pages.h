@@ -10,8 +10,9 @@ namespace gf3mq {
 // object's life, so that they are never written to swap. Best effort: when
 // the system refuses (RLIMIT_MEMLOCK without CAP_IPC_LOCK), the buffer is
 // used unlocked. Locks do not nest: a page shared with another locked
-// buffer is unlocked when the first of the two is released. Unlocking
-// writes nothing; the buffer's owner wipes it.
+// buffer is unlocked when the first of the two is released. On release the
+// buffer is wiped first, then unlocked: a lock must end within its buffer's
+// life, before the buffer is freed, moved or given new contents.
 class LockedPages {
  public:
   LockedPages(const void* p, std::size_t n);

@@ -52,6 +52,7 @@ SecretMaps::SecretMaps(const Sizes& s)
 SecretMaps::~SecretMaps() = default;
 
 bool SecretMaps::load(FileProblem* problem) {
+  locked_.clear();  // wipes and unlocks the maps loaded before, if any
   const char* measured_by = kReductionTableFile;
   if (!read_key_matrix(sizes, kInvAFile, A_Inv, problem, measured_by) ||
       !read_key_matrix(sizes, kInvBFile, B_Inv, problem, measured_by) ||
@@ -59,12 +60,11 @@ bool SecretMaps::load(FileProblem* problem) {
       !read_key_vector(sizes, kV2File, V2, problem, measured_by) || !load_reduction_table(sizes.n, reduction, problem))
     return false;
   if (sizes.n != kDefaultDegree) field_ = std::make_unique<Field>(reduction);
-  locked_.clear();
   return true;
 }
 
 void SecretMaps::keep_out_of_swap() {
-  locked_.clear();
+  if (!locked_.empty()) return;  // still locked since the last load
   const std::size_t n = sizes.elements();
   for (const Mat_ZZ_p* m : {&A_Inv, &B_Inv}) locked_.push_back(std::make_unique<LockedPages>(m->data(), n * n));
   for (const Vec_ZZ_p* v : {&V1, &V2}) locked_.push_back(std::make_unique<LockedPages>(v->data(), n));

@@ -47,7 +47,8 @@ struct SecretMaps {
   // False, with problem naming the file, when one is missing or damaged.
   bool load(FileProblem* problem);
   // Locks the pages of the loaded A_Inv, B_Inv, V1 and V2 in memory
-  // (locked_pages.h) until the maps are released or loaded again: for
+  // (locked_pages.h) until the maps are released or loaded again, when they
+  // are wiped before they are unlocked: for
   // holders that keep them a while, as gf3mq-decrypt does over its input.
   // (A one-time decrypt does not: the locks cost half its time.)
   void keep_out_of_swap();
