@@ -1,7 +1,10 @@
 // gf3mq-encrypt: encrypts plaintexts, one per line, with the public key of a
-// folder; "new pk.txt" is the only file it reads.
+// folder; "new pk.txt" is the only file it reads, except that --trace also
+// reads the secret files when they are there.
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -46,16 +49,21 @@ constexpr std::size_t kLinesAtOnce = 256;
 // The secret maps for a trace, when the folder holds them; otherwise null,
 // after saying on standard error why only the public evaluation is traced.
 std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes& sizes) {
-  const char* const only_public = ": only the public evaluation is traced";
+  namespace program = gf3mq::program;
+  const std::string only_public = ": only the public evaluation is traced";
   if (access(gf3mq::kMatAFile, F_OK) != 0) {
-    std::cerr << "the secret files are not in this folder" << only_public << '\n';
+    const int error = errno;
+    program::fail(kName, error == ENOENT ? std::string("the secret files are not in this folder") + only_public
+                                         : std::string("\"") + gf3mq::kMatAFile +
+                                               "\" cannot be read: " + std::strerror(error) + only_public);
     return nullptr;
   }
+  program::warn_if_folder_open(kName);
   gf3mq::FileProblem problem;
-  gf3mq::FolderLock lock(gf3mq::program::lock_wait(kName));
+  gf3mq::FolderLock lock(program::lock_wait(kName));
   auto maps = std::make_unique<gf3mq::EncryptionMaps>(sizes);
   if (!gf3mq::lock_key_set_for_reading(lock, &problem) || !maps->load(&problem)) {
-    std::cerr << "the secret files cannot be read (" << problem.message() << ")" << only_public << '\n';
+    program::fail(kName, problem.message() + only_public);
     return nullptr;
   }
   return maps;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -79,6 +80,7 @@ bool parse_sizes(const std::string& text, std::vector<int>& sizes) {
   for (std::string item; std::getline(in, item, ',');) {
     const bool digits = !item.empty() && item.size() <= 4 && item.find_first_not_of("0123456789") == std::string::npos;
     if (!digits || !gf3mq::degree_exists(std::stoi(item))) return false;
+    if (std::find(sizes.begin(), sizes.end(), std::stoi(item)) != sizes.end()) return false;  // each size once
     sizes.push_back(std::stoi(item));
   }
   return !sizes.empty() && text.back() != ',';
@@ -237,7 +239,7 @@ bool parse_options(int argc, char** argv, Options& options, int& status) {
   }
   options.plot = !no_plot;
   if (!sizes.empty() && !parse_sizes(sizes, options.sizes))
-    return refuse("--sizes " + sizes + ": a list of odd sizes from 5 to 1021, as 7,15,31");
+    return refuse("--sizes " + sizes + ": a list of different odd sizes from 5 to 1021, as 7,15,31");
   if (!seconds.empty() && !parse_seconds(seconds, options.max_seconds))
     return refuse("--max-seconds " + seconds + ": a positive number of seconds");
   if (options.output.empty()) return refuse("--output: the folder's name is empty");
@@ -287,6 +289,10 @@ int main(int argc, char** argv) {
     points.push_back(point);
   }
   show("");
+  // Past the measurements nothing is left to clean up: a signal ends the
+  // study as it comes, and one that came meanwhile ends it now.
+  catch_ending_signals(false);
+  end_if_signalled();
   const bool written = write_results(options, points);
   std::cout << gf3mq::study::markdown_table(points);
   return gf3mq::program::finish_output(kName) && written ? 0 : 1;

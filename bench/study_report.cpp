@@ -145,7 +145,7 @@ std::string markdown_table(const std::vector<Point>& points) {
       text += " |";
     }
     text += ' ';
-    if (std::isfinite(p.peak_mb)) text += format("%.0f MB", p.peak_mb);
+    if (std::isfinite(p.peak_mb)) text += format("%.0f MiB", p.peak_mb);
     text += " |\n";
   }
   return text;

@@ -50,6 +50,7 @@ std::vector<std::uint8_t> group_indices(const PackedMatrix& a, unsigned threads)
 
 void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c, unsigned threads) {
   if (a.cols() != b.rows() || c.rows() != a.rows() || c.cols() != b.cols()) abort_with_message(msg::bad_matrix_size);
+  if (c.words() == 0 || a.rows() == 0) return;  // nothing to add to
   if (threads == 0) threads = worker_threads();
   const std::size_t groups = (a.cols() + 2) / 3;
   const std::vector<std::uint8_t> indices = group_indices(a, threads);

@@ -98,6 +98,13 @@ bool EncryptionMaps::load(FileProblem* problem) {
 
 void Trace::heading(const std::string& what) { out_ << "== " << what << " ==\n"; }
 
+void Trace::secret_warning() {
+  if (warned_) return;
+  warned_ = true;
+  out_ << "SECRET: this trace shows values of the secret key (the corrections, and images of the secret maps "
+          "from which a few traces give the maps themselves): keep it as private as the secret key files\n";
+}
+
 void Trace::says(const std::string& sentence) { out_ << sentence << '\n'; }
 
 void Trace::vector(const std::string& label, const std::uint8_t* v) {
@@ -133,6 +140,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
   trace.vector("plaintext x", x);
   Vec_ZZ_p expected(n);
   if (maps != nullptr) {
+    trace.secret_warning();
     const Field field(maps->reduction);
     const Vec_ZZ_p X = affine_apply(maps->B, as_vector(x, n), maps->V2);
     trace.element("X = mat_B x + V2", X.data());
@@ -148,7 +156,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
   trace.vector("ciphertext c = the public forms at x (no squares, no constant)", c);
   if (maps == nullptr) return;
   trace.vector("corrections sk of \"new sk.txt\"", maps->sk.data());
-  std::vector<std::uint8_t> restored(sizes.elements());
+  SecretVector<std::uint8_t> restored(sizes.elements());
   for (std::size_t i = 0; i < restored.size(); ++i) restored[i] = static_cast<std::uint8_t>((c[i] + maps->sk[i]) % 3);
   trace.vector("c + sk", restored.data());
   if (std::equal(restored.begin(), restored.end(), expected.data())) {
@@ -171,6 +179,7 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   const std::string size = std::to_string(n);
   const Field field(maps.reduction);
   trace.heading("decryption");
+  trace.secret_warning();
   trace.vector("ciphertext c", c);
   trace.vector("corrections sk of \"new sk.txt\"", sk);
   Vec_ZZ_p restored(n);

@@ -46,6 +46,7 @@ class Trace {
   Trace(std::ostream& out, const Sizes& sizes) : out_(out), n_(sizes.elements()) {}
 
   void heading(const std::string& what);                          // "== what =="
+  void secret_warning();                                          // once per trace, before any secret value
   void says(const std::string& sentence);                         // a line of text
   void vector(const std::string& label, const std::uint8_t* v);   // label = [v]
   void element(const std::string& label, const std::uint8_t* a);  // label = [a] = polynomial (n <= 31)
@@ -53,6 +54,7 @@ class Trace {
  private:
   std::ostream& out_;
   std::size_t n_;
+  bool warned_ = false;
 };
 
 // Encryption of plaintext x into the ciphertext c that the public key gave;

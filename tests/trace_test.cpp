@@ -145,6 +145,10 @@ TEST_P(TracedRunTest, EveryTracedValueIsTheComputationOfTheKeyFiles) {
   EXPECT_EQ(t["corrections sk of \"new sk.txt\""], sk);
   EXPECT_EQ(t["c + sk"], image);
   EXPECT_NE(run.err.find("c + sk equals mat_A X^30 + V1"), std::string::npos);
+  // Secret values come after one warning that says so.
+  const std::size_t warning = run.err.find("SECRET: this trace shows values of the secret key");
+  EXPECT_LT(warning, run.err.find("X = mat_B x + V2"));
+  EXPECT_EQ(run.err.find("SECRET:", warning + 1), std::string::npos) << run.err;
   // Decryption: T undone, Y^d with the d the trace names, S undone.
   EXPECT_EQ(t["ciphertext c"], c);
   const Digits Y = digits_of(matrix(gf3mq::kInvAFile) * (vector_of(sum(c, sk)) - vector_of(vector(gf3mq::kV1File))));
@@ -210,6 +214,7 @@ TEST_P(TracedRunTest, StandardOutputIsTheSameAndEachVerdictIsTheProgramsOwn) {
   EXPECT_NE(public_only.err.find("the secret files are not in this folder: only the public evaluation is traced"),
             std::string::npos);
   EXPECT_EQ(public_only.err.find("X^30"), std::string::npos);
+  EXPECT_EQ(public_only.err.find("SECRET"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TracedRunTest, testing::Values(7, 31),

@@ -1,6 +1,7 @@
 // The README's walk-through at n = 7, run as written: every ```console block
 // between the walk-through's markers holds "$ command" lines, each followed
-// by its output. The commands run in order in one scratch folder, with this
+// by its output. The commands run in order in one scratch folder (each in a
+// shell of its own, so none may change the folder), with this
 // build's programs first on PATH and a UTF-8 locale; every output line must
 // come back as written, except the plaintext and ciphertext lists of
 // gf3mq-demo, which follow from the clock.
@@ -56,9 +57,12 @@ TEST(WalkthroughTest, EveryCommandOfTheReadmeGivesTheOutputWrittenThere) {
   ASSERT_GE(steps.size(), 6u) << "README.md has no walk-through between its markers";
   ScratchDir dir;
   for (const Step& step : steps) {
-    const CommandResult run = run_command("export PATH='" + std::string(GF3MQ_BIN_DIR) +
-                                          "':\"$PATH\" LC_ALL=C.UTF-8 GF3MQ_LOCK_WAIT=30 && (" + step.command +
-                                          ") </dev/null 2>&1");
+    // Each step runs in a shell of its own: a "cd" would not last into the
+    // next one as it does where a reader types the steps into one shell.
+    EXPECT_EQ(step.command.find("cd "), std::string::npos) << "$ " << step.command;
+    const CommandResult run =
+        run_command("export PATH='" + std::string(GF3MQ_BIN_DIR) +
+                    "':\"$PATH\" LC_ALL=C.UTF-8 GF3MQ_LOCK_WAIT=30 && (" + step.command + ") </dev/null 2>&1");
     const std::vector<std::string> got = lines_of(run.out);
     EXPECT_EQ(got.size(), step.output.size()) << "$ " << step.command << "\n" << run.out;
     for (std::size_t i = 0; i < std::min(got.size(), step.output.size()); ++i) {
