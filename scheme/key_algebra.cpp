@@ -93,15 +93,8 @@ void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoi
       << "): P_i stands for coordinate i - 1\n"
       << "  of mat_A F(mat_B x + V2) + V1\n";
   write_storage_note(out, keys, choice);
-  const int first = choice.polynomial > 0 ? choice.polynomial - 1 : 0;
-  const int last = choice.polynomial > 0 ? choice.polynomial : n;
-  for (int i = first; i < last; ++i) {
-    const std::uint8_t constant = choice.secret ? keys.secrets->sk[static_cast<std::size_t>(i)] : 0;
-    out << "  P_" << i + 1 << " = "
-        << public_polynomial_text(keys.sizes, keys.pk.data() + static_cast<std::size_t>(i) * keys.sizes.form_digits(),
-                                  constant)
-        << '\n';
-  }
+  for_each_shown_polynomial(keys, choice,
+                            [&](int i, const std::string& text) { out << "  P_" << i + 1 << " = " << text << '\n'; });
   out << '\n';
 }
 
@@ -162,6 +155,17 @@ std::string show_refusal(int n, const ShowChoice& choice) {
   return "the whole key set at n = " + N + " (" + N + " polynomials of up to " + std::to_string(terms) + " terms each" +
          (choice.secret ? ", four " + N + " x " + N + " matrices" : "") +
          ") is too long to read; --polynomial K shows P_K alone (K from 1 to " + N + "), --all shows everything";
+}
+
+void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
+                               const std::function<void(int i, const std::string& text)>& shown) {
+  const int first = choice.polynomial > 0 ? choice.polynomial - 1 : 0;
+  const int last = choice.polynomial > 0 ? choice.polynomial : keys.sizes.n;
+  for (int i = first; i < last; ++i) {
+    const std::uint8_t constant = choice.secret ? keys.secrets->sk[static_cast<std::size_t>(i)] : 0;
+    shown(i, public_polynomial_text(keys.sizes, keys.pk.data() + static_cast<std::size_t>(i) * keys.sizes.form_digits(),
+                                    constant));
+  }
 }
 
 std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant) {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -72,6 +73,11 @@ std::string show_refusal(int n, const ShowChoice& choice);
 // sum over j < k of form(k, j) x(j+1) x(k+1) + sum over j of form(n, j) x(j+1) + constant,
 // as "2*x1*x2 + x1*x3 + x7 + 1" (cross terms, then linear terms, then the constant); "0" when empty.
 std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant);
+
+// The polynomials choice shows, P_(i+1) for each i, each as
+// public_polynomial_text gives it, with its constant sk[i] when secret.
+void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
+                               const std::function<void(int i, const std::string& text)>& shown);
 
 // f = x^n - g as "x^7 + 2x + 1" (polynomial_text of element_text.h).
 std::string field_polynomial_text(const KeyAlgebra& keys);

@@ -63,7 +63,6 @@ void write_field(std::ostream& out, const KeyAlgebra& keys) {
 }
 
 void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& choice) {
-  const int n = keys.sizes.n;
   out << "\\\\ The public polynomials of \"" << kPublicKeyFile
       << "\": the stored cross terms xj*xk (j < k) and linear terms xj.\n";
   if (choice.secret) {
@@ -77,15 +76,9 @@ void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoi
   }
   if (choice.polynomial > 0) out << "\\\\ Only P[" << choice.polynomial << "] is shown here.\n";
   out << "P = vector(n);\n";
-  const int first = choice.polynomial > 0 ? choice.polynomial - 1 : 0;
-  const int last = choice.polynomial > 0 ? choice.polynomial : n;
-  for (int i = first; i < last; ++i) {
-    const std::uint8_t constant = choice.secret ? keys.secrets->sk[static_cast<std::size_t>(i)] : 0;
-    out << "P[" << i + 1 << "] = Mod(1, 3) * ("
-        << public_polynomial_text(keys.sizes, keys.pk.data() + static_cast<std::size_t>(i) * keys.sizes.form_digits(),
-                                  constant)
-        << ");\n";
-  }
+  for_each_shown_polynomial(keys, choice, [&](int i, const std::string& text) {
+    out << "P[" << i + 1 << "] = Mod(1, 3) * (" << text << ");\n";
+  });
   out << '\n';
 }
 
