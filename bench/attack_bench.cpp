@@ -1,18 +1,21 @@
 // The attack's linear algebra and its phases: packed elimination at 2048,
 // 4096 and the size of the attack's system, and on the attack's own
 // equations at 127 and 257 (attack_system.h; FLINT's
-// and FFLAS-FFPACK's rows are in flint_bench.cpp and fflas_bench.cpp), the
-// relations of a full-size public key and the recovery of one plaintext
-// with them.
+// and FFLAS-FFPACK's rows are in flint_bench.cpp and fflas_bench.cpp), its
+// phases at 127 and 257, the relations of a full-size public key and the
+// recovery of one plaintext with them.
 #include <benchmark/benchmark.h>
 
+#include <map>
 #include <memory>
 #include <random>
 
 #include "attack/public_forms.h"
 #include "attack/recover.h"
 #include "attack/relations.h"
+#include "attack/relations_plan.h"
 #include "bench/attack_system.h"
+#include "bench/sized_workspace.h"
 #include "bench/workspace.h"
 #include "linalg/packed_matrix.h"
 #include "scheme/encrypt.h"
@@ -51,6 +54,68 @@ void BM_attack_rref(benchmark::State& state) {
   state.counters["rank"] = static_cast<double>(rank);  // the same in every library's row
 }
 BENCHMARK(BM_attack_rref)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond);
+
+// The attack's phases at n = 127 and 257, each on its own, for the seeded
+// key of workspace_at(n): the equations of the set the attack settles on,
+// the kernel of their rows the rank needs, and the relations completed from
+// it (the elimination of every row, for the peers, is BM_attack_rref).
+struct AttackPhases {
+  explicit AttackPhases(int n) : forms(gf3mq::bench::workspace_at(n).pk.get(), static_cast<std::size_t>(n)) {
+    gf3mq::Relations relations;
+    gf3mq::RelationsReport report;
+    if (!gf3mq::relations_from_public_forms(forms, relations, {}, &report) ||
+        !gf3mq::make_plan(forms, report.set_size, plan))
+      std::abort();
+    head_rows = gf3mq::rows_the_rank_needs(forms.n(), plan.s);
+    gf3mq::PackedMatrix head, rest;
+    gf3mq::equations_in_parts(forms, plan, head_rows, head, rest, {});
+    equations_head = head;
+    equations_rest = rest;
+    kernel = gf3mq::kernel_of_parts(head, rest, forms.n(), {}, 0);
+  }
+  gf3mq::PublicForms forms;
+  gf3mq::Plan plan;
+  std::size_t head_rows = 0;
+  gf3mq::PackedMatrix equations_head, equations_rest, kernel;
+};
+
+const AttackPhases& attack_phases(int n) {
+  static std::map<int, std::unique_ptr<AttackPhases>> made;
+  auto& phases = made[n];
+  if (phases == nullptr) phases = std::make_unique<AttackPhases>(n);
+  return *phases;
+}
+
+void BM_attack_equations(benchmark::State& state) {
+  const AttackPhases& p = attack_phases(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    gf3mq::PackedMatrix head, rest;
+    gf3mq::equations_in_parts(p.forms, p.plan, p.head_rows, head, rest, {});
+    benchmark::DoNotOptimize(head.rows());
+  }
+}
+BENCHMARK(BM_attack_equations)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond);
+
+void BM_attack_elimination(benchmark::State& state) {
+  const AttackPhases& p = attack_phases(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    gf3mq::PackedMatrix head = p.equations_head;
+    benchmark::DoNotOptimize(gf3mq::kernel_of_parts(head, p.equations_rest, p.forms.n(), {}, 0).rows());
+  }
+}
+BENCHMARK(BM_attack_elimination)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_attack_completion(benchmark::State& state) {
+  const AttackPhases& p = attack_phases(static_cast<int>(state.range(0)));
+  const std::size_t n = p.forms.n();
+  for (auto _ : state) {
+    gf3mq::Relations out{n, std::vector<gf3mq::PackedMatrix>(n, gf3mq::PackedMatrix(n, n)), gf3mq::PackedMatrix(n, n),
+                         gf3mq::PackedMatrix(n, n), std::vector<std::uint8_t>(n)};
+    gf3mq::complete_relations(p.forms, p.plan, p.kernel, out);
+    benchmark::DoNotOptimize(out.d.data());
+  }
+}
+BENCHMARK(BM_attack_completion)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 const gf3mq::PublicForms& public_forms() {
   static const gf3mq::PublicForms forms(gf3mq::bench::workspace().pk.get(), 257);
