@@ -38,13 +38,6 @@ std::vector<int> parse_list(const std::string& line, std::size_t n) {
   return values;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 class DemoProgramTest : public testing::Test {
  protected:
   void SetUp() override {

@@ -18,13 +18,6 @@ namespace {
 
 using namespace gf3mq::test;
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The digits of a text, in order ("[1 0 2]" and "102" both give "102").

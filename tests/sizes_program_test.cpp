@@ -22,13 +22,6 @@ std::string random_plaintexts(std::mt19937& rng, int n, int count) {
   return lines;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Seeded keys: at n = 7 about one random key in 22 has Inv_B V2 with at
 // most two non-zero elements, which gf3mq-check rightly fails.
 class SizedProgramTest : public testing::TestWithParam<int> {

@@ -27,13 +27,6 @@ std::vector<std::string> cells_of(const std::string& line) {
   return cells;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // A positive number, as the CSV writes seconds and megabytes.
 bool positive(const std::string& cell) {
   char* end = nullptr;

@@ -224,7 +224,16 @@ std::uint64_t fnv1a(const std::string& bytes, std::uint64_t hash) {
   return hash;
 }
 
-std::string program(const std::string& name) { return "env LC_ALL=C '" + std::string(GF3MQ_BIN_DIR) + "/" + name + "'"; }
+std::string program(const std::string& name) {
+  return "env LC_ALL=C '" + std::string(GF3MQ_BIN_DIR) + "/" + name + "'";
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 CommandResult run_command(const std::string& command) {
   char out_name[] = "/tmp/gf3mq-out-XXXXXX";

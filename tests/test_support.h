@@ -130,6 +130,9 @@ std::string kernel_width_test_name(const testing::TestParamInfo<KernelWidth>& in
 // (exact console bytes, English messages): env LC_ALL=C '<bin>/<name>'.
 std::string program(const std::string& name);
 
+// The lines of text, without their line breaks.
+std::vector<std::string> lines_of(const std::string& text);
+
 // Runs a shell command; returns its exit status (or -1 when it died by a signal).
 struct CommandResult {
   int status = -1;

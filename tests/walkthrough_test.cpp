@@ -41,13 +41,6 @@ std::vector<Step> walkthrough_steps(const std::string& readme) {
   return steps;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 bool follows_from_the_clock(const Step& step, const std::string& line) {
   return step.command.rfind("gf3mq-demo", 0) == 0 && line.rfind("[", 0) == 0;
 }
