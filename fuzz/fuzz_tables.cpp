@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (gf3mq::check_tables(checked, &problem)) std::abort();  // far too short to be whole tables
     return 0;
   }
-  gf3mq::Polynomial f;
+  gf3mq::Polynomial f;  // monic of degree 257, the rest from the input
+  f.coef.assign(258, 0);
   f.coef[257] = 1;
   const std::string coefficients = in.take(257);
   for (std::size_t i = 0; i < coefficients.size(); ++i)
