@@ -26,12 +26,21 @@ std::vector<std::string> installed_headers(const std::string& prefix) {
   return headers;
 }
 
-TEST(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
-  if (run_command("command -v pkg-config").status != 0) GTEST_SKIP() << "pkg-config is not installed";
+// This build installed into a scratch prefix, the scratch folder current.
+class InstallTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (run_command("command -v pkg-config").status != 0) GTEST_SKIP() << "pkg-config is not installed";
+    const CommandResult run =
+        run_command("cmake --install '" + std::string(GF3MQ_BUILD_DIR) + "' --prefix '" + prefix + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
   ScratchDir dir;
   const std::string prefix = dir.path() + "/prefix";
-  CommandResult run = run_command("cmake --install '" + std::string(GF3MQ_BUILD_DIR) + "' --prefix '" + prefix + "'");
-  ASSERT_EQ(run.status, 0) << run.err;
+};
+
+TEST_F(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
+  CommandResult run;
   for (const char* installed : {"bin/gf3mq-demo",
                                 "bin/gf3mq-keygen",
                                 "bin/gf3mq-tables",
@@ -100,12 +109,8 @@ std::string readme_library_example() {
   return readme.substr(begin, readme.find("```", begin) - begin);
 }
 
-TEST(InstallTest, TheReadmesLibraryProgramBuildsAndNamesTheMessage) {
-  if (run_command("command -v pkg-config").status != 0) GTEST_SKIP() << "pkg-config is not installed";
-  ScratchDir dir;
-  const std::string prefix = dir.path() + "/prefix";
-  CommandResult run = run_command("cmake --install '" + std::string(GF3MQ_BUILD_DIR) + "' --prefix '" + prefix + "'");
-  ASSERT_EQ(run.status, 0) << run.err;
+TEST_F(InstallTest, TheReadmesLibraryProgramBuildsAndNamesTheMessage) {
+  CommandResult run;
   const std::string example = readme_library_example();
   ASSERT_NE(example.find("int main()"), std::string::npos) << "README.md has no library example";
   write_file("example.cpp", example);
