@@ -1,10 +1,10 @@
 #include "attack/relations_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -109,48 +109,67 @@ bool save_relations(const std::string& file_name, const Relations& r, std::uint6
 }
 
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
-                    FileProblem* problem) {
+                    FileProblem* problem, const std::function<void()>& size_checked) {
   const std::string expected = header(n, key_digest);
-  const std::size_t count = n * n * n + 2 * n * n + n;
+  const std::size_t count = (n + 1) * (n + 1) * n;  // rows of n digits: n^2 of a, n of b, n of g, d
   DigitFileResult opened;
   const int fd = open_regular_file(file_name.c_str(), opened);
   if (fd < 0) return report(problem, file_name, opened.describe(0));
-  // Mapped, not copied: 17 MB of digits are read once, in place.
+  // Read, never mapped: a mapping of a file that another user truncates
+  // ends the process with SIGBUS, where a read just ends early.
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  const auto unreadable = [&] { return report(problem, file_name, "cannot be read: " + error_text(errno)); };
   struct stat info {};
-  const std::size_t size = fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
-  void* mapped = size == 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int error = errno;
-  close(fd);
-  if (size != 0 && mapped == MAP_FAILED)
-    return report(problem, file_name, std::string("cannot be read: ") + std::strerror(error));
-  struct Unmap {
-    void* p;
-    std::size_t n;
-    ~Unmap() {
-      if (p != MAP_FAILED) munmap(p, n);
-    }
-  } unmap{mapped, size};
-  const char* text = size == 0 ? "" : static_cast<const char*>(mapped);
-  const std::string found(text, std::min(size, expected.size()));
+  if (fstat(fd, &info) != 0) return unreadable();
+  const auto size = static_cast<std::size_t>(info.st_size);
+  std::string found(expected.size(), '\0');
+  const long header_read = read_all(fd, found.data(), found.size());
+  if (header_read < 0) return unreadable();
+  found.resize(static_cast<std::size_t>(header_read));
   if (found.rfind("gf3mq relations 1 n=" + std::to_string(n) + " key=", 0) != 0)
     return report(problem, file_name, "does not hold relations of this system");
   if (found != expected) return report(problem, file_name, "holds relations made for another public key");
   if (size != expected.size() + count)
     return report(problem, file_name, size < expected.size() + count ? "is too short" : "is too long");
-  // Parsed aside: r changes only when the whole file is good.
+  if (size_checked) size_checked();
+  const auto changed = [&](const std::string& how) {
+    return report(problem, file_name,
+                  "changed while it was read: it held " + std::to_string(size) + " bytes when opened, " + how);
+  };
+  // Parsed aside, a chunk of whole rows at a time: r changes only when the
+  // whole file is good.
   Relations parsed{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),
                    std::vector<std::uint8_t>(n)};
-  const char* digit = text + expected.size();
+  const std::size_t rows = (n + 1) * (n + 1), rows_at_once = std::max<std::size_t>(1, (1 << 20) / n);
+  std::vector<char> chunk(rows_at_once * n);
   bool digits_only = true;
-  for (std::size_t k = 0; k < n; ++k)
-    for (std::size_t u = 0; u < n; ++u) digits_only = parse_row(digit, parsed.a[k], u) && digits_only;
-  for (PackedMatrix* m : {&parsed.b, &parsed.g})
-    for (std::size_t k = 0; k < n; ++k) digits_only = parse_row(digit, *m, k) && digits_only;
-  for (std::size_t k = 0; k < n; ++k) {
-    const unsigned v = static_cast<unsigned char>(*digit++) - '0';
-    digits_only = digits_only && v <= 2;
-    parsed.d[k] = static_cast<std::uint8_t>(v);
+  for (std::size_t row = 0; row < rows;) {
+    const std::size_t wanted = std::min(rows_at_once, rows - row) * n;
+    const long got = read_all(fd, chunk.data(), wanted);
+    if (got < 0) return unreadable();
+    if (static_cast<std::size_t>(got) != wanted)
+      return changed("but ended after " + std::to_string(expected.size() + row * n + static_cast<std::size_t>(got)));
+    for (const char* digit = chunk.data(); digit != chunk.data() + wanted; ++row) {
+      if (row < n * n) {
+        digits_only = parse_row(digit, parsed.a[row / n], row % n) && digits_only;
+      } else if (row < n * n + 2 * n) {
+        digits_only = parse_row(digit, row < n * n + n ? parsed.b : parsed.g, (row - n * n) % n) && digits_only;
+      } else {
+        for (std::size_t k = 0; k < n; ++k) {
+          const unsigned v = static_cast<unsigned char>(*digit++) - '0';
+          digits_only = digits_only && v <= 2;
+          parsed.d[k] = static_cast<std::uint8_t>(v);
+        }
+      }
+    }
   }
+  char more = 0;
+  const long after = read_all(fd, &more, 1);
+  if (after < 0) return unreadable();
+  if (after != 0) return changed("but held more");
   if (!digits_only) return report(problem, file_name, "holds a character other than 0, 1 or 2");
   r = std::move(parsed);
   return true;

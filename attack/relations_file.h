@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "attack/relations.h"
@@ -26,9 +27,13 @@ bool save_relations(const std::string& file_name, const Relations& r, std::uint6
                     FileProblem* problem);
 
 // Reads relations for n variables and the key with this digest. False with
-// problem naming the file when it is missing or damaged, or was made for
-// another key; r is then unchanged.
+// problem naming the file when it is missing or damaged, was made for
+// another key, or changed while it was read (it is read, not mapped, so a
+// file truncated meanwhile is refused, never a signal); r is then
+// unchanged. size_checked, when given, is called once the header and the
+// size are found right, before the digits are read: tests change the file
+// there.
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
-                    FileProblem* problem);
+                    FileProblem* problem, const std::function<void()>& size_checked = {});
 
 }  // namespace gf3mq

@@ -22,6 +22,19 @@ bool write_all(int fd, const void* data, std::size_t n) {
   return true;
 }
 
+long read_all(int fd, void* data, std::size_t n) {
+  char* p = static_cast<char*>(data);
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t read_now = ::read(fd, p + got, n - got);
+    if (read_now < 0 && errno == EINTR) continue;
+    if (read_now < 0) return -1;
+    if (read_now == 0) break;
+    got += static_cast<std::size_t>(read_now);
+  }
+  return static_cast<long>(got);
+}
+
 std::string describe_file_type(unsigned file_type) {
   switch (file_type) {
     case S_IFDIR:

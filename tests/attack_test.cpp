@@ -3,7 +3,10 @@
 // plaintexts; keys of another structure yield none; saved relations load
 // only for their own key and only when every element is a digit 0, 1 or 2.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "attack/public_forms.h"
@@ -220,6 +223,24 @@ TEST_F(RelationsFileTest, SavedRelationsLoadOnlyForTheirOwnKey) {
   EXPECT_EQ(problem.problem, "does not hold relations of this system");
   EXPECT_FALSE(gf3mq::load_relations("missing.txt", n, digest, loaded, &problem));
   EXPECT_NE(problem.problem.find("cannot be opened"), std::string::npos);
+}
+
+TEST_F(RelationsFileTest, AFileThatShrinksOrGrowsWhileItIsReadIsRefusedNotASignal) {
+  // Another user truncates the file past its first page, or lengthens it,
+  // right after its size was checked. In a child: a mapped file would end
+  // the process with SIGBUS.
+  const std::size_t n = 17;
+  ASSERT_NO_FATAL_FAILURE(save_and_load_relations_of_toy_key(n, 10));
+  const std::string good = read_file("rel.txt");
+  for (const std::size_t size : {std::size_t{100}, good.size() + 1}) {
+    const auto change = [&] { ASSERT_EQ(truncate("rel.txt", static_cast<off_t>(size)), 0); };
+    EXPECT_EXIT(std::exit(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem, change)
+                              ? 0
+                              : (std::fprintf(stderr, "%s\n", problem.message().c_str()), 1)),
+                testing::ExitedWithCode(1), "^\"rel\\.txt\" changed while it was read: it held [0-9]+ bytes when opened")
+        << size;
+    write_file("rel.txt", good);
+  }
 }
 
 TEST_F(RelationsFileTest, AnythingButADigitInAnEightDigitBlockIsRefused) {
