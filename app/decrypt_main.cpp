@@ -89,7 +89,9 @@ int main(int argc, char** argv) {
   {
     gf3mq::FolderLock lock(program::lock_wait(kName));
     if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    key_set = std::make_unique<KeySet>(gf3mq::Sizes{gf3mq::degree_of_reduction_table()});
+    gf3mq::Sizes sizes;
+    if (!program::sizes_of_tables(kName, sizes)) return 1;
+    key_set = std::make_unique<KeySet>(sizes);
     if (!key_set->read(&problem)) return program::fail_with_key_set(kName, problem);
   }
   KeySet& keys = *key_set;

@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem))
     return program::fail(kName, problem.message() + "; no key set was made");
   // The size of the key set is that of the folder's tables.
-  const gf3mq::Sizes sizes{gf3mq::degree_of_reduction_table()};
+  gf3mq::Sizes sizes;
+  if (!program::sizes_of_tables(kName, sizes)) return 1;
   gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
   // The secret key is wiped before its memory is released.
   gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());

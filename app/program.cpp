@@ -201,6 +201,17 @@ void warn_if_folder_open(const char* name) {
                  "): they could replace or remove the key files in it; chmod go-w closes it");
 }
 
+bool sizes_of_tables(const char* name, Sizes& sizes) {
+  FileProblem problem;
+  const int n = degree_of_reduction_table(kReductionTableFile, &problem);
+  if (n == 0) {
+    fail(name, problem.message());
+    return false;
+  }
+  sizes = Sizes{n};
+  return true;
+}
+
 bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
@@ -208,7 +219,12 @@ bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
     fail(name, problem.message());
     return false;
   }
-  sizes = Sizes{degree_of_public_key()};
+  const int n = degree_of_public_key(kPublicKeyFile, &problem);
+  if (n == 0) {
+    fail(name, problem.message());
+    return false;
+  }
+  sizes = Sizes{n};
   pk = make_huge_page_buffer(sizes.public_key_digits());
   const bool read = sizes.n == kDefaultDegree ? read_pk(kPublicKeyFile, pk.get(), &problem) == 1
                                               : read_key_file(sizes, kPublicKeyFile, pk.get(),

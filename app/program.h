@@ -90,6 +90,11 @@ LockWait lock_wait(const char* name);
 // read or write secret key files call it.
 void warn_if_folder_open(const char* name);
 
+// The sizes of the folder's tables (degree_of_reduction_table of
+// field_tables.h) in sizes; false after a message naming the table and the
+// system's error when it is there but cannot be opened or read.
+bool sizes_of_tables(const char* name, Sizes& sizes);
+
 // Reads "new pk.txt" of the current folder under the key set's read lock,
 // at the n its digits say (degree_of_public_key of key_files.h): sizes and
 // pk receive them. False after a message naming the problem.

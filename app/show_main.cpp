@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock(program::lock_wait(kName));
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-  const gf3mq::Sizes sizes{gf3mq::degree_of_reduction_table()};
+  gf3mq::Sizes sizes;
+  if (!program::sizes_of_tables(kName, sizes)) return 1;
   if (const std::string refusal = gf3mq::show_refusal(sizes.n, choice); !refusal.empty()) {
     program::fail(kName, refusal);
     return 2;

@@ -1,6 +1,7 @@
 #include "field/field_tables.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "field/field_polynomial.h"
@@ -42,10 +43,15 @@ Mat_ZZ_p make_frobenius_table() { return make_frobenius_table(kDegree); }
 Mat_ZZ_p make_reduction_table(int n) { return Mat_ZZ_p(Sizes{n}.reduction_rows(), n); }
 Mat_ZZ_p make_frobenius_table(int n) { return Mat_ZZ_p(Sizes{n}.frobenius_rows(), n); }
 
-int degree_of_reduction_table(const char* file_name) {
-  const std::size_t digits = count_digits(file_name);
+int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
+  const DigitFileResult counted = count_digits(file_name);
+  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultDegree;
+  if (!counted.ok()) {
+    report(problem, file_name, counted.describe(0));
+    return 0;
+  }
   for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.reduction_digits() == digits) return n;
+    if (Sizes{n}.reduction_digits() == counted.digits) return n;
   return kDefaultDegree;
 }
 

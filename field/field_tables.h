@@ -32,9 +32,12 @@ Mat_ZZ_p make_frobenius_table(int n);  // n x n
 
 // The n of a folder's tables: the odd n from 5 to 1021 whose (2n - 2) n
 // equals the number of digits of the reduction table (whitespace between
-// them skipped); 257 when none does (and when the file cannot be read), so
-// that every table of 257 is read as it always was.
-int degree_of_reduction_table(const char* file_name = kReductionTableFile);
+// them skipped); 257 when none does and when there is no such file, so
+// that every table of 257 is read as it always was (and a missing one is
+// reported by the reading). 0 when the file is there but cannot be opened
+// or read (a link, a device, an I/O error), with problem (when given)
+// naming it and the system's error.
+int degree_of_reduction_table(const char* file_name = kReductionTableFile, FileProblem* problem = nullptr);
 
 // Whether the tables describe a field, as gf3mq-tables --check sees it, at
 // the n of the reduction table's columns: f = x^n - row 0 of the reduction

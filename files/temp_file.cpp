@@ -150,12 +150,17 @@ bool TempFile::create_in(const std::string& dir, const std::string& for_file, mo
     name_ = std::move(name);
     slot_ = register_for_removal(dir_fd_, name_);
     struct stat info {};
-    const bool ok = slot_ >= 0 && fstat(fd_, &info) == 0 && (mode == 0600 || fchmod(fd_, mode) == 0);
+    // Why the new temporary cannot be used: the failed call's own error.
+    std::string why;
+    if (slot_ < 0) {
+      why = "more temporaries are open at once than a signal could remove";
+    } else if (fstat(fd_, &info) != 0 || (mode != 0600 && fchmod(fd_, mode) != 0)) {
+      why = error_text(errno);
+    }
     inode_ = info.st_ino;
-    if (ok) return true;
+    if (why.empty()) return true;
     discard();
-    errno = EIO;
-    break;
+    return report_problem(problem, for_file, "cannot be written: " + why);
   }
   const int error = errno;
   release_registration();

@@ -21,17 +21,23 @@ bool path_free_or_regular(const std::string& path, FileProblem* problem) {
                         "is " + describe_file_type(info.st_mode & S_IFMT) + ", not a regular file: it is left as it is");
 }
 
-bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem) {
+bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem,
+                  bool* placed) {
   const std::string from = temp.path();
+  bool unused = false;
+  bool& in_place = placed != nullptr ? *placed : unused;
+  in_place = false;
   if (placement == Placement::replace) {
     if (rename(from.c_str(), path.c_str()) != 0)
       return report_problem(problem, path, "could not be replaced: " + error_text(errno));
     temp.keep();
+    in_place = true;
     return true;
   }
   // link() refuses to replace a file that appeared in the meantime.
   if (link(from.c_str(), path.c_str()) != 0)
     return report_problem(problem, path, "could not be created: " + error_text(errno));
+  in_place = true;
   if (!temp.discard())
     return report_problem(problem, path,
                           "is in place, but its temporary \"" + from + "\" could not be removed: " + error_text(errno));

@@ -27,7 +27,10 @@ enum class Placement {
 // Puts a synced temporary (temp.sync_and_close done) at path, in the same
 // folder; the folder is not synced. False with problem naming path. The
 // temporary is kept under path on success, still removable otherwise.
-bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem);
+// placed, when given, says whether path holds the new file: it does when
+// only the removal of the temporary's own name failed.
+bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem,
+                  bool* placed = nullptr);
 
 // Refuses, naming path, when something other than a regular file lies at it
 // (a device, a FIFO, a folder, a symbolic link); true when nothing does.

@@ -77,7 +77,13 @@ int open_regular_file(const char* file_name, DigitFileResult& result) {
     return -1;
   }
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0) {
+    result.status = DigitFileStatus::cannot_read;
+    result.error_number = errno;
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
     result.status = DigitFileStatus::not_regular;
     result.file_type = info.st_mode & S_IFMT;
     ::close(fd);
@@ -143,22 +149,25 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
   return result.ok();
 }
 
-std::size_t count_digits(const char* file_name) {
+DigitFileResult count_digits(const char* file_name) {
   DigitFileResult result;
   const Descriptor file{open_regular_file(file_name, result)};
-  if (file.fd < 0) return 0;
+  if (file.fd < 0) return result;
   std::vector<unsigned char> chunk(kChunk);
-  std::size_t digits = 0;
   for (;;) {
     const ssize_t got = ::read(file.fd, chunk.data(), chunk.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return digits;
+    if (got < 0) {
+      result.status = DigitFileStatus::cannot_read;
+      result.error_number = errno;
+    }
+    if (got <= 0) return result;
     for (ssize_t i = 0; i < got; ++i) {
       const unsigned char c = chunk[static_cast<std::size_t>(i)];
       if (static_cast<unsigned char>(c - '0') <= 2) {
-        ++digits;
+        ++result.digits;
       } else if (!is_space(c)) {
-        return digits;
+        return result;
       }
     }
   }

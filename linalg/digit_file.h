@@ -34,7 +34,7 @@ struct DigitFileResult {
 
 // Opens file_name for reading if it is a regular file (O_NOFOLLOW,
 // O_NONBLOCK, then fstat). Returns the descriptor, or -1 with result filled
-// (cannot_open or not_regular).
+// (cannot_open, not_regular, or cannot_read when fstat fails).
 int open_regular_file(const char* file_name, DigitFileResult& result);
 
 // Reads the first count digits of file_name into out[0..count), element value
@@ -47,8 +47,10 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem);
 
 // How many digits 0, 1, 2 the file holds before its end or its first other
-// character (whitespace between them skipped); 0 when it cannot be read.
-std::size_t count_digits(const char* file_name);
+// character (whitespace between them skipped), in digits; status ok, or
+// cannot_open, not_regular or cannot_read (with the system's error) when
+// the file cannot be opened or read.
+DigitFileResult count_digits(const char* file_name);
 
 // The whole file: exactly count digits, then nothing but whitespace, read
 // straight into out (a public key of 1021 takes no second gigabyte). On

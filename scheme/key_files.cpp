@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "field/field_tables.h"
@@ -66,7 +67,7 @@ bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Fil
          read_key_file(sizes, kSecretKeyFile, sk, sizes.elements(), problem, kReductionTableFile);
 }
 
-int degree_of_public_key(const char* file_name) {
+int degree_of_public_key(const char* file_name, FileProblem* problem) {
   // The file's size says it at once for a file of digits alone (and a line
   // break); otherwise its digits are counted.
   struct stat info {};
@@ -75,9 +76,14 @@ int degree_of_public_key(const char* file_name) {
     for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
       if (const std::size_t digits = Sizes{n}.public_key_digits(); size == digits || size == digits + 1) return n;
   }
-  const std::size_t digits = count_digits(file_name);
+  const DigitFileResult counted = count_digits(file_name);
+  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultDegree;
+  if (!counted.ok()) {
+    if (problem != nullptr) *problem = FileProblem{file_name, counted.describe(0)};
+    return 0;
+  }
   for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.public_key_digits() == digits) return n;
+    if (Sizes{n}.public_key_digits() == counted.digits) return n;
   return kDefaultDegree;
 }
 

@@ -57,8 +57,11 @@ bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, Fil
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem);
 
 // The n of a public key file on its own: the odd n from 5 to 1021 whose
-// n (n + 1)^2 is the number of its digits; 257 when none is.
-int degree_of_public_key(const char* file_name = kPublicKeyFile);
+// n (n + 1)^2 is the number of its digits; 257 when none is and when there
+// is no such file. 0 when the file is there but cannot be opened or read,
+// with problem (when given) naming it and the system's error, as
+// degree_of_reduction_table of field_tables.h.
+int degree_of_public_key(const char* file_name = kPublicKeyFile, FileProblem* problem = nullptr);
 
 }  // namespace gf3mq
 

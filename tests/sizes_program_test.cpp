@@ -126,4 +126,38 @@ TEST(SizedProgramsTest, SizesThatDoNotExistAreRefused) {
   EXPECT_EQ(run.out, "wrote the field tables for f = x^257 + 2*x^22 + 1\n");
 }
 
+TEST(SizedProgramsTest, AFileThatFailsIsNamedWithTheSystemsOwnErrorAndPlacedTablesStay) {
+  if (!have_strace()) GTEST_SKIP() << "strace is not installed";
+  ScratchDir dir;
+  const std::string tables = program("gf3mq-tables") + " --degree 7", table = "new Xe_mod_Irredfx.txt";
+  CommandResult run = with_fault("fchmod", "error=ENOSPC", "1", tables);
+  EXPECT_NE(run.err.find("\"" + table + "\" cannot be written: No space left on device"), std::string::npos) << run.err;
+  EXPECT_TRUE(list_dir(".").empty());
+  // The temporary of either table cannot be removed once it is in place: both tables stay.
+  for (const char* when : {"1", "2"}) {
+    ASSERT_EQ(run_command("rm -f new*").status, 0);
+    run = with_fault("unlinkat", "error=EIO", when, tables);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("could not be removed: Input/output error; both tables are in place"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run_command(program("gf3mq-tables") + " --check").status, 0) << when;
+  }
+  // The reduction table gives n: an error there is its own, not "too short" at 257.
+  const std::string keygen = program("gf3mq-keygen") + " --no-wait </dev/null";
+  ASSERT_EQ(run_command(keygen).status, 0);
+  for (const std::string call : {"openat", "read"}) {
+    run = with_fault(call, "error=EIO", "1", keygen, table);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\"" + table + "\" cannot be " + (call == "read" ? "read" : "opened") +
+                           ": Input/output error"),
+              std::string::npos)
+        << run.err;
+  }
+  ASSERT_EQ(run_command("rm '" + table + "' && ln -s /dev/zero '" + table + "'").status, 0);
+  for (const std::string& command : {program("gf3mq-demo") + " --no-wait", program("gf3mq-decrypt") + " /dev/null"}) {
+    run = run_command(command);
+    EXPECT_NE(run.err.find("\"" + table + "\" is a symbolic link, not a regular file"), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace

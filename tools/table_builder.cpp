@@ -160,14 +160,29 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   if ((!have_reduction && !write_temporary(reduction, kReductionTableFile, temp_reduction, problem)) ||
       (!have_frobenius && !write_temporary(frobenius, kFrobeniusTableFile, temp_frobenius, problem)))
     return TablesWritten::none;
-  if (!have_reduction && !put_in_place(temp_reduction, kReductionTableFile, Placement::create_only, problem))
-    return TablesWritten::none;
-  if (!have_frobenius && !put_in_place(temp_frobenius, kFrobeniusTableFile, Placement::create_only, problem)) {
+  // A table is in place once linked, even when its temporary's name cannot
+  // be removed after; that is said once both are in place.
+  FileProblem leftover;
+  const auto place = [&](TempFile& temp, const char* name) {
+    FileProblem failed;
+    bool placed = false;
+    if (put_in_place(temp, name, Placement::create_only, &failed, &placed)) return true;
+    if (!placed) return report_problem(problem, failed.file, failed.problem);
+    if (leftover.problem.empty()) leftover = failed;
+    return true;
+  };
+  if (!have_reduction && !place(temp_reduction, kReductionTableFile)) return TablesWritten::none;
+  if (!have_frobenius && !place(temp_frobenius, kFrobeniusTableFile)) {
     if (!have_reduction) unlink(kReductionTableFile);  // only just made by this run
     return TablesWritten::none;
   }
+  // Both tables are in place from here on, and stay whatever fails.
   if (FileProblem sync; !sync_folder(".", &sync)) {
     report_problem(problem, sync.file, sync.problem + "; the tables are in place, but may not be on disk");
+    return TablesWritten::none;
+  }
+  if (!leftover.problem.empty()) {
+    report_problem(problem, leftover.file, leftover.problem + "; both tables are in place");
     return TablesWritten::none;
   }
   return have_reduction || have_frobenius ? TablesWritten::missing : TablesWritten::both;
@@ -175,9 +190,10 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
 
 bool check_tables(Polynomial& f, FileProblem* problem) {
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
-  int n = degree_of_reduction_table();
+  int n = degree_of_reduction_table(kReductionTableFile, problem);
+  if (n == 0) return false;
   if (!have_reduction) {  // n from the Frobenius table's n^2 digits
-    const std::size_t digits = count_digits(kFrobeniusTableFile);
+    const std::size_t digits = count_digits(kFrobeniusTableFile).digits;
     for (int m = kSmallestDegree; m <= kLargestDegree; m += 2)
       if (Sizes{m}.matrix_digits() == digits) n = m;
   }

@@ -24,7 +24,7 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
 std::string sizes_that_exist();
 
 enum class TablesWritten {
-  none,     // refused or failed: nothing was written
+  none,     // refused or failed: problem says why, and whether the tables are in place
   both,     // both tables written
   missing,  // one table was there already (an interrupted run); the other was written
 };
