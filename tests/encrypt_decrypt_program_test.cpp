@@ -93,6 +93,24 @@ TEST_F(MessageProgramTest, ManyPlaintextsGiveTheSameCiphertextsAsFew) {
   EXPECT_EQ(run.out, many);
 }
 
+TEST_F(MessageProgramTest, SixHundredLinesComeBackEachOnceTheLastWithoutALineBreakToo) {
+  // Batches of 256 lines, input chunks that end within a line, and --trace,
+  // which takes one line at a time.
+  std::mt19937 rng(63);
+  std::string many;
+  for (int i = 0; i < 600; ++i) many += random_plaintext(rng) + "\n";
+  write_file("many.txt", many.substr(0, many.size() - 1));
+  CommandResult run = run_command(kEncrypt + " -C keys ../many.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(lines_of(run.out).size(), 600u);
+  EXPECT_TRUE(run_command(kEncrypt + " --trace -C keys ../many.txt 2>/dev/null").out == run.out);
+  write_file("cipher.txt", run.out.substr(0, run.out.size() - 1));
+  run = run_command(kDecrypt + " -C keys ../cipher.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(lines_of(run.out).size(), 600u);
+  EXPECT_TRUE(run.out == many);
+}
+
 TEST_F(MessageProgramTest, AfterDoubleDashAnOperandThatBeginsWithADashIsAFile) {
   write_file("keys/-x", plaintexts);
   CommandResult run = run_command(kEncrypt + " -C keys -- -x </dev/null");

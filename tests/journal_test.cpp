@@ -349,7 +349,7 @@ TEST(FolderLockTest, ALockHeldElsewhereIsWaitedForOnlySoLong) {
   char byte = 0;
   ASSERT_EQ(read(ready[0], &byte, 1), 1);
   ASSERT_EQ(byte, 'y');
-  for (int seconds : {0, 2}) {
+  for (int seconds : {0, 1, 2}) {
     std::vector<std::string> notices;
     gf3mq::FolderLock lock(gf3mq::LockWait{seconds, [&](const std::string& what) { notices.push_back(what); }});
     gf3mq::FileProblem problem;
@@ -359,9 +359,10 @@ TEST(FolderLockTest, ALockHeldElsewhereIsWaitedForOnlySoLong) {
               std::string::npos)
         << problem.message();
     EXPECT_NE(problem.message().find("nothing was changed"), std::string::npos);
-    // Said once, after a second of waiting; not at all when there is no wait.
+    // Said once, after a second of waiting; not at all when the wait is over
+    // by then, whatever the machine's speed: the deadline is checked first.
     // (EXPECT, not ASSERT: the holder must still be told to go, or the test hangs.)
-    EXPECT_EQ(notices.size(), seconds == 0 ? 0u : 1u);
+    EXPECT_EQ(notices.size(), seconds <= 1 ? 0u : 1u) << seconds;
     if (seconds != 0 && !notices.empty()) {
       EXPECT_NE(notices[0].find("waiting for the lock of the folder"), std::string::npos);
     }

@@ -74,14 +74,16 @@ class TwoUsersTest : public testing::Test {
 TEST_F(TwoUsersTest, AJournalOfAnotherUserIsNeverFollowed) {
   make_key_set(kOwner, "shared");
   ASSERT_EQ(as(kOwner, "echo thesis > shared/thesis.txt").status, 0);
-  plant_journal("shared", "thesis.txt", "644");
-  const CommandResult run = as(kOwner, "bin/gf3mq-encrypt -C shared /dev/null");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("\".gf3mq.journal\" belongs to another user (uid 2002): it is not followed, and nothing was "
-                         "changed"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(read_file("shared/thesis.txt"), "thesis\n");
+  for (const char* mode : {"644", "600"}) {  // one the owner can read, and one it cannot even open
+    plant_journal("shared", "thesis.txt", mode);
+    const CommandResult run = as(kOwner, "bin/gf3mq-encrypt -C shared /dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\".gf3mq.journal\" belongs to another user (uid 2002): it is not followed, and nothing "
+                           "was changed"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(read_file("shared/thesis.txt"), "thesis\n");
+  }
 
   // Root as the victim: the other user's file never becomes root's public key.
   ASSERT_EQ(run_command("mkdir rootkeys && chmod 1777 rootkeys").status, 0);
