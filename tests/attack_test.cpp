@@ -234,10 +234,9 @@ TEST_F(RelationsFileTest, AFileThatShrinksOrGrowsWhileItIsReadIsRefusedNotASigna
   const std::string good = read_file("rel.txt");
   for (const std::size_t size : {std::size_t{100}, good.size() + 1}) {
     const auto change = [&] { ASSERT_EQ(truncate("rel.txt", static_cast<off_t>(size)), 0); };
-    EXPECT_EXIT(std::exit(gf3mq::load_relations("rel.txt", n, digest, loaded, &problem, change)
-                              ? 0
-                              : (std::fprintf(stderr, "%s\n", problem.message().c_str()), 1)),
-                testing::ExitedWithCode(1), "^\"rel\\.txt\" changed while it was read: it held [0-9]+ bytes when opened")
+    const auto load = [&] { return gf3mq::load_relations("rel.txt", n, digest, loaded, &problem, change); };
+    EXPECT_EXIT(std::exit(load() ? 0 : (std::fputs(problem.message().c_str(), stderr), 1)), testing::ExitedWithCode(1),
+                "^\"rel\\.txt\" changed while it was read: it held [0-9]+ bytes when opened")
         << size;
     write_file("rel.txt", good);
   }
