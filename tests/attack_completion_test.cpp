@@ -1,6 +1,6 @@
 // The relations from the public forms as blocked products: the same as row
-// by row, the same on 1, 2 and 3 threads, and plaintexts recovered from
-// keys of this system at every odd n from 5 to 129.
+// by row, the same on 1, 2 and 3 threads, and plaintexts (and x0) recovered
+// from keys of this system at every odd n from 5 to 129.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +10,10 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
+#include "field/field_tables.h"
 #include "field/sizes.h"
 #include "scheme/gf3_source.h"
+#include "scheme/key_files.h"
 #include "scheme/keygen.h"
 #include "tests/test_support.h"
 #include "tests/toy_key.h"
@@ -107,14 +109,23 @@ TEST(AttackAtEveryOddSizeTest, PlaintextsComeBackFromThePublicKeyAlone) {
     gf3mq::Relations relations;
     const bool search = sizes.elements() < gf3mq::kSmallestDegreeForRelations;
     gf3mq::RelationsReport report;
+    gf3mq::PlaintextRecovery recovery(relations, forms);
     if (!search) {
       ASSERT_TRUE(gf3mq::relations_from_public_forms(forms, relations, {}, &report, 2)) << report.failure;
+      // x0 = -Inv_B V2 from the public key alone.
+      Mat_ZZ_p inv_b(n, n);
+      Vec_ZZ_p v2(n);
+      ASSERT_TRUE(gf3mq::read_key_matrix(sizes, gf3mq::kInvBFile, inv_b, nullptr, gf3mq::kReductionTableFile) &&
+                  gf3mq::read_key_vector(sizes, gf3mq::kV2File, v2, nullptr, gf3mq::kReductionTableFile));
+      const Vec_ZZ_p minus_x0 = inv_b * v2;
+      std::vector<std::uint8_t> x0(sizes.elements());
+      for (int i = 0; i < n; ++i) x0[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((3 - minus_x0[i]) % 3);
+      EXPECT_EQ(recovery.central_zero(), x0);
     }
     for (int t = 0; t < 3; ++t) {
       std::vector<std::uint8_t> x(sizes.elements());
       for (auto& e : x) e = static_cast<std::uint8_t>(1 + rng() % 2);
       const std::vector<std::uint8_t> c = forms.encrypt(x.data());
-      gf3mq::PlaintextRecovery recovery(relations, forms);
       const gf3mq::Plaintexts found = search ? gf3mq::search_plaintexts(forms, c.data()) : recovery.recover(c.data());
       EXPECT_NE(std::find(found.begin(), found.end(), x), found.end());
       for (const std::vector<std::uint8_t>& p : found) EXPECT_EQ(forms.encrypt(p.data()), c);
