@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
   while (ciphertexts.count() > 0 && std::cout) {
     out.clear();
     for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-      const gf3mq::Plaintexts found = search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i))
-                                             : recovery.recover(ciphertexts.vector(i));
+      const gf3mq::Plaintexts found =
+          search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i)) : recovery.recover(ciphertexts.vector(i));
       auto at_line = [&](const char* what) {
         return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
       };
