@@ -22,8 +22,16 @@ namespace {
 
 constexpr const char* kName = "gf3mq-attack";
 
+constexpr const char* kNone = "no plaintext over {1, 2} encrypts to this ciphertext under \"new pk.txt\"";
+constexpr const char* kAmbiguous =
+    "two plaintexts over {1, 2} encrypt to this ciphertext under \"new pk.txt\", so the plaintext cannot be told "
+    "from the ciphertext (--both writes the two)";
+constexpr const char* kBothWritten =
+    "two plaintexts over {1, 2} encrypt to this ciphertext under \"new pk.txt\", so the plaintext is ambiguous: "
+    "both are written";
+
 constexpr const char* kUsage =
-    "Usage: gf3mq-attack [-C DIR] [--relations FILE | --save-relations FILE] [CIPHERTEXTS]\n"
+    "Usage: gf3mq-attack [-C DIR] [--both] [--relations FILE | --save-relations FILE] [CIPHERTEXTS]\n"
     "\n"
     "Recovers the plaintexts of the ciphertexts in CIPHERTEXTS (or standard\n"
     "input), one per line as gf3mq-encrypt writes them, from \"new pk.txt\" of the\n"
@@ -35,19 +43,24 @@ constexpr const char* kUsage =
     "the time of each phase go to standard error.\n"
     "\n"
     "  -C DIR                 work in the folder DIR (relative FILEs are taken there)\n"
+    "  --both                 write both plaintexts of an ambiguous ciphertext, one\n"
+    "                         per line, instead of refusing it\n"
     "  --save-relations FILE  also write the relations to FILE for later runs\n"
     "  --relations FILE       use the relations saved in FILE for this public key\n"
     "  --help                 show this text\n"
     "  --version              show the version\n"
     "\n"
+    "When two plaintexts over {1, 2} encrypt to a ciphertext, it is ambiguous: the\n"
+    "line is refused, or with --both both are written (and standard error says so).\n"
+    "\n"
     "Environment: GF3MQ_THREADS=N finds the relations on N threads (1 to 1024;\n"
     "unset: one per processor). The relations are the same for every N.\n"
     "\n"
     "Exit status: 0 when every plaintext was recovered and encrypts to its\n"
-    "ciphertext; 1 when one was not, a line is not a ciphertext, a file is\n"
-    "missing or damaged, or the output could not be written (the plaintexts of\n"
-    "every line before that one are written, nothing after it); 2 for a usage\n"
-    "error or a GF3MQ_THREADS that is not such a number.\n";
+    "ciphertext; 1 when one was not (or is ambiguous, without --both), a line is\n"
+    "not a ciphertext, a file is missing or damaged, or the output could not be\n"
+    "written (the plaintexts of every line before that one are written, nothing\n"
+    "after it); 2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
 
 // Lines read, attacked and written at a time.
 constexpr std::size_t kLinesAtOnce = 256;
@@ -58,7 +71,9 @@ int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
   std::string load_from, save_to;
+  bool both = false;
   program::CommandLine command_line(kName, kUsage);
+  command_line.flag("--both", both);
   command_line.option_with_value("--relations", load_from);
   command_line.option_with_value("--save-relations", save_to);
   command_line.exclusive("--relations", "--save-relations");
@@ -125,23 +140,23 @@ int main(int argc, char** argv) {
     return program::fail(kName, problem.message());
 
   log.start("recovering plaintexts");
+  gf3mq::PlaintextRecovery recovery(relations, forms);
   gf3mq::SecretVector<char> out;
   while (ciphertexts.count() > 0 && std::cout) {
     out.clear();
     for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-      std::uint8_t x[gf3mq::kLargestDegree];
-      const bool found = search ? gf3mq::search_plaintext(forms, ciphertexts.vector(i), x)
-                                : gf3mq::recover_plaintext(relations, forms, ciphertexts.vector(i), x);
-      if (!found) {
+      const gf3mq::Plaintexts found =
+          search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i)) : recovery.recover(ciphertexts.vector(i));
+      auto at_line = [&](const char* what) {
+        return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
+      };
+      if (found.empty() || (found.size() > 1 && !both)) {
         std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
         program::finish_output(kName);
-        return program::fail(kName, gf3mq::FileProblem{source,
-                                                       "no plaintext over {1, 2} encrypts to this ciphertext "
-                                                       "under \"new pk.txt\"",
-                                                       ciphertexts.line_numbers[i]}
-                                        .message());
+        return program::fail(kName, at_line(found.empty() ? kNone : kAmbiguous));
       }
-      gf3mq::append_message_line(out, x, n);
+      if (found.size() > 1) program::fail(kName, at_line(kBothWritten));
+      for (const std::vector<std::uint8_t>& x : found) gf3mq::append_message_line(out, x.data(), n);
     }
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
     if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {

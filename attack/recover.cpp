@@ -1,13 +1,22 @@
 #include "attack/recover.h"
 
 #include <algorithm>
-#include <vector>
+#include <random>
 
 #include "linalg/packed_rows.h"
 
 namespace gf3mq {
 
-bool recover_plaintext(const Relations& r, const PublicForms& forms, const std::uint8_t* c, std::uint8_t* x) {
+namespace {
+
+// Lines and planes of solutions are tried point by point; more directions
+// than this are the vanishing relations of X = 0.
+constexpr std::size_t kMostDirections = 8;
+
+// The solutions x of the relations at c: particular + the span of line's
+// rows. False when there is none.
+bool solutions_at(const Relations& r, const std::uint8_t* c, std::vector<std::uint8_t>& particular,
+                  PackedMatrix& line) {
   const std::size_t n = r.n;
   PackedMatrix cp(1, n), equations(r.count(), n);
   for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
@@ -19,42 +28,77 @@ bool recover_plaintext(const Relations& r, const PublicForms& forms, const std::
     const unsigned constant = packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words()) + r.d[k];
     minus_constant[k] = static_cast<std::uint8_t>((3 - constant % 3) % 3);
   }
-  std::vector<std::uint8_t> particular;
-  PackedMatrix line;
-  if (!solve(equations, minus_constant, particular, &line) || line.rows() > 8) return false;
-  // Every point particular + sum of c_i line_i; normally three of them.
-  std::size_t points = 1;
-  for (std::size_t i = 0; i < line.rows(); ++i) points *= 3;
-  std::vector<std::uint8_t> candidate(n);
-  for (std::size_t p = 0; p < points; ++p) {
-    for (std::size_t u = 0; u < n; ++u) {
-      unsigned v = particular[u];
-      for (std::size_t i = 0, digits = p; i < line.rows(); ++i, digits /= 3) v += digits % 3 * line.get(i, u);
-      candidate[u] = static_cast<std::uint8_t>(v % 3);
-    }
-    if (!std::all_of(candidate.begin(), candidate.end(), [](std::uint8_t e) { return e != 0; })) continue;
-    const std::vector<std::uint8_t> again = forms.encrypt(candidate.data());
-    if (std::equal(again.begin(), again.end(), c)) {
-      std::copy(candidate.begin(), candidate.end(), x);
-      return true;
-    }
-  }
-  return false;
+  return solve(equations, minus_constant, particular, &line);
 }
 
-bool search_plaintext(const PublicForms& forms, const std::uint8_t* c, std::uint8_t* x) {
-  const std::size_t n = forms.n();
-  if (n > kLargestSearch) return false;
-  std::vector<std::uint8_t> candidate(n);
-  for (std::uint64_t bits = 0; bits < (std::uint64_t{1} << n); ++bits) {
-    for (std::size_t u = 0; u < n; ++u) candidate[u] = static_cast<std::uint8_t>(1 + ((bits >> u) & 1u));
-    const std::vector<std::uint8_t> again = forms.encrypt(candidate.data());
-    if (std::equal(again.begin(), again.end(), c)) {
-      std::copy(candidate.begin(), candidate.end(), x);
-      return true;
+// Every point particular + sum of e_i line_i (3^rows of them), in the order
+// of e_0 + 3 e_1 + 9 e_2 + ...
+Plaintexts points_of(const std::vector<std::uint8_t>& particular, const PackedMatrix& line) {
+  std::size_t count = 1;
+  for (std::size_t i = 0; i < line.rows(); ++i) count *= 3;
+  Plaintexts points(count, std::vector<std::uint8_t>(particular.size()));
+  for (std::size_t p = 0; p < count; ++p)
+    for (std::size_t u = 0; u < particular.size(); ++u) {
+      unsigned v = particular[u];
+      for (std::size_t i = 0, digits = p; i < line.rows(); ++i, digits /= 3) v += digits % 3 * line.get(i, u);
+      points[p][u] = static_cast<std::uint8_t>(v % 3);
     }
+  return points;
+}
+
+// Whether x is over {1, 2} and encrypts to c.
+bool encrypts_to(const PublicForms& forms, const std::vector<std::uint8_t>& x, const std::uint8_t* c) {
+  if (!std::all_of(x.begin(), x.end(), [](std::uint8_t e) { return e != 0; })) return false;
+  const std::vector<std::uint8_t> again = forms.encrypt(x.data());
+  return std::equal(again.begin(), again.end(), c);
+}
+
+}  // namespace
+
+Plaintexts PlaintextRecovery::recover(const std::uint8_t* c) {
+  std::vector<std::uint8_t> particular;
+  PackedMatrix line;
+  if (!solutions_at(r_, c, particular, line)) return {};
+  const Plaintexts points = line.rows() > kMostDirections ? Plaintexts{central_zero()} : points_of(particular, line);
+  Plaintexts found;
+  for (const std::vector<std::uint8_t>& x : points)
+    if (found.size() < kMostPlaintexts && !x.empty() && encrypts_to(forms_, x, c)) found.push_back(x);
+  return found;
+}
+
+const std::vector<std::uint8_t>& PlaintextRecovery::central_zero() {
+  if (zero_) return *zero_;
+  constexpr int kDraws = 16;
+  std::mt19937 rng(30);  // the same points on every run
+  Plaintexts first;      // the points of the first line
+  std::vector<std::uint8_t> x(r_.n), particular;
+  for (int draw = 0; draw < kDraws; ++draw) {
+    for (std::uint8_t& e : x) e = static_cast<std::uint8_t>(1 + rng() % 2);
+    PackedMatrix line;
+    if (!solutions_at(r_, forms_.encrypt(x.data()).data(), particular, line) || line.rows() != 1) continue;
+    const Plaintexts points = points_of(particular, line);
+    if (first.empty()) {
+      first = points;
+      continue;
+    }
+    Plaintexts common;
+    for (const std::vector<std::uint8_t>& p : points)
+      if (std::find(first.begin(), first.end(), p) != first.end()) common.push_back(p);
+    if (common.size() == 1) return *(zero_ = common.front());
   }
-  return false;
+  return *(zero_ = std::vector<std::uint8_t>{});
+}
+
+Plaintexts search_plaintexts(const PublicForms& forms, const std::uint8_t* c) {
+  const std::size_t n = forms.n();
+  Plaintexts found;
+  if (n > kLargestSearch) return found;
+  std::vector<std::uint8_t> candidate(n);
+  for (std::uint64_t bits = 0; bits < (std::uint64_t{1} << n) && found.size() < kMostPlaintexts; ++bits) {
+    for (std::size_t u = 0; u < n; ++u) candidate[u] = static_cast<std::uint8_t>(1 + ((bits >> u) & 1u));
+    if (encrypts_to(forms, candidate, c)) found.push_back(candidate);
+  }
+  return found;
 }
 
 }  // namespace gf3mq

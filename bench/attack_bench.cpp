@@ -132,12 +132,13 @@ BENCHMARK(BM_attack_relations)->Unit(benchmark::kMillisecond);
 void BM_attack_recover(benchmark::State& state) {
   gf3mq::Relations relations;
   if (!gf3mq::relations_from_public_forms(public_forms(), relations)) std::abort();
-  unsigned char x[257], c[257], found[257];
+  unsigned char x[257], c[257];
   for (int i = 0; i < 257; ++i) x[i] = static_cast<unsigned char>(1 + (i * 7 + i / 3) % 2);
   std::uint64_t clen = 0;
   encrypt(gf3mq::bench::workspace().pk.get(), x, 257, c, &clen);
+  gf3mq::PlaintextRecovery recovery(relations, public_forms());
   for (auto _ : state)
-    if (!gf3mq::recover_plaintext(relations, public_forms(), c, found)) std::abort();
+    if (recovery.recover(c).empty()) std::abort();
 }
 BENCHMARK(BM_attack_recover)->Unit(benchmark::kMillisecond);
 

@@ -158,16 +158,17 @@ bool measure_attack(const Sizes& sizes, const unsigned char* pk, const Deadline&
     attack.keep_best(out);
   }
   status("attack: recovery");
-  std::vector<std::uint8_t> x(sizes.elements());
+  PlaintextRecovery recovery(relations, forms);
+  Plaintexts found;
   bool recovered = true;
   out.seconds[attack_recovery] = best_time(
       [&] {
-        recovered = recovered && (out.searched ? search_plaintext(forms, c, x.data())
-                                               : recover_plaintext(relations, forms, c, x.data()));
+        found = out.searched ? search_plaintexts(forms, c) : recovery.recover(c);
+        recovered = recovered && !found.empty();
       },
       until(1));
   std::vector<unsigned char> again(sizes.elements());
-  if (recovered) encrypt_at(sizes, pk, x.data(), again.data());
+  if (recovered) encrypt_at(sizes, pk, found.front().data(), again.data());
   if (!recovered || std::memcmp(again.data(), c, again.size()) != 0) {
     problem = "the attack recovered no plaintext of the first ciphertext";
     return false;

@@ -129,9 +129,10 @@ bool over_one_and_two(const unsigned char* x, std::size_t n) {
   return std::all_of(x, x + n, [](unsigned char e) { return e == 1 || e == 2; });
 }
 
-// The answer of message_index from whether each candidate encrypts back.
-int index_of(bool first, bool second) {
-  if (first && second) return kAmbiguousMessage;
+// The answer of message_index from whether each candidate encrypts back and
+// whether the two are the same plaintext (one message, x0).
+int index_of(bool first, bool second, bool same) {
+  if (first && second) return same ? 0 : kAmbiguousMessage;
   if (first) return 0;
   return second ? 1 : kNoMessage;
 }
@@ -157,7 +158,7 @@ int gf3mq::message_index(const Sizes& sizes, const unsigned char* pk, const unsi
     encrypt_at(sizes, pk, x, again);
     back[candidate] = std::equal(again, again + n, c);
   }
-  return index_of(back[0], back[1]);
+  return index_of(back[0], back[1], std::equal(m, m + n, m + n));
 }
 
 void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
@@ -184,7 +185,10 @@ void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const u
     const std::size_t t = tried[i] / 2;
     back[tried[i]] = std::equal(again.data() + i * n, again.data() + (i + 1) * n, c + t * n);
   }
-  for (std::size_t t = 0; t < count; ++t) out[t] = index_of(back[2 * t] != 0, back[2 * t + 1] != 0);
+  for (std::size_t t = 0; t < count; ++t) {
+    const unsigned char* pair = m + t * 2 * n;
+    out[t] = index_of(back[2 * t] != 0, back[2 * t + 1] != 0, std::equal(pair, pair + n, pair + n));
+  }
 }
 
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,

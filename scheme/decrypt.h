@@ -71,7 +71,9 @@ struct SecretMaps {
 // neither encrypts back (c is not a ciphertext of this key set, or its files
 // do not belong together: from different key generations, or damaged); and
 // kAmbiguousMessage when both do, so that the plaintext cannot be told from
-// the ciphertext. Both candidates are always looked at.
+// the ciphertext. Both candidates are always looked at. Two equal candidates
+// are one message, 0: where X = mat_B x + V2 is 0, Y = 0 and both are x0 =
+// -Inv_B V2.
 //
 // The two candidates always sum to B_Inv V2; where that vector has k
 // non-zero elements, the second candidate of a random plaintext is over

@@ -208,7 +208,11 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   trace.vector("candidate 2 = Inv_B (-Y^d - V2)", m2.data());
   const bool first = tell_whether_it_encrypts_back(trace, sizes, pk, c, m1.data(), 1);
   const bool second = tell_whether_it_encrypts_back(trace, sizes, pk, c, m2.data(), 2);
-  if (first && second) {
+  if (first && second && std::equal(m1.data(), m1.data() + n, m2.data())) {
+    trace.says(
+        "the message is candidate 1, the same plaintext as candidate 2: Y = 0, so X = 0 = -X, and both are "
+        "x0 = -Inv_B V2");
+  } else if (first && second) {
     trace.says("both candidates encrypt back: the plaintext is ambiguous, it cannot be told from c alone");
   } else if (first || second) {
     trace.says(std::string("the message is candidate ") + (first ? "1" : "2"));

@@ -66,7 +66,8 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
 
 // Decryption of c with the maps decryption uses and the corrections sk: Y =
 // Inv_A (c + sk - V1), d, Y^d = +-X, both candidates Inv_B (+-X - V2), and
-// which encrypts back to c under pk (and why the other does not).
+// which encrypts back to c under pk (and why the other does not; two equal
+// candidates are one message).
 void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char* sk, const unsigned char* pk,
                       const unsigned char* c);
 

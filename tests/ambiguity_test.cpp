@@ -1,11 +1,13 @@
 // Plaintexts that cannot be told from their ciphertexts: with V2 = 0 the two
 // candidates are x and -x, both over {1, 2}, and both encrypt back. The
-// library says so, gf3mq-decrypt refuses to choose, the demonstration warns
-// and gf3mq-check fails the key set.
+// library says so, gf3mq-decrypt and gf3mq-attack refuse to choose, the
+// demonstration warns and gf3mq-check fails the key set. Two equal
+// candidates (X = 0) are one message.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
@@ -17,6 +19,7 @@
 namespace {
 
 using namespace gf3mq::test;
+using namespace std::string_literals;
 
 // A seeded source that draws every vector (V1 and V2) as zeros.
 class ZeroVectors : public gf3mq::Gf3Source {
@@ -114,6 +117,69 @@ TEST_F(AmbiguityTest, TheDemonstrationWarnsAndCheckFailsTheKeySet) {
                          "ambiguous (both candidates encrypt back) with probability 2^-0, too likely"),
             std::string::npos)
       << run.out;
+}
+
+// Folder "n<n>": a key set of degree n from --seed seed, its public key alone
+// in "n<n>/public", and "cipher.txt" the ciphertexts of the plaintexts.
+std::string ciphertexts_of(int n, const std::string& seed, const std::string& plaintexts) {
+  const std::string keys = std::string("n") + std::to_string(n);
+  const CommandResult run =
+      run_command("mkdir -p " + keys + "/public && cd " + keys + " && " + program("gf3mq-tables") + " --degree " +
+                  std::to_string(n) + " >/dev/null && " + program("gf3mq-keygen") + " --seed " + seed +
+                  " --no-wait 2>/dev/null && cp 'new pk.txt' public/ && printf '%s\\n' " + plaintexts + " | " +
+                  program("gf3mq-encrypt") + " > cipher.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  return keys;
+}
+
+// Two plaintexts over {1, 2} of one ciphertext (the pair gf3mq-decrypt
+// refuses): the attack refuses the line, or with --both writes both. At
+// n = 7 they are searched for, at 15 solved for.
+TEST(AttackAmbiguityTest, TwoPlaintextsOfACiphertextAreRefusedOrBothWritten) {
+  ScratchDir dir;
+  for (const auto& [n, ordinary, pair] :
+       {std::tuple{7, "1111111\n"s, "1212112\n2112222\n"s},
+        std::tuple{15, "121212121212121\n"s, "211121111211212\n212122222211212\n"s}}) {
+    const std::string keys = ciphertexts_of(n, "class", ordinary.substr(0, n) + " " + pair.substr(n + 1, n));
+    const std::string attack = program("gf3mq-attack") + " -C " + keys + "/public ";
+    const std::string says =
+        "line 2: two plaintexts over {1, 2} encrypt to this ciphertext under \"new pk.txt\", so the plaintext ";
+    CommandResult run = run_command(attack + "../cipher.txt");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, ordinary);
+    EXPECT_NE(run.err.find(says + "cannot be told from the ciphertext (--both writes the two)"), std::string::npos);
+    run = run_command(attack + "--both ../cipher.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ordinary + pair);
+    EXPECT_NE(run.err.find(says + "is ambiguous: both are written"), std::string::npos) << run.err;
+  }
+}
+
+// X = mat_B x + V2 = 0 gives Y = 0 and both candidates x0 = -Inv_B V2: one
+// message, which gf3mq-decrypt writes, its trace names and the attack finds
+// (at n = 9, where every relation vanishes, where the lines of two other
+// ciphertexts meet). The demonstration does not warn of it.
+TEST(CentralZeroTest, XZeroIsOneMessage) {
+  ScratchDir dir;
+  for (const auto& [n, seed, x0] : {std::tuple{7, "s13", "1122112"s}, std::tuple{9, "t62", "121121112"s}}) {
+    const std::string keys = ciphertexts_of(n, seed, x0);
+    CommandResult run = run_command(program("gf3mq-decrypt") + " -C " + keys + " --trace cipher.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, x0 + "\n");
+    EXPECT_NE(run.err.find("\nthe message is candidate 1, the same plaintext as candidate 2: Y = 0, so X = 0 = -X"),
+              std::string::npos);
+    run = run_command(program("gf3mq-attack") + " -C " + keys + "/public ../cipher.txt");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, x0 + "\n");
+  }
+  // With Inv_A of zeros every Y is 0, and with a public key of zeros every
+  // plaintext encrypts to 0: both candidates are x0 and encrypt back.
+  write_file("n7/new Inv_A.txt", std::string(49, '0'));
+  write_file("n7/new pk.txt", std::string(7 * 64, '0'));
+  const CommandResult run = run_command(program("gf3mq-demo") + " -C n7 --no-wait");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("\n[1 1 2 2 1 1 2]\n[1 1 2 2 1 1 2]\n14 7\n"), std::string::npos) << run.out;
 }
 
 TEST(AmbiguityCheckTest, ARandomKeySetPassesWithItsCountOfNonZeroElements) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -63,12 +64,13 @@ TEST_P(ToyAttackTest, RelationsFromTheFormsHoldAndRecoverPlaintexts) {
   // In a toy field the other square root is now and then over {1, 2} as
   // well, a second plaintext of the same ciphertext.
   int same = 0;
+  gf3mq::PlaintextRecovery recovery(relations, forms);
   for (int t = 0; t < 10; ++t) {
     const std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data());
-    std::vector<std::uint8_t> found(n, 9);
-    ASSERT_TRUE(gf3mq::recover_plaintext(relations, forms, c.data(), found.data()));
-    EXPECT_EQ(forms.encrypt(found.data()), c);
-    same += found == x;
+    const gf3mq::Plaintexts found = recovery.recover(c.data());
+    EXPECT_NE(std::find(found.begin(), found.end(), x), found.end());
+    for (const std::vector<std::uint8_t>& p : found) EXPECT_EQ(forms.encrypt(p.data()), c);
+    same += found.size() == 1;
   }
   EXPECT_GE(same, 8);
 }
@@ -143,37 +145,35 @@ struct HandMadeSystem {
   }
 };
 
+using Points = gf3mq::Plaintexts;
+
 TEST(RecoverPlaintextTest, OnlyAPointOverOneAndTwoIsAPlaintext) {
   // x_0 = x_1 = x_2 = x_3 and forms of zeros: the line's three points all
-  // encrypt to 0; the point 0 is no plaintext, all 1s (the first other) is.
+  // encrypt to 0; the point 0 is no plaintext, all 1s and all 2s are, so
+  // the ciphertext is ambiguous.
   const HandMadeSystem system({{1, 2, 0, 0}, {0, 1, 2, 0}, {0, 0, 1, 2}}, false);
   const gf3mq::PublicForms forms(system.stored.data(), system.n);
   const std::uint8_t c[4] = {0, 0, 0, 0};
-  std::uint8_t x[4] = {9, 9, 9, 9};
-  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
-  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+  gf3mq::PlaintextRecovery recovery(system.relations, forms);
+  EXPECT_EQ(recovery.recover(c), (Points{{1, 1, 1, 1}, {2, 2, 2, 2}}));
 }
 
 TEST(RecoverPlaintextTest, EveryPointOfAPlaneOfSolutionsIsTried) {
   // x_0 = x_1 and x_2 = x_3: the points (a, a, b, b) of a plane. With form 0
   // = x_0 + x_2, the ciphertext 0 comes from a != b only: (2, 2, 1, 1) and
-  // (1, 1, 2, 2), the first in the order of the plane's points.
+  // (1, 1, 2, 2), in the order of the plane's points.
   const HandMadeSystem system({{1, 2, 0, 0}, {0, 0, 1, 2}}, true);
   const gf3mq::PublicForms forms(system.stored.data(), system.n);
+  gf3mq::PlaintextRecovery recovery(system.relations, forms);
   const std::uint8_t c[4] = {0, 0, 0, 0};
-  std::uint8_t x[4] = {9, 9, 9, 9};
-  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c, x));
-  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), (std::vector<std::uint8_t>{2, 2, 1, 1}));
+  EXPECT_EQ(recovery.recover(c), (Points{{2, 2, 1, 1}, {1, 1, 2, 2}}));
   // The ciphertext 1 comes from a = b = 2 alone, 2 from a = b = 1.
   const std::uint8_t c1[4] = {1, 0, 0, 0}, c2[4] = {2, 0, 0, 0};
-  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c1, x));
-  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 2));
-  ASSERT_TRUE(gf3mq::recover_plaintext(system.relations, forms, c2, x));
-  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
-  // No point gives a ciphertext with another element set: x stays as it was.
+  EXPECT_EQ(recovery.recover(c1), (Points{{2, 2, 2, 2}}));
+  EXPECT_EQ(recovery.recover(c2), (Points{{1, 1, 1, 1}}));
+  // No point gives a ciphertext with another element set.
   const std::uint8_t none[4] = {0, 1, 0, 0};
-  EXPECT_FALSE(gf3mq::recover_plaintext(system.relations, forms, none, x));
-  EXPECT_EQ(std::vector<std::uint8_t>(x, x + 4), std::vector<std::uint8_t>(4, 1));
+  EXPECT_EQ(recovery.recover(none), Points{});
 }
 
 class RelationsFileTest : public testing::Test {

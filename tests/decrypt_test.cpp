@@ -141,17 +141,17 @@ INSTANTIATE_TEST_SUITE_P(OnePolynomial, DecryptRefusalTest, testing::Values(kPol
 
 // Under a public key of zeros every plaintext encrypts to 0, so which
 // candidate is the message depends on the rule alone: the first one over
-// {1, 2}, none where both hold a 0. Many ciphertexts at once (the batch
-// route) give what one at a time gives.
+// {1, 2}, none where both hold a 0, one message where both are the same.
+// Many ciphertexts at once (the batch route) give what one at a time gives.
 TEST(MessageIndexTest, TheCandidateOverOneAndTwoThatEncryptsBackIsTheMessageAndBothAreAmbiguous) {
   const std::vector<unsigned char> pk(gf3mq::kPublicKeyBytes, 0);
   const std::vector<unsigned char> ones(257, 1), twos(257, 2);
   std::vector<unsigned char> with_zero(257, 2);
   with_zero[100] = 0;
   const std::vector<std::pair<std::vector<unsigned char>, std::vector<unsigned char>>> pairs = {
-      {ones, twos}, {with_zero, ones}, {with_zero, with_zero}, {twos, with_zero}};
+      {ones, twos}, {with_zero, ones}, {with_zero, with_zero}, {twos, with_zero}, {twos, twos}};
   // Under the zero key every plaintext over {1, 2} encrypts to 0.
-  const int expected_for_pair[] = {gf3mq::kAmbiguousMessage, 1, gf3mq::kNoMessage, 0};
+  const int expected_for_pair[] = {gf3mq::kAmbiguousMessage, 1, gf3mq::kNoMessage, 0, 0};
   const std::size_t count = gf3mq::kBatchWorthwhile + 4;  // enough for the batch route
   std::vector<unsigned char> c(count * 257, 0), m;
   std::vector<int> expected;
