@@ -155,8 +155,10 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
   if (pk == nullptr || sk == nullptr) return -1;
   const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
-  // first. Then what killed runs left behind goes.
-  if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem)) return fail(problem, kNothingMade);
+  // first. Then what killed runs left behind goes. A key name that holds
+  // what this user may not replace stops the run before any work.
+  if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem) || !may_replace(key_set_files(), problem))
+    return fail(problem, kNothingMade);
 
   // The tables come first, checked: without a field no key can be made.
   report_progress(progress, reading, 0);
