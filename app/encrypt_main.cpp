@@ -58,7 +58,6 @@ std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes&
                                                "\" cannot be read: " + std::strerror(error) + only_public);
     return nullptr;
   }
-  program::warn_if_folder_open(kName);
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock(program::lock_wait(kName));
   auto maps = std::make_unique<gf3mq::EncryptionMaps>(sizes);
@@ -79,7 +78,9 @@ int main(int argc, char** argv) {
   command_line.flag("--trace", trace);
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
 
-  // The public key first, for its n: the length of every line.
+  // The public key first, for its n: the length of every line. Whoever may
+  // write its folder could have swapped it.
+  program::warn_if_folder_open(kName);
   gf3mq::Sizes sizes;
   gf3mq::HugePageBuffer pk;
   if (!program::read_public_key(kName, sizes, pk)) return 1;

@@ -87,7 +87,7 @@ LockWait lock_wait(const char* name);
 
 // A warning on standard error when group or others may write the working
 // directory: they could replace or remove the key files there. Programs that
-// read or write secret key files call it.
+// read or write key files call it (gf3mq-encrypt for the public key).
 void warn_if_folder_open(const char* name);
 
 // The sizes of the folder's tables (degree_of_reduction_table of

@@ -289,14 +289,11 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
       report_problem(problem, file.final_name, "lost its temporary file while it was written");
       return Replacement::not_started;
     }
-    // A final name held by something other than a plain file would stop the
-    // renames half-way: find that out before the first one.
-    if (inode_at(file.final_name) == kNotARegularFile) {
-      report_problem(problem, file.final_name, "is not a regular file and cannot be replaced");
-      return Replacement::not_started;
-    }
     entries.push_back(Entry{file.final_name, file.temp.name(), "", file.temp.inode(), 0});
   }
+  std::vector<std::string> final_names;
+  for (const Entry& e : entries) final_names.push_back(e.final_name);
+  if (!may_replace(final_names, problem)) return Replacement::not_started;
   Backups backups;
   for (Entry& e : entries) {
     if (inode_at(e.final_name) != 0 && !backups.link_backup(e, problem)) {
@@ -344,6 +341,24 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
   if (cleanup.clean()) return Replacement::done;
   report_problem(problem, "", cleanup.describe());
   return Replacement::done_but;
+}
+
+bool may_replace(const std::vector<std::string>& final_names, FileProblem* problem) {
+  // Anything else would stop the renames half-way, or leave a backup (a link
+  // to another user's file) that this user could not remove.
+  for (const std::string& name : final_names) {
+    struct stat info {};
+    if (lstat(name.c_str(), &info) != 0) {
+      if (errno == ENOENT) continue;
+      return report_problem(problem, name, "cannot be looked at: " + error_text(errno));
+    }
+    if (!S_ISREG(info.st_mode)) return report_problem(problem, name, "is not a regular file and cannot be replaced");
+    if (info.st_uid != geteuid())
+      return report_problem(problem, name,
+                            "belongs to another user (uid " + std::to_string(info.st_uid) +
+                                ") and cannot be replaced: it is left as it is");
+  }
+  return true;
 }
 
 bool journal_present() {

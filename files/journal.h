@@ -59,7 +59,14 @@ enum class Replacement {
 
 // Puts files in place as a whole, as described above; problem says what
 // failed when the result is not done. The caller holds the exclusive lock.
+// Nothing is touched (not_started) unless every final name that exists is
+// a regular file of this user (may_replace).
 Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem);
+
+// Whether each of final_names is absent or a regular file of this user (not
+// followed when a link): what a replacement may back up and replace. False
+// with problem naming the first that is not, and what it is or whose.
+bool may_replace(const std::vector<std::string>& final_names, FileProblem* problem);
 
 // Whether a journal is present in the working directory.
 bool journal_present();

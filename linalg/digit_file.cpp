@@ -194,9 +194,22 @@ bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t
   return false;
 }
 
-DigitFileAppender::DigitFileAppender(const char* file_name)
-    : fd_(::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)), owned_(true), ok_(fd_ >= 0) {
-  if (!ok_) error_number_ = errno;
+DigitFileAppender::DigitFileAppender(const char* file_name, mode_t mode)
+    : fd_(::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode)),
+      owned_(true),
+      ok_(fd_ >= 0) {
+  if (!ok_) {
+    error_number_ = errno;
+    return;
+  }
+  struct stat info {};
+  const bool looked_at = fstat(fd_, &info) == 0;
+  if (!looked_at || !S_ISREG(info.st_mode)) {
+    error_number_ = looked_at ? EINVAL : errno;  // EINVAL: not a regular file
+    ::close(fd_);
+    fd_ = -1;
+    ok_ = false;
+  }
 }
 
 DigitFileAppender::DigitFileAppender(int fd) : fd_(fd), owned_(false), ok_(fd >= 0) {
@@ -261,8 +274,8 @@ bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, s
   return true;
 }
 
-bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count) {
-  DigitFileAppender file(file_name);
+bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count, mode_t mode) {
+  DigitFileAppender file(file_name, mode);
   if (!file.is_open()) return false;
   file.append(values, count);
   return file.close();

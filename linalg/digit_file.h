@@ -7,6 +7,8 @@
 // never waited on), and a read error is reported as such, not as a short file.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -62,12 +64,15 @@ bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t
 
 // Appends elements as decimal digits to one file, in pieces: open once (or
 // take a descriptor), append any number of blocks, close. Every failure
-// (open, write, close) is reported.
+// (open, write, close) is reported. A file opened by name is a regular file
+// reached without following a symbolic link and without blocking (a FIFO
+// or a device is refused); one that is missing is created with `mode`
+// (less the umask).
 class DigitFileAppender {
  public:
-  explicit DigitFileAppender(const char* file_name);  // opens for appending, creating it
-  explicit DigitFileAppender(int fd);                 // writes through fd, which stays the caller's
-  ~DigitFileAppender();                               // closes an owned file when close() was not called
+  DigitFileAppender(const char* file_name, mode_t mode);  // opens for appending, creating it
+  explicit DigitFileAppender(int fd);                     // writes through fd, which stays the caller's
+  ~DigitFileAppender();                                   // closes an owned file when close() was not called
   DigitFileAppender(const DigitFileAppender&) = delete;
   DigitFileAppender& operator=(const DigitFileAppender&) = delete;
 
@@ -91,8 +96,9 @@ class DigitFileAppender {
 bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count);
 
 // Appends values[0..count) as decimal numbers, without separators, to
-// file_name (created when missing). False when the file cannot be opened or a
-// write fails.
-bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count);
+// file_name (created with `mode`, less the umask, when missing; never
+// through a symbolic link). False when the file cannot be opened or is not a
+// regular file, or a write fails.
+bool append_digit_file(const char* file_name, const std::uint8_t* values, std::size_t count, mode_t mode);
 
 }  // namespace gf3mq

@@ -212,7 +212,9 @@ Mat_ZZ_p inverse(const Mat_ZZ_p& m) {
 
 // ---- text file and console forms ----
 
-bool Mat_ZZ_p::save(const char* file_name) const { return gf3mq::append_digit_file(file_name, data_.get(), size()); }
+bool Mat_ZZ_p::save(const char* file_name) const {
+  return gf3mq::append_digit_file(file_name, data_.get(), size(), 0600);
+}
 
 bool Mat_ZZ_p::load(const char* file_name, gf3mq::FileProblem* problem) {
   gf3mq::SecretVector<std::uint8_t> scratch(size());

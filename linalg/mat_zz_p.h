@@ -47,7 +47,9 @@ class Mat_ZZ_p {
   Mat_ZZ_p& operator-=(const Mat_ZZ_p& other);  // M = M - other
 
   // Text file form
-  bool save(const char* file_name) const;  // appends rows*cols digits, row-major
+  // Appends rows*cols digits, row-major (append_digit_file: created mode
+  // 0600, as blocks may be secret, never through a symbolic link).
+  bool save(const char* file_name) const;
   // Reads the first rows*cols digits (whitespace skipped). False, with the
   // matrix unchanged, when the file cannot be opened, is short or holds a
   // character other than 0, 1, 2; problem (when given) then says which.

@@ -92,7 +92,7 @@ void require_length(const Vec_ZZ_p& v, int n) { (void)v[n - 1]; }
 }  // namespace gf3mq
 
 bool Vec_ZZ_p::save(const char* file_name) const {
-  return gf3mq::append_digit_file(file_name, data_.get(), static_cast<std::size_t>(length_));
+  return gf3mq::append_digit_file(file_name, data_.get(), static_cast<std::size_t>(length_), 0600);
 }
 
 bool Vec_ZZ_p::load(const char* file_name, gf3mq::FileProblem* problem) {

@@ -37,7 +37,7 @@ class Vec_ZZ_p {
   Vec_ZZ_p& operator-=(const Vec_ZZ_p& b);  // v = v - b
 
   // Text file and console forms
-  bool save(const char* file_name) const;  // appends the n digits
+  bool save(const char* file_name) const;  // appends the n digits (created mode 0600, no link followed)
   // Reads the first n digits (whitespace skipped). False, with the vector
   // unchanged, when the file cannot be opened, is short or holds a character
   // other than 0, 1, 2; problem (when given) then says which.

@@ -98,7 +98,7 @@ int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* proble
 }
 
 int write_pk(const char* file_name, const FormList& PK) {
-  gf3mq::DigitFileAppender fout_Pk(file_name);
+  gf3mq::DigitFileAppender fout_Pk(file_name, 0644);
   if (!fout_Pk.is_open()) return 0;
   for (const Mat_ZZ_p& form : PK)
     fout_Pk.append(form.data(), static_cast<std::size_t>(form.num_rows()) * static_cast<std::size_t>(form.num_cols()));
@@ -106,7 +106,7 @@ int write_pk(const char* file_name, const FormList& PK) {
 }
 
 int write_sk(const char* file_name, const ByteList& SK) {
-  return gf3mq::append_digit_file(file_name, SK.data(), SK.size()) ? 1 : 0;
+  return gf3mq::append_digit_file(file_name, SK.data(), SK.size(), 0600) ? 1 : 0;
 }
 
 int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* problem) {

@@ -73,7 +73,10 @@ int read_pk(const char* file_name, unsigned char* pk, gf3mq::FileProblem* proble
 int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* problem = nullptr);
 
 // Writers: append every element of every form (row-major), or every byte, as
-// one digit each. Return 1, or 0 when the file cannot be opened or written.
+// one digit each, never through a symbolic link; a missing file is created
+// with mode 0644 (public key) or 0600 (secret key), less the umask. Return
+// 1, or 0 when the file cannot be opened, is not a regular file, or cannot
+// be written.
 int write_pk(const char* file_name, const FormList& PK);
 int write_sk(const char* file_name, const ByteList& SK);
 

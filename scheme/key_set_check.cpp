@@ -95,14 +95,12 @@ CheckResult check_folder() {
 // non-zero elements, both encrypt back with probability 2^-k.
 CheckResult check_ambiguity(const LoadedFiles& files) {
   const int n = files.sizes.n;
-  const Mat_ZZ_p B_Inv = matrix_of(files, kInvBFile, n);
-  const Vec_ZZ_p sum = B_Inv * vector_of(files, kV2File);
-  const int k = static_cast<int>(std::count_if(sum.data(), sum.data() + n, [](std::uint8_t e) { return e != 0; }));
+  const int k = ambiguity_weight(matrix_of(files, kInvBFile, n), vector_of(files, kV2File));
   const std::string what = quoted(kInvBFile) + " times " + quoted(kV2File) + " has " + std::to_string(k) +
                            " non-zero " + (k == 1 ? "element" : "elements") +
                            ": a plaintext is ambiguous (both candidates encrypt back) with probability 2^-" +
                            std::to_string(k);
-  if (3 * k >= n) return {Outcome::held, what};
+  if (ambiguity_rule_holds(k, n)) return {Outcome::held, what};
   return {Outcome::failed, what + ", too likely (a key needs at least n/3, here " + std::to_string((n + 2) / 3) +
                                "; a random key has about 2n/3): make a new key set"};
 }
@@ -179,6 +177,11 @@ CheckResult check_public_map(const LoadedFiles& files, int points, std::uint64_t
 }
 
 }  // namespace
+
+int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {
+  const Vec_ZZ_p sum = B_Inv * V2;
+  return static_cast<int>(std::count_if(sum.data(), sum.data() + sum.length(), [](std::uint8_t e) { return e != 0; }));
+}
 
 std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   LoadedFiles files;

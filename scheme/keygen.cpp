@@ -17,6 +17,7 @@
 #include "scheme/composition.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
+#include "scheme/key_set_check.h"
 
 namespace {
 
@@ -109,6 +110,29 @@ bool draw_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source, FileProblem* p
   return false;
 }
 
+// Redraws of (mat_B, V2) after the first, while B_Inv V2 breaks the rule.
+constexpr int kRedraws = 100;
+
+// (mat_B, V2) and B_Inv, drawn from source until B_Inv V2 holds the rule
+// of key_set_check.h, at most 1 + kRedraws times (once when the rule is
+// skipped): the draws that follow one another from one source, so a seeded
+// source gives the same key every time.
+bool draw_inner_map(Mat_ZZ_p& mat_B, Vec_ZZ_p& V2, Mat_ZZ_p& B_Inv, gf3mq::Gf3Source& source, bool hold_rule,
+                    FileProblem* problem) {
+  const int n = mat_B.num_rows();
+  for (int draw = 0; draw <= kRedraws; ++draw) {
+    if (!draw_map(mat_B, V2, source, problem)) return false;
+    B_Inv = inverse(mat_B);
+    if (!hold_rule || gf3mq::ambiguity_rule_holds(gf3mq::ambiguity_weight(B_Inv, V2), n)) return true;
+  }
+  report(problem, "",
+         "the source of random elements gives no key set that passes gf3mq-check: \"new Inv_B.txt\" times \"new "
+         "V2.txt\" had fewer than n/3 (here " +
+             std::to_string((n + 2) / 3) + ") non-zero elements in each of " + std::to_string(1 + kRedraws) +
+             " draws of mat_B and V2");
+  return false;
+}
+
 }  // namespace
 
 int keygen(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
@@ -120,14 +144,21 @@ int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileP
   return gf3mq::generate_key_set(gf3mq::kDefaultSizes, pk, sk, source, problem);
 }
 
-int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
-                            FileProblem* problem, const PhaseProgress& progress) {
+namespace gf3mq {
+
+namespace {
+
+// hold_rule: whether (mat_B, V2) is redrawn while B_Inv V2 breaks the rule.
+int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
+                 const PhaseProgress& progress, bool hold_rule) {
   const auto [reading, drawing, composing, placing] = kKeygenPhases;
   if (pk == nullptr || sk == nullptr) return -1;
   const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
-  // first. Then what killed runs left behind goes.
-  if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem)) return fail(problem, kNothingMade);
+  // first. Then what killed runs left behind goes. A key name that holds
+  // what this user may not replace stops the run before any work.
+  if (!finish_unfinished_key_set(problem) || !remove_leftovers(problem) || !may_replace(key_set_files(), problem))
+    return fail(problem, kNothingMade);
 
   // The tables come first, checked: without a field no key can be made.
   report_progress(progress, reading, 0);
@@ -147,10 +178,10 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
                                      {mat_B.data(), elements * elements},
                                      {V1.data(), elements},
                                      {V2.data(), elements}};
-  if (!draw_map(mat_A, V1, source, problem) || !draw_map(mat_B, V2, source, problem))
+  Mat_ZZ_p B_Inv(n, n);
+  if (!draw_map(mat_A, V1, source, problem) || !draw_inner_map(mat_B, V2, B_Inv, source, hold_rule, problem))
     return fail(problem, kNothingMade);
   const Mat_ZZ_p A_Inv = inverse(mat_A);
-  const Mat_ZZ_p B_Inv = inverse(mat_B);
   const LockedPages locked_inverses[] = {{A_Inv.data(), elements * elements}, {B_Inv.data(), elements * elements}};
   report_progress(progress, drawing, 1);
 
@@ -219,3 +250,16 @@ int gf3mq::generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char
   report_progress(progress, placing, 1);
   return 0;
 }
+
+}  // namespace
+
+int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
+                     const PhaseProgress& progress) {
+  return make_key_set(sizes, pk, sk, source, problem, progress, true);
+}
+
+int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  return make_key_set(kDefaultSizes, pk, sk, source, problem, {}, false);
+}
+
+}  // namespace gf3mq

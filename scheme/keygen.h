@@ -18,8 +18,14 @@
 // finished first, and the temporaries killed runs left behind are removed.
 // The caller holds the exclusive folder lock (folder_lock.h), or is alone.
 //
+// mat_B and V2 are drawn again, from the same source, while B_Inv V2 has
+// fewer than n/3 non-zero elements (the rule gf3mq-check holds a key set
+// to, key_set_check.h), at most 100 times; a seeded source gives the same
+// key set every time.
+//
 // Returns 0, or -1 when a pointer is null, a table is missing, damaged or
-// does not describe the field, the generator fails, or a file cannot be
+// does not describe the field, the generator fails or gives no (mat_B, V2)
+// that holds the rule in 101 draws, or a file cannot be
 // written or replaced. problem (when given) then says what failed and, at
 // its end, which key set is in place: as a rule the previous one, intact,
 // with no temporary left; if a rename failed and could not be undone, a
@@ -40,6 +46,12 @@ namespace gf3mq {
 // one thread at a time.
 int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,
                      FileProblem* problem = nullptr, const PhaseProgress& progress = {});
+
+// As keygen with source, but the first (mat_B, V2) drawn is kept whatever
+// B_Inv V2 holds: for tests of keys under which plaintexts are ambiguous
+// (gf3mq-check fails such a set).
+int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source,
+                                   FileProblem* problem = nullptr);
 
 // The phases of key generation as its progress names them.
 inline constexpr const char* kKeygenPhases[] = {"reading the tables", "drawing the secret maps",

@@ -1,8 +1,10 @@
 // Plaintexts that cannot be told from their ciphertexts: with V2 = 0 the two
 // candidates are x and -x, both over {1, 2}, and both encrypt back. The
 // library says so, gf3mq-decrypt and gf3mq-attack refuse to choose, the
-// demonstration warns and gf3mq-check fails the key set. Two equal
-// candidates (X = 0) are one message.
+// demonstration warns and gf3mq-check fails the key set. Key generation draws
+// such a key again and makes one only when asked by name
+// (keygen_skipping_ambiguity_rule). Two equal candidates (X = 0) are one
+// message.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -41,7 +43,7 @@ class AmbiguityTest : public testing::Test {
   void SetUp() override {
     write_tables_here(kPolyA);
     ZeroVectors source;
-    ASSERT_EQ(keygen(pk.get(), sk.get(), source), 0);
+    ASSERT_EQ(gf3mq::keygen_skipping_ambiguity_rule(pk.get(), sk.get(), source), 0);
   }
   // count plaintexts over {1, 2}, their ciphertexts and candidates.
   void encrypt_and_decrypt(std::size_t count) {
@@ -117,6 +119,20 @@ TEST_F(AmbiguityTest, TheDemonstrationWarnsAndCheckFailsTheKeySet) {
                          "ambiguous (both candidates encrypt back) with probability 2^-0, too likely"),
             std::string::npos)
       << run.out;
+}
+
+TEST_F(AmbiguityTest, KeygenRedrawsSuchAKeyAndRefusesASourceThatGivesNoOther) {
+  const std::vector<std::string> names = list_dir(".");
+  const std::string mat_b = read_file("new Mat_B.txt");
+  ZeroVectors source;  // every V2 zero: no redraw can hold the rule
+  gf3mq::FileProblem problem;
+  EXPECT_EQ(keygen(pk.get(), sk.get(), source, &problem), -1);
+  EXPECT_EQ(problem.message(),
+            "the source of random elements gives no key set that passes gf3mq-check: \"new Inv_B.txt\" times \"new "
+            "V2.txt\" had fewer than n/3 (here 86) non-zero elements in each of 101 draws of mat_B and V2; no key set "
+            "was made");
+  EXPECT_EQ(list_dir("."), names);
+  EXPECT_TRUE(read_file("new Mat_B.txt") == mat_b);
 }
 
 // Folder "n<n>": a key set of degree n from --seed seed, its public key alone

@@ -98,16 +98,22 @@ TEST_F(CheckProgramTest, AnythingAfterTheDigitsIsFoundOutWhileProgramsStillReadT
 }
 
 TEST_F(CheckProgramTest, AFolderOthersMayWriteIsNamedAndWarnedAbout) {
-  ASSERT_EQ(run_command("chmod 0777 .").status, 0);
-  CommandResult run = run_command(kCheck);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(failures(run.out), std::vector<std::string>{"FAIL  group or others may write the folder \"" + dir.path() +
-                                                        "\" (mode 0777): they could replace or remove the key files; "
-                                                        "chmod go-w closes it"});
-  for (const std::string name : {"gf3mq-demo", "gf3mq-keygen"}) {
-    run = run_command(program(name) + " --no-wait </dev/null");
+  CommandResult run;
+  for (const char* mode : {"0777", "0770"}) {  // others, or the group alone
+    ASSERT_EQ(run_command(std::string("chmod ") + mode + " .").status, 0);
+    run = run_command(kCheck);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(failures(run.out), std::vector<std::string>{"FAIL  group or others may write the folder \"" + dir.path() +
+                                                          "\" (mode " + mode +
+                                                          "): they could replace or remove the key files; "
+                                                          "chmod go-w closes it"});
+  }
+  for (const auto& [name, operand] :
+       {std::pair{"gf3mq-demo", "--no-wait"}, {"gf3mq-keygen", "--no-wait"}, {"gf3mq-encrypt", "/dev/null"}}) {
+    run = run_command(program(name) + " " + operand + " </dev/null");
     EXPECT_EQ(run.status, 0) << name;
-    EXPECT_NE(run.err.find(name + ": warning: group or others may write the folder"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(name + std::string(": warning: group or others may write the folder")), std::string::npos)
+        << run.err;
   }
   ASSERT_EQ(run_command("chmod 0700 .").status, 0);
   EXPECT_EQ(run_command(program("gf3mq-demo") + " --no-wait").err, "");

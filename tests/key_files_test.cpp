@@ -4,7 +4,10 @@
 #include "scheme/key_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <random>
 
 #include "tests/test_support.h"
@@ -110,6 +113,30 @@ TEST_F(KeyFileTest, WritersAndStructuredReadersAgree) {
   EXPECT_TRUE(std::equal(pk.begin(), pk.end(), pk_values.begin()));
   EXPECT_EQ(write_pk("no-such-folder/new pk.txt", PK), 0);
   EXPECT_EQ(write_sk("no-such-folder/new sk.txt", SK), 0);
+}
+
+TEST(KeyFileWriterTest, NewFilesAreClosedAsTheirContentAsksAndNoLinkIsFollowed) {
+  ScratchDir dir;
+  const mode_t mask = umask(0);  // the modes the writers ask for, unmasked
+  const FormList PK(1, Mat_ZZ_p(2, 2));
+  const ByteList SK(3, 1);
+  const std::vector<std::pair<std::function<bool(const char*)>, mode_t>> writers = {
+      {[&](const char* name) { return write_sk(name, SK) == 1; }, 0600},
+      {[&](const char* name) { return write_pk(name, PK) == 1; }, 0644},
+      {[](const char* name) { return Mat_ZZ_p(2, 2).save(name); }, 0600},
+      {[](const char* name) { return Vec_ZZ_p(2).save(name); }, 0600}};
+  write_file("private.txt", "kept");
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    const std::string made = "made" + std::to_string(i), link = "link" + std::to_string(i);
+    ASSERT_TRUE(writers[i].first(made.c_str())) << i;
+    struct stat info {};
+    ASSERT_EQ(stat(made.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, writers[i].second) << i;
+    ASSERT_EQ(symlink("private.txt", link.c_str()), 0);
+    EXPECT_FALSE(writers[i].first(link.c_str())) << i;
+  }
+  umask(mask);
+  EXPECT_EQ(read_file("private.txt"), "kept");
 }
 
 TEST_F(KeyFileTest, StructuredReadersAppendNothingOnFailure) {

@@ -119,6 +119,21 @@ TEST(SeededKeygenProgramTest, ASeededSetIsWholeAndDecryptsAndSaysItIsNotSecret) 
   EXPECT_EQ(unseeded.err, "");
 }
 
+TEST(SeededKeygenProgramTest, TextsWhoseFirstKeyTheCheckFailsGiveOneItPassesAgainAndAgain) {
+  // The first (mat_B, V2) of each leaves Inv_B V2 with 2, 2 and 3 non-zero elements.
+  ScratchDir dir;
+  for (const auto& [n, text] : {std::pair{7, "s12"}, std::pair{7, "s55"}, std::pair{11, "amb"}}) {
+    for (const char* folder : {"first", "again"}) {
+      const CommandResult run = make_key_set(folder, n, std::string("--seed ") + text);
+      ASSERT_EQ(run.status, 0) << text << ": " << run.err;
+      const CommandResult check = run_command(program("gf3mq-check") + " -C " + folder);
+      EXPECT_EQ(check.status, 0) << text << ":\n" << check.out;
+    }
+    EXPECT_EQ(files_of("first"), files_of("again")) << text;
+    run_command("rm -r first again");
+  }
+}
+
 TEST(SeededKeygenProgramTest, AnEmptyTextIsRefusedAndMakesNothing) {
   ScratchDir dir;
   const CommandResult run = make_key_set(".", 7, "--seed ''");

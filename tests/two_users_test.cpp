@@ -129,6 +129,20 @@ TEST_F(TwoUsersTest, ALockOfAnotherUserIsWaitedForOnlySoLong) {
   EXPECT_EQ(read_file("shared/new sk.txt"), before);
 }
 
+TEST_F(TwoUsersTest, AFileOfAnotherUserAtAKeyNameStopsKeygenBeforeItTouchesAnything) {
+  ASSERT_EQ(as(kOwner, "bin/gf3mq-tables -C shared").status, 0);
+  ASSERT_EQ(as(kOther, "echo theirs > 'shared/new sk.txt' && chmod 666 'shared/new sk.txt'").status, 0);
+  const std::vector<std::string> before = list_dir("shared");
+  const CommandResult run = as(kOwner, "bin/gf3mq-keygen -C shared --no-wait </dev/null");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"new sk.txt\" belongs to another user (uid 2002) and cannot be replaced: it is left as it "
+                         "is; no key set was made"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(list_dir("shared"), before);  // no backup, temporary or journal
+  EXPECT_EQ(read_file("shared/new sk.txt"), "theirs\n");
+}
+
 TEST_F(TwoUsersTest, LeftoversOfAnotherUserStayAndTheOpenFolderIsWarnedAbout) {
   make_key_set(kOwner, "shared");
   ASSERT_EQ(as(kOther, "echo x > shared/.gf3mq.tmp.THEIRS && echo x > shared/.gf3mq.bak.THEIRS").status, 0);
