@@ -218,8 +218,7 @@ namespace study = gf3mq::study;
 bool write_text(const std::string& path, const std::string& text) {
   gf3mq::FileProblem problem;
   const auto write = [&](int fd) { return gf3mq::write_all(fd, text.data(), text.size()); };
-  return gf3mq::write_whole_file(path, 0644, gf3mq::Placement::replace, write, &problem) ||
-         refuse(problem.message());
+  return gf3mq::write_whole_file(path, 0644, gf3mq::Placement::replace, write, &problem) || refuse(problem.message());
 }
 
 // A file in memory holding text, read from its start; -1 (errno set) when
@@ -270,10 +269,10 @@ bool plot(const std::filesystem::path& dir, const std::vector<study::Point>& poi
     return refuse(problem.message());
   const int data = memory_file("study.csv", csv);
   const int script =
-      data < 0 ? -1
-               : memory_file("study.gp", study::gnuplot_script(points, descriptor_name(data),
-                                                               descriptor_name(svg_temp.fd()),
-                                                               descriptor_name(png_temp.fd())));
+      data < 0
+          ? -1
+          : memory_file("study.gp", study::gnuplot_script(points, descriptor_name(data), descriptor_name(svg_temp.fd()),
+                                                          descriptor_name(png_temp.fd())));
   const int error = errno;
   const int plotted = script < 0 ? -2 : run_gnuplot(script, {data, svg_temp.fd(), png_temp.fd()});
   for (int fd : {data, script})

@@ -168,8 +168,7 @@ void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
   }
 }
 
-std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant,
-                                   bool grouped) {
+std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant, bool grouped) {
   const int n = sizes.n;
   const auto at = [&](int r, int c) {
     return form[static_cast<std::size_t>(r) * static_cast<std::size_t>(n + 1) + static_cast<std::size_t>(c)];

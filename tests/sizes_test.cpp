@@ -161,20 +161,11 @@ TEST(SizesTest, CompositeDegreesNeedTheGcdStepOfTheIrreducibilityTest) {
   ASSERT_EQ(product.degree(), 9);
   for (unsigned a = 0; a < 3; ++a) EXPECT_NE(gf3mq::evaluate(product, a), 0u);
   EXPECT_FALSE(gf3mq::is_irreducible(product));
-  // Five and seven distinct ones, degrees 15 and 21: only the step of the largest prime (n/5, n/7 = 3) refuses them.
-  std::vector<Coefficients> cubics;  // the monic cubics without a root are the irreducible ones
-  for (std::uint8_t c = 0; c < 18; ++c)
-    if (const Coefficients cubic = {static_cast<std::uint8_t>(1 + c % 2), static_cast<std::uint8_t>(c / 2 % 3),
-                                    static_cast<std::uint8_t>(c / 6), 1};
-        gf3mq::evaluate(gf3mq::Polynomial{cubic}, 1) != 0 && gf3mq::evaluate(gf3mq::Polynomial{cubic}, 2) != 0)
-      cubics.push_back(cubic);
-  ASSERT_EQ(cubics.size(), 8u);
-  Coefficients many = {1};
-  for (std::size_t i = 0; i < 7; ++i) {
-    many = schoolbook(many, cubics[i]);
-    if (i == 4 || i == 6) {
-      EXPECT_FALSE(gf3mq::is_irreducible(gf3mq::Polynomial{many})) << many.size() - 1;
-    }
+  // Four more, degrees 12 to 21: at 15 and 21 only the step of n's largest prime (n/5, n/7 = 3) refuses them.
+  Coefficients many = product.coef;
+  for (const Coefficients& c : {Coefficients{2, 0, 1, 1}, {1, 2, 1, 1}, {1, 0, 2, 1}, {1, 1, 2, 1}}) {
+    many = schoolbook(many, c);
+    EXPECT_FALSE(gf3mq::is_irreducible(gf3mq::Polynomial{many})) << many.size() - 1;
   }
   // The defaults of composite degrees are irreducible, and gp agrees where it is installed.
   const bool gp = run_command("command -v gp").status == 0;
