@@ -192,13 +192,14 @@ LockWait lock_wait(const char* name) {
   return wait;
 }
 
-void warn_if_folder_open(const char* name) {
+void warn_if_folder_open(const char* name, const std::string& dir, const char* what) {
   unsigned mode = 0;
-  if (!folder_writable_by_others(".", &mode)) return;
+  if (!folder_writable_by_others(dir, &mode)) return;
   char octal[8];
   std::snprintf(octal, sizeof octal, "%04o", mode);
-  fail(name, "warning: group or others may write the folder \"" + working_directory() + "\" (mode " + octal +
-                 "): they could replace or remove the key files in it; chmod go-w closes it");
+  const std::string shown = dir == "." ? working_directory() : dir[0] == '/' ? dir : working_directory() + "/" + dir;
+  fail(name, "warning: group or others may write the folder \"" + shown + "\" (mode " + octal +
+                 "): they could replace or remove " + what + " in it; chmod go-w closes it");
 }
 
 bool sizes_of_tables(const char* name, Sizes& sizes) {

@@ -85,10 +85,12 @@ int fail_with_key_set(const char* name, const FileProblem& problem);
 // (GF3MQ_LOCK_WAIT), saying on standard error what it waits for after a second.
 LockWait lock_wait(const char* name);
 
-// A warning on standard error when group or others may write the working
-// directory: they could replace or remove the key files there. Programs that
-// read or write key files call it (gf3mq-encrypt for the public key).
-void warn_if_folder_open(const char* name);
+// A warning on standard error when group or others may write the folder
+// dir (the working directory by default): they could replace or remove the
+// files there that what names (the key files by default). Programs that read
+// or write key files call it (gf3mq-encrypt for the public key), and
+// gf3mq-study for its results.
+void warn_if_folder_open(const char* name, const std::string& dir = ".", const char* what = "the key files");
 
 // The sizes of the folder's tables (degree_of_reduction_table of
 // field_tables.h) in sizes; false after a message naming the table and the

@@ -1,7 +1,10 @@
 // gf3mq-study: how the costs grow with n. Each size is measured in a child
 // process of its own (its peak memory is the child's), in a temporary
 // folder; the results go to a CSV, a log-log plot and a Markdown table.
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -22,6 +24,9 @@
 #include "bench/study_report.h"
 #include "bench/workspace.h"
 #include "field/sizes.h"
+#include "files/posix_io.h"
+#include "files/temp_file.h"
+#include "files/whole_file.h"
 
 namespace {
 
@@ -60,8 +65,11 @@ constexpr const char* kUsage =
     "peak_memory_mb is the size's process's peak resident memory in MiB), then\n"
     "DIR/study.gp and, with gnuplot, DIR/study.svg and DIR/study.png: each curve\n"
     "on log-log axes, its title giving the exponent fitted by least squares over\n"
-    "the upper half of its sizes. The table goes to standard output; a progress\n"
-    "line to standard error when it is a terminal.\n"
+    "the upper half of its sizes. Each file is written whole beside its name and\n"
+    "renamed over it, never through a link; gnuplot gets the script and the data\n"
+    "in memory, not through DIR/study.gp. A warning says when group or others may\n"
+    "write DIR. The table goes to standard output; a progress line to standard\n"
+    "error when it is a terminal.\n"
     "\n"
     "Exit status: 0 when every size was measured and plotted; 1 when a size\n"
     "failed, a file could not be written or gnuplot failed or is missing; 2 for\n"
@@ -203,25 +211,83 @@ bool measure_size(int n, double budget, gf3mq::study::Point& point, std::string&
 
 namespace {
 
-bool write_text(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  return static_cast<bool>(out);
+namespace study = gf3mq::study;
+
+// text at path through the one whole-file path: an exclusive temporary
+// beside it, renamed over it; never through a link, never opening a FIFO.
+bool write_text(const std::string& path, const std::string& text) {
+  gf3mq::FileProblem problem;
+  const auto write = [&](int fd) { return gf3mq::write_all(fd, text.data(), text.size()); };
+  return gf3mq::write_whole_file(path, 0644, gf3mq::Placement::replace, write, &problem) || refuse(problem.message());
 }
 
-// gnuplot study.gp in the folder dir; its status, 127 when it cannot run.
-int run_gnuplot(const std::filesystem::path& dir) {
+// A file in memory holding text, read from its start; -1 (errno set) when
+// it cannot be made. Only the processes given its descriptor reach it.
+int memory_file(const char* name, const std::string& text) {
+  const int fd = memfd_create(name, MFD_CLOEXEC);
+  if (fd >= 0 && gf3mq::write_all(fd, text.data(), text.size()) && lseek(fd, 0, SEEK_SET) == 0) return fd;
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  errno = error;
+  return -1;
+}
+
+// The name under which a process opens the descriptor fd it inherited.
+std::string descriptor_name(int fd) { return "/dev/fd/" + std::to_string(fd); }
+
+// gnuplot reading its script from the descriptor script, the descriptors
+// of `passed` open in it; its status, 127 when it cannot run.
+int run_gnuplot(int script, const std::vector<int>& passed) {
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    execlp("gnuplot", "gnuplot", "study.gp", static_cast<char*>(nullptr));
+    // Its standard output goes nowhere: a plot it could not put in its file never reaches the table.
+    const int nowhere = open("/dev/null", O_WRONLY);
+    if (nowhere < 0 || dup2(script, STDIN_FILENO) < 0 || dup2(nowhere, STDOUT_FILENO) < 0) _exit(126);
+    for (int fd : passed)
+      if (fcntl(fd, F_SETFD, 0) != 0) _exit(126);
+    execlp("gnuplot", "gnuplot", static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+  pid_t ended = -1;
+  while (child > 0 && (ended = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (child < 0 || ended != child) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// gnuplot draws into temporaries beside study.svg and study.png, which are
+// then put in place as every file is; it opens no name in dir, and its
+// script and data are files in memory that it alone is given.
+bool plot(const std::filesystem::path& dir, const std::vector<study::Point>& points, const std::string& csv) {
+  const std::string svg = (dir / "study.svg").string(), png = (dir / "study.png").string();
+  gf3mq::FileProblem problem;
+  gf3mq::TempFile svg_temp, png_temp;
+  if (!gf3mq::path_free_or_regular(svg, &problem) || !gf3mq::path_free_or_regular(png, &problem) ||
+      !svg_temp.create_in(dir.string(), svg, 0644, &problem) || !png_temp.create_in(dir.string(), png, 0644, &problem))
+    return refuse(problem.message());
+  const int data = memory_file("study.csv", csv);
+  const int script =
+      data < 0
+          ? -1
+          : memory_file("study.gp", study::gnuplot_script(points, descriptor_name(data), descriptor_name(svg_temp.fd()),
+                                                          descriptor_name(png_temp.fd())));
+  const int error = errno;
+  const int plotted = script < 0 ? -2 : run_gnuplot(script, {data, svg_temp.fd(), png_temp.fd()});
+  for (int fd : {data, script})
+    if (fd >= 0) close(fd);
+  if (plotted == -2) return refuse("cannot hand gnuplot its script: " + gf3mq::error_text(error));
+  if (plotted == 127)
+    return refuse("gnuplot is not installed (apt-get install gnuplot-nox), so there is no plot; " +
+                  (dir / "study.csv").string() + " is written");
+  if (plotted != 0) return refuse("gnuplot failed on " + (dir / "study.gp").string());
+  for (auto [temp, path] : {std::pair{&svg_temp, svg}, std::pair{&png_temp, png}}) {
+    struct stat info {};
+    if (fstat(temp->fd(), &info) != 0 || info.st_size == 0) return refuse("gnuplot wrote nothing for " + path);
+    if (!gf3mq::finish_whole_file(*temp, path, gf3mq::Placement::replace, &problem)) return refuse(problem.message());
+  }
+  return true;
 }
 
 bool parse_options(int argc, char** argv, Options& options, int& status) {
@@ -247,24 +313,17 @@ bool parse_options(int argc, char** argv, Options& options, int& status) {
   return true;
 }
 
-bool write_results(const Options& options, const std::vector<gf3mq::study::Point>& points) {
-  namespace study = gf3mq::study;
+bool write_results(const Options& options, const std::vector<study::Point>& points) {
   const std::filesystem::path dir = options.output;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) return refuse("cannot make the folder " + dir.string() + ": " + error.message());
-  for (const auto& [name, text] :
-       {std::pair{"study.csv", study::csv_text(points)},
-        std::pair{"study.gp", study::gnuplot_script(points, "study.csv", "study.svg", "study.png")}})
-    if (!write_text(dir / name, text))
-      return refuse("cannot write " + (dir / name).string() + ": " + std::strerror(errno));
-  if (!options.plot) return true;
-  const int plotted = run_gnuplot(dir);
-  if (plotted == 127)
-    return refuse("gnuplot is not installed (apt-get install gnuplot-nox), so there is no plot; " +
-                  (dir / "study.csv").string() + " is written");
-  if (plotted != 0) return refuse("gnuplot failed on " + (dir / "study.gp").string());
-  return true;
+  gf3mq::program::warn_if_folder_open(kName, dir.string(), "the study's files");
+  const std::string csv = study::csv_text(points);
+  if (!write_text((dir / "study.csv").string(), csv) ||
+      !write_text((dir / "study.gp").string(), study::gnuplot_script(points, "study.csv", "study.svg", "study.png")))
+    return false;
+  return !options.plot || plot(dir, points, csv);
 }
 
 }  // namespace

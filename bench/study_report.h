@@ -22,7 +22,7 @@ std::string csv_text(const std::vector<Point>& points);
 std::optional<double> fitted_exponent(const std::vector<Point>& points, Quantity q);
 
 // A gnuplot script that reads csv_file and writes svg_file and png_file
-// (names relative to the folder gnuplot runs in).
+// (names as gnuplot opens them: relative to its folder, or /dev/fd/N).
 std::string gnuplot_script(const std::vector<Point>& points, const std::string& csv_file, const std::string& svg_file,
                            const std::string& png_file);
 

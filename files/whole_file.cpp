@@ -55,11 +55,15 @@ bool write_whole_file(const std::string& path, mode_t mode, Placement placement,
     const int error = errno != 0 ? errno : EIO;
     return report_problem(problem, path, "could not be written completely: " + error_text(error));
   }
+  return finish_whole_file(temp, path, placement, problem);
+}
+
+bool finish_whole_file(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem) {
   if (!temp.sync_and_close(path, problem)) return false;
   // The path may have changed while the content was written.
   if (!path_free_or_regular(path, problem) || !put_in_place(temp, path, placement, problem)) return false;
   FileProblem sync;
-  if (sync_folder(dir, &sync)) return true;
+  if (sync_folder(folder_of(path), &sync)) return true;
   return report_problem(problem, path, "was written, but its folder " + sync.message() + "; it may not be on disk");
 }
 

@@ -36,6 +36,11 @@ bool put_in_place(TempFile& temp, const std::string& path, Placement placement, 
 // (a device, a FIFO, a folder, a symbolic link); true when nothing does.
 bool path_free_or_regular(const std::string& path, FileProblem* problem);
 
+// The steps of write_whole_file once the content is in temp (created in
+// the folder of path), whoever wrote it through temp.fd(): sync and close,
+// path looked at again, the temporary put in place, the folder synced.
+bool finish_whole_file(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem);
+
 // Writes the file at path with the given mode through write(fd), as above.
 // write returns false with errno set when it fails. False with problem
 // naming path when any step fails; nothing has changed at path then.

@@ -164,19 +164,24 @@ void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
   for (int i = first; i < last; ++i) {
     const std::uint8_t constant = choice.secret ? keys.secrets->sk[static_cast<std::size_t>(i)] : 0;
     shown(i, public_polynomial_text(keys.sizes, keys.pk.data() + static_cast<std::size_t>(i) * keys.sizes.form_digits(),
-                                    constant));
+                                    constant, choice.format == AlgebraFormat::gp));
   }
 }
 
-std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant) {
+std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant, bool grouped) {
   const int n = sizes.n;
   const auto at = [&](int r, int c) {
     return form[static_cast<std::size_t>(r) * static_cast<std::size_t>(n + 1) + static_cast<std::size_t>(c)];
   };
   std::string text;
-  for (int j = 0; j < n; ++j)
+  for (int j = 0; j < n; ++j) {
+    std::string row;  // the terms x(j+1)*xk, or the xk alone when grouped
     for (int k = j + 1; k < n; ++k)
-      if (at(k, j) != 0) append_term(text, at(k, j), variable(j) + "*" + variable(k));
+      if (at(k, j) != 0) append_term(row, at(k, j), grouped ? variable(k) : variable(j) + "*" + variable(k));
+    if (row.empty()) continue;
+    if (!text.empty()) text += " + ";
+    text += grouped ? variable(j) + "*(" + row + ")" : row;
+  }
   for (int j = 0; j < n; ++j)
     if (at(n, j) != 0) append_term(text, at(n, j), variable(j));
   if (constant != 0) append_term(text, constant, "");

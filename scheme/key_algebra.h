@@ -72,10 +72,15 @@ std::string show_refusal(int n, const ShowChoice& choice);
 
 // sum over j < k of form(k, j) x(j+1) x(k+1) + sum over j of form(n, j) x(j+1) + constant,
 // as "2*x1*x2 + x1*x3 + x7 + 1" (cross terms, then linear terms, then the constant); "0" when empty.
-std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant);
+// grouped: the cross terms of each first variable as one, "x1*(2*x2 + x3) + x7 + 1", so that no
+// sum has more than 2n terms: gp's parser gives up on a sum of 16,000 to 20,000 (P_1 at 257 has
+// 22,000) with "expression nested too deeply".
+std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form, std::uint8_t constant,
+                                   bool grouped = false);
 
 // The polynomials choice shows, P_(i+1) for each i, each as
-// public_polynomial_text gives it, with its constant sk[i] when secret.
+// public_polynomial_text gives it (grouped in the gp format), with its
+// constant sk[i] when secret.
 void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
                                const std::function<void(int i, const std::string& text)>& shown);
 

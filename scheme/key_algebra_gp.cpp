@@ -63,8 +63,8 @@ void write_field(std::ostream& out, const KeyAlgebra& keys) {
 }
 
 void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& choice) {
-  out << "\\\\ The public polynomials of \"" << kPublicKeyFile
-      << "\": the stored cross terms xj*xk (j < k) and linear terms xj.\n";
+  out << "\\\\ The public polynomials of \"" << kPublicKeyFile << "\": the stored cross terms xj*xk (j < k),\n"
+      << "\\\\ those of each xj as xj*(...), and linear terms xj.\n";
   if (choice.secret) {
     out << "\\\\ Each P[i] ends in the constant sk[i] of \"" << kSecretKeyFile
         << "\": the sum of its square coefficients and its constant,\n"

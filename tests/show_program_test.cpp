@@ -1,8 +1,9 @@
 // gf3mq-show as a user runs it in a folder of n = 7: the polynomials it
 // writes, read back, are the public key (plus "new sk.txt" with --secret);
 // the matrices it writes are the files; nothing secret without --secret; the
-// PARI/GP form checks P(x) = mat_A F(mat_B x + V2) + V1 in gp; and past
-// n = 31 only one polynomial, or everything with --all.
+// PARI/GP form checks P(x) = mat_A F(mat_B x + V2) + V1 in gp, which reads
+// P_1 at 257 whole; and past n = 31 only one polynomial, or everything with
+// --all.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -269,6 +270,30 @@ TEST_F(ShowPastTheLimitTest, OnePolynomialOrEverythingWithAll) {
   const std::vector<std::string> every = polynomials_of(all.out, n);
   for (int i = 1; i <= n; ++i) EXPECT_FALSE(every[static_cast<std::size_t>(i)].empty()) << i;
   EXPECT_EQ(matrix_after(all.out, "  mat_A (", n), digits_of(read_file("new Mat_A.txt")));
+}
+
+TEST_F(ShowProgramTest, PariGpReadsP1At257Whole) {  // 22,000 terms: more than gp reads in one sum
+  if (run_command("command -v gp").status != 0) GTEST_SKIP() << "gp (PARI/GP, Debian package pari-gp) is not on PATH";
+  const ScratchDir at_257;
+  make_key_set(257);
+  // P_1 at three plaintexts is the first digit of their ciphertexts.
+  std::string plaintexts, at = "at(s) = my(v = Vec(s)); for (j = 1, n, eval(Str(\"x\", j, \"=\", v[j])));";
+  at += " lift(eval(P[1]));\n";
+  std::mt19937 rng(257);
+  for (int t = 0; t < 3; ++t) {
+    std::string x;
+    for (int j = 0; j < n; ++j) x += static_cast<char>('1' + rng() % 2);
+    plaintexts += x + "\n";
+    at += "print(at(\"" + x + "\"))\n";
+  }
+  write_file("plain", plaintexts);
+  write_file("at.gp", at);
+  const CommandResult gp =
+      run_command(program("gf3mq-show") + " --polynomial 1 --format gp > p1.gp && gp -q p1.gp <at.gp");
+  const std::string first_digits = run_command(program("gf3mq-encrypt") + " plain | cut -c1").out;
+  EXPECT_EQ(lines_of(first_digits).size(), 3u);
+  EXPECT_EQ(gp.out, first_digits);
+  for (const std::string& line : lines_of(gp.err)) EXPECT_TRUE(has(line, "Warning")) << gp.err;  // gp's errors
 }
 
 }  // namespace

@@ -161,6 +161,12 @@ TEST(SizesTest, CompositeDegreesNeedTheGcdStepOfTheIrreducibilityTest) {
   ASSERT_EQ(product.degree(), 9);
   for (unsigned a = 0; a < 3; ++a) EXPECT_NE(gf3mq::evaluate(product, a), 0u);
   EXPECT_FALSE(gf3mq::is_irreducible(product));
+  // Four more, degrees 12 to 21: at 15 and 21 only the step of n's largest prime (n/5, n/7 = 3) refuses them.
+  Coefficients many = product.coef;
+  for (const Coefficients& c : {Coefficients{2, 0, 1, 1}, {1, 2, 1, 1}, {1, 0, 2, 1}, {1, 1, 2, 1}}) {
+    many = schoolbook(many, c);
+    EXPECT_FALSE(gf3mq::is_irreducible(gf3mq::Polynomial{many})) << many.size() - 1;
+  }
   // The defaults of composite degrees are irreducible, and gp agrees where it is installed.
   const bool gp = run_command("command -v gp").status == 0;
   for (int n : {9, 15, 21, 25, 27, 45, 49, 63, 105}) {

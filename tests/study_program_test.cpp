@@ -102,6 +102,27 @@ TEST_F(StudyProgramTest, WithoutGnuplotOrWhenItFailsTheCsvIsWrittenAndTheStatusI
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
+TEST_F(StudyProgramTest, ItsFilesArePutInPlaceNeverReachedThroughWhatOthersPlant) {
+  // In a folder others may write, a loop renames a script of theirs over study.gp while the study runs.
+  ASSERT_EQ(run_command("mkdir -m 0777 out").status, 0);
+  write_file("evil.gp", "system 'touch " + dir.path() + "/ran'\n");
+  const std::string study = "timeout 120 " + program("gf3mq-study") + " --sizes 7 --max-seconds 0.5 --output out" +
+                            (have_gnuplot() ? "" : " --no-plot") + " </dev/null";
+  CommandResult run = run_command("(while :; do cp evil.gp t.gp; mv t.gp out/study.gp; done) & " + study +
+                                  "; status=$?; kill $!; wait $!; exit $status");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(file_exists("ran")) << "the planted script ran";
+  EXPECT_NE(run.err.find("may write the folder \"" + dir.path() + "/out\" (mode 0777)"), std::string::npos) << run.err;
+  // A link to a private file, then a FIFO, at study.csv: refused by name, at once; the file is untouched.
+  write_file("private", "mine\n");
+  for (const std::string plant : {"ln -s ../private", "mkfifo"}) {
+    run = run_command("rm out/study.csv; " + plant + " out/study.csv; " + study);
+    EXPECT_EQ(run.status, 1) << plant << "\n" << run.err;
+    EXPECT_NE(run.err.find("\"out/study.csv\" is a"), std::string::npos) << run.err;
+    EXPECT_EQ(read_file("private"), "mine\n");
+  }
+}
+
 TEST_F(StudyProgramTest, EndedByASignalItRemovesTheMeasuringFolderFirst) {
   // Terminated once the folder of n = 257 is there (its key takes seconds).
   ASSERT_EQ(run_command("mkdir scratch").status, 0);

@@ -54,6 +54,10 @@ TEST(StudyReportTest, CsvCellsAndPlotTitles) {
   EXPECT_NE(script.find("set output 's.png'"), std::string::npos);
   EXPECT_NE(script.find("set xtics (7, 15, 31, 63, 127, 257, 509)\nset xrange [5.6:636.25]\n"), std::string::npos)
       << script;
+  // The table marks the recovery of 7 alone as a search.
+  const std::string table = markdown_table(points);
+  EXPECT_NE(table.find("| 7 | 7 ms |  |  |  |  |  |  | 100 s (search) | 10 MiB |\n"), std::string::npos) << table;
+  EXPECT_EQ(table.find("(search)"), table.rfind("(search)")) << table;
 }
 
 }  // namespace
