@@ -42,6 +42,11 @@ constexpr std::size_t kMaxEnlargements = 3;
 // byte per element) stay small.
 constexpr std::size_t kRowsChecked = 1024;
 
+// Whether row r of m is zero.
+bool is_zero_row(const PackedMatrix& m, std::size_t r) {
+  return std::all_of(m.ones(r), m.ones(r) + 2 * m.words(), [](std::uint64_t w) { return w == 0; });
+}
+
 // Whether every row of m vanishes on every row of kernel.
 bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threads) {
   const PackedMatrix columns = transpose(kernel);
@@ -52,8 +57,7 @@ bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threa
     std::copy_n(m.ones(first), 2 * m.words() * count, part.ones(0));
     const PackedMatrix values = multiply_blocked(part, columns, threads);
     for (std::size_t r = 0; r < count; ++r)
-      if (!std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; }))
-        return false;
+      if (!is_zero_row(values, r)) return false;
   }
   return true;
 }
@@ -66,15 +70,28 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
 
 PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
                              unsigned threads) {
-  const std::vector<std::size_t> pivots = reduce_to_echelon(head, progress, threads);
+  // One phase for the caller, ended once at the very end: the head's
+  // elimination, the check of the rest and, when needed, that of all rows.
+  const Progress under_way = [&](double done) {
+    if (progress && done < 1) progress(done);
+  };
+  const std::vector<std::size_t> pivots = reduce_to_echelon(head, under_way, threads);
   PackedMatrix kernel = kernel_of_echelon(head, pivots);
-  if (rest.rows() == 0) return kernel;
-  if (kernel.rows() == n && vanish_on(rest, kernel, threads)) return kernel;
-  // The echelon form of the head spans what its rows spanned.
-  PackedMatrix all(head.rows() + rest.rows(), head.cols());
-  std::copy_n(head.ones(0), 2 * head.words() * head.rows(), all.ones(0));
-  std::copy_n(rest.ones(0), 2 * rest.words() * rest.rows(), all.ones(head.rows()));
-  return kernel_basis(all, progress, threads);
+  if (rest.rows() != 0 && !(kernel.rows() == n && vanish_on(rest, kernel, threads))) {
+    // The rows of the head's echelon form, one per pivot (the others are
+    // zero), and the rows of the rest that are not zero span what all rows
+    // span: the same echelon form, from fewer rows.
+    std::vector<std::size_t> rows;
+    for (std::size_t r = 0; r < rest.rows(); ++r)
+      if (!is_zero_row(rest, r)) rows.push_back(r);
+    PackedMatrix all(pivots.size() + rows.size(), head.cols());
+    std::copy_n(head.ones(0), 2 * head.words() * pivots.size(), all.ones(0));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      std::copy_n(rest.ones(rows[i]), 2 * rest.words(), all.ones(pivots.size() + i));
+    kernel = kernel_basis(all, under_way, threads);
+  }
+  if (progress) progress(1);
+  return kernel;
 }
 
 PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
