@@ -38,6 +38,13 @@ constexpr std::size_t kSpareRows = 24;
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
 
+// Relations, in multiples of n, beyond which a set is not merely too small
+// for a key of this scheme: such a key leaves n with its first set (at every
+// odd n tried, 9 to 331), and one whose forms are products x_a x_b of a few
+// variables leaves thousands with every set (4144 at 257), each larger set
+// costing more than the one before. Beyond this the key is refused at once.
+constexpr std::size_t kFarMoreRelations = 2;
+
 // Rows of the rest multiplied at a time: their group indices (a third of a
 // byte per element) stay small.
 constexpr std::size_t kRowsChecked = 1024;
@@ -232,18 +239,20 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
   Plan plan;
   PackedMatrix kernel;
   bool spanned = false;  // some set's pairs spanned GF(3)^n
+  // The refusal of a key whose equations leave more relations than n.
+  const auto more_relations = [&](std::size_t s, const char* leave, const char* than) {
+    r.failure = std::string("the equations ") + leave + " " + std::to_string(kernel.rows()) +
+                " relations with a set of " + std::to_string(s) + " indices, " + than + std::to_string(n) +
+                " of a key of this scheme: this public key has more relations than a key of this scheme";
+    return false;
+  };
   const std::size_t first = first_set_size(n);
   for (std::size_t s = first;; ++s) {
     // A key of this scheme is done with the first set or the next; each
     // larger set costs more than the one before, so the search ends here.
     if (s >= n || s > first + kMaxEnlargements) {
-      if (!spanned) {
-        r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
-      } else {
-        r.failure = "the equations still leave " + std::to_string(kernel.rows()) + " relations with a set of " +
-                    std::to_string(s - 1) + " indices, more than the " + std::to_string(n) +
-                    " of a key of this scheme: this public key has more relations than a key of this scheme";
-      }
+      if (spanned) return more_relations(s - 1, "still leave", "more than the ");
+      r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
       return false;
     }
     if (!make_plan(forms, s, plan)) continue;  // these pairs do not span: a larger set
@@ -263,6 +272,8 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
         },
         threads);
     if (kernel.rows() <= n) break;  // more than n: too few equations, a larger set
+    // Far more: not too few equations, but more relations than a key of this scheme has.
+    if (kernel.rows() > kFarMoreRelations * n) return more_relations(s, "leave", "far more than the ");
   }
   if (kernel.rows() < n) {
     r.failure = "the equations leave " + std::to_string(kernel.rows()) + " relations, not " + std::to_string(n) +
