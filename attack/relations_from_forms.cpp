@@ -40,9 +40,10 @@ constexpr std::size_t kMaxEnlargements = 3;
 
 // Relations, in multiples of n, beyond which a set is not merely too small
 // for a key of this scheme: such a key leaves n with its first set (at every
-// odd n tried, 9 to 331), and one whose forms are products x_a x_b of a few
-// variables leaves thousands with every set (4144 at 257), each larger set
-// costing more than the one before. Beyond this the key is refused at once.
+// odd n from 9 to 129, and at 131, 257 and 331), and one whose forms are
+// products x_a x_b of a few variables leaves thousands with every set (4144
+// at 257), each larger set costing more than the one before. Beyond this
+// the key is refused at once.
 constexpr std::size_t kFarMoreRelations = 2;
 
 // Rows of the rest multiplied at a time: their group indices (a third of a
