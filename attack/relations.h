@@ -56,7 +56,8 @@ struct RelationsReport {
 // the smallest that spans and gives enough equations; it grows while the
 // kernel is larger than n (too few equations), by three at most: a public
 // key whose relations are still more than n then is not one of this
-// scheme, and is refused (report->failure says so). The elimination and
+// scheme, and is refused (report->failure says so), as is at once one
+// whose kernel is more than 2n with any set. The elimination and
 // the rest of each relation run on `threads` threads (0: worker_threads());
 // the relations are the same for every count.
 bool relations_from_public_forms(const PublicForms& forms, Relations& out, const PhaseProgress& progress = {},

@@ -38,9 +38,22 @@ constexpr std::size_t kSpareRows = 24;
 // Sets larger than the first tried before the search gives up.
 constexpr std::size_t kMaxEnlargements = 3;
 
+// Relations, in multiples of n, beyond which a set is not merely too small
+// for a key of this scheme: such a key leaves n with its first set (at every
+// odd n from 9 to 129, and at 131, 257 and 331), and one whose forms are
+// products x_a x_b of a few variables leaves thousands with every set (4144
+// at 257), each larger set costing more than the one before. Beyond this
+// the key is refused at once.
+constexpr std::size_t kFarMoreRelations = 2;
+
 // Rows of the rest multiplied at a time: their group indices (a third of a
 // byte per element) stay small.
 constexpr std::size_t kRowsChecked = 1024;
+
+// Whether row r of m is zero.
+bool is_zero_row(const PackedMatrix& m, std::size_t r) {
+  return std::all_of(m.ones(r), m.ones(r) + 2 * m.words(), [](std::uint64_t w) { return w == 0; });
+}
 
 // Whether every row of m vanishes on every row of kernel.
 bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threads) {
@@ -52,8 +65,7 @@ bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threa
     std::copy_n(m.ones(first), 2 * m.words() * count, part.ones(0));
     const PackedMatrix values = multiply_blocked(part, columns, threads);
     for (std::size_t r = 0; r < count; ++r)
-      if (!std::all_of(values.ones(r), values.ones(r) + 2 * values.words(), [](std::uint64_t w) { return w == 0; }))
-        return false;
+      if (!is_zero_row(values, r)) return false;
   }
   return true;
 }
@@ -66,15 +78,28 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
 
 PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
                              unsigned threads) {
-  const std::vector<std::size_t> pivots = reduce_to_echelon(head, progress, threads);
+  // One phase for the caller, ended once at the very end: the head's
+  // elimination, the check of the rest and, when needed, that of all rows.
+  const Progress under_way = [&](double done) {
+    if (progress && done < 1) progress(done);
+  };
+  const std::vector<std::size_t> pivots = reduce_to_echelon(head, under_way, threads);
   PackedMatrix kernel = kernel_of_echelon(head, pivots);
-  if (rest.rows() == 0) return kernel;
-  if (kernel.rows() == n && vanish_on(rest, kernel, threads)) return kernel;
-  // The echelon form of the head spans what its rows spanned.
-  PackedMatrix all(head.rows() + rest.rows(), head.cols());
-  std::copy_n(head.ones(0), 2 * head.words() * head.rows(), all.ones(0));
-  std::copy_n(rest.ones(0), 2 * rest.words() * rest.rows(), all.ones(head.rows()));
-  return kernel_basis(all, progress, threads);
+  if (rest.rows() != 0 && !(kernel.rows() == n && vanish_on(rest, kernel, threads))) {
+    // The rows of the head's echelon form, one per pivot (the others are
+    // zero), and the rows of the rest that are not zero span what all rows
+    // span: the same echelon form, from fewer rows.
+    std::vector<std::size_t> rows;
+    for (std::size_t r = 0; r < rest.rows(); ++r)
+      if (!is_zero_row(rest, r)) rows.push_back(r);
+    PackedMatrix all(pivots.size() + rows.size(), head.cols());
+    std::copy_n(head.ones(0), 2 * head.words() * pivots.size(), all.ones(0));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      std::copy_n(rest.ones(rows[i]), 2 * rest.words(), all.ones(pivots.size() + i));
+    kernel = kernel_basis(all, under_way, threads);
+  }
+  if (progress) progress(1);
+  return kernel;
 }
 
 PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
@@ -215,18 +240,20 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
   Plan plan;
   PackedMatrix kernel;
   bool spanned = false;  // some set's pairs spanned GF(3)^n
+  // The refusal of a key whose equations leave more relations than n.
+  const auto more_relations = [&](std::size_t s, const char* leave, const char* than) {
+    r.failure = std::string("the equations ") + leave + " " + std::to_string(kernel.rows()) +
+                " relations with a set of " + std::to_string(s) + " indices, " + than + std::to_string(n) +
+                " of a key of this scheme: this public key has more relations than a key of this scheme";
+    return false;
+  };
   const std::size_t first = first_set_size(n);
   for (std::size_t s = first;; ++s) {
     // A key of this scheme is done with the first set or the next; each
     // larger set costs more than the one before, so the search ends here.
     if (s >= n || s > first + kMaxEnlargements) {
-      if (!spanned) {
-        r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
-      } else {
-        r.failure = "the equations still leave " + std::to_string(kernel.rows()) + " relations with a set of " +
-                    std::to_string(s - 1) + " indices, more than the " + std::to_string(n) +
-                    " of a key of this scheme: this public key has more relations than a key of this scheme";
-      }
+      if (spanned) return more_relations(s - 1, "still leave", "more than the ");
+      r.failure = "no set of indices gives the relations: this public key does not have the structure of X^30";
       return false;
     }
     if (!make_plan(forms, s, plan)) continue;  // these pairs do not span: a larger set
@@ -246,6 +273,8 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
         },
         threads);
     if (kernel.rows() <= n) break;  // more than n: too few equations, a larger set
+    // Far more: not too few equations, but more relations than a key of this scheme has.
+    if (kernel.rows() > kFarMoreRelations * n) return more_relations(s, "leave", "far more than the ");
   }
   if (kernel.rows() < n) {
     r.failure = "the equations leave " + std::to_string(kernel.rows()) + " relations, not " + std::to_string(n) +

@@ -61,7 +61,10 @@ PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const P
                                  unsigned threads = 0);
 
 // The same from eqs in two parts: the first rows in head (brought to its
-// echelon form in place), the others in rest.
+// echelon form in place), the others in rest. When all rows are needed,
+// those of the head's echelon form that are not zero and those of the rest
+// that are not zero are eliminated (the same echelon form as all of them).
+// progress reports its end once, after all of it.
 PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
                              unsigned threads);
 

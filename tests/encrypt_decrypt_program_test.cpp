@@ -270,9 +270,11 @@ TEST_F(MessageProgramTest, AMissingTableIsMadeByTheTablesToolAndAMissingKeyByKey
 
 TEST_F(MessageProgramTest, AClosedPipeEndsTheProgramAsItEndsTheStandardFilters) {
   write_file("keys/plain.txt", plaintexts);
-  // The reader is gone before anything is written: SIGPIPE, status 141, as
-  // cat or seq end; a full disk is an error of the program's own, status 1.
-  CommandResult run = run_command("{ sleep 0.5; " + kEncrypt + " -C keys plain.txt; echo $? >status; } | true");
+  // The reader is gone before anything is written (the one reader of a
+  // FIFO has ended, whatever the load): SIGPIPE, status 141, as cat or seq
+  // end; a full disk is an error of the program's own, status 1.
+  CommandResult run = run_command("mkfifo gone && { true <gone & exec 3>gone; wait $!; " + kEncrypt +
+                                  " -C keys plain.txt >&3; echo $? >status; rm gone; }");
   EXPECT_EQ(read_file("status"), "141\n");
   EXPECT_EQ(run.err, "");
   run = run_command(kEncrypt + " -C keys plain.txt >/dev/full");

@@ -125,13 +125,13 @@ TEST_F(KeySetProgramTest, ARefusedRenameIsUndoneOrFinishedLater) {
 
 TEST_F(KeySetProgramTest, AThreadCountThatIsNotANumberChangesNothing) {
   const auto before = snapshot();
-  for (const std::string value : {"abc", "0", "2000", "-1", " 2"}) {
+  for (const std::string value : {"abc", "0", "1025", "2000", "-1", " 2"}) {
     const CommandResult run = run_command("GF3MQ_THREADS='" + value + "' " + kKeygen);
     EXPECT_EQ(run.status, 2) << value;
     EXPECT_NE(run.err.find("GF3MQ_THREADS is \"" + value + "\""), std::string::npos) << run.err;
     EXPECT_EQ(snapshot(), before) << value;
   }
-  for (const std::string value : {"1", "2", ""}) {
+  for (const std::string value : {"1", "2", "1024", ""}) {
     EXPECT_EQ(run_command("GF3MQ_THREADS='" + value + "' " + kKeygen).status, 0) << value;
     expect_whole_set();
   }
