@@ -13,6 +13,7 @@
 #                    study/study.csv and its log-log plot study/study.svg and .png
 #   make fuzz        libFuzzer targets for every reader, FUZZ_SECONDS each (default 60)
 #   make memcheck    gf3mq-keygen and gf3mq-demo under valgrind memcheck
+#   make format-check every C++ file of the repository as .clang-format lays it out
 #   make install     the programs, headers, libraries, CMake package and
 #                    gf3mq.pc under PREFIX (default /usr/local)
 
@@ -43,6 +44,7 @@ MEMCHECK_PACKAGES := valgrind
 # the peer it is meant to be.
 BENCH_PACKAGES := libflint-dev fflas-ffpack libopenblas0-pthread
 STUDY_PACKAGES := gnuplot-nox
+FORMAT_PACKAGES := clang-format
 # What `make study` measures: gf3mq-study's own defaults when left empty.
 STUDY_SIZES ?=
 STUDY_SECONDS ?=
@@ -51,7 +53,7 @@ DEMO_PROGRAMS := gf3mq-tables gf3mq-keygen gf3mq-demo
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
   fuzz_message_lines fuzz_relations
 
-.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table study fuzz memcheck install deps clean
+.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table study fuzz memcheck format-check install deps clean
 
 all: build
 
@@ -109,6 +111,11 @@ demo: demo-programs
 	@cd demo && if [ ! -f "new pk.txt" ] || [ ! -f "new sk.txt" ]; then \
 	  ../$(BUILD)/bin/gf3mq-keygen --no-wait && echo || exit 1; fi
 	@cd demo && ../$(BUILD)/bin/gf3mq-demo; status=$$?; echo; exit $$status
+
+# Lists the files that differ from the layout of .clang-format, and fails if any does.
+format-check:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(FORMAT_PACKAGES)"
+	@git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
 
 install: build
 	$(CMAKE) --install $(BUILD) --prefix $(PREFIX)

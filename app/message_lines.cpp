@@ -64,7 +64,8 @@ bool MessageLineParser::feed(const char* text, std::size_t size, MessageLines& o
     const bool plaintext = allowed_ == LineElements::plaintext;
     if (plaintext && c == '0')
       return refuse(problem, column_, "\"0\" is not 1 or 2 (every element of a plaintext must be 1 or 2)");
-    if (c < '0' || c > '2') return refuse(problem, column_, shown(c) + (plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
+    if (c < '0' || c > '2')
+      return refuse(problem, column_, shown(c) + (plaintext ? " is not 1 or 2" : " is not 0, 1 or 2"));
     if (count_ == elements_) return refuse(problem, 0, "holds more than " + elements_text(elements_));
     current_[count_++] = static_cast<std::uint8_t>(c - '0');
   }
@@ -122,10 +123,14 @@ bool MessageLineReader::next(std::size_t max, MessageLines& out, FileProblem* pr
   }
   const std::size_t taken = std::min(max, pending_.count()), per_line = pending_.elements_per_line;
   out.elements_per_line = per_line;
-  out.elements.assign(pending_.elements.begin(), pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
-  out.line_numbers.assign(pending_.line_numbers.begin(), pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
-  pending_.elements.erase(pending_.elements.begin(), pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
-  pending_.line_numbers.erase(pending_.line_numbers.begin(), pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
+  out.elements.assign(pending_.elements.begin(),
+                      pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
+  out.line_numbers.assign(pending_.line_numbers.begin(),
+                          pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
+  pending_.elements.erase(pending_.elements.begin(),
+                          pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
+  pending_.line_numbers.erase(pending_.line_numbers.begin(),
+                              pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
   return true;
 }
 

@@ -6,8 +6,7 @@
 
 namespace gf3mq {
 
-PublicForms::PublicForms(const std::uint8_t* stored, std::size_t n)
-    : n_(n), q_(n * (n - 1) / 2, n), l_(n, n) {
+PublicForms::PublicForms(const std::uint8_t* stored, std::size_t n) : n_(n), q_(n * (n - 1) / 2, n), l_(n, n) {
   const std::size_t side = n + 1, form_size = side * side;
   // Form j is element j of every vector: 64 forms at a time make one word
   // of each plane, entry (r, k) of each form a bit of it.
@@ -45,7 +44,8 @@ std::vector<std::uint8_t> PublicForms::encrypt(const std::uint8_t* x) const {
     for (std::size_t u = 0; u < v; ++u)
       packed_add_multiple(c.ones(0), c.twos(0), q_ones(u, v), q_twos(u, v), x[u] % 3 * (x[v] % 3) % 3, words());
   }
-  for (std::size_t k = 0; k < n_; ++k) packed_add_multiple(c.ones(0), c.twos(0), l_ones(k), l_twos(k), x[k] % 3, words());
+  for (std::size_t k = 0; k < n_; ++k)
+    packed_add_multiple(c.ones(0), c.twos(0), l_ones(k), l_twos(k), x[k] % 3, words());
   std::vector<std::uint8_t> out(n_);
   for (std::size_t j = 0; j < n_; ++j) out[j] = c.get(0, j);
   return out;

@@ -23,8 +23,8 @@ bool solutions_at(const Relations& r, const std::uint8_t* c, std::vector<std::ui
   std::vector<std::uint8_t> minus_constant(r.count());
   for (std::size_t k = 0; k < r.count(); ++k) {
     for (std::size_t u = 0; u < n; ++u)
-      equations.set(k, u, packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words()) +
-                              r.b.get(k, u));
+      equations.set(k, u,
+                    packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words()) + r.b.get(k, u));
     const unsigned constant = packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words()) + r.d[k];
     minus_constant[k] = static_cast<std::uint8_t>((3 - constant % 3) % 3);
   }

@@ -58,13 +58,14 @@ bool relations_from_pairs(const PublicForms& forms, std::uint64_t seed, Relation
   }
   if (progress) progress("encrypting plaintexts", 1);
   if (progress) progress("elimination", 0);
-  const PackedMatrix kernel =
-      kernel_basis(equations, [&](double f) { if (progress) progress("elimination", f); });
+  const PackedMatrix kernel = kernel_basis(equations, [&](double f) {
+    if (progress) progress("elimination", f);
+  });
   if (report != nullptr) *report = RelationsReport{{}, equations.rows(), unknowns, 0};
   if (kernel.rows() != n) {
     if (report != nullptr)
-      report->failure = "the relations from pairs span " + std::to_string(kernel.rows()) + " dimensions, not " +
-                        std::to_string(n);
+      report->failure =
+          "the relations from pairs span " + std::to_string(kernel.rows()) + " dimensions, not " + std::to_string(n);
     return false;
   }
   out = Relations{n, std::vector<PackedMatrix>(n, PackedMatrix(n, n)), PackedMatrix(n, n), PackedMatrix(n, n),

@@ -101,11 +101,10 @@ std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size) {
   return hash;
 }
 
-bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
-                    FileProblem* problem) {
+bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest, FileProblem* problem) {
   const std::string text = header(r.n, key_digest) + digits_of(r);
-  return write_whole_file(file_name, 0600, Placement::replace,
-                          [&](int fd) { return write_all(fd, text.data(), text.size()); }, problem);
+  return write_whole_file(
+      file_name, 0600, Placement::replace, [&](int fd) { return write_all(fd, text.data(), text.size()); }, problem);
 }
 
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,

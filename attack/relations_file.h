@@ -23,8 +23,7 @@ std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size);
 // beside it, synced, renamed into place, the folder synced). A path that
 // holds anything but a regular file is refused and left as it is. False
 // with problem naming the file otherwise.
-bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest,
-                    FileProblem* problem);
+bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest, FileProblem* problem);
 
 // Reads relations for n variables and the key with this digest. False with
 // problem naming the file when it is missing or damaged, was made for

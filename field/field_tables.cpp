@@ -87,9 +87,8 @@ bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem, const char* fil
 }
 
 bool load_reduction_table(int n, Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {
-  return load_checked(table, Sizes{n}.reduction_rows(), n, problem, file_name, [&](const Mat_ZZ_p& loaded) {
-    return check_reduction_table(loaded, problem, file_name);
-  });
+  return load_checked(table, Sizes{n}.reduction_rows(), n, problem, file_name,
+                      [&](const Mat_ZZ_p& loaded) { return check_reduction_table(loaded, problem, file_name); });
 }
 
 bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProblem* problem, const char* file_name) {

@@ -126,8 +126,8 @@ template <int J, class P>
 // ones, twos = the words of a * b, x^0 .. x^575, from the windows of a
 // (window[m], m < 64, and a_256) and b's planes; table is scratch.
 template <class P>
-[[gnu::always_inline]] inline void comb_product(const std::uint32_t* window, unsigned a256, P b,
-                                                std::uint8_t* table, std::uint64_t* ones, std::uint64_t* twos) {
+[[gnu::always_inline]] inline void comb_product(const std::uint32_t* window, unsigned a256, P b, std::uint8_t* table,
+                                                std::uint64_t* ones, std::uint64_t* twos) {
   fill_window_table(b, table);
   P sum{};
   for (int k = 60; k >= 0; k -= 4) {
@@ -146,7 +146,7 @@ template <class P>
 // ---- Other widths: half planes, two vectors of four words ----
 
 [[gnu::always_inline]] inline void poly_mul_halves_body(const std::uint8_t* a, const std::uint8_t* b,
-                                                       std::size_t length, std::uint8_t* product) {
+                                                        std::size_t length, std::uint8_t* product) {
   // Residues mod 3, zeros from `length` to 320.
   alignas(64) std::uint8_t ra[320], rb[320];
   std::copy_n(a, length, ra);

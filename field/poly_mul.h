@@ -6,7 +6,7 @@
 
 namespace gf3mq {
 
-inline constexpr std::size_t kPolyMaxLength = 257;  // of poly_mul's factors
+inline constexpr std::size_t kPolyMaxLength = 257;     // of poly_mul's factors
 inline constexpr std::size_t kPolyProductBytes = 576;  // x^0 .. x^512, padded to whole 64-byte vectors
 
 // Bytes poly_mul_long writes for factors of `length` coefficients: x^0 ..

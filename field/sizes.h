@@ -19,19 +19,19 @@ struct Sizes {
   int n = kDefaultDegree;
 
   constexpr std::size_t elements() const { return static_cast<std::size_t>(n); }  // x, c, sk, a field element
-  constexpr int variables_and_one() const { return n + 1; }       // positions of a form: x_0 .. x_(n-1) and 1
-  constexpr int reduction_rows() const { return 2 * n - 2; }      // x^n .. x^(3n - 3)
-  constexpr int frobenius_rows() const { return n; }              // x^0, x^27, ..., x^(27 (n - 1))
-  constexpr std::size_t form_digits() const {                     // (n + 1)^2
+  constexpr int variables_and_one() const { return n + 1; }   // positions of a form: x_0 .. x_(n-1) and 1
+  constexpr int reduction_rows() const { return 2 * n - 2; }  // x^n .. x^(3n - 3)
+  constexpr int frobenius_rows() const { return n; }          // x^0, x^27, ..., x^(27 (n - 1))
+  constexpr std::size_t form_digits() const {                 // (n + 1)^2
     return static_cast<std::size_t>(n + 1) * static_cast<std::size_t>(n + 1);
   }
   constexpr std::size_t public_key_digits() const { return elements() * form_digits(); }  // n (n + 1)^2
   constexpr std::size_t matrix_digits() const { return elements() * elements(); }         // n^2
-  constexpr std::size_t reduction_digits() const {                                         // (2n - 2) n
+  constexpr std::size_t reduction_digits() const {                                        // (2n - 2) n
     return static_cast<std::size_t>(reduction_rows()) * elements();
   }
   constexpr std::size_t decrypted_bytes() const { return 2 * elements(); }  // both candidates
-  constexpr std::size_t linear_row_offset() const {                          // row n of a form: n (n + 1)
+  constexpr std::size_t linear_row_offset() const {                         // row n of a form: n (n + 1)
     return elements() * static_cast<std::size_t>(n + 1);
   }
 };

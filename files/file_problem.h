@@ -8,8 +8,8 @@
 namespace gf3mq {
 
 struct FileProblem {
-  std::string file;      // the file's name as given; empty for standard input, or when no file is involved
-  std::string problem;   // e.g. "is too short: it holds 100 of 257 digits"
+  std::string file;        // the file's name as given; empty for standard input, or when no file is involved
+  std::string problem;     // e.g. "is too short: it holds 100 of 257 digits"
   std::size_t line = 0;    // the line of a text input the problem is on; 0 when none
   std::size_t column = 0;  // and the column on it; 0 when none
 

@@ -51,8 +51,7 @@ bool plain_name(const std::string& name) {
 
 // A number written as decimal digits only: no sign, no blank, nothing after.
 bool parse_inode(const std::string& text, ino_t& value) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return false;
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
   unsigned long long v = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
   value = static_cast<ino_t>(v);
@@ -398,7 +397,8 @@ bool finish_unfinished_replacement(const std::vector<std::string>& final_names, 
 bool remove_leftovers(FileProblem* problem) {
   DIR* dir = opendir(".");
   if (dir == nullptr)
-    return report_problem(problem, working_directory(), "cannot be read for leftover temporaries: " + error_text(errno));
+    return report_problem(problem, working_directory(),
+                          "cannot be read for leftover temporaries: " + error_text(errno));
   std::vector<std::string> names;
   errno = 0;
   while (const dirent* entry = readdir(dir)) {

@@ -50,11 +50,11 @@ struct NewFile {
 };
 
 enum class Replacement {
-  done,          // the new set is in place and on disk, no copy of the old one left
-  done_but,      // the new set is in place, but the folder could not be synced or old copies remain
-  not_started,   // nothing was renamed: the previous set is as it was
-  undone,        // a rename failed; the previous set is back in place
-  unfinished,    // a rename failed and undoing it failed too: the journal stays
+  done,         // the new set is in place and on disk, no copy of the old one left
+  done_but,     // the new set is in place, but the folder could not be synced or old copies remain
+  not_started,  // nothing was renamed: the previous set is as it was
+  undone,       // a rename failed; the previous set is back in place
+  unfinished,   // a rename failed and undoing it failed too: the journal stays
 };
 
 // Puts files in place as a whole, as described above; problem says what

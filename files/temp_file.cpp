@@ -178,8 +178,8 @@ bool TempFile::sync_and_close(const std::string& for_file, FileProblem* problem)
 
 bool TempFile::still_at_its_name() const {
   struct stat info {};
-  return !name_.empty() && fstatat(dir_fd_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISREG(info.st_mode) && info.st_ino == inode_;
+  return !name_.empty() && fstatat(dir_fd_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+         info.st_ino == inode_;
 }
 
 void TempFile::release_registration() {

@@ -17,12 +17,11 @@ bool path_free_or_regular(const std::string& path, FileProblem* problem) {
     return report_problem(problem, path, "cannot be looked at: " + error_text(errno));
   }
   if (S_ISREG(info.st_mode)) return true;
-  return report_problem(problem, path,
-                        "is " + describe_file_type(info.st_mode & S_IFMT) + ", not a regular file: it is left as it is");
+  return report_problem(
+      problem, path, "is " + describe_file_type(info.st_mode & S_IFMT) + ", not a regular file: it is left as it is");
 }
 
-bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem,
-                  bool* placed) {
+bool put_in_place(TempFile& temp, const std::string& path, Placement placement, FileProblem* problem, bool* placed) {
   const std::string from = temp.path();
   bool unused = false;
   bool& in_place = placed != nullptr ? *placed : unused;

@@ -3,8 +3,8 @@
 // non-empty line, in order; failure names a line and changes nothing.
 #include <string>
 
-#include "fuzz/fuzz_support.h"
 #include "app/message_lines.h"
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   gf3mq::fuzz::Input input(data, size);

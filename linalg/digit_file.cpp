@@ -187,7 +187,8 @@ bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t
     what = std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
   } else {
     what = result.describe(count);
-    if (row_length != 0 && (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character))
+    if (row_length != 0 &&
+        (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character))
       what += " (row " + std::to_string(result.digits / row_length) + ")";
   }
   if (problem != nullptr) *problem = FileProblem{file_name, what};

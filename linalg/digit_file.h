@@ -79,8 +79,8 @@ class DigitFileAppender {
   bool is_open() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   bool append(const std::uint8_t* values, std::size_t count);  // false once anything failed
-  bool close();  // true when every step succeeded; closes an owned file
-  int error_number() const { return error_number_; }  // errno of the first failure, 0 if none
+  bool close();                                                // true when every step succeeded; closes an owned file
+  int error_number() const { return error_number_; }           // errno of the first failure, 0 if none
 
  private:
   int fd_;

@@ -36,8 +36,7 @@ using simd::fold_below_6;
   for (; i < n; ++i) x[i] = simd::reduce(x[i]);
 }
 
-[[gnu::always_inline]] inline std::uint32_t dot_row_body(const std::uint8_t* a, const std::uint8_t* b,
-                                                         std::size_t n) {
+[[gnu::always_inline]] inline std::uint32_t dot_row_body(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
   std::uint32_t s = 0;
   for (std::size_t i = 0; i < n; ++i) s += static_cast<std::uint32_t>(a[i]) * b[i];
   return s;
@@ -49,12 +48,9 @@ using simd::fold_below_6;
 
 }  // namespace
 
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, add_row, (std::uint8_t * dst, const std::uint8_t* src, std::size_t n),
-                            (dst, src, n))
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, sub_row, (std::uint8_t * dst, const std::uint8_t* src, std::size_t n),
-                            (dst, src, n))
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, scale_row,
-                            (std::uint8_t * dst, const std::uint8_t* src, unsigned k, std::size_t n),
+GF3MQ_KERNEL_AT_EVERY_WIDTH(void, add_row, (std::uint8_t * dst, const std::uint8_t* src, std::size_t n), (dst, src, n))
+GF3MQ_KERNEL_AT_EVERY_WIDTH(void, sub_row, (std::uint8_t * dst, const std::uint8_t* src, std::size_t n), (dst, src, n))
+GF3MQ_KERNEL_AT_EVERY_WIDTH(void, scale_row, (std::uint8_t * dst, const std::uint8_t* src, unsigned k, std::size_t n),
                             (dst, src, k, n))
 GF3MQ_KERNEL_AT_EVERY_WIDTH(void, reduce_row, (std::uint8_t * x, std::size_t n), (x, n))
 GF3MQ_KERNEL_AT_EVERY_WIDTH(std::uint32_t, dot_row, (const std::uint8_t* a, const std::uint8_t* b, std::size_t n),

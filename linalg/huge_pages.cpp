@@ -8,12 +8,12 @@ namespace gf3mq {
 
 void* allocate_large_block(std::size_t n) {
   const std::size_t rounded = (n + kHugePage - 1) / kHugePage * kHugePage;
-  void* p = ::operator new(rounded, std::align_val_t{kHugePage});
+  void* p = ::operator new (rounded, std::align_val_t{kHugePage});
   advise_huge_pages(p, rounded);
   return p;
 }
 
-void release_large_block(void* p) { ::operator delete(p, std::align_val_t{kHugePage}); }
+void release_large_block(void* p) { ::operator delete (p, std::align_val_t{kHugePage}); }
 
 HugePageBuffer make_huge_page_buffer(std::size_t n) {
   HugePageBuffer buffer(new (std::align_val_t{kHugePage}) unsigned char[n]);

@@ -1,6 +1,5 @@
 #include "linalg/kernel_width.h"
 
-
 namespace gf3mq {
 
 namespace {

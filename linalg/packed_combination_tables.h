@@ -48,8 +48,7 @@ class PackedCombinationTables {
   // (ones, twos)[0..plane_words()) = sum over groups g of entry (g, indices[g * step]),
   // each index c0 + 3 c1 + 9 c2 in 0..26 (for the last group, of fewer
   // rows, only its rows' digits may be non-zero).
-  void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices,
-                       std::size_t step) const;
+  void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) const;
 
   // (ones, twos)[0..words) -= the same sum, words at most plane_words(): a
   // row of `words` words, read and written once.

@@ -165,22 +165,22 @@ GF3MQ_KERNEL_AT_EVERY_WIDTH(void, combine_rows,
                             (out, coeffs, coeff_step, rows, doubled, n_terms, stride, width))
 
 static void add_row_combination_portable(std::uint8_t* out, const std::uint8_t* base, const std::uint8_t* const* once,
-                                  std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
-                                  std::size_t vectors) {
+                                         std::size_t n_once, const std::uint8_t* const* twice, std::size_t n_twice,
+                                         std::size_t vectors) {
   add_row_combination_body(out, base, once, n_once, twice, n_twice, vectors);
 }
 
 GF3MQ_TARGET_AVX2 static void add_row_combination_avx2(std::uint8_t* out, const std::uint8_t* base,
-                                                const std::uint8_t* const* once, std::size_t n_once,
-                                                const std::uint8_t* const* twice, std::size_t n_twice,
-                                                std::size_t vectors) {
+                                                       const std::uint8_t* const* once, std::size_t n_once,
+                                                       const std::uint8_t* const* twice, std::size_t n_twice,
+                                                       std::size_t vectors) {
   add_row_combination_body(out, base, once, n_once, twice, n_twice, vectors);
 }
 
 GF3MQ_TARGET_AVX512 static void add_row_combination_avx512(std::uint8_t* out, const std::uint8_t* base,
-                                                    const std::uint8_t* const* once, std::size_t n_once,
-                                                    const std::uint8_t* const* twice, std::size_t n_twice,
-                                                    std::size_t vectors) {
+                                                           const std::uint8_t* const* once, std::size_t n_once,
+                                                           const std::uint8_t* const* twice, std::size_t n_twice,
+                                                           std::size_t vectors) {
   if (!combine_avx512(out, base, once, n_once, twice, n_twice, vectors))
     add_row_combination_body(out, base, once, n_once, twice, n_twice, vectors);
 }

@@ -34,16 +34,16 @@
 // like these, whose rows are a few hundred bytes, run their AVX2 version at
 // the AVX-512 width too: measured, 512-bit code with masked tails is slower
 // on such rows.
-#define GF3MQ_KERNEL_AT_EVERY_WIDTH(result, name, params, args)                  \
-  static result name##_portable params { return name##_body args; }             \
+#define GF3MQ_KERNEL_AT_EVERY_WIDTH(result, name, params, args)                   \
+  static result name##_portable params { return name##_body args; }               \
   GF3MQ_TARGET_AVX2 static result name##_avx2 params { return name##_body args; } \
   result name params { return ::gf3mq::at_kernel_width(name##_portable, name##_avx2, name##_avx2) args; }
 
 // The same with an AVX-512 version of its own, compiled from the same body.
 #define GF3MQ_KERNEL_AT_THREE_WIDTHS(result, name, params, args)                      \
-  static result name##_portable params { return name##_body args; }                  \
-  GF3MQ_TARGET_AVX2 static result name##_avx2 params { return name##_body args; }      \
-  GF3MQ_TARGET_AVX512 static result name##_avx512 params { return name##_body args; }  \
+  static result name##_portable params { return name##_body args; }                   \
+  GF3MQ_TARGET_AVX2 static result name##_avx2 params { return name##_body args; }     \
+  GF3MQ_TARGET_AVX512 static result name##_avx512 params { return name##_body args; } \
   result name params { return ::gf3mq::at_kernel_width(name##_portable, name##_avx2, name##_avx512) args; }
 
 namespace gf3mq::simd {

@@ -2,9 +2,9 @@
 // augmented form, and applying them forwards and backwards.
 #pragma once
 
-#include "scheme/gf3_source.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
+#include "scheme/gf3_source.h"
 
 // Draws a random invertible M (row by row, redrawn whole until nonsingular
 // accepts it) and then a random v, keeping the shapes M and v already have.

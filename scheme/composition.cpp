@@ -101,11 +101,13 @@ void symbolic_frobenius(Shape s, int q, const Mat_ZZ_p& src, const Mat_ZZ_p& tab
 }
 
 void symbolic_cube_at(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_frobenius(s, 3, src, table, 2 * s.n - 2, [s](int k) { return 3 * k - s.n; }, dst);
+  symbolic_frobenius(
+      s, 3, src, table, 2 * s.n - 2, [s](int k) { return 3 * k - s.n; }, dst);
 }
 
 void symbolic_pow27_at(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_frobenius(s, 27, src, table, s.n, [](int k) { return k; }, dst);
+  symbolic_frobenius(
+      s, 27, src, table, s.n, [](int k) { return k; }, dst);
 }
 
 void symbolic_product_at(Shape s, const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {

@@ -7,13 +7,13 @@
 #include <mutex>
 #include <thread>
 
-#include "scheme/composition.h"
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
 #include "linalg/secure_wipe.h"
 #include "linalg/worker_threads.h"
+#include "scheme/composition.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
                               const Mat_ZZ_p& table, int n) {
   FormList forms;
   forms.reserve(static_cast<std::size_t>(n));
-  for_each_public_form(M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); }, n);
+  for_each_public_form(
+      M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); }, n);
   return forms;
 }
 
@@ -55,16 +56,15 @@ class PublicFormMaker {
           G_index((n + 2) / 3 * (n + 1)),
           row(row_words) {}
     Bytes window3, window2, indices;
-    Words Gt;                // G_i^T, n packed rows of n + 1
-    Bytes column;            // three rows of G_i^T as elements
-    Bytes G_index;           // table indices of G_i's rows
+    Words Gt;       // G_i^T, n packed rows of n + 1
+    Bytes column;   // three rows of G_i^T as elements
+    Bytes G_index;  // table indices of G_i's rows
     Words row;
   };
 
   PublicFormMaker(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                   const Mat_ZZ_p& table)
-      : n_(n), exponents_(2 * n_ - 1), v_(v),
-        h_(static_cast<std::size_t>(n_) * static_cast<std::size_t>(exponents_)) {
+      : n_(n), exponents_(2 * n_ - 1), v_(v), h_(static_cast<std::size_t>(n_) * static_cast<std::size_t>(exponents_)) {
     const std::size_t width = static_cast<std::size_t>(n_);
     std::vector<std::uint8_t> units(width * width, 0);
     for (std::size_t e = 0; e < width; ++e) units[e * width + e] = 1;
@@ -209,9 +209,9 @@ void require_public_form_shapes(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, con
 
 }  // namespace
 
-void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27,
-                                          const Mat_ZZ_p& a3, const Mat_ZZ_p& table,
-                                          const std::function<void(int, Mat_ZZ_p&)>& consume, int n) {
+void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
+                                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
+                                          int n) {
   require_public_form_shapes(n, M, v, a27, a3, table);
   const PublicFormMaker maker(n, M, v, a27, a3, table);
   std::atomic<int> next{0};  // the next form no thread has taken yet

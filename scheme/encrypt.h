@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "field/sizes.h"
-#include "scheme/composition.h"
 #include "linalg/vec_zz_p.h"
+#include "scheme/composition.h"
 
 // c = P(m) on the flat buffers (layout in key_files.h). Returns 0 with 257
 // bytes of c and *clen = 257 written; -1, touching nothing, when pk, m, c or

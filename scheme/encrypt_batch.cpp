@@ -50,7 +50,8 @@ struct NibbleLaneEntry {
   using Row = const std::uint8_t*;
   static void add(Unit* entry, Row column, std::size_t units) {
     for (std::size_t b = 0; b < units; ++b)
-      entry[b] = static_cast<std::uint8_t>(((entry[b] & 15) + column[b]) % 3 | ((entry[b] >> 4) + column[b + 32]) % 3 << 4);
+      entry[b] =
+          static_cast<std::uint8_t>(((entry[b] & 15) + column[b]) % 3 | ((entry[b] >> 4) + column[b + 32]) % 3 << 4);
   }
 };
 

@@ -11,9 +11,9 @@
 
 using gf3mq::kDegree;
 using gf3mq::kFormBytes;
-using gf3mq::kVariablesAndOne;
 using gf3mq::kPublicKeyBytes;
 using gf3mq::kSecretKeyBytes;
+using gf3mq::kVariablesAndOne;
 
 namespace {
 

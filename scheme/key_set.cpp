@@ -5,8 +5,8 @@
 namespace gf3mq {
 
 const std::vector<std::string>& key_set_files() {
-  static const std::vector<std::string> names = {kMatAFile,  kV1File,   kMatBFile,     kV2File,
-                                                 kInvAFile,  kInvBFile, kPublicKeyFile, kSecretKeyFile};
+  static const std::vector<std::string> names = {kMatAFile, kV1File,   kMatBFile,      kV2File,
+                                                 kInvAFile, kInvBFile, kPublicKeyFile, kSecretKeyFile};
   return names;
 }
 

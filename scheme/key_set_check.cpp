@@ -36,7 +36,8 @@ struct LoadedFiles {
     FileProblem problem;
     if (read_whole_digit_file(name, read.data(), count, &problem)) {
       digits[name] = std::move(read);
-      results.push_back({Outcome::held, quoted(name) + " holds its " + std::to_string(count) + " digits and nothing else"});
+      results.push_back(
+          {Outcome::held, quoted(name) + " holds its " + std::to_string(count) + " digits and nothing else"});
     } else {
       results.push_back({Outcome::failed, problem.message()});
     }
@@ -76,8 +77,8 @@ CheckResult check_tables_of(const LoadedFiles& files, bool& reduction_sound) {
   reduction_sound = check_reduction_table(reduction, &problem);
   if (!reduction_sound || !check_frobenius_table(frobenius, reduction, &problem))
     return {Outcome::failed, problem.message()};
-  return {Outcome::held, "the tables are consistent and describe GF(3^" + std::to_string(files.sizes.n) + ") with f = " +
-                             format_polynomial(polynomial_of_table(reduction))};
+  return {Outcome::held, "the tables are consistent and describe GF(3^" + std::to_string(files.sizes.n) +
+                             ") with f = " + format_polynomial(polynomial_of_table(reduction))};
 }
 
 CheckResult check_folder() {
@@ -215,8 +216,8 @@ std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   if (needs(files, {kPublicKeyFile}, "the layout of the public forms", results))
     results.push_back(check_stored_layout(files.sizes, files.of(kPublicKeyFile)));
   const std::string map = "the public map";
-  if (needs(files, {kPublicKeyFile, kSecretKeyFile, kMatAFile, kV1File, kMatBFile, kV2File, kReductionTableFile},
-            map, results)) {
+  if (needs(files, {kPublicKeyFile, kSecretKeyFile, kMatAFile, kV1File, kMatBFile, kV2File, kReductionTableFile}, map,
+            results)) {
     if (field_known) {
       results.push_back(check_public_map(files, points, seed));
     } else {

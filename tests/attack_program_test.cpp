@@ -28,8 +28,8 @@ std::string random_lines(std::mt19937& rng, int count, const char* digits) {
 class AttackProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(run_command("mkdir keys public && " + program("gf3mq-tables") + " -C keys && " +
-                          program("gf3mq-keygen") + " -C keys --no-wait >/dev/null && cp 'keys/new pk.txt' public/")
+    ASSERT_EQ(run_command("mkdir keys public && " + program("gf3mq-tables") + " -C keys && " + program("gf3mq-keygen") +
+                          " -C keys --no-wait >/dev/null && cp 'keys/new pk.txt' public/")
                   .status,
               0);
     std::mt19937 rng(81);
@@ -113,7 +113,8 @@ TEST_F(AttackProgramTest, SavedRelationsReplaceOnlyARegularFileAndLieWholeInThei
   for (const auto& [make, says] : impostors) {
     ASSERT_EQ(run_command(make).status, 0) << make;
     const auto before = list_dir(".");
-    const CommandResult run = run_command("timeout 60 " + kAttack + " -C public --save-relations ../rel.txt ../cipher.txt");
+    const CommandResult run =
+        run_command("timeout 60 " + kAttack + " -C public --save-relations ../rel.txt ../cipher.txt");
     EXPECT_EQ(run.status, 1) << make;
     EXPECT_EQ(run.out, "") << make;
     EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
@@ -148,8 +149,7 @@ TEST_F(AttackProgramTest, AKeyWithMoreRelationsThanAKeyOfThisSchemeIsRefusedSoon
   // loaded machine stretches the clock, not the work.
   const CommandResult run = run_command("ulimit -t 120; " + kAttack + " -C public ../cipher.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("this public key has more relations than a key of this scheme"), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find("this public key has more relations than a key of this scheme"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("leave 4144 relations with a set of 24 indices"), std::string::npos) << "the first set";
   EXPECT_EQ(run.out, "");
 }

@@ -51,7 +51,8 @@ TEST_P(ToyAttackTest, RelationsFromTheFormsHoldAndRecoverPlaintexts) {
   std::mt19937 rng(static_cast<std::uint32_t>(n));
   // The stored forms plus sk are the public map on plaintexts over {1, 2}.
   for (int t = 0; t < 5; ++t) {
-    const std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data()), y = toy_public_map(key, x);
+    const std::vector<std::uint8_t> x = random_plaintext(rng, n), c = forms.encrypt(x.data()),
+                                    y = toy_public_map(key, x);
     for (std::size_t i = 0; i < n; ++i) ASSERT_EQ((c[i] + key.sk[i]) % 3, y[i]);
   }
   gf3mq::Relations relations;

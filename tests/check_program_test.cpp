@@ -74,9 +74,10 @@ TEST_F(CheckProgramTest, EachDamagedFileIsNamed) {
 TEST_F(CheckProgramTest, AnythingAfterTheDigitsIsFoundOutWhileProgramsStillReadTheFirstDigits) {
   // What lies after the digits: another character, another digit, a NUL,
   // the whole file again. A line break alone is fine.
-  const std::vector<std::pair<std::string, std::string>> tails = {
-      {"X", "holds the byte 0x58 after its"}, {"1", "holds more than its"}, {std::string(1, '\0'), "holds the byte 0x00"},
-      {"", "holds more than its"}};
+  const std::vector<std::pair<std::string, std::string>> tails = {{"X", "holds the byte 0x58 after its"},
+                                                                  {"1", "holds more than its"},
+                                                                  {std::string(1, '\0'), "holds the byte 0x00"},
+                                                                  {"", "holds more than its"}};
   for (const std::string name : {"new sk.txt", "new Mat_A.txt", "new Xe_mod_Irredfx.txt"}) {
     const std::string good = read_file(name);
     for (const auto& [tail, says] : tails) {

@@ -140,8 +140,8 @@ TEST_P(PublicFormsTest, OneAndXGiveTheirThirtiethPowers) {
   for (int r = 1; r < 257; ++r) ASSERT_TRUE(nonzeros(one[r]).empty()) << r;
   const FormList x = public_forms(GetParam(), identity(257), zero, single_entry(1, 257), kPolyB);
   for (int r = 0; r < 257; ++r)
-    ASSERT_EQ(nonzeros(x[r]), (r == 30 ? std::vector<std::pair<int, int>>{{257, 257}}
-                                       : std::vector<std::pair<int, int>>{}))
+    ASSERT_EQ(nonzeros(x[r]),
+              (r == 30 ? std::vector<std::pair<int, int>>{{257, 257}} : std::vector<std::pair<int, int>>{}))
         << r;
 }
 

@@ -1,10 +1,10 @@
 // Elements as people read them: digit lists and polynomials in x.
+#include "field/element_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
-
-#include "field/element_text.h"
 
 namespace {
 

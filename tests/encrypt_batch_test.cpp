@@ -109,7 +109,8 @@ TEST_P(EncryptBatchAtWidthTest, SumsAtTheirLimitInEveryRowStayExact) {
   // half of the batch and here and there, random ones elsewhere.
   std::mt19937 rng(43);
   std::vector<unsigned char> mixed = random_bytes(rng, 64 * 257, 3);
-  for (std::size_t t : {0, 5, 31, 32, 40, 63}) std::fill_n(mixed.begin() + static_cast<std::ptrdiff_t>(t * 257), 257, 2);
+  for (std::size_t t : {0, 5, 31, 32, 40, 63})
+    std::fill_n(mixed.begin() + static_cast<std::ptrdiff_t>(t * 257), 257, 2);
   std::vector<unsigned char> mixed_alone;
   at_widest_width([&] { mixed_alone = one_at_a_time(pk, mixed); });
   const PreparedPublicKey key(pk.data());

@@ -152,7 +152,8 @@ TEST_F(MessageProgramTest, BadPlaintextsAreNamedAndNothingAfterThemIsWritten) {
       {good + "\n" + with_letter, "\"in.txt\", line 3, column 201: \"x\" is not 1 or 2", 1},
       {good + good.substr(0, 256) + "\n", "\"in.txt\", line 2: holds 256 elements, not 257", 1},
       {good.substr(0, 257) + "1\n", "\"in.txt\", line 1: holds more than 257 elements", 0},
-      {good.substr(0, 100) + "\x01" + good.substr(100), "\"in.txt\", line 1, column 101: the byte 0x01 is not 1 or 2", 0},
+      {good.substr(0, 100) + "\x01" + good.substr(100), "\"in.txt\", line 1, column 101: the byte 0x01 is not 1 or 2",
+       0},
       {good + good + with_zero + good, "\"in.txt\", line 3, column 17", 2},
       // Blanks count as columns: the "x" is the 204th character of its line.
       {" \t\r" + with_letter, "\"in.txt\", line 1, column 204: \"x\" is not 1 or 2", 0}};
@@ -197,7 +198,8 @@ TEST_F(MessageProgramTest, WhatIsNotACiphertextOfThisSetIsSaidSo) {
   write_file("cipher.txt", std::string(257, '1') + "3\n");
   run = run_command(kDecrypt + " -C keys ../cipher.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("\"../cipher.txt\", line 1, column 258: \"3\" is not 0, 1 or 2"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\"../cipher.txt\", line 1, column 258: \"3\" is not 0, 1 or 2"), std::string::npos)
+      << run.err;
   // A secret file of another key generation: every ciphertext fails.
   ASSERT_EQ(run_command("mkdir other && " + program("gf3mq-tables") + " -C other && " + program("gf3mq-keygen") +
                         " -C other --no-wait && cp 'other/new V1.txt' keys/")
@@ -244,8 +246,8 @@ TEST_F(MessageProgramTest, InputWithoutEndIsAnsweredAsItComesInBoundedMemory) {
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"gf3mq-encrypt", line, ciphertext}, {"gf3mq-decrypt", ciphertext.substr(0, 257), line + "\n"}};
   for (const auto& [name, input, answer] : cases) {
-    const CommandResult run = run_command("yes " + input + " | (" + limit + "timeout 60 " + program(name) +
-                                          " -C keys) | head -n 3");
+    const CommandResult run =
+        run_command("yes " + input + " | (" + limit + "timeout 60 " + program(name) + " -C keys) | head -n 3");
     EXPECT_EQ(run.out, answer + answer + answer) << name << ": " << run.err;
   }
 }

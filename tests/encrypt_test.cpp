@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-
 #include <random>
 
 #include "scheme/key_files.h"

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/test_support.h"
 #include "field/field_polynomial.h"
+#include "tests/test_support.h"
 #include "tools/table_builder.h"
 
 namespace {

@@ -1,22 +1,21 @@
 // Replacing a set of files as a whole: the journal finished forward or back
 // from every state a killed run can leave, refusals that change nothing,
 // temporaries removed on termination signals, leftovers, and the folder lock.
-#include "files/folder_lock.h"
 #include "files/journal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
 
+#include "files/folder_lock.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <random>
 
-#include "scheme/composition.h"
 #include "field/poly_mul.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/row_combination_tables.h"
+#include "scheme/composition.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 #include "tests/test_support.h"

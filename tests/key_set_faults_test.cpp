@@ -127,8 +127,7 @@ TEST_F(KeySetFaultTest, BackupsThatCannotBeRemovedAreNamed) {
   EXPECT_NE(run.err.find("copies of the previous files remain, which could not be removed: \".gf3mq.bak."),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("(Permission denied); the new key set is in place nonetheless"), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find("(Permission denied); the new key set is in place nonetheless"), std::string::npos) << run.err;
   // The copy left is a link to an old secret file, closed to others.
   std::vector<std::string> left;
   for (const std::string& name : list_dir("."))

@@ -178,8 +178,9 @@ TEST_F(KeySetProgramTest, WritersTakeTurnsAndReadersNeverSeeHalfASet) {
   const CommandResult loop = run_command("end=$(($(date +%s) + 2)); (while [ $(date +%s) -lt $end ]; do " + kKeygen +
                                          " >/dev/null || echo keygen failed; done) & bad=0; runs=0; "
                                          "while [ $(date +%s) -lt $end ]; do " +
-                                         kDemo + " >/dev/null || bad=$((bad + 1)); runs=$((runs + 1)); done; wait; "
-                                                 "echo \"$runs $bad\"");
+                                         kDemo +
+                                         " >/dev/null || bad=$((bad + 1)); runs=$((runs + 1)); done; wait; "
+                                         "echo \"$runs $bad\"");
   EXPECT_EQ(without_lock_notices(loop.err), "") << loop.err;
   EXPECT_EQ(loop.out.substr(loop.out.find(' ')), " 0\n") << loop.out;
   EXPECT_EQ(loop.out.find("keygen failed"), std::string::npos);
@@ -296,7 +297,8 @@ TEST_F(KeySetProgramTest, WhenTheSystemRefusesThreadsFewerDoTheWork) {
     EXPECT_EQ(run.status, 0) << when << ": " << run.err;
     expect_whole_set();
     run = with_fault("clone,clone3", "error=EAGAIN", when,
-                     "env GF3MQ_THREADS=3 '" + self + "' --gtest_filter=CompositionTest.OnePassCompositionEqualsProductThenOutputMap");
+                     "env GF3MQ_THREADS=3 '" + self +
+                         "' --gtest_filter=CompositionTest.OnePassCompositionEqualsProductThenOutputMap");
     EXPECT_EQ(run.status, 0) << when << ": " << run.out << run.err;
   }
 }

@@ -202,7 +202,8 @@ TEST_P(KeygenTest, ManyCiphertextsAtOnceGiveTheIndicesOfOneAtATime) {
   }
   message_indices(keys.pk.get(), c.data(), m.data(), count, got.data());
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(std::count(expected.begin(), expected.end(), -1), static_cast<std::ptrdiff_t>((count + 2) / 5));  // the changed ones
+  EXPECT_EQ(std::count(expected.begin(), expected.end(), -1),
+            static_cast<std::ptrdiff_t>((count + 2) / 5));            // the changed ones
   message_indices(keys.pk.get(), c.data(), m.data(), 3, got.data());  // few: one at a time
   EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + 3), std::vector<int>(expected.begin(), expected.begin() + 3));
 }

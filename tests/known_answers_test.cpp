@@ -56,13 +56,13 @@ std::map<std::string, std::string> answers_of(const gf3mq::Sizes& sizes, const s
     std::remove(name);
   std::vector<unsigned char> pk(sizes.public_key_digits()), sk(n);
   gf3mq::SeededGf3Source source(seed);
-  const int made = standard ? keygen(pk.data(), sk.data(), source)
-                            : gf3mq::generate_key_set(sizes, pk.data(), sk.data(), source);
+  const int made =
+      standard ? keygen(pk.data(), sk.data(), source) : gf3mq::generate_key_set(sizes, pk.data(), sk.data(), source);
   if (made != 0) return answers;
   answers["keygen" + suffix] = hex(fnv1a(read_file("new sk.txt"), fnv1a(read_file("new pk.txt"))));
   std::uint64_t secret = fnv1a("");
-  for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
-                           "new Inv_B.txt"})
+  for (const char* name :
+       {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt", "new Inv_B.txt"})
     secret = fnv1a(read_file(name), secret);
   answers["secret" + suffix] = hex(secret);
 

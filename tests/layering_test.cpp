@@ -15,8 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Rank of each folder; a file may include a folder of its rank or below.
-const std::map<std::string, int> kRank = {{"files", 0}, {"linalg", 1}, {"field", 2}, {"scheme", 3},
-                                          {"attack", 4}, {"app", 5},   {"tools", 6}};
+const std::map<std::string, int> kRank = {{"files", 0},  {"linalg", 1}, {"field", 2}, {"scheme", 3},
+                                          {"attack", 4}, {"app", 5},    {"tools", 6}};
 
 // Headers that only forward to the place their concept moved to.
 const std::set<std::string> kForwarding = {"field/affine_map.h", "field/gf3_source.h", "field/composition.h",

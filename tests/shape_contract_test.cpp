@@ -11,9 +11,9 @@
 #include <functional>
 #include <random>
 
-#include "scheme/composition.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
+#include "scheme/composition.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "tests/test_support.h"
@@ -63,43 +63,113 @@ TEST(ShapeContractDeathTest, UndersizedArgumentsEndBeforeAnyRowIsTouched) {
   Arguments& x = arguments();
   const Mat_ZZ_p src = corner(x.a27, 257, 258);
   const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-      {"cube src", [&] { Mat_ZZ_p d(257, 258); symbolic_cube(corner(src, 257, 257), x.reduction, d); }},
-      {"cube src rows", [&] { Mat_ZZ_p d(257, 258); symbolic_cube(corner(src, 256, 258), x.reduction, d); }},
-      {"cube table", [&] { Mat_ZZ_p d(257, 258); symbolic_cube(src, corner(x.reduction, 512, 200), d); }},
-      {"cube table rows", [&] { Mat_ZZ_p d(257, 258); symbolic_cube(src, corner(x.reduction, 511, 257), d); }},
-      {"cube dst", [&] { Mat_ZZ_p d(257, 257); symbolic_cube(src, x.reduction, d); }},
-      {"pow27 table", [&] { Mat_ZZ_p d(257, 258); symbolic_pow27(src, corner(x.frobenius, 256, 257), d); }},
-      {"pow27 dst", [&] { Mat_ZZ_p d(243, 258); symbolic_pow27(src, x.frobenius, d); }},
-      {"product a", [&] { FormList o; symbolic_product(corner(src, 256, 258), src, x.reduction, o); }},
-      {"product b", [&] { FormList o; symbolic_product(src, corner(src, 257, 257), x.reduction, o); }},
-      {"product table", [&] { FormList o; symbolic_product(src, src, corner(x.reduction, 255, 257), o); }},
+      {"cube src",
+       [&] {
+         Mat_ZZ_p d(257, 258);
+         symbolic_cube(corner(src, 257, 257), x.reduction, d);
+       }},
+      {"cube src rows",
+       [&] {
+         Mat_ZZ_p d(257, 258);
+         symbolic_cube(corner(src, 256, 258), x.reduction, d);
+       }},
+      {"cube table",
+       [&] {
+         Mat_ZZ_p d(257, 258);
+         symbolic_cube(src, corner(x.reduction, 512, 200), d);
+       }},
+      {"cube table rows",
+       [&] {
+         Mat_ZZ_p d(257, 258);
+         symbolic_cube(src, corner(x.reduction, 511, 257), d);
+       }},
+      {"cube dst",
+       [&] {
+         Mat_ZZ_p d(257, 257);
+         symbolic_cube(src, x.reduction, d);
+       }},
+      {"pow27 table",
+       [&] {
+         Mat_ZZ_p d(257, 258);
+         symbolic_pow27(src, corner(x.frobenius, 256, 257), d);
+       }},
+      {"pow27 dst",
+       [&] {
+         Mat_ZZ_p d(243, 258);
+         symbolic_pow27(src, x.frobenius, d);
+       }},
+      {"product a",
+       [&] {
+         FormList o;
+         symbolic_product(corner(src, 256, 258), src, x.reduction, o);
+       }},
+      {"product b",
+       [&] {
+         FormList o;
+         symbolic_product(src, corner(src, 257, 257), x.reduction, o);
+       }},
+      {"product table",
+       [&] {
+         FormList o;
+         symbolic_product(src, src, corner(x.reduction, 255, 257), o);
+       }},
       {"output map M", [&] { apply_output_map(corner(x.M, 257, 256), x.v, x.forms); }},
       {"compose M", [&] { compose_public_forms(corner(x.M, 256, 257), x.v, x.a27, x.a3, x.reduction); }},
       {"compose a27", [&] { compose_public_forms(x.M, x.v, corner(x.a27, 257, 257), x.a3, x.reduction); }},
       {"compose a3", [&] { compose_public_forms(x.M, x.v, x.a27, corner(x.a3, 256, 258), x.reduction); }},
       {"compose table", [&] { compose_public_forms(x.M, x.v, x.a27, x.a3, corner(x.reduction, 255, 257)); }},
-      {"field_mul table", [&] { FieldElem o; field_mul(FieldElem{}, FieldElem{}, corner(x.reduction, 255, 257), o); }},
-      {"field_cube table", [&] { FieldElem o; field_cube(FieldElem{}, corner(x.reduction, 512, 256), o); }},
-      {"frobenius table", [&] { FieldElem y; Mat_ZZ_p p(257, 257); frobenius_powers(y, corner(x.reduction, 511, 257), p); }},
-      {"frobenius powers", [&] { FieldElem y; Mat_ZZ_p p(257, 256); frobenius_powers(y, x.reduction, p); }},
-      {"inverse powers", [&] { FieldElem o; central_map_inverse(Mat_ZZ_p(256, 257), x.reduction, o); }},
-      {"inverse table", [&] { FieldElem o; central_map_inverse(Mat_ZZ_p(257, 257), corner(x.reduction, 255, 257), o); }},
-      {"encrypt_vec form", [&] {
+      {"field_mul table",
+       [&] {
+         FieldElem o;
+         field_mul(FieldElem{}, FieldElem{}, corner(x.reduction, 255, 257), o);
+       }},
+      {"field_cube table",
+       [&] {
+         FieldElem o;
+         field_cube(FieldElem{}, corner(x.reduction, 512, 256), o);
+       }},
+      {"frobenius table",
+       [&] {
+         FieldElem y;
+         Mat_ZZ_p p(257, 257);
+         frobenius_powers(y, corner(x.reduction, 511, 257), p);
+       }},
+      {"frobenius powers",
+       [&] {
+         FieldElem y;
+         Mat_ZZ_p p(257, 256);
+         frobenius_powers(y, x.reduction, p);
+       }},
+      {"inverse powers",
+       [&] {
+         FieldElem o;
+         central_map_inverse(Mat_ZZ_p(256, 257), x.reduction, o);
+       }},
+      {"inverse table",
+       [&] {
+         FieldElem o;
+         central_map_inverse(Mat_ZZ_p(257, 257), corner(x.reduction, 255, 257), o);
+       }},
+      {"encrypt_vec form",
+       [&] {
          FormList f = x.forms;
          f[100] = corner(f[100], 258, 256);
          encrypt_vec(x.v, f);
        }},
-      {"fold form", [&] {
+      {"fold form",
+       [&] {
          FormList f = x.forms;
          f[5] = corner(f[5], 257, 258);
          fold_public_key(f);
        }},
-      {"diagonal form", [&] {
+      {"diagonal form",
+       [&] {
          FormList f = x.forms;
          f[256] = corner(f[256], 258, 257);
          diagonal_sums(f);
        }},
-      {"decrypt_vec table", [&] {
+      {"decrypt_vec table",
+       [&] {
          std::vector<Vec_ZZ_p> out;
          decrypt_vec(x.v, ByteList(257, 0), x.M, x.v, x.M, x.v, corner(x.reduction, 511, 257), out);
        }},

@@ -90,7 +90,8 @@ TEST_P(SizedProgramTest, KeyFilesOfAnotherLengthAreRefusedNamingTheTable) {
     const std::string short_one = good.substr(0, good.size() - 1), long_one = good + "1";
     for (const std::string* bad : {&short_one, &long_one}) {
       write_file(name, *bad);
-      for (const std::string& command : {program("gf3mq-demo") + " --no-wait", program("gf3mq-decrypt") + " cipher.txt"}) {
+      for (const std::string& command :
+           {program("gf3mq-demo") + " --no-wait", program("gf3mq-decrypt") + " cipher.txt"}) {
         const CommandResult run = run_command(command);
         EXPECT_EQ(run.status, 1) << command << " " << name;
         EXPECT_NE(run.err.find("\"" + name + "\""), std::string::npos) << run.err;

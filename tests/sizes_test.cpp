@@ -38,7 +38,8 @@ Coefficients modulo(Coefficients p, const gf3mq::Polynomial& f) {
   const std::size_t n = static_cast<std::size_t>(f.degree());
   for (std::size_t e = p.size(); e-- > n;) {
     const unsigned c = p[e];
-    for (std::size_t i = 0; i <= n; ++i) p[e - n + i] = static_cast<std::uint8_t>((p[e - n + i] + 9 - c * f.coef[i]) % 3);
+    for (std::size_t i = 0; i <= n; ++i)
+      p[e - n + i] = static_cast<std::uint8_t>((p[e - n + i] + 9 - c * f.coef[i]) % 3);
   }
   p.resize(n);
   return p;
@@ -94,8 +95,7 @@ TEST_P(SizesAtWidthTest, FieldArithmeticIsArithmeticModF) {
         ASSERT_EQ(as_coefficients(field.cube(as_element(a))), modulo(schoolbook(a, schoolbook(a, a)), f)) << n;
       }
       const Coefficients twos(static_cast<std::size_t>(n), 2);
-      ASSERT_EQ(as_coefficients(field.product(as_element(twos), as_element(twos))),
-                modulo(schoolbook(twos, twos), f))
+      ASSERT_EQ(as_coefficients(field.product(as_element(twos), as_element(twos))), modulo(schoolbook(twos, twos), f))
           << n;
     }
   }
@@ -155,7 +155,8 @@ TEST(SizesTest, TheExponentsDigitsGiveTheSameRootAsTheShortChain) {
 TEST(SizesTest, CompositeDegreesNeedTheGcdStepOfTheIrreducibilityTest) {
   // Three distinct irreducible cubics: x^(3^9) = x mod their product, which
   // has no root, and still it is reducible.
-  const Coefficients c1 = {2, 2, 0, 1}, c2 = {1, 2, 0, 1}, c3 = {2, 1, 1, 1};  // x^3 + 2x + 2, x^3 + 2x + 1, x^3 + x^2 + x + 2
+  const Coefficients c1 = {2, 2, 0, 1}, c2 = {1, 2, 0, 1},
+                     c3 = {2, 1, 1, 1};  // x^3 + 2x + 2, x^3 + 2x + 1, x^3 + x^2 + x + 2
   for (const Coefficients& c : {c1, c2, c3}) EXPECT_TRUE(gf3mq::is_irreducible(gf3mq::Polynomial{c}));
   const gf3mq::Polynomial product{schoolbook(schoolbook(c1, c2), c3)};
   ASSERT_EQ(product.degree(), 9);
@@ -175,8 +176,7 @@ TEST(SizesTest, CompositeDegreesNeedTheGcdStepOfTheIrreducibilityTest) {
     EXPECT_TRUE(gf3mq::is_irreducible(f)) << n;
     if (!gp) continue;
     std::string text = gf3mq::format_polynomial(f);
-    const CommandResult run =
-        run_command("echo 'print(polisirreducible(Mod(1,3)*(" + text + ")))' | gp -q 2>&1");
+    const CommandResult run = run_command("echo 'print(polisirreducible(Mod(1,3)*(" + text + ")))' | gp -q 2>&1");
     EXPECT_EQ(run.out, "1\n") << text;
   }
 }
@@ -221,12 +221,14 @@ TEST_P(SizesAtWidthTest, BatchEncryptionIsSingleEncryptionAtSizesWithLongRows) {
       std::vector<unsigned char> pk(sizes.public_key_digits(), 2);
       if (pass == 1) pk = random_coefficients(rng, pk.size());
       std::vector<unsigned char> m(70 * sizes.elements(), 2);
-      for (std::size_t i = sizes.elements(); pass == 1 && i < m.size(); ++i) m[i] = static_cast<unsigned char>(1 + rng() % 2);
+      for (std::size_t i = sizes.elements(); pass == 1 && i < m.size(); ++i)
+        m[i] = static_cast<unsigned char>(1 + rng() % 2);
       std::vector<unsigned char> batch(m.size()), single(sizes.elements());
       gf3mq::PreparedPublicKey(sizes, pk.data()).encrypt(m.data(), 70, batch.data());
       for (std::size_t t = 0; t < 70; ++t) {
         gf3mq::encrypt_at(sizes, pk.data(), &m[t * sizes.elements()], single.data());
-        ASSERT_TRUE(std::equal(single.begin(), single.end(), batch.begin() + static_cast<std::ptrdiff_t>(t * sizes.elements())))
+        ASSERT_TRUE(
+            std::equal(single.begin(), single.end(), batch.begin() + static_cast<std::ptrdiff_t>(t * sizes.elements())))
             << n << " pass " << pass << " plaintext " << t;
       }
     }

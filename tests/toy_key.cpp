@@ -69,7 +69,8 @@ bool invertible(std::vector<std::uint8_t> m, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) std::swap(m[p * n + k], m[c * n + k]);
     for (std::size_t r = c + 1; r < n; ++r) {
       const unsigned factor = m[r * n + c] * m[c * n + c] % 3;
-      for (std::size_t k = 0; k < n; ++k) m[r * n + k] = static_cast<std::uint8_t>((m[r * n + k] + 9 - factor * m[c * n + k]) % 3);
+      for (std::size_t k = 0; k < n; ++k)
+        m[r * n + k] = static_cast<std::uint8_t>((m[r * n + k] + 9 - factor * m[c * n + k]) % 3);
     }
   }
   return true;

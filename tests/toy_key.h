@@ -10,11 +10,11 @@ namespace gf3mq::test {
 
 struct ToyKey {
   std::size_t n = 0;
-  std::vector<std::uint8_t> f;              // x^n = -(f_0 + f_1 x + ... + f_(n-1) x^(n-1))
-  std::vector<std::uint8_t> mat_A, mat_B;   // n x n, row-major
+  std::vector<std::uint8_t> f;             // x^n = -(f_0 + f_1 x + ... + f_(n-1) x^(n-1))
+  std::vector<std::uint8_t> mat_A, mat_B;  // n x n, row-major
   std::vector<std::uint8_t> V1, V2;
-  std::vector<std::uint8_t> stored;         // n forms of (n + 1) x (n + 1), as in "new pk.txt"
-  std::vector<std::uint8_t> sk;             // the corrections: squares plus constant
+  std::vector<std::uint8_t> stored;  // n forms of (n + 1) x (n + 1), as in "new pk.txt"
+  std::vector<std::uint8_t> sk;      // the corrections: squares plus constant
 };
 
 // A key from random invertible maps around X^30, its stored forms taken by

@@ -36,24 +36,25 @@ class TwoUsersTest : public testing::Test {
   CommandResult as(int uid, const std::string& script) {
     const std::string name = "script" + std::to_string(scripts++) + ".sh";
     write_file(name, "cd '" + dir.path() + "' || exit 99\n" + script + "\n");
-    const std::string user = uid == 0 ? "" : "setpriv --reuid=" + std::to_string(uid) + " --regid=" +
-                                                 std::to_string(uid) + " --clear-groups ";
+    const std::string user =
+        uid == 0 ? ""
+                 : "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) + " --clear-groups ";
     return run_command("timeout 120 " + user + "env LC_ALL=C sh '" + dir.path() + "/" + name + "'");
   }
   // A key set of uid in a folder of the scratch folder.
   void make_key_set(int uid, const std::string& folder) {
-    const CommandResult run = as(uid, "bin/gf3mq-tables -C " + folder + " && bin/gf3mq-keygen -C " + folder +
-                                          " --no-wait </dev/null");
+    const CommandResult run =
+        as(uid, "bin/gf3mq-tables -C " + folder + " && bin/gf3mq-keygen -C " + folder + " --no-wait </dev/null");
     ASSERT_EQ(run.status, 0) << run.err;
   }
   // A journal of the other user that puts its own file in place of `victim`
   // (mode: the journal's, which the owner may or may not read).
   void plant_journal(const std::string& folder, const std::string& victim, const char* mode) {
-    const CommandResult run =
-        as(kOther, "cd " + folder + " && echo planted > .gf3mq.tmp.EVIL00 && printf 'gf3mq key-set journal 1\\n%s\\t"
-                   ".gf3mq.tmp.EVIL00\\t%s\\t-\\t0\\nend\\n' '" +
-                       victim + "' $(stat -c %i .gf3mq.tmp.EVIL00) > .gf3mq.journal && chmod " + mode +
-                       " .gf3mq.journal");
+    const CommandResult run = as(
+        kOther, "cd " + folder +
+                    " && echo planted > .gf3mq.tmp.EVIL00 && printf 'gf3mq key-set journal 1\\n%s\\t"
+                    ".gf3mq.tmp.EVIL00\\t%s\\t-\\t0\\nend\\n' '" +
+                    victim + "' $(stat -c %i .gf3mq.tmp.EVIL00) > .gf3mq.journal && chmod " + mode + " .gf3mq.journal");
     ASSERT_EQ(run.status, 0) << run.err;
   }
   // Starts the other user holding the folder's lock, as flock(1) does, in a
@@ -94,8 +95,7 @@ TEST_F(TwoUsersTest, AJournalOfAnotherUserIsNeverFollowed) {
                                  "gf3mq-keygen -C rootkeys --no-wait"}) {
     const CommandResult again = as(0, "bin/" + name + " </dev/null");
     EXPECT_EQ(again.status, 1) << name;
-    EXPECT_NE(again.err.find("\".gf3mq.journal\" belongs to another user (uid 2002)"), std::string::npos)
-        << again.err;
+    EXPECT_NE(again.err.find("\".gf3mq.journal\" belongs to another user (uid 2002)"), std::string::npos) << again.err;
   }
   struct stat info {};
   ASSERT_EQ(stat("rootkeys/new pk.txt", &info), 0);

@@ -81,8 +81,7 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
     report(problem, found.file, found.problem);
     return false;
   }
-  if (std::equal(table.data(), table.data() + expected.num_rows() * expected.num_cols(), expected.data()))
-    return true;
+  if (std::equal(table.data(), table.data() + expected.num_rows() * expected.num_cols(), expected.data())) return true;
   std::string hint = "pass the polynomial it was made from with --poly";
   if (name == std::string(kReductionTableFile) && check_reduction_table(table))
     hint = "run gf3mq-tables --poly '" + format_polynomial(polynomial_of_table(table)) + "'";
@@ -108,8 +107,9 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
     const std::string term = trim(text.substr(start, plus == std::string::npos ? std::string::npos : plus - start));
     long coefficient = 0, power = 0;
     if (term.empty() || !parse_term(term, coefficient, power)) {
-      report(problem, "",
-             "cannot read the term \"" + term + "\" of \"" + text + "\": write terms c*x^k, x^k, c*x, x or c joined by +");
+      report(
+          problem, "",
+          "cannot read the term \"" + term + "\" of \"" + text + "\": write terms c*x^k, x^k, c*x, x or c joined by +");
       return false;
     }
     if (coefficient > 2) {
@@ -117,8 +117,9 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
       return false;
     }
     if (power > kLargestDegree) {
-      report(problem, "", "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " +
-                              sizes_that_exist());
+      report(
+          problem, "",
+          "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " + sizes_that_exist());
       return false;
     }
     sums[static_cast<std::size_t>(power)] += static_cast<int>(coefficient);
@@ -210,8 +211,7 @@ bool check_tables(Polynomial& f, FileProblem* problem) {
   }
   if (!read_complete(kReductionTableFile, reduction, problem)) return false;
   if (!read_complete(kFrobeniusTableFile, frobenius, problem)) return false;
-  if (!check_reduction_table(reduction, problem) || !check_frobenius_table(frobenius, reduction, problem))
-    return false;
+  if (!check_reduction_table(reduction, problem) || !check_frobenius_table(frobenius, reduction, problem)) return false;
   f = polynomial_of_table(reduction);
   return true;
 }
