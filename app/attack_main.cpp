@@ -13,9 +13,9 @@
 #include "attack/relations.h"
 #include "attack/relations_file.h"
 #include "files/whole_file.h"
-#include "linalg/huge_pages.h"
-#include "linalg/secure_wipe.h"
-#include "linalg/worker_threads.h"
+#include "runtime/huge_pages.h"
+#include "runtime/secure_wipe.h"
+#include "runtime/worker_threads.h"
 #include "scheme/key_files.h"
 
 namespace {

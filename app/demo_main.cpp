@@ -10,9 +10,9 @@
 
 #include "app/program.h"
 #include "field/field_tables.h"
-#include "linalg/huge_pages.h"
-#include "linalg/secure_wipe.h"
-#include "scheme/console_text.h"
+#include "runtime/console_text.h"
+#include "runtime/huge_pages.h"
+#include "runtime/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"

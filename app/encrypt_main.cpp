@@ -10,8 +10,8 @@
 
 #include "app/message_lines.h"
 #include "app/program.h"
-#include "linalg/huge_pages.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/huge_pages.h"
+#include "runtime/secure_wipe.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"

@@ -15,7 +15,7 @@
 
 #include "field/sizes.h"
 #include "files/file_problem.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -9,7 +9,7 @@
 #include "field/sizes.h"
 #include "files/file_problem.h"
 #include "files/folder_lock.h"
-#include "linalg/huge_pages.h"
+#include "runtime/huge_pages.h"
 
 namespace gf3mq::program {
 

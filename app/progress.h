@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "linalg/phase_progress.h"
+#include "runtime/progress.h"
 
 namespace gf3mq::program {
 

@@ -27,7 +27,7 @@
 
 #include "attack/public_forms.h"
 #include "linalg/packed_matrix.h"
-#include "linalg/phase_progress.h"
+#include "runtime/progress.h"
 
 namespace gf3mq {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "field/sizes.h"
-#include "linalg/huge_pages.h"
+#include "runtime/huge_pages.h"
 
 namespace gf3mq::bench {
 

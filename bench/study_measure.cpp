@@ -10,7 +10,7 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "field/field_polynomial.h"
-#include "linalg/huge_pages.h"
+#include "runtime/huge_pages.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"

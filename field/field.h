@@ -14,7 +14,7 @@
 #include "field/sparse_kernels.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "linalg/mat_zz_p.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 struct FieldElem {
   std::uint8_t coef[257] = {};  // coef[i]: coefficient of x^i

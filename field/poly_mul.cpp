@@ -29,8 +29,8 @@
 
 #include "field/poly_mul_planes.h"
 #include "linalg/packed_rows.h"
-#include "linalg/secure_wipe.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/secure_wipe.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

@@ -11,8 +11,8 @@
 
 #include "field/poly_mul.h"
 #include "field/sizes.h"
-#include "linalg/secure_wipe.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/secure_wipe.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

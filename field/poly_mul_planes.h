@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "linalg/simd_bytes.h"  // its note on -Wpsabi: vectors pass between inline helpers only
+#include "runtime/simd_bytes.h"  // its note on -Wpsabi: vectors pass between inline helpers only
 
 namespace gf3mq {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "field/sizes.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

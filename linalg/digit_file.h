@@ -16,7 +16,7 @@
 
 #include "files/file_problem.h"
 #include "files/posix_io.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -1,7 +1,7 @@
 // The element-by-element row kernels, each compiled at every kernel width.
 #include "linalg/gf3_rows.h"
 
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "linalg/kernel_width.h"
+#include "runtime/kernel_width.h"
 
 namespace gf3mq {
 

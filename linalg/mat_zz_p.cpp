@@ -4,9 +4,10 @@
 #include <iostream>
 #include <vector>
 
-#include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/messages.h"
 #include "linalg/packed_matrix.h"
+#include "runtime/fatal.h"
 
 namespace msg = gf3mq::msg;
 

@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "linalg/digit_file.h"
-#include "linalg/secure_wipe.h"
 #include "linalg/vec_zz_p.h"
+#include "runtime/secure_wipe.h"
 
 class Mat_ZZ_p {
  public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "linalg/packed_rows.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

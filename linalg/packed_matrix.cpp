@@ -6,7 +6,7 @@
 
 #include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
-#include "linalg/worker_threads.h"
+#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
-#include "linalg/fatal.h"
-#include "linalg/huge_pages.h"
+#include "linalg/messages.h"
 #include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
-#include "linalg/worker_threads.h"
+#include "runtime/fatal.h"
+#include "runtime/huge_pages.h"
+#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 

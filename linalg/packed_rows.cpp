@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "linalg/kernel_width.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/kernel_width.h"
+#include "runtime/simd_bytes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>

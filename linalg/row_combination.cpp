@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "linalg/gf3_rows.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 
 namespace gf3mq {
 

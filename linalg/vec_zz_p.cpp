@@ -4,8 +4,9 @@
 #include <iostream>
 #include <vector>
 
-#include "linalg/fatal.h"
 #include "linalg/gf3_rows.h"
+#include "linalg/messages.h"
+#include "runtime/fatal.h"
 
 using gf3mq::msg::bad_vector_modulus;
 using gf3mq::msg::bad_vector_size;

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "linalg/digit_file.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 class Vec_ZZ_p {
  public:

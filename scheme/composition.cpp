@@ -8,7 +8,7 @@
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/row_combination_tables.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace {
 

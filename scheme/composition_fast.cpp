@@ -11,8 +11,8 @@
 #include "linalg/gf3_rows.h"
 #include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
-#include "linalg/secure_wipe.h"
-#include "linalg/worker_threads.h"
+#include "runtime/secure_wipe.h"
+#include "runtime/worker_threads.h"
 #include "scheme/composition.h"
 
 namespace {

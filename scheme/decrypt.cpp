@@ -5,7 +5,7 @@
 #include "field/field.h"
 #include "field/field_elem.h"
 #include "field/field_tables.h"
-#include "linalg/locked_pages.h"
+#include "runtime/locked_pages.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"

@@ -5,7 +5,7 @@
 #include "field/field_tables.h"
 #include "linalg/gf3_rows.h"
 #include "linalg/quadratic_form.h"
-#include "scheme/console_text.h"
+#include "runtime/console_text.h"
 #include "scheme/key_files.h"
 
 using gf3mq::kDegree;

@@ -4,7 +4,7 @@
 
 #include "field/field_tables.h"
 #include "linalg/combination_tables.h"
-#include "linalg/simd_bytes.h"
+#include "runtime/simd_bytes.h"
 #include "scheme/key_files.h"
 
 namespace gf3mq {

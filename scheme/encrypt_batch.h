@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "field/sizes.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

@@ -25,8 +25,8 @@
 #include "field/sizes.h"
 #include "linalg/digit_file.h"
 #include "linalg/mat_zz_p.h"
-#include "linalg/secure_wipe.h"
 #include "linalg/vec_zz_p.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

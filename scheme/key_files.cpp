@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "field/field_tables.h"
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 using gf3mq::kDegree;
 using gf3mq::kFormBytes;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "field/field_tables.h"
-#include "linalg/locked_pages.h"
+#include "runtime/locked_pages.h"
 #include "scheme/composition.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"

@@ -9,7 +9,7 @@
 
 #include "field/sizes.h"
 #include "linalg/digit_file.h"
-#include "linalg/phase_progress.h"
+#include "runtime/progress.h"
 #include "scheme/affine_map.h"
 
 // Makes a key set with the operating system's secure generator and loads it

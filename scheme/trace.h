@@ -17,8 +17,8 @@
 #include "field/sizes.h"
 #include "files/file_problem.h"
 #include "linalg/mat_zz_p.h"
-#include "linalg/secure_wipe.h"
 #include "linalg/vec_zz_p.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 

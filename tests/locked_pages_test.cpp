@@ -1,7 +1,7 @@
 // Secret pages out of swap: a LockedPages locks its buffer while it lives
 // and leaves it as it found it; where the system refuses, the buffer is used
 // unlocked and key generation and decryption go on all the same.
-#include "linalg/locked_pages.h"
+#include "runtime/locked_pages.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>

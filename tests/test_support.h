@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "field/field_elem.h"
-#include "linalg/kernel_width.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/packed_matrix.h"
 #include "linalg/vec_zz_p.h"
+#include "runtime/kernel_width.h"
 
 namespace gf3mq {
 

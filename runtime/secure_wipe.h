@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "linalg/huge_pages.h"
+#include "runtime/huge_pages.h"
 
 namespace gf3mq {
 

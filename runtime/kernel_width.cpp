@@ -1,4 +1,4 @@
-#include "linalg/kernel_width.h"
+#include "runtime/kernel_width.h"
 
 namespace gf3mq {
 

@@ -1,4 +1,4 @@
-#include "linalg/worker_threads.h"
+#include "runtime/worker_threads.h"
 
 #include <algorithm>
 #include <atomic>

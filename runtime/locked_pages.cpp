@@ -1,4 +1,4 @@
-#include "linalg/locked_pages.h"
+#include "runtime/locked_pages.h"
 
 #include <sodium.h>
 #include <sys/mman.h>

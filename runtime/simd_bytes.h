@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "linalg/kernel_width.h"
+#include "runtime/kernel_width.h"
 
 // Vectors of 32 and 64 bytes pass by value only between these always-inline
 // helpers and the kernel bodies they are inlined into, none of which carries

@@ -1,4 +1,4 @@
-#include "linalg/huge_pages.h"
+#include "runtime/huge_pages.h"
 
 #include <sys/mman.h>
 

@@ -1,4 +1,4 @@
-#include "scheme/console_text.h"
+#include "runtime/console_text.h"
 
 #include <langinfo.h>
 

@@ -1,13 +1,8 @@
-// Ending the process on misuse of the GF(3) vector and matrix types.
+// What the GF(3) vector and matrix types say on misuse, before they end the
+// process (runtime/fatal.h).
 #pragma once
 
 namespace gf3mq {
-
-// Writes message and an end of line to standard error, then exit(1).
-[[noreturn]] void exit_with_message(const char* message);
-
-// Writes message and an end of line to standard error, then abort().
-[[noreturn]] void abort_with_message(const char* message);
 
 // The message texts. The two shape-mismatch texts of each type end in the
 // full-width exclamation mark, written as its GBK bytes A3 A1.

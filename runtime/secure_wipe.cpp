@@ -1,4 +1,4 @@
-#include "linalg/secure_wipe.h"
+#include "runtime/secure_wipe.h"
 
 #include <sodium.h>
 

@@ -1,4 +1,4 @@
-#include "linalg/fatal.h"
+#include "runtime/fatal.h"
 
 #include <cstdlib>
 #include <iostream>
