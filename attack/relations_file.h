@@ -12,7 +12,7 @@
 #include <string>
 
 #include "attack/relations.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 
 namespace gf3mq {
 

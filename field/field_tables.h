@@ -10,7 +10,7 @@
 #pragma once
 
 #include "field/sizes.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "linalg/mat_zz_p.h"
 
 namespace gf3mq {

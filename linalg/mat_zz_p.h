@@ -14,7 +14,7 @@
 #include <iosfwd>
 #include <memory>
 
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "linalg/vec_zz_p.h"
 #include "runtime/secure_wipe.h"
 

@@ -11,7 +11,7 @@
 #include <iosfwd>
 #include <memory>
 
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "runtime/secure_wipe.h"
 
 class Vec_ZZ_p {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "field/sizes.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 #include "scheme/affine_map.h"  // affine_inverse and affine_apply

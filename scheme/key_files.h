@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "field/sizes.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 #include "scheme/composition.h"

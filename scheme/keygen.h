@@ -8,7 +8,7 @@
 #pragma once
 
 #include "field/sizes.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 #include "runtime/progress.h"
 #include "scheme/affine_map.h"
 

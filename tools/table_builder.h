@@ -7,7 +7,7 @@
 
 #include "field/field_polynomial.h"
 #include "field/sizes.h"
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 
 namespace gf3mq {
 

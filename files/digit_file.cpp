@@ -1,4 +1,4 @@
-#include "linalg/digit_file.h"
+#include "files/digit_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
