@@ -10,13 +10,13 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "field/field_polynomial.h"
+#include "field/field_tables.h"
 #include "runtime/huge_pages.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/gf3_source.h"
 #include "scheme/keygen.h"
-#include "tools/table_builder.h"
 
 namespace gf3mq::study {
 

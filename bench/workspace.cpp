@@ -8,10 +8,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "field/field_tables.h"
 #include "scheme/gf3_source.h"
 #include "scheme/key_files.h"
 #include "scheme/keygen.h"
-#include "tools/table_builder.h"
 
 namespace gf3mq::bench {
 
@@ -32,9 +32,7 @@ Workspace::Workspace() : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned
   dir = pattern;
   previous = std::filesystem::current_path().string();
   std::filesystem::current_path(dir);
-  Polynomial f;
-  if (!parse_polynomial(kDefaultPolynomial, f, nullptr) || write_tables(f, nullptr) != TablesWritten::both)
-    std::abort();
+  if (write_tables(default_polynomial(kDefaultDegree), nullptr) != TablesWritten::both) std::abort();
   SeededGf3Source source(1);
   if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
 }

@@ -1,6 +1,8 @@
 #include "field/field_polynomial.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 #include "field/field.h"
 #include "field/sizes.h"
@@ -9,6 +11,37 @@
 namespace gf3mq {
 
 namespace {
+
+std::string trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool parse_number(const std::string& s, long& value) {
+  if (s.empty() || s.size() > 6 || !std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); }))
+    return false;
+  value = std::stol(s);
+  return true;
+}
+
+// One term: "c*x^k", "x^k", "c*x", "x", "c" (spaces allowed around * and ^).
+bool parse_term(std::string term, long& coefficient, long& power) {
+  term.erase(std::remove_if(term.begin(), term.end(), [](char c) { return c == ' ' || c == '\t'; }), term.end());
+  coefficient = 1;
+  power = 0;
+  const auto x = term.find('x');
+  if (x == std::string::npos) return parse_number(term, coefficient);
+  const std::string before = term.substr(0, x), after = term.substr(x + 1);
+  if (!before.empty()) {
+    if (before.back() != '*' || !parse_number(before.substr(0, before.size() - 1), coefficient)) return false;
+  }
+  if (after.empty()) {
+    power = 1;
+    return true;
+  }
+  return after[0] == '^' && parse_number(after.substr(1), power);
+}
 
 constexpr int kFrobeniusStep = 27;
 
@@ -137,6 +170,48 @@ Mat_ZZ_p build_frobenius_table(const Mat_ZZ_p& reduction) {
   }
   static_assert(kFrobeniusStep == 27);
   return table;
+}
+
+std::string sizes_that_exist() {
+  return "the sizes are the odd n from " + std::to_string(kSmallestDegree) + " to " + std::to_string(kLargestDegree);
+}
+
+bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* problem) {
+  f = Polynomial{};
+  std::vector<int> sums(kLargestDegree + 1, 0);
+  std::size_t start = 0;
+  bool any = false;
+  while (start <= text.size()) {
+    const auto plus = text.find('+', start);
+    const std::string term = trim(text.substr(start, plus == std::string::npos ? std::string::npos : plus - start));
+    long coefficient = 0, power = 0;
+    if (term.empty() || !parse_term(term, coefficient, power))
+      return report_problem(
+          problem, "",
+          "cannot read the term \"" + term + "\" of \"" + text + "\": write terms c*x^k, x^k, c*x, x or c joined by +");
+    if (coefficient > 2)
+      return report_problem(problem, "",
+                            "coefficient " + std::to_string(coefficient) + " in \"" + term + "\" is not 0, 1 or 2");
+    if (power > kLargestDegree)
+      return report_problem(
+          problem, "",
+          "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " + sizes_that_exist());
+    sums[static_cast<std::size_t>(power)] += static_cast<int>(coefficient);
+    any = true;
+    if (plus == std::string::npos) break;
+    start = plus + 1;
+  }
+  int degree = kLargestDegree;
+  while (degree > 0 && sums[static_cast<std::size_t>(degree)] % 3 == 0) --degree;
+  if (!any || !degree_exists(degree))
+    return report_problem(problem, "",
+                          "\"" + text + "\" is of degree " + std::to_string(degree) + "; " + sizes_that_exist());
+  f.coef.resize(static_cast<std::size_t>(degree) + 1);
+  for (int i = 0; i <= degree; ++i) f.coef[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(sums[i] % 3);
+  if (f.coef.back() != 1)
+    return report_problem(
+        problem, "", "\"" + text + "\" is not monic: the coefficient of x^" + std::to_string(degree) + " must be 1");
+  return true;
 }
 
 bool is_irreducible(const Polynomial& f) { return is_irreducible(f, build_reduction_table(f)); }

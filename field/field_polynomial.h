@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_problem.h"
 #include "linalg/mat_zz_p.h"
 
 namespace gf3mq {
@@ -51,5 +52,13 @@ bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction);
 // irreducible x^n + a x^k + b x^j + c in the order of k, j (k > j > 0), a,
 // b, c. progress (when given) hears the fraction of candidates tried.
 Polynomial default_polynomial(int n, const std::function<void(double)>& progress = {});
+
+// Parses terms c*x^k, x^k, c*x, x and c (c in 0..2) joined by '+', in any
+// order, spaces allowed; repeated powers add up. f must be monic of an odd
+// degree from 5 to 1021 (sizes.h). False with problem filled otherwise.
+bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* problem);
+
+// "the sizes are the odd n from 5 to 1021", for messages that refuse one.
+std::string sizes_that_exist();
 
 }  // namespace gf3mq

@@ -1,14 +1,16 @@
-// The two tables that describe GF(3^257) = GF(3)[x] / (f), f monic and
-// irreducible of degree 257. Both are Mat_ZZ_p whose column c is the
-// coefficient of x^c:
+// The two tables that describe GF(3^n) = GF(3)[x] / (f), f monic and
+// irreducible of degree n, and their files in the working directory: loaded,
+// checked and written. Both are Mat_ZZ_p whose column c is the coefficient
+// of x^c:
 //
-//   reduction table Xi_modIrred, 512 x 257:    row r = x^(257 + r) mod f
-//   Frobenius table X_27i_modIrred, 257 x 257: row k = x^(27 k) mod f
+//   reduction table Xi_modIrred, (2n - 2) x n: row r = x^(n + r) mod f
+//   Frobenius table X_27i_modIrred, n x n:     row k = x^(27 k) mod f
 //
 // The Frobenius table is the matrix of the GF(3)-linear map X -> X^27: the
 // image of sum c_k x^k is sum c_k * (row k).
 #pragma once
 
+#include "field/field_polynomial.h"
 #include "field/sizes.h"
 #include "files/digit_file.h"
 #include "linalg/mat_zz_p.h"
@@ -55,12 +57,31 @@ bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction,
 // regular file, short, holds a character other than 0..2, or does not
 // describe the field. The Frobenius table is checked against a reduction
 // table that has passed its own check.
-// These load the tables of 257; table_degree ones, of any n (the
+// These load the tables of 257, and the one given n those of any n (the
 // Frobenius table at the reduction table's n).
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem = nullptr, const char* file_name = kReductionTableFile);
 bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProblem* problem = nullptr,
                           const char* file_name = kFrobeniusTableFile);
 bool load_reduction_table(int n, Mat_ZZ_p& table, FileProblem* problem = nullptr,
                           const char* file_name = kReductionTableFile);
+
+enum class TablesWritten {
+  none,     // refused or failed: problem says why, and whether the tables are in place
+  both,     // both tables written
+  missing,  // one table was there already (an interrupted run); the other was written
+};
+
+// Writes the table files of f into the working directory, each through a
+// temporary that is synced before either is linked into place; an existing
+// file is never replaced. Refuses when f is reducible or both files exist.
+// When exactly one exists and it is the table of f, only the other is
+// written; when it is not, nothing is. The caller holds the exclusive lock.
+TablesWritten write_tables(const Polynomial& f, FileProblem* problem);
+
+// Checks the two table files of the working directory: complete, only 0, 1,
+// 2, f from row 0 irreducible, reduction row r + 1 = x * row r mod f,
+// Frobenius row k = x^(27 k) mod f. On success returns f; otherwise problem
+// names the first bad file and row (or the missing file, and how to write it).
+bool check_tables(Polynomial& f, FileProblem* problem);
 
 }  // namespace gf3mq

@@ -7,7 +7,6 @@
 
 #include "field/field_tables.h"
 #include "fuzz/fuzz_support.h"
-#include "tools/table_builder.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gf3mq::fuzz::enter_scratch_folder();

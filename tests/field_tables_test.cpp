@@ -6,7 +6,6 @@
 
 #include "field/field_polynomial.h"
 #include "tests/test_support.h"
-#include "tools/table_builder.h"
 
 namespace {
 

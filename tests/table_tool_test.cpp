@@ -2,8 +2,8 @@
 // gf3mq-tables program's files, refusals and --check.
 #include <gtest/gtest.h>
 
+#include "field/field_tables.h"
 #include "tests/test_support.h"
-#include "tools/table_builder.h"
 
 namespace {
 

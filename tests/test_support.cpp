@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "tools/table_builder.h"
+#include "field/field_tables.h"
 
 namespace gf3mq {
 

@@ -1,14 +1,14 @@
-// gf3mq-tables: writes or checks the two field-table files of GF(3^257) in
+// gf3mq-tables: writes or checks the two field-table files of GF(3^n) in
 // the current directory.
 #include <iostream>
 #include <string>
 
 #include "app/program.h"
 #include "app/progress.h"
+#include "field/field_tables.h"
 #include "field/sizes.h"
 #include "files/folder_lock.h"
 #include "files/journal.h"
-#include "tools/table_builder.h"
 
 namespace {
 
