@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "app/program.h"
+#include "inspect/key_set_check.h"
 #include "scheme/key_set.h"
-#include "scheme/key_set_check.h"
 
 namespace {
 

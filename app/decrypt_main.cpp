@@ -8,13 +8,13 @@
 #include "app/message_lines.h"
 #include "app/program.h"
 #include "field/field_tables.h"
+#include "inspect/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/locked_pages.h"
 #include "runtime/secure_wipe.h"
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "scheme/trace.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "app/program.h"
 #include "field/field_tables.h"
+#include "inspect/trace.h"
 #include "runtime/console_text.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
@@ -17,7 +18,6 @@
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "scheme/trace.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 
 #include "app/message_lines.h"
 #include "app/program.h"
+#include "inspect/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
 #include "scheme/encrypt.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "scheme/trace.h"
 
 namespace {
 

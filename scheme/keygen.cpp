@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,6 @@
 #include "scheme/composition.h"
 #include "scheme/key_files.h"
 #include "scheme/key_set.h"
-#include "scheme/key_set_check.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ bool draw_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source, FileProblem* p
 constexpr int kRedraws = 100;
 
 // (mat_B, V2) and B_Inv, drawn from source until B_Inv V2 holds the rule
-// of key_set_check.h, at most 1 + kRedraws times (once when the rule is
+// ambiguity_rule_holds (keygen.h), at most 1 + kRedraws times (once when the rule is
 // skipped): the draws that follow one another from one source, so a seeded
 // source gives the same key every time.
 bool draw_inner_map(Mat_ZZ_p& mat_B, Vec_ZZ_p& V2, Mat_ZZ_p& B_Inv, gf3mq::Gf3Source& source, bool hold_rule,
@@ -256,6 +256,11 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
 int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
                      const PhaseProgress& progress) {
   return make_key_set(sizes, pk, sk, source, problem, progress, true);
+}
+
+int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {
+  const Vec_ZZ_p sum = B_Inv * V2;
+  return static_cast<int>(std::count_if(sum.data(), sum.data() + sum.length(), [](std::uint8_t e) { return e != 0; }));
 }
 
 int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {

@@ -20,7 +20,7 @@
 //
 // mat_B and V2 are drawn again, from the same source, while B_Inv V2 has
 // fewer than n/3 non-zero elements (the rule gf3mq-check holds a key set
-// to, key_set_check.h), at most 100 times; a seeded source gives the same
+// to, ambiguity_rule_holds below), at most 100 times; a seeded source gives the same
 // key set every time.
 //
 // Returns 0, or -1 when a pointer is null, a table is missing, damaged or
@@ -52,6 +52,13 @@ int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, G
 // (gf3mq-check fails such a set).
 int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source,
                                    FileProblem* problem = nullptr);
+
+// k = the number of non-zero elements of B_Inv V2, the sum of the two
+// candidates of every ciphertext: both encrypt back with probability 2^-k.
+int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2);
+
+// 3 k >= n: the rule every key set is held to (a random key has k near 2n/3).
+inline bool ambiguity_rule_holds(int k, int n) { return 3 * k >= n; }
 
 // The phases of key generation as its progress names them.
 inline constexpr const char* kKeygenPhases[] = {"reading the tables", "drawing the secret maps",

@@ -1,5 +1,5 @@
 // Elements as people read them: digit lists and polynomials in x.
-#include "field/element_text.h"
+#include "inspect/element_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The rooms of the source tree: each layer includes only itself and the
-// layers below it (runtime, files, linalg, field, scheme, attack, then the
-// programs), and the libraries write to standard output only where
+// layers below it (runtime, files, linalg, field, scheme, inspect, attack,
+// then the programs), and the libraries write to standard output only where
 // their routines are meant to print.
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Rank of each folder; a file may include a folder of its rank or below.
-const std::map<std::string, int> kRank = {{"runtime", 0}, {"files", 1},  {"linalg", 2}, {"field", 3},
-                                          {"scheme", 4},  {"attack", 5}, {"app", 6}};
+const std::map<std::string, int> kRank = {{"runtime", 0}, {"files", 1},   {"linalg", 2}, {"field", 3},
+                                          {"scheme", 4},  {"inspect", 5}, {"attack", 6}, {"app", 7}};
 
 // Headers that only forward to the place their concept moved to.
 const std::set<std::string> kForwarding = {"field/affine_map.h", "field/gf3_source.h", "field/composition.h",
@@ -58,7 +58,7 @@ TEST(LayeringTest, OnlyTheRoutinesMeantToPrintWriteToStandardOutput) {
   // The console forms of vectors and matrices and encrypt_vec print; no
   // other library routine does.
   const std::set<std::string> printing = {"linalg/vec_zz_p.cpp", "scheme/encrypt.cpp"};
-  for (const char* folder : {"runtime", "files", "linalg", "field", "scheme", "attack"}) {
+  for (const char* folder : {"runtime", "files", "linalg", "field", "scheme", "inspect", "attack"}) {
     for (const std::string& name : sources_of(folder)) {
       const std::string text = text_of(name);
       const bool writes = text.find("std::cout") != std::string::npos || text.find("stdout") != std::string::npos ||

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <ostream>
 
-#include "field/element_text.h"
 #include "field/field_tables.h"
-#include "scheme/key_algebra.h"
+#include "inspect/element_text.h"
+#include "inspect/key_algebra.h"
 #include "scheme/key_files.h"
 
 namespace gf3mq {

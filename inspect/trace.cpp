@@ -1,10 +1,10 @@
-#include "scheme/trace.h"
+#include "inspect/trace.h"
 
 #include <algorithm>
 
-#include "field/element_text.h"
 #include "field/field.h"
 #include "field/field_tables.h"
+#include "inspect/element_text.h"
 #include "scheme/affine_map.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"

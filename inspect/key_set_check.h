@@ -5,17 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "linalg/mat_zz_p.h"
-#include "linalg/vec_zz_p.h"
-
 namespace gf3mq {
-
-// k = the number of non-zero elements of B_Inv V2, the sum of the two
-// candidates of every ciphertext: both encrypt back with probability 2^-k.
-int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2);
-
-// 3 k >= n: the rule every key set is held to (a random key has k near 2n/3).
-inline bool ambiguity_rule_holds(int k, int n) { return 3 * k >= n; }
 
 // One check: whether it held, and what was checked or what failed (every
 // file the check involves is named when it fails).

@@ -1,4 +1,4 @@
-#include "field/element_text.h"
+#include "inspect/element_text.h"
 
 namespace gf3mq {
 

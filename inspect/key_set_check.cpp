@@ -1,4 +1,4 @@
-#include "scheme/key_set_check.h"
+#include "inspect/key_set_check.h"
 
 #include <sys/stat.h>
 
@@ -13,6 +13,7 @@
 #include "files/folder.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
+#include "scheme/keygen.h"
 
 namespace gf3mq {
 
@@ -178,11 +179,6 @@ CheckResult check_public_map(const LoadedFiles& files, int points, std::uint64_t
 }
 
 }  // namespace
-
-int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {
-  const Vec_ZZ_p sum = B_Inv * V2;
-  return static_cast<int>(std::count_if(sum.data(), sum.data() + sum.length(), [](std::uint8_t e) { return e != 0; }));
-}
 
 std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   LoadedFiles files;
