@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "linalg/packed_echelon.h"
 #include "linalg/packed_rows.h"
 
 namespace gf3mq {

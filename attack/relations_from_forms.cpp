@@ -4,6 +4,7 @@
 
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
+#include "linalg/packed_echelon.h"
 #include "linalg/packed_product.h"
 #include "linalg/packed_rows.h"
 #include "linalg/packed_transpose.h"
@@ -63,7 +64,7 @@ bool vanish_on(const PackedMatrix& m, const PackedMatrix& kernel, unsigned threa
     const std::size_t count = std::min(part.rows(), m.rows() - first);
     std::fill_n(part.ones(0), 2 * part.words() * part.rows(), 0);
     std::copy_n(m.ones(first), 2 * m.words() * count, part.ones(0));
-    const PackedMatrix values = multiply_blocked(part, columns, threads);
+    const PackedMatrix values = multiply(part, columns, threads);
     for (std::size_t r = 0; r < count; ++r)
       if (!is_zero_row(values, r)) return false;
   }

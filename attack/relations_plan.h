@@ -14,7 +14,7 @@
 
 #include "attack/public_forms.h"
 #include "attack/relations.h"
-#include "linalg/packed_matrix.h"
+#include "linalg/packed_echelon.h"
 
 namespace gf3mq {
 

@@ -17,7 +17,7 @@
 #include "bench/attack_system.h"
 #include "bench/sized_workspace.h"
 #include "bench/workspace.h"
-#include "linalg/packed_matrix.h"
+#include "linalg/packed_echelon.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
 

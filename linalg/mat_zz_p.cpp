@@ -6,7 +6,7 @@
 
 #include "linalg/gf3_rows.h"
 #include "linalg/messages.h"
-#include "linalg/packed_matrix.h"
+#include "linalg/packed_echelon.h"
 #include "runtime/fatal.h"
 
 namespace msg = gf3mq::msg;

@@ -1,12 +1,9 @@
 #include "linalg/packed_matrix.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
-#include "linalg/packed_combination_tables.h"
 #include "linalg/packed_rows.h"
-#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 
@@ -16,41 +13,6 @@ constexpr std::size_t kWordBits = 64;
 
 std::size_t words_for(std::size_t cols) { return (cols + kWordBits - 1) / kWordBits; }
 
-// Every combination c_0 r_0 + c_1 r_1 + ... of up to kMaxBlock packed rows,
-// entry sum c_i 3^i, over the words from first_word on.
-class CombinationTable {
- public:
-  static constexpr int kMaxBlock = 6;
-
-  void build(const PackedMatrix& m, const std::size_t* rows, int count, std::size_t first_word) {
-    first_word_ = first_word;
-    width_ = m.words() - first_word;
-    table_.assign(static_cast<std::size_t>(count), static_cast<std::size_t>(count), 2 * width_, [&](std::size_t i) {
-      return PackedRowEntry::Row{m.ones(rows[i]) + first_word, m.twos(rows[i]) + first_word, width_};
-    });
-  }
-  void add_into(std::uint64_t* d1, std::uint64_t* d2, std::size_t v) const {
-    const std::uint64_t* entry = table_.entry(0, v);
-    packed_add(d1 + first_word_, d2 + first_word_, entry, entry + width_, width_);
-  }
-
- private:
-  std::size_t first_word_ = 0, width_ = 0;
-  CombinationTables<PackedRowEntry> table_;
-};
-
-// Pivots per panel, tabulated three at a time (27 combinations each): every
-// other row is then read and written once per panel, with one combination
-// of the tables subtracted. Enough rows pay for the tables.
-constexpr int kMaxPanel = 48;
-static_assert(kMaxPanel % 3 == 0 && kMaxPanel <= 64,
-              "a run of a panel's pivot columns is read as one word of each plane");
-int panel_size(std::size_t rows) {
-  if (rows >= 2000) return kMaxPanel;
-  if (rows >= 200) return 12;
-  return 3;
-}
-
 // Bytes x mod 3 for any byte values, eight at once.
 std::uint64_t reduce8(std::uint64_t v) {
   std::uint8_t bytes[8];
@@ -58,16 +20,6 @@ std::uint64_t reduce8(std::uint64_t v) {
   for (auto& b : bytes) b = static_cast<std::uint8_t>(b % 3);
   std::memcpy(&v, bytes, 8);
   return v;
-}
-
-// The value at column c of row r once the block's pivots found so far are
-// cleared from it (each pivot row holds 1 at its own column and 0 at the
-// others of the block).
-unsigned reduced_value(const PackedMatrix& m, std::size_t r, std::size_t c, const std::size_t* pivot_rows,
-                       const std::size_t* pivot_cols, int found) {
-  unsigned v = m.get(r, c);
-  for (int i = 0; i < found; ++i) v += 3 * 3 - m.get(r, pivot_cols[i]) * m.get(pivot_rows[i], c);
-  return v % 3;
 }
 
 }  // namespace
@@ -118,219 +70,6 @@ void PackedMatrix::swap_rows(std::size_t r, std::size_t s) {
 
 void PackedMatrix::add_row_multiple(std::size_t r, std::size_t s, unsigned k) {
   packed_add_multiple(ones(r), twos(r), ones(s), twos(s), k % 3, words_);
-}
-
-namespace {
-
-// Fewest rows per thread for an elimination to go to several threads.
-constexpr std::size_t kEliminationRowsPerThread = 512;
-// Rows a thread clears at a time.
-constexpr std::size_t kEliminationChunkRows = 64;
-
-// The pivots of one panel: up to `block` columns from col on (col moves past
-// them), their rows brought to rank, rank + 1, ..., reduced against one
-// another. Returns how many were found.
-int find_block(PackedMatrix& m, std::size_t& col, std::size_t rank, int block, std::size_t* pivot_rows,
-               std::size_t* pivot_cols) {
-  int found = 0;
-  for (; col < m.cols() && found < block && rank + static_cast<std::size_t>(found) < m.rows(); ++col) {
-    std::size_t r = rank + static_cast<std::size_t>(found);
-    while (r < m.rows() && reduced_value(m, r, col, pivot_rows, pivot_cols, found) == 0) ++r;
-    if (r == m.rows()) continue;  // no pivot: a free column
-    const std::size_t here = rank + static_cast<std::size_t>(found);
-    m.swap_rows(r, here);
-    for (int i = 0; i < found; ++i) m.add_row_multiple(here, pivot_rows[i], 3 - m.get(here, pivot_cols[i]));
-    if (m.get(here, col) == 2) std::swap_ranges(m.ones(here), m.twos(here), m.twos(here));  // times 2: now 1
-    for (int i = 0; i < found; ++i) m.add_row_multiple(pivot_rows[i], here, 3 - m.get(pivot_rows[i], col));
-    pivot_rows[found] = here;
-    pivot_cols[found] = col;
-    ++found;
-  }
-  return found;
-}
-
-// b0 + 3 b1 + 9 b2 for the bits b0 b1 b2 of a three-bit mask.
-constexpr std::uint8_t kTritsOfBits[8] = {0, 1, 3, 4, 9, 10, 12, 13};
-
-// Bits [col, col + count) of a plane of `words` words, count at most 64.
-std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size_t col, int count) {
-  const std::size_t w = col / kWordBits;
-  const unsigned shift = static_cast<unsigned>(col % kWordBits);
-  std::uint64_t bits = plane[w] >> shift;
-  if (shift != 0 && w + 1 < words) bits |= plane[w + 1] << (kWordBits - shift);
-  return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
-}
-
-// Rows [first, end) but the panel's own lose their entries at its pivot
-// columns. The panel's rows (rank, rank + 1, ...) hold 1 at their own pivot
-// column and 0 at the others', so a row r becomes r - sum of r(c_i) times
-// pivot row i, with r's own elements at the pivot columns: one combination
-// from the tables, over the words from the first pivot's on.
-void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
-                 std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols) {
-  const std::size_t width = m.words() - first_word;
-  // Pivot columns side by side (as a rule): their elements are a run of
-  // bits of each plane, read with two shifts.
-  const std::size_t first_col = pivot_cols[0];
-  const bool run = pivot_cols[found - 1] - first_col == static_cast<std::size_t>(found - 1);
-  std::uint8_t indices[kMaxPanel / 3];
-  for (std::size_t r = first; r < end; ++r) {
-    if (r + 1 < end) {  // the next row's pivot columns, while this one is cleared
-      __builtin_prefetch(m.ones(r + 1) + first_word);
-      __builtin_prefetch(m.twos(r + 1) + first_word);
-    }
-    if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
-    bool any = false;
-    if (run) {
-      const std::uint64_t ones = bits_from(m.ones(r), m.words(), first_col, found),
-                          twos = bits_from(m.twos(r), m.words(), first_col, found);
-      if ((ones | twos) == 0) continue;
-      for (int g = 0; 3 * g < found; ++g)
-        indices[g] =
-            static_cast<std::uint8_t>(kTritsOfBits[(ones >> (3 * g)) & 7] + 2 * kTritsOfBits[(twos >> (3 * g)) & 7]);
-      tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
-      continue;
-    }
-    for (int g = 0; 3 * g < found; ++g) {
-      unsigned v = 0;
-      for (int i = std::min(found, 3 * g + 3) - 1; i >= 3 * g; --i) v = 3 * v + m.get(r, pivot_cols[i]);
-      indices[g] = static_cast<std::uint8_t>(v);
-      any = any || v != 0;
-    }
-    if (any) tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
-  }
-}
-
-}  // namespace
-
-std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress, unsigned threads) {
-  if (threads == 0) threads = worker_threads();
-  threads =
-      static_cast<unsigned>(std::clamp<std::size_t>(m.rows() / kEliminationRowsPerThread, 1, std::max(1u, threads)));
-  const int block = panel_size(m.rows());
-  std::vector<std::size_t> pivots;
-  std::size_t rank = 0, col = 0, first_word = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
-  int found = 0;
-  PackedCombinationTables tables;
-  // The calling thread finds each panel's pivots and tabulates them; then
-  // every thread takes chunks of rows to clear until none are left. A
-  // chunk is claimed with the panel's number (high half of `claim`) and the
-  // chunk's (low half), so that a thread late for a panel claims nothing of
-  // the next; the caller waits only for the chunks claimed, never for an
-  // idle thread. The echelon form is unique: the same on any number of threads.
-  const std::uint64_t chunks = (m.rows() + kEliminationChunkRows - 1) / kEliminationChunkRows;
-  std::atomic<std::uint64_t> claim{0};
-  std::atomic<std::uint64_t> cleared{0};
-  std::atomic<bool> finished{false};
-  const auto clear_chunks = [&](std::uint64_t panel) {
-    for (std::uint64_t c = claim.load(std::memory_order_acquire); c >> 32 == panel && (c & 0xFFFFFFFFu) < chunks;) {
-      if (!claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
-      const std::size_t first = static_cast<std::size_t>(c & 0xFFFFFFFFu) * kEliminationChunkRows;
-      clear_panel(m, tables, first_word, first, std::min(first + kEliminationChunkRows, m.rows()), rank, found,
-                  pivot_cols);
-      cleared.fetch_add(1, std::memory_order_release);
-      c = claim.load(std::memory_order_acquire);
-    }
-  };
-  const auto help = [&] {
-    for (std::uint64_t seen = 0;;) {
-      const std::uint64_t c = claim.load(std::memory_order_acquire);
-      if (finished.load(std::memory_order_acquire)) return;
-      if (c >> 32 == seen) {
-        claim.wait(c, std::memory_order_acquire);
-        continue;
-      }
-      seen = c >> 32;
-      clear_chunks(seen);
-    }
-  };
-  std::vector<std::thread> helpers;
-  if (threads > 1) helpers = start_threads(threads - 1, help);
-  for (std::uint64_t panel = 1;; ++panel) {
-    found = col < m.cols() && rank < m.rows() ? find_block(m, col, rank, block, pivot_rows, pivot_cols) : 0;
-    if (found == 0) break;
-    first_word = pivot_cols[0] / kWordBits;
-    tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
-    cleared.store(0, std::memory_order_relaxed);
-    claim.store(panel << 32, std::memory_order_release);
-    claim.notify_all();
-    clear_chunks(panel);
-    while (cleared.load(std::memory_order_acquire) < chunks) std::this_thread::yield();
-    pivots.insert(pivots.end(), pivot_cols, pivot_cols + found);
-    rank += static_cast<std::size_t>(found);
-    if (progress && col < m.cols()) progress(static_cast<double>(col) / static_cast<double>(m.cols()));
-  }
-  finished.store(true, std::memory_order_release);
-  claim.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
-  claim.notify_all();
-  for (std::thread& t : helpers) t.join();
-  if (progress) progress(1.0);
-  return pivots;
-}
-
-PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots) {
-  std::vector<bool> is_pivot(echelon.cols(), false);
-  for (std::size_t p : pivots) is_pivot[p] = true;
-  PackedMatrix kernel(echelon.cols() - pivots.size(), echelon.cols());
-  std::size_t k = 0;
-  for (std::size_t free = 0; free < echelon.cols(); ++free) {
-    if (is_pivot[free]) continue;
-    kernel.set(k, free, 1);
-    for (std::size_t i = 0; i < pivots.size(); ++i) kernel.set(k, pivots[i], 3 - echelon.get(i, free));
-    ++k;
-  }
-  return kernel;
-}
-
-PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress, unsigned threads) {
-  PackedMatrix echelon = m;
-  const std::vector<std::size_t> pivots = reduce_to_echelon(echelon, progress, threads);
-  return kernel_of_echelon(echelon, pivots);
-}
-
-bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,
-           PackedMatrix* kernel) {
-  const std::size_t n = m.cols();
-  PackedMatrix augmented(m.rows(), n + 1);
-  for (std::size_t r = 0; r < m.rows(); ++r) {
-    for (std::size_t c = 0; c < n; ++c) augmented.set(r, c, m.get(r, c));
-    augmented.set(r, n, b.at(r));
-  }
-  std::vector<std::size_t> pivots = reduce_to_echelon(augmented);
-  if (!pivots.empty() && pivots.back() == n) return false;  // 0 = 1 among the equations
-  x.assign(n, 0);
-  for (std::size_t i = 0; i < pivots.size(); ++i) x[pivots[i]] = augmented.get(i, n);
-  if (kernel != nullptr) {
-    // The kernel of m: free columns among the first n only.
-    PackedMatrix full = kernel_of_echelon(augmented, pivots);
-    PackedMatrix restricted(full.rows() - 1, n);  // the free column n is b's, not m's
-    std::size_t k = 0;
-    for (std::size_t r = 0; r < full.rows(); ++r) {
-      if (full.get(r, n) != 0) continue;
-      for (std::size_t c = 0; c < n; ++c) restricted.set(k, c, full.get(r, c));
-      ++k;
-    }
-    *kernel = restricted;
-  }
-  return true;
-}
-
-PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b) {
-  PackedMatrix product(a.rows(), b.cols());
-  constexpr int kGroup = CombinationTable::kMaxBlock;
-  CombinationTable table;
-  std::size_t rows[kGroup];
-  for (std::size_t first = 0; first < b.rows(); first += kGroup) {
-    const int count = static_cast<int>(std::min<std::size_t>(kGroup, b.rows() - first));
-    for (int i = 0; i < count; ++i) rows[i] = first + static_cast<std::size_t>(i);
-    table.build(b, rows, count, 0);
-    for (std::size_t r = 0; r < a.rows(); ++r) {
-      std::size_t v = 0;
-      for (int i = count - 1; i >= 0; --i) v = 3 * v + a.get(r, first + static_cast<std::size_t>(i));
-      if (v != 0) table.add_into(product.ones(r), product.twos(r), v);
-    }
-  }
-  return product;
 }
 
 }  // namespace gf3mq

@@ -78,7 +78,7 @@ void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c,
   });
 }
 
-PackedMatrix multiply_blocked(const PackedMatrix& a, const PackedMatrix& b, unsigned threads) {
+PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b, unsigned threads) {
   PackedMatrix c(a.rows(), b.cols());
   multiply_add(a, b, c, threads);
   return c;

@@ -24,7 +24,7 @@ inline constexpr std::size_t kProductTableGroups = 64;
 void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c, unsigned threads = 0);
 
 // a * b (mod 3)
-PackedMatrix multiply_blocked(const PackedMatrix& a, const PackedMatrix& b, unsigned threads = 0);
+PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b, unsigned threads = 0);
 
 // index(r, g) = a(r, 3g) + 3 a(r, 3g + 1) + 9 a(r, 3g + 2), columns past a's last read as 0;
 // (a.cols() + 2) / 3 indices per row, row after row.

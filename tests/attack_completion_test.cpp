@@ -11,6 +11,8 @@
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
 #include "field/sizes.h"
+#include "linalg/packed_echelon.h"
+#include "linalg/packed_product.h"
 #include "scheme/gf3_source.h"
 #include "scheme/keygen.h"
 #include "tests/test_support.h"

@@ -14,6 +14,7 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "attack/relations_file.h"
+#include "linalg/packed_echelon.h"
 #include "tests/test_support.h"
 #include "tests/toy_key.h"
 

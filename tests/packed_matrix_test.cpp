@@ -9,6 +9,8 @@
 #include <array>
 #include <random>
 
+#include "linalg/packed_echelon.h"
+#include "linalg/packed_product.h"
 #include "linalg/packed_rows.h"
 #include "tests/test_support.h"
 

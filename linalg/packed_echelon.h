@@ -1,0 +1,39 @@
+// Elimination of packed GF(3) matrices (packed_matrix.h): the reduced row
+// echelon form, kernels and solutions of linear systems.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "linalg/packed_matrix.h"
+
+namespace gf3mq {
+
+// Called now and then during a long computation with the fraction done.
+using Progress = std::function<void(double)>;
+
+// Brings m to reduced row echelon form in place, by Gauss-Jordan
+// elimination in the manner of the method of four Russians: pivots are
+// taken up to 48 columns at a time (a panel), the combinations of its pivot
+// rows are tabulated three rows at a time, and each other row is then
+// cleared with one sum of table rows, read and written once per panel.
+// Returns the pivot columns, ascending (their number is the rank).
+// The rows are cleared on up to `threads` threads (0: worker_threads()),
+// at least 512 rows each; the result is the same for every count.
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
+
+// A basis of the kernel {x : m x = 0}, one row per column without a pivot.
+PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
+
+// The kernel basis from an echelon form and its pivots (reduce_to_echelon).
+PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);
+
+// Solves m x = b: true with x one solution, false when there is none.
+// kernel (when given) receives a basis of the solutions of m x = 0, so that
+// every solution is x plus a combination of its rows.
+bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,
+           PackedMatrix* kernel = nullptr);
+
+}  // namespace gf3mq
