@@ -27,20 +27,6 @@ std::uint64_t reduce8(std::uint64_t v) {
 PackedMatrix::PackedMatrix(std::size_t rows, std::size_t cols)
     : rows_(rows), cols_(cols), words_(words_for(cols)), data_(2 * words_ * rows, 0) {}
 
-std::uint8_t PackedMatrix::get(std::size_t r, std::size_t c) const {
-  const std::size_t w = c / kWordBits;
-  const unsigned bit = static_cast<unsigned>(c % kWordBits);
-  return static_cast<std::uint8_t>(((ones(r)[w] >> bit) & 1u) | (((twos(r)[w] >> bit) & 1u) << 1));
-}
-
-void PackedMatrix::set(std::size_t r, std::size_t c, unsigned v) {
-  const std::size_t w = c / kWordBits;
-  const std::uint64_t bit = std::uint64_t{1} << (c % kWordBits);
-  v %= 3;
-  ones(r)[w] = (ones(r)[w] & ~bit) | (v == 1 ? bit : 0);
-  twos(r)[w] = (twos(r)[w] & ~bit) | (v == 2 ? bit : 0);
-}
-
 void PackedMatrix::set_row(std::size_t r, const std::uint8_t* values, std::size_t count, std::size_t offset) {
   std::size_t i = 0;
   if (offset % kWordBits == 0) {

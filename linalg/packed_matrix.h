@@ -20,8 +20,17 @@ class PackedMatrix {
   std::size_t cols() const { return cols_; }
   std::size_t words() const { return words_; }  // words per plane of a row
 
-  std::uint8_t get(std::size_t r, std::size_t c) const;  // M(r, c), 0..2
-  void set(std::size_t r, std::size_t c, unsigned v);    // M(r, c) = v mod 3
+  // Inline: elimination reads and writes single elements in its inner loops.
+  std::uint8_t get(std::size_t r, std::size_t c) const {  // M(r, c), 0..2
+    const auto bit = static_cast<unsigned>(c % 64);
+    return static_cast<std::uint8_t>(((ones(r)[c / 64] >> bit) & 1u) | (((twos(r)[c / 64] >> bit) & 1u) << 1));
+  }
+  void set(std::size_t r, std::size_t c, unsigned v) {  // M(r, c) = v mod 3
+    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+    v %= 3;
+    ones(r)[c / 64] = (ones(r)[c / 64] & ~bit) | (v == 1 ? bit : 0);
+    twos(r)[c / 64] = (twos(r)[c / 64] & ~bit) | (v == 2 ? bit : 0);
+  }
   std::uint64_t* ones(std::size_t r) { return data_.data() + 2 * words_ * r; }
   std::uint64_t* twos(std::size_t r) { return ones(r) + words_; }
   const std::uint64_t* ones(std::size_t r) const { return data_.data() + 2 * words_ * r; }
