@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   if (!poly_text.empty()) {
     if (!gf3mq::parse_polynomial(poly_text, f, &problem)) return program::fail(kName, problem.message());
   } else {
-    f = gf3mq::default_polynomial(degree, [&](double done) { log.update("searching for an irreducible f", done); });
+    f = gf3mq::default_polynomial(degree, log.reporter());
     log.end();
   }
   if (!lock.acquire(gf3mq::FolderLock::Mode::exclusive, &problem)) return program::fail(kName, problem.message());

@@ -58,10 +58,8 @@ bool relations_from_pairs(const PublicForms& forms, std::uint64_t seed, Relation
     if (progress && t % 256 == 0) progress("encrypting plaintexts", static_cast<double>(t) / equations.rows());
   }
   if (progress) progress("encrypting plaintexts", 1);
-  if (progress) progress("elimination", 0);
-  const PackedMatrix kernel = kernel_basis(equations, [&](double f) {
-    if (progress) progress("elimination", f);
-  });
+  report_progress(progress, kEliminationPhase, 0);
+  const PackedMatrix kernel = kernel_basis(equations, progress);
   if (report != nullptr) *report = RelationsReport{{}, equations.rows(), unknowns, 0};
   if (kernel.rows() != n) {
     if (report != nullptr)

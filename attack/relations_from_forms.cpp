@@ -77,12 +77,12 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s) {
   return std::min(equations_for(n, s), s * n - std::min(s * n, n) + kSpareRows);
 }
 
-PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
+PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const PhaseProgress& progress,
                              unsigned threads) {
   // One phase for the caller, ended once at the very end: the head's
   // elimination, the check of the rest and, when needed, that of all rows.
-  const Progress under_way = [&](double done) {
-    if (progress && done < 1) progress(done);
+  const PhaseProgress under_way = [&](const char* phase, double done) {
+    if (done < 1) report_progress(progress, phase, done);
   };
   const std::vector<std::size_t> pivots = reduce_to_echelon(head, under_way, threads);
   PackedMatrix kernel = kernel_of_echelon(head, pivots);
@@ -99,11 +99,12 @@ PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::
       std::copy_n(rest.ones(rows[i]), 2 * rest.words(), all.ones(pivots.size() + i));
     kernel = kernel_basis(all, under_way, threads);
   }
-  if (progress) progress(1);
+  report_progress(progress, kEliminationPhase, 1);
   return kernel;
 }
 
-PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress, unsigned threads) {
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const PhaseProgress& progress,
+                                 unsigned threads) {
   const std::size_t head_rows = std::min(eqs.rows(), eqs.cols() - std::min(eqs.cols(), n) + kSpareRows);
   PackedMatrix head(head_rows, eqs.cols()), rest(eqs.rows() - head_rows, eqs.cols());
   std::copy_n(eqs.ones(0), 2 * eqs.words() * head.rows(), head.ones(0));
@@ -266,13 +267,8 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     r.equations = head.rows() + rest.rows();
     r.unknowns = head.cols();
     r.set_size = s;
-    if (progress) progress("elimination", 0);
-    kernel = kernel_of_parts(
-        head, rest, n,
-        [&](double done) {
-          if (progress) progress("elimination", done);
-        },
-        threads);
+    report_progress(progress, kEliminationPhase, 0);
+    kernel = kernel_of_parts(head, rest, n, progress, threads);
     if (kernel.rows() <= n) break;  // more than n: too few equations, a larger set
     // Far more: not too few equations, but more relations than a key of this scheme has.
     if (kernel.rows() > kFarMoreRelations * n) return more_relations(s, "leave", "far more than the ");

@@ -57,7 +57,7 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s);
 // has n dimensions and every other row vanishes on it (then the kernels are
 // the same, and so are their bases, from the unique echelon form);
 // otherwise from all rows. On `threads` threads (0: worker_threads()).
-PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const Progress& progress = {},
+PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const PhaseProgress& progress = {},
                                  unsigned threads = 0);
 
 // The same from eqs in two parts: the first rows in head (brought to its
@@ -65,7 +65,7 @@ PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const P
 // those of the head's echelon form that are not zero and those of the rest
 // that are not zero are eliminated (the same echelon form as all of them).
 // progress reports its end once, after all of it.
-PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const Progress& progress,
+PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const PhaseProgress& progress,
                              unsigned threads);
 
 // Every relation from its a_S, row k of kernel: a_e = -Q^-1 r' for e

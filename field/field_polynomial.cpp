@@ -45,6 +45,8 @@ bool parse_term(std::string term, long& coefficient, long& power) {
 
 constexpr int kFrobeniusStep = 27;
 
+constexpr const char* kPolynomialSearchPhase = "searching for an irreducible f";
+
 int degree_of(const std::vector<std::uint8_t>& p) {
   int d = static_cast<int>(p.size()) - 1;
   while (d >= 0 && p[static_cast<std::size_t>(d)] == 0) --d;
@@ -218,7 +220,7 @@ bool is_irreducible(const Polynomial& f) { return is_irreducible(f, build_reduct
 
 bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction) { return irreducible_in(f, Field(reduction)); }
 
-Polynomial default_polynomial(int n, const std::function<void(double)>& progress) {
+Polynomial default_polynomial(int n, const PhaseProgress& progress) {
   Polynomial f{std::vector<std::uint8_t>(static_cast<std::size_t>(n) + 1, 0)};
   f.coef[static_cast<std::size_t>(n)] = 1;
   if (n == kDefaultDegree) {
@@ -240,7 +242,7 @@ Polynomial default_polynomial(int n, const std::function<void(double)>& progress
         candidate.coef[static_cast<std::size_t>(k)] = a;
         candidate.coef[0] = b;
         if (irreducible(candidate)) return candidate;
-        if (progress) progress(0.5 * (4.0 * (k - 1) + 2 * (a - 1) + b) / trinomials);
+        report_progress(progress, kPolynomialSearchPhase, 0.5 * (4.0 * (k - 1) + 2 * (a - 1) + b) / trinomials);
       }
   const double quadrinomials = 8.0 * (n - 1) * (n - 2) / 2;
   double tried = 0;
@@ -254,7 +256,7 @@ Polynomial default_polynomial(int n, const std::function<void(double)>& progress
             candidate.coef[static_cast<std::size_t>(j)] = b;
             candidate.coef[0] = c;
             if (irreducible(candidate)) return candidate;
-            if (progress) progress(0.5 + 0.5 * ++tried / quadrinomials);
+            report_progress(progress, kPolynomialSearchPhase, 0.5 + 0.5 * ++tried / quadrinomials);
           }
   return Polynomial{};  // none: not seen for any odd n up to 1021
 }

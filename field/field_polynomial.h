@@ -6,12 +6,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "files/file_problem.h"
 #include "linalg/mat_zz_p.h"
+#include "runtime/progress.h"
 
 namespace gf3mq {
 
@@ -50,8 +50,9 @@ bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction);
 // the first irreducible trinomial x^n + a x^k + b in the order of k, then a,
 // then b (a, b in {1, 2}); where n has none (49, 57, 65, ...), the first
 // irreducible x^n + a x^k + b x^j + c in the order of k, j (k > j > 0), a,
-// b, c. progress (when given) hears the fraction of candidates tried.
-Polynomial default_polynomial(int n, const std::function<void(double)>& progress = {});
+// b, c. progress (when given) hears the fraction of candidates tried, in
+// the phase "searching for an irreducible f".
+Polynomial default_polynomial(int n, const PhaseProgress& progress = {});
 
 // Parses terms c*x^k, x^k, c*x, x and c (c in 0..2) joined by '+', in any
 // order, spaces allowed; repeated powers add up. f must be monic of an odd

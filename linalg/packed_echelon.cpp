@@ -115,7 +115,7 @@ void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::si
 
 }  // namespace
 
-std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress, unsigned threads) {
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
   if (threads == 0) threads = worker_threads();
   threads =
       static_cast<unsigned>(std::clamp<std::size_t>(m.rows() / kEliminationRowsPerThread, 1, std::max(1u, threads)));
@@ -170,13 +170,14 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& prog
     while (cleared.load(std::memory_order_acquire) < chunks) std::this_thread::yield();
     pivots.insert(pivots.end(), pivot_cols, pivot_cols + found);
     rank += static_cast<std::size_t>(found);
-    if (progress && col < m.cols()) progress(static_cast<double>(col) / static_cast<double>(m.cols()));
+    if (col < m.cols())
+      report_progress(progress, kEliminationPhase, static_cast<double>(col) / static_cast<double>(m.cols()));
   }
   finished.store(true, std::memory_order_release);
   claim.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
   claim.notify_all();
   for (std::thread& t : helpers) t.join();
-  if (progress) progress(1.0);
+  report_progress(progress, kEliminationPhase, 1.0);
   return pivots;
 }
 
@@ -194,7 +195,7 @@ PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<st
   return kernel;
 }
 
-PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress, unsigned threads) {
+PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
   PackedMatrix echelon = m;
   const std::vector<std::size_t> pivots = reduce_to_echelon(echelon, progress, threads);
   return kernel_of_echelon(echelon, pivots);

@@ -4,15 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "linalg/packed_matrix.h"
+#include "runtime/progress.h"
 
 namespace gf3mq {
 
-// Called now and then during a long computation with the fraction done.
-using Progress = std::function<void(double)>;
+// The phase that reduce_to_echelon and kernel_basis report to their progress.
+inline constexpr const char* kEliminationPhase = "elimination";
 
 // Brings m to reduced row echelon form in place, by Gauss-Jordan
 // elimination in the manner of the method of four Russians: pivots are
@@ -22,10 +22,10 @@ using Progress = std::function<void(double)>;
 // Returns the pivot columns, ascending (their number is the rank).
 // The rows are cleared on up to `threads` threads (0: worker_threads()),
 // at least 512 rows each; the result is the same for every count.
-std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
 
 // A basis of the kernel {x : m x = 0}, one row per column without a pivot.
-PackedMatrix kernel_basis(const PackedMatrix& m, const Progress& progress = {}, unsigned threads = 1);
+PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
 
 // The kernel basis from an echelon form and its pivots (reduce_to_echelon).
 PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);
