@@ -1,4 +1,0 @@
-// affine_map now lives with the keys, in scheme/.
-#pragma once
-
-#include "scheme/affine_map.h"

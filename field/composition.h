@@ -1,4 +1,0 @@
-// composition now lives with the keys, in scheme/.
-#pragma once
-
-#include "scheme/composition.h"
