@@ -1,7 +1,7 @@
-// The rooms of the source tree: each layer includes only itself and the
-// layers below it (runtime, files, linalg, field, scheme, inspect, attack,
-// then the programs), and the libraries write to standard output only where
-// their routines are meant to print.
+// The rooms of the source tree: each room's files include only headers of
+// their own room and of the rooms their target links, as the build's link
+// graph (layers.txt: target|room|sources|links) says; the libraries write to
+// standard output only where their routines are meant to print.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,14 +9,11 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Rank of each folder; a file may include a folder of its rank or below.
-const std::map<std::string, int> kRank = {{"runtime", 0}, {"files", 1},   {"linalg", 2}, {"field", 3},
-                                          {"scheme", 4},  {"inspect", 5}, {"attack", 6}, {"app", 7}};
 
 std::vector<std::string> sources_of(const std::string& folder) {
   std::vector<std::string> names;
@@ -32,21 +29,77 @@ std::string text_of(const std::string& name) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(LayeringTest, NoLayerIncludesALayerAboveIt) {
-  const std::regex include("#include \"([a-z]+)/[^\"]+\"");
-  int files = 0;
-  for (const auto& [folder, rank] : kRank) {
-    for (const std::string& name : sources_of(folder)) {
-      ++files;
-      const std::string text = text_of(name);
-      for (std::sregex_iterator it(text.begin(), text.end(), include), end; it != end; ++it) {
-        const std::string target = (*it)[1];
-        ASSERT_EQ(kRank.count(target), 1u) << name << " includes from " << target;
-        EXPECT_LE(kRank.at(target), rank) << name << " includes " << (*it)[0];
-      }
-    }
+std::vector<std::string> split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, sep);) parts.push_back(part);
+  return parts;
+}
+
+struct Target {
+  std::string room;
+  std::vector<std::string> sources;
+  std::set<std::string> links;  // gf3mq_* libraries, closed transitively
+};
+
+std::map<std::string, Target> link_graph() {
+  std::map<std::string, Target> graph;
+  std::ifstream in(GF3MQ_BUILD_DIR "/layers.txt");
+  for (std::string line; std::getline(in, line);) {
+    const auto fields = split(line, '|');
+    if (fields.size() < 3) continue;
+    Target& t = graph[fields[0]];
+    t.room = fields[1];
+    t.sources = split(fields[2], ';');
+    if (fields.size() > 3)
+      for (const std::string& link : split(fields[3], ';'))
+        if (link.rfind("gf3mq_", 0) == 0) t.links.insert(link);
   }
-  EXPECT_GT(files, 50);
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (auto& [name, t] : graph)
+      for (const std::string& link : std::set<std::string>(t.links))
+        for (const std::string& further : graph[link].links) grew |= t.links.insert(further).second;
+  }
+  return graph;
+}
+
+// Every include of `name` (of a target that sees `rooms`) names one of them.
+void expect_includes_within(const std::string& name, const std::set<std::string>& rooms) {
+  const std::string text = text_of(name);
+  const std::regex include("#include \"([^\"]+)\"");
+  for (std::sregex_iterator it(text.begin(), text.end(), include), end; it != end; ++it) {
+    const std::string path = (*it)[1];
+    EXPECT_EQ(path.find(".."), std::string::npos) << name << " includes " << path;
+    const std::string room = path.substr(0, path.find('/'));
+    EXPECT_EQ(rooms.count(room), 1u) << name << " includes " << path << " from a room its target does not link";
+  }
+}
+
+TEST(LayeringTest, EveryIncludeNamesARoomTheTargetLinks) {
+  const auto graph = link_graph();
+  ASSERT_GT(graph.size(), 8u) << "layers.txt";
+  auto rooms_seen_by = [&](const Target& t) {
+    std::set<std::string> rooms = {t.room};
+    for (const std::string& link : t.links) rooms.insert(graph.at(link).room);
+    return rooms;
+  };
+  std::set<std::string> checked;
+  for (const auto& [name, t] : graph) {
+    for (const std::string& source : t.sources) {
+      expect_includes_within(t.room + "/" + source, rooms_seen_by(t));
+      checked.insert(t.room + "/" + source);
+    }
+    if (name != "gf3mq_" + t.room) continue;  // the room's headers belong to its library
+    for (const std::string& header : sources_of(t.room))
+      if (header.ends_with(".h")) {
+        expect_includes_within(header, rooms_seen_by(t));
+        checked.insert(header);
+      }
+  }
+  for (const auto& [name, t] : graph)
+    for (const std::string& file : sources_of(t.room)) EXPECT_EQ(checked.count(file), 1u) << file << " is in no target";
+  EXPECT_GT(checked.size(), 100u);
 }
 
 TEST(LayeringTest, OnlyTheRoutinesMeantToPrintWriteToStandardOutput) {
