@@ -2,98 +2,23 @@
 
 #include <algorithm>
 
-#include "field/poly_mul.h"
-#include "field/sizes.h"
-#include "linalg/gf3_rows.h"
-
 namespace gf3mq {
 
-namespace {
-
-// Room for a cube before reduction (x^0 .. x^(3n - 3)) at the largest n,
-// and for the reads of a sparse reduction, in whole 64-byte vectors.
-constexpr std::size_t kBufferBytes = kSparseBufferBytes;
-static_assert(kBufferBytes >= long_product_bytes(kLargestDegree) + 64 && kBufferBytes >= kPolyProductBytes);
-
-// A buffer on the stack that is wiped when it goes: it holds secret elements.
-struct Scratch {
-  alignas(64) std::uint8_t bytes[kBufferBytes];
-  ~Scratch() { secure_wipe(bytes, sizeof bytes); }
-};
-
-}  // namespace
-
-Field::Field(const Mat_ZZ_p& reduction) : n_(reduction.num_cols()) {
-  require_at_least(reduction, 2 * n_ - 2, n_);
-  if (n_ == kDefaultDegree) {  // the tuned kernels of 257; the rows follow from row 0
-    if (const std::optional<SparseForm> g = sparse_form_of_row_zero(reduction)) {
-      standard_ = std::make_unique<SparseReducer>(*g);
-    } else {
-      rows_ = std::make_unique<Mat_ZZ_p>(reduction);
-      standard_ = std::make_unique<TabulatedReducer>(*rows_);
-    }
-    return;
+Field::Field(const Mat_ZZ_p& reduction) {
+  const int n = reduction.num_cols();
+  require_at_least(reduction, 2 * n - 2, n);
+  if (const std::optional<SparseForm> g = sparse_form_of(reduction.row(0), n)) {
+    reducer_ = std::make_unique<SparseReducer>(*g, n);  // the rows follow from row 0
+  } else {
+    rows_ = std::make_unique<Mat_ZZ_p>(reduction);
+    reducer_ = std::make_unique<TabulatedReducer>(*rows_, n);
   }
-  sparse_ = sparse_form_of(reduction.row(0), n_);
-  if (sparse_) return;
-  const std::size_t stride = static_cast<std::size_t>(reduction.num_cols()), width = static_cast<std::size_t>(n_);
-  product_rows_.assign(reduction.data(), width - 1, stride, width);
-  first_cubed_high_ = (n_ + 2) / 3;
-  cube_rows_.assign(reduction.data() + static_cast<std::size_t>(3 * first_cubed_high_ - n_) * stride,
-                    static_cast<std::size_t>(n_ - first_cubed_high_), 3 * stride, width);
 }
 
 Element Field::one() const {
   Element e = zero();
   e[0] = 1;
   return e;
-}
-
-void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
-  if (standard_ != nullptr) {
-    FieldElem x, y, z;
-    std::copy_n(a, kDefaultDegree, x.coef);
-    std::copy_n(b, kDefaultDegree, y.coef);
-    standard_->product(x, y, z);
-    std::copy_n(z.coef, kDefaultDegree, out);
-    return;
-  }
-  Scratch p;
-  const std::size_t length = static_cast<std::size_t>(n_);
-  if (length <= kPolyMaxLength) {
-    poly_mul(a, b, length, p.bytes);  // zeros up to kPolyProductBytes, past the reads of reduce_sparse
-  } else {
-    poly_mul_long(a, b, length, p.bytes);
-    std::fill_n(p.bytes + long_product_bytes(length), 64, std::uint8_t{0});
-  }
-  if (sparse_) return reduce_sparse(p.bytes, n_, 2 * n_ - 2, *sparse_, out);
-  Scratch low;
-  std::copy_n(p.bytes, n_, low.bytes);
-  std::fill(low.bytes + n_, low.bytes + product_rows_.padded_width(), std::uint8_t{0});
-  product_rows_.combine(low.bytes, p.bytes + n_, low.bytes);
-  std::copy_n(low.bytes, n_, out);
-}
-
-void Field::cube(const std::uint8_t* y, std::uint8_t* out) const {
-  if (standard_ != nullptr) {
-    FieldElem x, z;
-    std::copy_n(y, kDefaultDegree, x.coef);
-    standard_->cube(x, z);
-    std::copy_n(z.coef, kDefaultDegree, out);
-    return;
-  }
-  // x^k -> x^(3k): the Frobenius map is additive in characteristic 3.
-  Scratch p;
-  if (sparse_) {
-    spread_to_cube(y, n_, p.bytes);
-    return reduce_sparse(p.bytes, n_, 3 * (n_ - 1), *sparse_, out);
-  }
-  const int top = n_ - 1;
-  std::fill_n(p.bytes, std::max<std::size_t>(static_cast<std::size_t>(top) + 1, cube_rows_.padded_width()),
-              std::uint8_t{0});
-  for (int k = 0; 3 * k <= top; ++k) p.bytes[3 * k] = y[k];
-  cube_rows_.combine(p.bytes, y + first_cubed_high_, p.bytes);
-  std::copy_n(p.bytes, n_, out);
 }
 
 Element Field::product(const Element& a, const Element& b) const {
@@ -147,7 +72,7 @@ RootExponent root_exponent(int n) {
 }  // namespace
 
 Element Field::central_map_root(const Element& y) const {
-  const RootExponent d = root_exponent(n_);
+  const RootExponent d = root_exponent(n());
   const Element z = power(y, d.multiple);
   // w = z^(S(m)) with S(m) the sum of 3^(4k), k < m: S(2m) = S(m) + 3^(4m) S(m),
   // S(m + 1) = 1 + 3^4 S(m); the bits of the number of terms, highest first.
@@ -170,9 +95,9 @@ Element Field::central_map_root(const Element& y) const {
 }
 
 std::vector<std::uint8_t> Field::root_exponent_digits() const {
-  const RootExponent d = root_exponent(n_);
+  const RootExponent d = root_exponent(n());
   // Digits of lead + multiple * sum of 3^(4k): each term added with its carries.
-  std::vector<unsigned> digits(static_cast<std::size_t>(n_) + 8, 0);
+  std::vector<unsigned> digits(static_cast<std::size_t>(n()) + 8, 0);
   auto add_at = [&](std::size_t position, unsigned value) {
     for (std::size_t i = position; value != 0; ++i) {
       value += digits[i];

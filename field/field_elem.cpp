@@ -28,17 +28,17 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of_row_zero(table)) {
-    gf3mq::SparseReducer(*g).product(a, b, out);
+  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table.row(0), kDegree)) {
+    gf3mq::SparseReducer(*g, kDegree).product(a.coef, b.coef, out.coef);
   } else {
-    gf3mq::RowReducer(table).product(a, b, out);
+    gf3mq::RowReducer(table).product(a.coef, b.coef, out.coef);
   }
   return 1;
 }
 
 void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, gf3mq::kReductionRows);
-  gf3mq::RowReducer(table).cube(y, out);
+  gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
 
 // The routines below cube or multiply hundreds of times with one table, so
@@ -47,28 +47,21 @@ void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
 namespace {
 
 void frobenius_powers_with(const gf3mq::FieldReducer& reducer, FieldElem& y, Mat_ZZ_p& powers) {
-  for (int i = 1; i < kDegree; ++i) {
-    FieldElem cube;
-    reducer.cube(y, cube);
-    y = cube;
-    std::copy_n(cube.coef, kDegree, powers.row(i));
-  }
+  for (int i = 1; i < kDegree; ++i) reducer.cube(i == 1 ? y.coef : powers.row(i - 1), powers.row(i));
+  std::copy_n(powers.row(kDegree - 1), kDegree, y.coef);
 }
 
 void central_map_inverse_with(const gf3mq::FieldReducer& reducer, const Mat_ZZ_p& powers, FieldElem& out) {
   std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
-  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
-    FieldElem bb;
-    std::copy_n(powers.row(inverse_exponent_digits[j]), kDegree, bb.coef);
-    reducer.product(FieldElem(out), bb, out);
-  }
+  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j)
+    reducer.product(out.coef, powers.row(inverse_exponent_digits[j]), out.coef);
 }
 
 // z^(3^times).
 FieldElem frobenius(const gf3mq::FieldReducer& reducer, FieldElem z, int times) {
   FieldElem next;
   for (int i = 0; i < times; ++i) {
-    reducer.cube(z, next);
+    reducer.cube(z.coef, next.coef);
     z = next;
   }
   return z;
@@ -78,18 +71,18 @@ FieldElem frobenius(const gf3mq::FieldReducer& reducer, FieldElem z, int times) 
 // d = 36 T + 3^256 = 116 T + 1.
 FieldElem central_map_root_in_field(const gf3mq::FieldReducer& reducer, const FieldElem& y) {
   FieldElem y2, y29, y58, z;
-  reducer.product(y, y, y2);
-  reducer.product(frobenius(reducer, y, 3), y2, y29);
-  reducer.product(y29, y29, y58);
-  reducer.product(y58, y58, z);  // Y^116
+  reducer.product(y.coef, y.coef, y2.coef);
+  reducer.product(frobenius(reducer, y, 3).coef, y2.coef, y29.coef);
+  reducer.product(y29.coef, y29.coef, y58.coef);
+  reducer.product(y58.coef, y58.coef, z.coef);  // Y^116
   // w = z^(sum over k < m of 3^(4k)), doubling m: w z^(...) shifted by 3^(4m).
   FieldElem w = z, next;
   for (int m = 1; m < 64; m *= 2) {
-    reducer.product(w, frobenius(reducer, w, 4 * m), next);
+    reducer.product(w.coef, frobenius(reducer, w, 4 * m).coef, next.coef);
     w = next;
   }
   FieldElem root;
-  reducer.product(y, w, root);
+  reducer.product(y.coef, w.coef, root.coef);
   return root;
 }
 
@@ -98,20 +91,20 @@ FieldElem central_map_root_in_field(const gf3mq::FieldReducer& reducer, const Fi
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   require_rows(powers, kDegree);
   require_rows(table, gf3mq::kReductionRows);
-  frobenius_powers_with(*gf3mq::make_reducer(table), y, powers);
+  frobenius_powers_with(*gf3mq::make_reducer(table, kDegree), y, powers);
   return 1;
 }
 
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(powers, kDegree);
   require_rows(table, 256);
-  central_map_inverse_with(*gf3mq::make_reducer(table), powers, out);
+  central_map_inverse_with(*gf3mq::make_reducer(table, kDegree), powers, out);
   return 1;
 }
 
 FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
   require_rows(table, gf3mq::kReductionRows);
-  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
+  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table, kDegree);
   if (reducer->follows_field_arithmetic()) return central_map_root_in_field(*reducer, y);
   FieldElem a = y, root;
   Mat_ZZ_p powers(kDegree, kDegree);
