@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "field/sizes.h"
+
 namespace gf3mq {
 
-Field::Field(const Mat_ZZ_p& reduction) {
+Field::Field(const Mat_ZZ_p& reduction) : exact_(true) {
   const int n = reduction.num_cols();
   require_at_least(reduction, 2 * n - 2, n);
   if (const std::optional<SparseForm> g = sparse_form_of(reduction.row(0), n)) {
@@ -14,6 +16,9 @@ Field::Field(const Mat_ZZ_p& reduction) {
     reducer_ = std::make_unique<TabulatedReducer>(*rows_, n);
   }
 }
+
+Field::Field(std::unique_ptr<FieldReducer> reducer)
+    : reducer_(std::move(reducer)), exact_(reducer_->follows_field_arithmetic()) {}
 
 Element Field::one() const {
   Element e = zero();
@@ -42,20 +47,6 @@ Element Field::frobenius(Element y, int times) const {
   return y;
 }
 
-Element Field::power(const Element& y, unsigned e) const {
-  // Base-3 digits from the highest: r = r^3 y^digit.
-  unsigned top = 1;
-  while (top * 3 <= e) top *= 3;
-  const Element y2 = product(y, y);
-  Element r = one();
-  for (unsigned scale = top; scale > 0; scale /= 3) {
-    r = cube(r);
-    const unsigned digit = e / scale % 3;
-    if (digit != 0) r = product(r, digit == 1 ? y : y2);
-  }
-  return r;
-}
-
 namespace {
 
 // d = lead + multiple T, T the sum of 3^(4k) for k < terms.
@@ -69,29 +60,82 @@ RootExponent root_exponent(int n) {
   return {10, 828, (n - 3) / 4};
 }
 
+// An element on the stack, wiped when it goes.
+class Scratch {
+ public:
+  explicit Scratch(int n) : n_(static_cast<std::size_t>(n)) {}
+  ~Scratch() { secure_wipe(bytes, n_); }
+  void assign(const std::uint8_t* y) { std::copy_n(y, n_, bytes); }
+
+  std::uint8_t bytes[kLargestDegree];
+
+ private:
+  std::size_t n_;
+};
+
 }  // namespace
 
-Element Field::central_map_root(const Element& y) const {
+void Field::power(const std::uint8_t* y, unsigned e, std::uint8_t* out) const {
+  // Base-3 digits from the highest: r = r^3 y^digit.
+  Scratch y2(n());
+  if (e >= 2) product(y, y, y2.bytes);
+  unsigned scale = 1;
+  while (scale * 3 <= e) scale *= 3;
+  std::copy_n(e / scale == 1 ? y : y2.bytes, n(), out);
+  for (scale /= 3; scale > 0; scale /= 3) {
+    cube(out, out);
+    if (const unsigned digit = e / scale % 3; digit != 0) product(out, digit == 1 ? y : y2.bytes, out);
+  }
+}
+
+void Field::central_map_root(const std::uint8_t* y, std::uint8_t* out) const {
+  if (!exact_) return root_by_digits(y, out);
   const RootExponent d = root_exponent(n());
-  const Element z = power(y, d.multiple);
+  Scratch z(n()), w(n()), shifted(n());
+  power(y, d.multiple, z.bytes);
   // w = z^(S(m)) with S(m) the sum of 3^(4k), k < m: S(2m) = S(m) + 3^(4m) S(m),
   // S(m + 1) = 1 + 3^4 S(m); the bits of the number of terms, highest first.
-  Element w = one();
-  if (d.terms > 0) {
-    int top = 1;
-    while (2 * top <= d.terms) top *= 2;
-    w = z;
-    int m = 1;
-    for (int bit = top / 2; bit > 0; bit /= 2) {
-      w = product(w, frobenius(w, 4 * m));
-      m *= 2;
-      if ((d.terms & bit) != 0) {
-        w = product(z, frobenius(w, 4));
-        m += 1;
+  int top = 1;
+  while (2 * top <= d.terms) top *= 2;
+  w.assign(z.bytes);
+  auto times_frobenius = [&](const std::uint8_t* a, int cubes) {  // w = a w^(3^cubes)
+    shifted.assign(w.bytes);
+    for (int i = 0; i < cubes; ++i) cube(shifted.bytes, shifted.bytes);
+    product(a, shifted.bytes, w.bytes);
+  };
+  for (int bit = top / 2, m = 1; bit > 0; bit /= 2) {
+    times_frobenius(w.bytes, 4 * m);
+    m *= 2;
+    if ((d.terms & bit) != 0) {
+      times_frobenius(z.bytes, 4);
+      m += 1;
+    }
+  }
+  power(y, d.lead, out);
+  product(out, w.bytes, out);
+}
+
+void Field::root_by_digits(const std::uint8_t* y, std::uint8_t* out) const {
+  const std::vector<std::uint8_t> digits = root_exponent_digits();
+  Scratch power(n());
+  power.assign(y);
+  bool first = true;
+  for (std::size_t t = 0; t < digits.size(); ++t) {
+    if (t > 0) cube(power.bytes, power.bytes);
+    for (std::uint8_t unit = 0; unit < digits[t]; ++unit, first = false) {
+      if (first) {
+        std::copy_n(power.bytes, n(), out);
+      } else {
+        product(out, power.bytes, out);
       }
     }
   }
-  return product(power(y, d.lead), w);
+}
+
+Element Field::central_map_root(const Element& y) const {
+  Element root = zero();
+  central_map_root(y.data(), root.data());
+  return root;
 }
 
 std::vector<std::uint8_t> Field::root_exponent_digits() const {
