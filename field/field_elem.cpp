@@ -76,9 +76,3 @@ FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
   rows_as_given(table).central_map_root(y.coef, root.coef);
   return root;
 }
-
-FieldElem field_negate(const FieldElem& x) {
-  FieldElem negated;
-  for (int i = 0; i < kDegree; ++i) negated.coef[i] = static_cast<std::uint8_t>((3 - x.coef[i]) % 3);
-  return negated;
-}

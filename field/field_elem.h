@@ -52,6 +52,3 @@ FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table);
 // The base-3 digit positions of d: every t in 2..255 with t mod 4 in {2, 3},
 // then 256. 30 d = 1 (mod (3^257 - 1) / 2).
 extern const std::array<int, 129> inverse_exponent_digits;
-
-// -X: every coefficient negated mod 3.
-FieldElem field_negate(const FieldElem& x);
