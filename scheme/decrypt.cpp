@@ -64,11 +64,6 @@ bool decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char
   return true;
 }
 
-}  // namespace gf3mq
-
-using gf3mq::kAmbiguousMessage;
-using gf3mq::kNoMessage;
-
 namespace {
 
 // Only plaintexts over {1, 2} can encrypt back: the stored key is exact for them alone.
@@ -86,16 +81,7 @@ int index_of(bool first, bool second, bool same) {
 
 }  // namespace
 
-int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
-  return gf3mq::message_index(gf3mq::kDefaultSizes, pk, c, m);
-}
-
-void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
-                     int* out) {
-  gf3mq::message_indices(gf3mq::kDefaultSizes, pk, c, m, count, out);
-}
-
-int gf3mq::message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
+int message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m) {
   const std::size_t n = sizes.elements();
   bool back[2] = {false, false};
   for (std::size_t candidate = 0; candidate < 2; ++candidate) {
@@ -108,8 +94,8 @@ int gf3mq::message_index(const Sizes& sizes, const unsigned char* pk, const unsi
   return index_of(back[0], back[1], std::equal(m, m + n, m + n));
 }
 
-void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
-                            std::size_t count, int* out) {
+void message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
+                     std::size_t count, int* out) {
   const std::size_t n = sizes.elements();
   if (count < kBatchWorthwhile) {
     for (std::size_t t = 0; t < count; ++t) out[t] = message_index(sizes, pk, c + t * n, m + t * 2 * n);
@@ -137,3 +123,5 @@ void gf3mq::message_indices(const Sizes& sizes, const unsigned char* pk, const u
     out[t] = index_of(back[2 * t] != 0, back[2 * t + 1] != 0, std::equal(pair, pair + n, pair + n));
   }
 }
+
+}  // namespace gf3mq

@@ -72,45 +72,33 @@ std::pair<Vec_ZZ_p, Vec_ZZ_p> decryption_candidates(const Field& field, const Ve
                                                     const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
                                                     const Vec_ZZ_p& V2);
 
-}  // namespace gf3mq
-
-// Which candidate is the message: the one that encrypts back to c under the
-// public key pk. Only candidates over {1, 2} can (the stored key is exact for
-// them alone); for a message the other candidate almost always holds a 0.
-// m holds both candidates (514 bytes). Returns 0 or 1; kNoMessage when
-// neither encrypts back (c is not a ciphertext of this key set, or its files
-// do not belong together: from different key generations, or damaged); and
-// kAmbiguousMessage when both do, so that the plaintext cannot be told from
-// the ciphertext. Both candidates are always looked at. Two equal candidates
-// are one message, 0: where X = mat_B x + V2 is 0, Y = 0 and both are x0 =
-// -Inv_B V2.
-//
-// The two candidates always sum to B_Inv V2; where that vector has k
-// non-zero elements, the second candidate of a random plaintext is over
-// {1, 2} with probability 2^-k (a random key has k near 2n/3).
-namespace gf3mq {
-inline constexpr int kNoMessage = -1;
-inline constexpr int kAmbiguousMessage = -2;
-}  // namespace gf3mq
-int message_index(const unsigned char* pk, const unsigned char* c, const unsigned char* m);
-
-// message_index for count ciphertexts at once: c holds them one after another
-// (257 bytes each), m their candidates (514 bytes each), out[t] receives the
-// answer for ciphertext t. From kBatchWorthwhile ciphertexts on, the
-// candidates are encrypted back in batches (encrypt_batch.h).
-void message_indices(const unsigned char* pk, const unsigned char* c, const unsigned char* m, std::size_t count,
-                     int* out);
-
-namespace gf3mq {
-
 // decrypt at any n, with the secret files and the reduction table of the
 // folder: c and sk of n bytes, m of 2n.
 bool decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char* c, unsigned char* m,
                 FileProblem* problem);
 
-// The same at any n: ciphertexts of n bytes, candidates of 2n, pk of
-// n (n + 1)^2.
+// Which candidate is the message: the one that encrypts back to c under the
+// public key pk. Only candidates over {1, 2} can (the stored key is exact for
+// them alone); for a message the other candidate almost always holds a 0.
+// c has n bytes, m both candidates (2n bytes), pk n (n + 1)^2. Returns 0 or
+// 1; kNoMessage when neither encrypts back (c is not a ciphertext of this
+// key set, or its files do not belong together: from different key
+// generations, or damaged); and kAmbiguousMessage when both do, so that the
+// plaintext cannot be told from the ciphertext. Both candidates are always
+// looked at. Two equal candidates are one message, 0: where
+// X = mat_B x + V2 is 0, Y = 0 and both are x0 = -Inv_B V2.
+//
+// The two candidates always sum to B_Inv V2; where that vector has k
+// non-zero elements, the second candidate of a random plaintext is over
+// {1, 2} with probability 2^-k (a random key has k near 2n/3).
+inline constexpr int kNoMessage = -1;
+inline constexpr int kAmbiguousMessage = -2;
 int message_index(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m);
+
+// message_index for count ciphertexts at once: c holds them one after another
+// (n bytes each), m their candidates (2n bytes each), out[t] receives the
+// answer for ciphertext t. From kBatchWorthwhile ciphertexts on, the
+// candidates are encrypted back in batches (encrypt_batch.h).
 void message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned char* c, const unsigned char* m,
                      std::size_t count, int* out);
 

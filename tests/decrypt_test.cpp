@@ -172,10 +172,10 @@ TEST(MessageIndexTest, TheCandidateOverOneAndTwoThatEncryptsBackIsTheMessageAndB
     m.insert(m.end(), first.begin(), first.end());
     m.insert(m.end(), second.begin(), second.end());
     expected.push_back(expected_for_pair[t % pairs.size()]);
-    EXPECT_EQ(message_index(pk.data(), &c[t * 257], &m[t * 514]), expected.back()) << t;
+    EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, pk.data(), &c[t * 257], &m[t * 514]), expected.back()) << t;
   }
   std::vector<int> got(count, 7);
-  message_indices(pk.data(), c.data(), m.data(), count, got.data());
+  gf3mq::message_indices(gf3mq::kDefaultSizes, pk.data(), c.data(), m.data(), count, got.data());
   EXPECT_EQ(got, expected);
 }
 
