@@ -1,3 +1,7 @@
+// The field's own entry points at n = 257, the fixed-size face of Field:
+// thin wrappers that pass FieldElem's coefficients as rows. Single products
+// and cubes take the row-by-row reducer (or g alone where row 0 is sparse);
+// the routines of hundreds of them, make_reducer's choice.
 #include "field/field_elem.h"
 
 #include <algorithm>

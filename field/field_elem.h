@@ -3,6 +3,8 @@
 // FieldElem: coef[i] is the coefficient of x^i, i = 0..256, each 0, 1 or 2;
 // the record stands for the residue class of sum coef[i] x^i modulo f. The
 // reduction table (field_tables.h) supplies f: its row r is x^(257 + r) mod f.
+// These are the field's fixed-size face: each function wraps the one field
+// of every n (field.h) at 257, keeping the way it reduces (field_elem.cpp).
 #pragma once
 
 #include <array>

@@ -53,8 +53,8 @@ struct SecretMaps {
   // holders that keep them a while, as gf3mq-decrypt does over its input.
   // (A one-time decrypt does not: the locks cost half its time.)
   void keep_out_of_swap();
-  // What decrypt writes for sk and c (n bytes each): m1 in m[0..n), m2 in
-  // m[n..2n), by decryption_candidates.
+  // What decrypt writes for sk and c (n bytes each), once loaded: m1 in
+  // m[0..n), m2 in m[n..2n), by decryption_candidates.
   void decrypt(const unsigned char* sk, const unsigned char* c, unsigned char* m) const;
 
  private:
