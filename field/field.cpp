@@ -2,98 +2,28 @@
 
 #include <algorithm>
 
-#include "field/poly_mul.h"
 #include "field/sizes.h"
-#include "linalg/gf3_rows.h"
 
 namespace gf3mq {
 
-namespace {
-
-// Room for a cube before reduction (x^0 .. x^(3n - 3)) at the largest n,
-// and for the reads of a sparse reduction, in whole 64-byte vectors.
-constexpr std::size_t kBufferBytes = kSparseBufferBytes;
-static_assert(kBufferBytes >= long_product_bytes(kLargestDegree) + 64 && kBufferBytes >= kPolyProductBytes);
-
-// A buffer on the stack that is wiped when it goes: it holds secret elements.
-struct Scratch {
-  alignas(64) std::uint8_t bytes[kBufferBytes];
-  ~Scratch() { secure_wipe(bytes, sizeof bytes); }
-};
-
-}  // namespace
-
-Field::Field(const Mat_ZZ_p& reduction) : n_(reduction.num_cols()) {
-  require_at_least(reduction, 2 * n_ - 2, n_);
-  if (n_ == kDefaultDegree) {  // the tuned kernels of 257; the rows follow from row 0
-    if (const std::optional<SparseForm> g = sparse_form_of_row_zero(reduction)) {
-      standard_ = std::make_unique<SparseReducer>(*g);
-    } else {
-      rows_ = std::make_unique<Mat_ZZ_p>(reduction);
-      standard_ = std::make_unique<TabulatedReducer>(*rows_);
-    }
-    return;
+Field::Field(const Mat_ZZ_p& reduction) : exact_(true) {
+  const int n = reduction.num_cols();
+  require_at_least(reduction, 2 * n - 2, n);
+  if (const std::optional<SparseForm> g = sparse_form_of(reduction.row(0), n)) {
+    reducer_ = std::make_unique<SparseReducer>(*g, n);  // the rows follow from row 0
+  } else {
+    rows_ = std::make_unique<Mat_ZZ_p>(reduction);
+    reducer_ = std::make_unique<TabulatedReducer>(*rows_, n);
   }
-  sparse_ = sparse_form_of(reduction.row(0), n_);
-  if (sparse_) return;
-  const std::size_t stride = static_cast<std::size_t>(reduction.num_cols()), width = static_cast<std::size_t>(n_);
-  product_rows_.assign(reduction.data(), width - 1, stride, width);
-  first_cubed_high_ = (n_ + 2) / 3;
-  cube_rows_.assign(reduction.data() + static_cast<std::size_t>(3 * first_cubed_high_ - n_) * stride,
-                    static_cast<std::size_t>(n_ - first_cubed_high_), 3 * stride, width);
 }
+
+Field::Field(std::unique_ptr<FieldReducer> reducer)
+    : reducer_(std::move(reducer)), exact_(reducer_->follows_field_arithmetic()) {}
 
 Element Field::one() const {
   Element e = zero();
   e[0] = 1;
   return e;
-}
-
-void Field::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
-  if (standard_ != nullptr) {
-    FieldElem x, y, z;
-    std::copy_n(a, kDefaultDegree, x.coef);
-    std::copy_n(b, kDefaultDegree, y.coef);
-    standard_->product(x, y, z);
-    std::copy_n(z.coef, kDefaultDegree, out);
-    return;
-  }
-  Scratch p;
-  const std::size_t length = static_cast<std::size_t>(n_);
-  if (length <= kPolyMaxLength) {
-    poly_mul(a, b, length, p.bytes);  // zeros up to kPolyProductBytes, past the reads of reduce_sparse
-  } else {
-    poly_mul_long(a, b, length, p.bytes);
-    std::fill_n(p.bytes + long_product_bytes(length), 64, std::uint8_t{0});
-  }
-  if (sparse_) return reduce_sparse(p.bytes, n_, 2 * n_ - 2, *sparse_, out);
-  Scratch low;
-  std::copy_n(p.bytes, n_, low.bytes);
-  std::fill(low.bytes + n_, low.bytes + product_rows_.padded_width(), std::uint8_t{0});
-  product_rows_.combine(low.bytes, p.bytes + n_, low.bytes);
-  std::copy_n(low.bytes, n_, out);
-}
-
-void Field::cube(const std::uint8_t* y, std::uint8_t* out) const {
-  if (standard_ != nullptr) {
-    FieldElem x, z;
-    std::copy_n(y, kDefaultDegree, x.coef);
-    standard_->cube(x, z);
-    std::copy_n(z.coef, kDefaultDegree, out);
-    return;
-  }
-  // x^k -> x^(3k): the Frobenius map is additive in characteristic 3.
-  Scratch p;
-  if (sparse_) {
-    spread_to_cube(y, n_, p.bytes);
-    return reduce_sparse(p.bytes, n_, 3 * (n_ - 1), *sparse_, out);
-  }
-  const int top = n_ - 1;
-  std::fill_n(p.bytes, std::max<std::size_t>(static_cast<std::size_t>(top) + 1, cube_rows_.padded_width()),
-              std::uint8_t{0});
-  for (int k = 0; 3 * k <= top; ++k) p.bytes[3 * k] = y[k];
-  cube_rows_.combine(p.bytes, y + first_cubed_high_, p.bytes);
-  std::copy_n(p.bytes, n_, out);
 }
 
 Element Field::product(const Element& a, const Element& b) const {
@@ -117,20 +47,6 @@ Element Field::frobenius(Element y, int times) const {
   return y;
 }
 
-Element Field::power(const Element& y, unsigned e) const {
-  // Base-3 digits from the highest: r = r^3 y^digit.
-  unsigned top = 1;
-  while (top * 3 <= e) top *= 3;
-  const Element y2 = product(y, y);
-  Element r = one();
-  for (unsigned scale = top; scale > 0; scale /= 3) {
-    r = cube(r);
-    const unsigned digit = e / scale % 3;
-    if (digit != 0) r = product(r, digit == 1 ? y : y2);
-  }
-  return r;
-}
-
 namespace {
 
 // d = lead + multiple T, T the sum of 3^(4k) for k < terms.
@@ -144,35 +60,88 @@ RootExponent root_exponent(int n) {
   return {10, 828, (n - 3) / 4};
 }
 
+// An element on the stack, wiped when it goes.
+class Scratch {
+ public:
+  explicit Scratch(int n) : n_(static_cast<std::size_t>(n)) {}
+  ~Scratch() { secure_wipe(bytes, n_); }
+  void assign(const std::uint8_t* y) { std::copy_n(y, n_, bytes); }
+
+  std::uint8_t bytes[kLargestDegree];
+
+ private:
+  std::size_t n_;
+};
+
 }  // namespace
 
-Element Field::central_map_root(const Element& y) const {
-  const RootExponent d = root_exponent(n_);
-  const Element z = power(y, d.multiple);
+void Field::power(const std::uint8_t* y, unsigned e, std::uint8_t* out) const {
+  // Base-3 digits from the highest: r = r^3 y^digit.
+  Scratch y2(n());
+  if (e >= 2) product(y, y, y2.bytes);
+  unsigned scale = 1;
+  while (scale * 3 <= e) scale *= 3;
+  std::copy_n(e / scale == 1 ? y : y2.bytes, n(), out);
+  for (scale /= 3; scale > 0; scale /= 3) {
+    cube(out, out);
+    if (const unsigned digit = e / scale % 3; digit != 0) product(out, digit == 1 ? y : y2.bytes, out);
+  }
+}
+
+void Field::central_map_root(const std::uint8_t* y, std::uint8_t* out) const {
+  if (!exact_) return root_by_digits(y, out);
+  const RootExponent d = root_exponent(n());
+  Scratch z(n()), w(n()), shifted(n());
+  power(y, d.multiple, z.bytes);
   // w = z^(S(m)) with S(m) the sum of 3^(4k), k < m: S(2m) = S(m) + 3^(4m) S(m),
   // S(m + 1) = 1 + 3^4 S(m); the bits of the number of terms, highest first.
-  Element w = one();
-  if (d.terms > 0) {
-    int top = 1;
-    while (2 * top <= d.terms) top *= 2;
-    w = z;
-    int m = 1;
-    for (int bit = top / 2; bit > 0; bit /= 2) {
-      w = product(w, frobenius(w, 4 * m));
-      m *= 2;
-      if ((d.terms & bit) != 0) {
-        w = product(z, frobenius(w, 4));
-        m += 1;
+  int top = 1;
+  while (2 * top <= d.terms) top *= 2;
+  w.assign(z.bytes);
+  auto times_frobenius = [&](const std::uint8_t* a, int cubes) {  // w = a w^(3^cubes)
+    shifted.assign(w.bytes);
+    for (int i = 0; i < cubes; ++i) cube(shifted.bytes, shifted.bytes);
+    product(a, shifted.bytes, w.bytes);
+  };
+  for (int bit = top / 2, m = 1; bit > 0; bit /= 2) {
+    times_frobenius(w.bytes, 4 * m);
+    m *= 2;
+    if ((d.terms & bit) != 0) {
+      times_frobenius(z.bytes, 4);
+      m += 1;
+    }
+  }
+  power(y, d.lead, out);
+  product(out, w.bytes, out);
+}
+
+void Field::root_by_digits(const std::uint8_t* y, std::uint8_t* out) const {
+  const std::vector<std::uint8_t> digits = root_exponent_digits();
+  Scratch power(n());
+  power.assign(y);
+  bool first = true;
+  for (std::size_t t = 0; t < digits.size(); ++t) {
+    if (t > 0) cube(power.bytes, power.bytes);
+    for (std::uint8_t unit = 0; unit < digits[t]; ++unit, first = false) {
+      if (first) {
+        std::copy_n(power.bytes, n(), out);
+      } else {
+        product(out, power.bytes, out);
       }
     }
   }
-  return product(power(y, d.lead), w);
+}
+
+Element Field::central_map_root(const Element& y) const {
+  Element root = zero();
+  central_map_root(y.data(), root.data());
+  return root;
 }
 
 std::vector<std::uint8_t> Field::root_exponent_digits() const {
-  const RootExponent d = root_exponent(n_);
+  const RootExponent d = root_exponent(n());
   // Digits of lead + multiple * sum of 3^(4k): each term added with its carries.
-  std::vector<unsigned> digits(static_cast<std::size_t>(n_) + 8, 0);
+  std::vector<unsigned> digits(static_cast<std::size_t>(n()) + 8, 0);
   auto add_at = [&](std::size_t position, unsigned value) {
     for (std::size_t i = position; value != 0; ++i) {
       value += digits[i];

@@ -1,8 +1,12 @@
+// The field's own entry points at n = 257, the fixed-size face of Field:
+// thin wrappers that pass FieldElem's coefficients as rows. Single products
+// and cubes take the row-by-row reducer (or g alone where row 0 is sparse);
+// the routines of hundreds of them, make_reducer's choice.
 #include "field/field_elem.h"
 
 #include <algorithm>
 
-#include "field/field_reducer.h"
+#include "field/field.h"
 #include "field/field_tables.h"
 
 namespace {
@@ -28,100 +32,51 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of_row_zero(table)) {
-    gf3mq::SparseReducer(*g).product(a, b, out);
+  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table.row(0), kDegree)) {
+    gf3mq::SparseReducer(*g, kDegree).product(a.coef, b.coef, out.coef);
   } else {
-    gf3mq::RowReducer(table).product(a, b, out);
+    gf3mq::RowReducer(table).product(a.coef, b.coef, out.coef);
   }
   return 1;
 }
 
 void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, gf3mq::kReductionRows);
-  gf3mq::RowReducer(table).cube(y, out);
+  gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
 
 // The routines below cube or multiply hundreds of times with one table, so
-// they choose the way of reducing once (see field_reducer.h).
+// they choose the way of reducing once (see field_reducer.h): the table's
+// rows as they are, the sparse way only where every row follows from g.
 
 namespace {
 
-void frobenius_powers_with(const gf3mq::FieldReducer& reducer, FieldElem& y, Mat_ZZ_p& powers) {
-  for (int i = 1; i < kDegree; ++i) {
-    FieldElem cube;
-    reducer.cube(y, cube);
-    y = cube;
-    std::copy_n(cube.coef, kDegree, powers.row(i));
-  }
-}
-
-void central_map_inverse_with(const gf3mq::FieldReducer& reducer, const Mat_ZZ_p& powers, FieldElem& out) {
-  std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
-  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j) {
-    FieldElem bb;
-    std::copy_n(powers.row(inverse_exponent_digits[j]), kDegree, bb.coef);
-    reducer.product(FieldElem(out), bb, out);
-  }
-}
-
-// z^(3^times).
-FieldElem frobenius(const gf3mq::FieldReducer& reducer, FieldElem z, int times) {
-  FieldElem next;
-  for (int i = 0; i < times; ++i) {
-    reducer.cube(z, next);
-    z = next;
-  }
-  return z;
-}
-
-// Y^d = Y (Y^116)^T for field arithmetic: 3^256 = 1 + 80 T, so
-// d = 36 T + 3^256 = 116 T + 1.
-FieldElem central_map_root_in_field(const gf3mq::FieldReducer& reducer, const FieldElem& y) {
-  FieldElem y2, y29, y58, z;
-  reducer.product(y, y, y2);
-  reducer.product(frobenius(reducer, y, 3), y2, y29);
-  reducer.product(y29, y29, y58);
-  reducer.product(y58, y58, z);  // Y^116
-  // w = z^(sum over k < m of 3^(4k)), doubling m: w z^(...) shifted by 3^(4m).
-  FieldElem w = z, next;
-  for (int m = 1; m < 64; m *= 2) {
-    reducer.product(w, frobenius(reducer, w, 4 * m), next);
-    w = next;
-  }
-  FieldElem root;
-  reducer.product(y, w, root);
-  return root;
-}
+gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDegree)); }
 
 }  // namespace
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   require_rows(powers, kDegree);
   require_rows(table, gf3mq::kReductionRows);
-  frobenius_powers_with(*gf3mq::make_reducer(table), y, powers);
+  const gf3mq::Field field = rows_as_given(table);
+  for (int i = 1; i < kDegree; ++i) field.cube(i == 1 ? y.coef : powers.row(i - 1), powers.row(i));
+  std::copy_n(powers.row(kDegree - 1), kDegree, y.coef);
   return 1;
 }
 
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(powers, kDegree);
   require_rows(table, 256);
-  central_map_inverse_with(*gf3mq::make_reducer(table), powers, out);
+  const gf3mq::Field field = rows_as_given(table);
+  std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
+  for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j)
+    field.product(out.coef, powers.row(inverse_exponent_digits[j]), out.coef);
   return 1;
 }
 
 FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
   require_rows(table, gf3mq::kReductionRows);
-  const std::unique_ptr<gf3mq::FieldReducer> reducer = gf3mq::make_reducer(table);
-  if (reducer->follows_field_arithmetic()) return central_map_root_in_field(*reducer, y);
-  FieldElem a = y, root;
-  Mat_ZZ_p powers(kDegree, kDegree);
-  frobenius_powers_with(*reducer, a, powers);
-  central_map_inverse_with(*reducer, powers, root);
+  FieldElem root;
+  rows_as_given(table).central_map_root(y.coef, root.coef);
   return root;
-}
-
-FieldElem field_negate(const FieldElem& x) {
-  FieldElem negated;
-  for (int i = 0; i < kDegree; ++i) negated.coef[i] = static_cast<std::uint8_t>((3 - x.coef[i]) % 3);
-  return negated;
 }

@@ -3,6 +3,8 @@
 // FieldElem: coef[i] is the coefficient of x^i, i = 0..256, each 0, 1 or 2;
 // the record stands for the residue class of sum coef[i] x^i modulo f. The
 // reduction table (field_tables.h) supplies f: its row r is x^(257 + r) mod f.
+// These are the field's fixed-size face: each function wraps the one field
+// of every n (field.h) at 257, keeping the way it reduces (field_elem.cpp).
 #pragma once
 
 #include <array>
@@ -43,15 +45,12 @@ int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem
 // Y^d for y = Y: what frobenius_powers and then central_map_inverse give
 // with this table. Where the table's rows are checked to follow from row 0
 // (the sparse tables of field_reducer.h), its products and cubes are those of
-// the field and Y^d comes by a shorter chain: d = 116 T + 1 with
-// T = sum over k < 64 of 3^(4k), about 255 cubes and 11 products in place of
-// 256 cubes and 128 products. Other tables take the long way, row by row as
-// given. Reads table rows 0..511.
+// the field and Y^d comes by a shorter chain (Field::central_map_root):
+// about 255 cubes and a dozen products in place of 256 cubes and 128
+// products. Other tables take the long way, row by row as given. Reads
+// table rows 0..511.
 FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table);
 
 // The base-3 digit positions of d: every t in 2..255 with t mod 4 in {2, 3},
 // then 256. 30 d = 1 (mod (3^257 - 1) / 2).
 extern const std::array<int, 129> inverse_exponent_digits;
-
-// -X: every coefficient negated mod 3.
-FieldElem field_negate(const FieldElem& x);

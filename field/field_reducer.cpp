@@ -81,47 +81,33 @@ class PaddedRows {
   std::uint8_t spare_[3][kPadded];  // kPadded / 257 + 2 rows at most
 };
 
-constexpr std::size_t kProductBytes = kPolyProductBytes;  // x^0 .. x^512, padded
+// Bytes of a product before reduction at n: x^0 .. x^(2n - 2) and zeros
+// after them through x^(2n - 2 + 64), for the reads of a sparse reduction.
+constexpr std::size_t product_bytes(int n) {
+  const std::size_t length = static_cast<std::size_t>(n);
+  return length <= kPolyMaxLength ? kPolyProductBytes : long_product_bytes(length) + 64;
+}
+static_assert(product_bytes(kLargestDegree) <= kSparseBufferBytes && product_bytes(kDegree) == kPolyProductBytes);
 
-// product = a * b as polynomials (mod 3), x^0 .. x^512.
-void polynomial_product(const FieldElem& a, const FieldElem& b, std::uint8_t (&product)[kProductBytes]) {
-  poly_mul(a.coef, b.coef, kDegree, product);
+// p[0..product_bytes(n)) = a * b as polynomials (mod 3).
+void polynomial_product(const std::uint8_t* a, const std::uint8_t* b, int n, std::uint8_t* p) {
+  const std::size_t length = static_cast<std::size_t>(n);
+  if (length <= kPolyMaxLength) return poly_mul(a, b, length, p);
+  poly_mul_long(a, b, length, p);
+  std::fill_n(p + long_product_bytes(length), 64, std::uint8_t{0});
 }
 
-// out = product mod f with tabulated combinations of rows 0..255, three at a time.
-void reduce_product(const std::uint8_t (&product)[kProductBytes], const RowCombinationTables& high_rows,
-                    FieldElem& out) {
-  alignas(64) std::uint8_t low[kPaddedRow];
-  std::copy_n(product, kDegree, low);
-  std::fill(low + kDegree, low + kPaddedRow, std::uint8_t{0});
-  high_rows.combine(low, product + kDegree, low);
-  std::copy_n(low, kDegree, out.coef);
-}
-
-// Cubing: x^k -> x^(3k) in place for k <= 85; terms k >= 86 through table
-// row 3k - 257, tabulated three rows at a time in high_rows.
-void cube_with_tables(const FieldElem& y, const RowCombinationTables& high_rows, FieldElem& out) {
-  alignas(64) std::uint8_t result[kPaddedRow] = {};
-  for (int k = 0; k <= 85; ++k) result[3 * k] = y.coef[k];
-  high_rows.combine(result, y.coef + 86, result);
-  std::copy_n(result, kDegree, out.coef);
-}
-
-// Table rows 3k - 257 for k = 86..256 (rows 1, 4, ..., 511), three rows apart.
-void tabulate_cube_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tables) {
-  require_at_least(table, kReductionRows, kDegree);
-  const std::size_t stride = static_cast<std::size_t>(table.num_cols());
-  tables.assign(table.data() + stride, kDegree - 86, 3 * stride, kDegree);
-}
-
-// Table rows 0..255.
-void tabulate_product_rows(const Mat_ZZ_p& table, gf3mq::RowCombinationTables& tables) {
-  require_at_least(table, kDegree - 1, kDegree);
-  tables.assign(table.data(), kDegree - 1, static_cast<std::size_t>(table.num_cols()), kDegree);
-}
+// A buffer on the stack that is wiped, over the bytes used, when it goes: it
+// holds secret elements.
+struct Scratch {
+  alignas(64) std::uint8_t bytes[kSparseBufferBytes];
+  std::size_t used;
+  explicit Scratch(std::size_t used_bytes) : used(used_bytes) {}
+  ~Scratch() { secure_wipe(bytes, used); }
+};
 
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
-void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& table, FieldElem& out) {
+void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::uint8_t* out) {
   require_at_least(table, kDegree - 1, kDegree);
   // Whole vectors of kPadded bytes: x^0 .. x^256 and bytes past them that
   // are dropped (the product's own x^257 .. x^319 and the next row's start).
@@ -138,36 +124,37 @@ void reduce_with_rows(std::uint8_t (&product)[kProductBytes], const Mat_ZZ_p& ta
   }
   alignas(64) std::uint8_t result[kPadded];
   reduction.apply(result, product, kVectors);
-  std::copy_n(result, kDegree, out.coef);
+  std::copy_n(result, kDegree, out);
   secure_wipe(result, sizeof result);
 }
 
 // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
-void cube_with_rows(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
+void cube_with_rows(const std::uint8_t* y, const Mat_ZZ_p& table, std::uint8_t* out) {
   require_at_least(table, kReductionRows, kDegree);
   alignas(64) std::uint8_t spread[kPadded] = {};
-  for (int k = 0; k <= 85; ++k) spread[3 * k] = y.coef[k];
+  for (int k = 0; k <= 85; ++k) spread[3 * k] = y[k];
   RowTerms terms;
   PaddedRows rows(table);
-  for (int k = 86; k < kDegree; ++k) terms.add(rows.row(3 * k - kDegree), y.coef[k]);
+  for (int k = 86; k < kDegree; ++k) terms.add(rows.row(3 * k - kDegree), y[k]);
   alignas(64) std::uint8_t result[kPadded];
   terms.apply(result, spread, kVectors);
-  std::copy_n(result, kDegree, out.coef);
+  std::copy_n(result, kDegree, out);
   secure_wipe(result, sizeof result);
   secure_wipe(spread, sizeof spread);
 }
 
-// Whether every row r + 1 < rows of the table is x * row r mod f.
-bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int rows) {
+// Whether every row r + 1 < 2n - 2 of the table is x * row r mod f.
+bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int n) {
   const std::uint8_t* row0 = table.row(0);
-  std::uint8_t expected[kDegree];
-  for (int r = 0; r + 1 < rows; ++r) {
+  const std::size_t width = static_cast<std::size_t>(n);
+  std::uint8_t expected[kLargestDegree];
+  for (int r = 0; r + 1 < 2 * n - 2; ++r) {
     const std::uint8_t* row = table.row(r);
-    if (row[kDegree - 1] > 2) return false;
+    if (row[width - 1] > 2) return false;
     expected[0] = 0;
-    std::copy_n(row, kDegree - 1, expected + 1);  // x * row r, before x^257 is folded back
-    add_scaled_row(expected, row0, row[kDegree - 1], kDegree);
-    if (std::memcmp(expected, table.row(r + 1), kDegree) != 0) return false;
+    std::copy_n(row, width - 1, expected + 1);  // x * row r, before x^n is folded back
+    add_scaled_row(expected, row0, row[width - 1], width);
+    if (std::memcmp(expected, table.row(r + 1), width) != 0) return false;
   }
   return true;
 }
@@ -176,67 +163,76 @@ bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int rows) {
 
 // ---- RowReducer ----
 
-void RowReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
-  alignas(64) std::uint8_t product[kProductBytes];
-  polynomial_product(a, b, product);
-  reduce_with_rows(product, table_, out);
-  secure_wipe(product, sizeof product);
+RowReducer::RowReducer(const Mat_ZZ_p& table) : FieldReducer(kDegree), table_(table) {}
+
+void RowReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
+  Scratch p(kPolyProductBytes);
+  poly_mul(a, b, kDegree, p.bytes);
+  reduce_with_rows(p.bytes, table_, out);
 }
 
-void RowReducer::cube(const FieldElem& y, FieldElem& out) const { cube_with_rows(y, table_, out); }
+void RowReducer::cube(const std::uint8_t* y, std::uint8_t* out) const { cube_with_rows(y, table_, out); }
 
 // ---- TabulatedReducer ----
 
-void TabulatedReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
-  std::call_once(product_rows_ready_, [this] { tabulate_product_rows(table_, product_rows_); });
-  alignas(64) std::uint8_t product[kProductBytes];
-  polynomial_product(a, b, product);
-  reduce_product(product, product_rows_, out);
-  secure_wipe(product, sizeof product);
+void TabulatedReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
+  const int n = this->n();
+  const std::size_t width = static_cast<std::size_t>(n);
+  std::call_once(product_rows_ready_, [&] {  // rows 0..n-2
+    require_at_least(table_, n - 1, n);
+    product_rows_.assign(table_.data(), width - 1, static_cast<std::size_t>(table_.num_cols()), width);
+  });
+  Scratch p(product_bytes(n)), low(product_rows_.padded_width());
+  polynomial_product(a, b, n, p.bytes);
+  std::copy_n(p.bytes, width, low.bytes);
+  std::fill(low.bytes + width, low.bytes + low.used, std::uint8_t{0});
+  product_rows_.combine(low.bytes, p.bytes + width, low.bytes);  // + the terms x^n .. x^(2n - 2)
+  std::copy_n(low.bytes, width, out);
 }
 
-void TabulatedReducer::cube(const FieldElem& y, FieldElem& out) const {
-  std::call_once(cube_rows_ready_, [this] { tabulate_cube_rows(table_, cube_rows_); });
-  cube_with_tables(y, cube_rows_, out);
+void TabulatedReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
+  // x^k -> x^(3k) in place for 3k < n, through table row 3k - n above.
+  const int n = this->n(), first_high = (n + 2) / 3;
+  std::call_once(cube_rows_ready_, [&] {
+    require_at_least(table_, 2 * n - 2, n);
+    const std::size_t stride = static_cast<std::size_t>(table_.num_cols());
+    cube_rows_.assign(table_.data() + static_cast<std::size_t>(3 * first_high - n) * stride,
+                      static_cast<std::size_t>(n - first_high), 3 * stride, static_cast<std::size_t>(n));
+  });
+  Scratch spread(cube_rows_.padded_width());
+  std::fill_n(spread.bytes, spread.used, std::uint8_t{0});
+  for (int k = 0; k < first_high; ++k) spread.bytes[3 * k] = y[k];
+  cube_rows_.combine(spread.bytes, y + first_high, spread.bytes);
+  std::copy_n(spread.bytes, n, out);
 }
 
 // ---- SparseReducer ----
 
-std::optional<SparseForm> sparse_form_of_row_zero(const Mat_ZZ_p& table) {
-  if (table.num_rows() < 1 || table.num_cols() < kDegree) return std::nullopt;
-  return sparse_form_of(table.row(0), kDegree);
-}
-
-std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table) {
-  if (table.num_rows() < kReductionRows) return std::nullopt;
-  const std::optional<SparseForm> form = sparse_form_of_row_zero(table);
+std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table, int n) {
+  if (table.num_rows() < 2 * n - 2 || table.num_cols() < n) return std::nullopt;
+  const std::optional<SparseForm> form = sparse_form_of(table.row(0), n);
   // The sparse way stands in for every row, so all of them must follow from row 0.
-  if (!form || !rows_follow_from_row_zero(table, kReductionRows)) return std::nullopt;
+  if (!form || !rows_follow_from_row_zero(table, n)) return std::nullopt;
   return form;
 }
 
-// A cube or product of 257 before reduction.
-constexpr std::size_t kBufferBytes = sparse_buffer_bytes(kDegree);
-
-void SparseReducer::product(const FieldElem& a, const FieldElem& b, FieldElem& out) const {
-  alignas(64) std::uint8_t p[kBufferBytes];
-  static_assert(kProductBytes <= kBufferBytes);
-  poly_mul(a.coef, b.coef, kDegree, p);
-  std::fill(p + kProductBytes, p + kBufferBytes, std::uint8_t{0});
-  reduce_sparse(p, kDegree, 2 * kDegree - 2, g_, out.coef);
-  secure_wipe(p, sizeof p);
+void SparseReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
+  const int n = this->n();
+  Scratch p(product_bytes(n));
+  polynomial_product(a, b, n, p.bytes);
+  reduce_sparse(p.bytes, n, 2 * n - 2, g_, out);
 }
 
-void SparseReducer::cube(const FieldElem& y, FieldElem& out) const {
-  alignas(64) std::uint8_t p[kBufferBytes];
-  spread_to_cube(y.coef, kDegree, p);
-  reduce_sparse(p, kDegree, 3 * (kDegree - 1), g_, out.coef);
-  secure_wipe(p, sizeof p);
+void SparseReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
+  const int n = this->n();
+  Scratch p(sparse_buffer_bytes(n));
+  spread_to_cube(y, n, p.bytes);
+  reduce_sparse(p.bytes, n, 3 * (n - 1), g_, out);
 }
 
-std::unique_ptr<FieldReducer> make_reducer(const Mat_ZZ_p& table) {
-  if (const std::optional<SparseForm> g = sparse_form_of(table)) return std::make_unique<SparseReducer>(*g);
-  return std::make_unique<TabulatedReducer>(table);
+std::unique_ptr<FieldReducer> make_reducer(const Mat_ZZ_p& table, int n) {
+  if (const std::optional<SparseForm> g = sparse_form_of(table, n)) return std::make_unique<SparseReducer>(*g, n);
+  return std::make_unique<TabulatedReducer>(table, n);
 }
 
 }  // namespace gf3mq

@@ -68,15 +68,16 @@ TEST_F(AmbiguityTest, BothCandidatesEncryptBackAndTheLibrarySaysSo) {
   const std::size_t count = gf3mq::kBatchWorthwhile + 4;  // the batch route
   encrypt_and_decrypt(count);
   std::vector<int> batch(count, 7);
-  message_indices(pk.get(), c.data(), m.data(), count, batch.data());
+  gf3mq::message_indices(gf3mq::kDefaultSizes, pk.get(), c.data(), m.data(), count, batch.data());
   for (std::size_t t = 0; t < count; ++t) {
     // The candidates are x and -x: the message is one of them, and both qualify.
     EXPECT_TRUE(std::equal(&x[t * 257], &x[t * 257] + 257, &m[t * 514]) ||
                 std::equal(&x[t * 257], &x[t * 257] + 257, &m[t * 514 + 257]));
-    EXPECT_EQ(message_index(pk.get(), &c[t * 257], &m[t * 514]), gf3mq::kAmbiguousMessage) << t;
+    EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, pk.get(), &c[t * 257], &m[t * 514]), gf3mq::kAmbiguousMessage)
+        << t;
     EXPECT_EQ(batch[t], gf3mq::kAmbiguousMessage) << t;
   }
-  message_indices(pk.get(), c.data(), m.data(), 3, batch.data());  // few: one at a time
+  gf3mq::message_indices(gf3mq::kDefaultSizes, pk.get(), c.data(), m.data(), 3, batch.data());  // few: one at a time
   EXPECT_EQ(batch[0], gf3mq::kAmbiguousMessage);
 }
 

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "scheme/affine_map.h"
 #include "scheme/encrypt_batch.h"
 #include "scheme/key_files.h"
 #include "tests/test_support.h"
@@ -65,6 +66,17 @@ TEST_P(DecryptTest, MessageIsOneCandidateAndCandidatesSumToBInvV2) {
     EXPECT_TRUE(std::equal(m, m + 257, out[1].data()));
     EXPECT_TRUE(std::equal(m + 257, m + 514, out[2].data()));
   }
+  // decrypt_vec takes the table's rows as they are, as central_map_root does.
+  Mat_ZZ_p altered = table();
+  altered.set(400, 7, static_cast<unsigned char>(altered.get(400, 7) + 1));
+  const Vec_ZZ_p c = public_map(mat_A, V1, mat_B, V2, random_message(rng), table()), y = A_Inv * (c - V1);
+  std::vector<Vec_ZZ_p> out;
+  decrypt_vec(c, ByteList(257, 0), A_Inv, V1, B_Inv, V2, altered, out);
+  FieldElem Y;
+  std::copy_n(y.data(), 257, Y.coef);
+  Vec_ZZ_p root(257);
+  std::copy_n(central_map_root(Y, altered).coef, 257, root.data());
+  EXPECT_EQ(text(out.at(0)), text(B_Inv * (root - V2)));
 }
 
 TEST_P(DecryptTest, SecretKeyCorrectionIsAddedFirst) {
@@ -160,10 +172,10 @@ TEST(MessageIndexTest, TheCandidateOverOneAndTwoThatEncryptsBackIsTheMessageAndB
     m.insert(m.end(), first.begin(), first.end());
     m.insert(m.end(), second.begin(), second.end());
     expected.push_back(expected_for_pair[t % pairs.size()]);
-    EXPECT_EQ(message_index(pk.data(), &c[t * 257], &m[t * 514]), expected.back()) << t;
+    EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, pk.data(), &c[t * 257], &m[t * 514]), expected.back()) << t;
   }
   std::vector<int> got(count, 7);
-  message_indices(pk.data(), c.data(), m.data(), count, got.data());
+  gf3mq::message_indices(gf3mq::kDefaultSizes, pk.data(), c.data(), m.data(), count, got.data());
   EXPECT_EQ(got, expected);
 }
 

@@ -161,15 +161,15 @@ TEST_P(KeygenTest, TheMessageIsTheCandidateThatEncryptsBack) {
     std::uint64_t clen = 0, mlen = 0;
     ASSERT_EQ(encrypt(keys.pk.get(), x, 257, c, &clen), 0);
     ASSERT_EQ(decrypt(keys.sk.get(), c, clen, m, &mlen), 0);
-    const int index = message_index(keys.pk.get(), c, m);
+    const int index = gf3mq::message_index(gf3mq::kDefaultSizes, keys.pk.get(), c, m);
     ASSERT_TRUE(index == 0 || index == 1);
     EXPECT_TRUE(std::equal(x, x + 257, m + 257 * index));
     ++seen[index];
     std::copy(m + 257, m + 514, swapped);
     std::copy(m, m + 257, swapped + 257);
-    EXPECT_EQ(message_index(keys.pk.get(), c, swapped), 1 - index);
+    EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, keys.pk.get(), c, swapped), 1 - index);
     c[trial] = static_cast<unsigned char>((c[trial] + 1) % 3);  // not this plaintext's ciphertext any more
-    EXPECT_EQ(message_index(keys.pk.get(), c, m), -1);
+    EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, keys.pk.get(), c, m), -1);
   }
   EXPECT_GT(seen[0], 0);  // both candidates turn out to be the message, depending on the plaintext
   EXPECT_GT(seen[1], 0);
@@ -180,7 +180,7 @@ TEST_P(KeygenTest, TheMessageIsTheCandidateThatEncryptsBack) {
   std::uint64_t clen = 0, mlen = 0;
   ASSERT_EQ(encrypt(other.pk.get(), x, 257, c, &clen), 0);
   ASSERT_EQ(decrypt(other.sk.get(), c, clen, m, &mlen), 0);
-  EXPECT_EQ(message_index(keys.pk.get(), c, m), -1);
+  EXPECT_EQ(gf3mq::message_index(gf3mq::kDefaultSizes, keys.pk.get(), c, m), -1);
 }
 
 TEST_P(KeygenTest, ManyCiphertextsAtOnceGiveTheIndicesOfOneAtATime) {
@@ -198,13 +198,13 @@ TEST_P(KeygenTest, ManyCiphertextsAtOnceGiveTheIndicesOfOneAtATime) {
     ASSERT_EQ(decrypt(keys.sk.get(), &c[t * 257], clen, &m[t * 514], &mlen), 0);
     if (t % 3 == 1) std::swap_ranges(&m[t * 514], &m[t * 514 + 257], &m[t * 514 + 257]);
     if (t % 5 == 2) c[t * 257 + t] = static_cast<unsigned char>((c[t * 257 + t] + 1) % 3);
-    expected[t] = message_index(keys.pk.get(), &c[t * 257], &m[t * 514]);
+    expected[t] = gf3mq::message_index(gf3mq::kDefaultSizes, keys.pk.get(), &c[t * 257], &m[t * 514]);
   }
-  message_indices(keys.pk.get(), c.data(), m.data(), count, got.data());
+  gf3mq::message_indices(gf3mq::kDefaultSizes, keys.pk.get(), c.data(), m.data(), count, got.data());
   EXPECT_EQ(got, expected);
   EXPECT_EQ(std::count(expected.begin(), expected.end(), -1),
-            static_cast<std::ptrdiff_t>((count + 2) / 5));            // the changed ones
-  message_indices(keys.pk.get(), c.data(), m.data(), 3, got.data());  // few: one at a time
+            static_cast<std::ptrdiff_t>((count + 2) / 5));                                         // the changed ones
+  gf3mq::message_indices(gf3mq::kDefaultSizes, keys.pk.get(), c.data(), m.data(), 3, got.data());  // few: one at a time
   EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + 3), std::vector<int>(expected.begin(), expected.begin() + 3));
 }
 

@@ -1,6 +1,7 @@
 // Known answers: key generation, encryption and both decryption candidates
-// from fixed seeds, hashed and compared with the digests pinned in
-// tests/known_answers.txt, at each kernel width.
+// from fixed seeds, and the field's fixed-size functions on altered tables,
+// hashed and compared with the digests pinned in tests/known_answers.txt, at
+// each kernel width.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "field/field_elem.h"
 #include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
 #include "scheme/key_files.h"
@@ -100,6 +102,36 @@ std::map<std::string, std::string> answers_of(const gf3mq::Sizes& sizes, const s
   return answers;
 }
 
+// The field's fixed-size functions on a table with one digit altered in row
+// 100 (read by products and cubes) or row 400 (cubes only), so that the way
+// each reduces (g of row 0 alone, the rows as given, the chain to Y^d) shows.
+std::map<std::string, std::string> field_answers_of(const std::string& poly_name, const std::string& poly) {
+  std::map<std::string, std::string> answers;
+  auto bytes = [](const FieldElem& e) { return std::string(e.coef, e.coef + 257); };
+  for (int row : {100, 400}) {
+    Mat_ZZ_p table = reduction_table_of(poly);
+    table.set(row, 7, static_cast<unsigned char>(table.get(row, 7) + 1));
+    std::mt19937 rng(static_cast<unsigned>(row));
+    std::string products, inverses, roots;
+    for (int t = 0; t < 4; ++t) {
+      const FieldElem a = random_field_element(rng), b = random_field_element(rng);
+      FieldElem out, y = a;
+      field_mul(a, b, table, out);
+      products += bytes(out);
+      Mat_ZZ_p powers(257, 257);
+      frobenius_powers(y, table, powers);
+      central_map_inverse(powers, table, out);
+      inverses += std::string(powers.data(), powers.data() + 257 * 257) + bytes(y) + bytes(out);
+      roots += bytes(central_map_root(a, table));
+    }
+    const std::string suffix = "." + poly_name + ".row" + std::to_string(row);
+    answers["field_mul" + suffix] = hex(fnv1a(products));
+    answers["central_map_inverse" + suffix] = hex(fnv1a(inverses));
+    answers["central_map_root" + suffix] = hex(fnv1a(roots));
+  }
+  return answers;
+}
+
 // Key generation, encryption and decryption, once at each kernel width.
 using KnownAnswerAtWidthTest = KernelWidthTest;
 GF3MQ_AT_EVERY_KERNEL_WIDTH(KnownAnswerAtWidthTest);
@@ -136,6 +168,8 @@ TEST_P(KnownAnswerAtWidthTest, KeygenEncryptAndDecryptMatchThePinnedDigests) {
       check(computed);
     }
   }
+  for (const auto& [poly_name, poly] : {std::pair{"polyA", kPolyA}, std::pair{"dense", kPolyDense}})
+    check(field_answers_of(poly_name, poly));
   EXPECT_EQ(checked, pinned.size());
 }
 

@@ -62,6 +62,12 @@ Mat_ZZ_p identity(int n);
 // Two irreducible polynomials, so that nothing depends on one f.
 inline constexpr const char* kPolyA = "x^257 + 2*x^22 + 1";
 inline constexpr const char* kPolyB = "x^257 + 2*x^91 + 1";
+// A dense irreducible polynomial: its table has no sparse form.
+inline constexpr const char* kPolyDense =
+    "x^257 + x^256 + x^254 + x^253 + 2*x^250 + x^246 + x^242 + 2*x^239 + 2*x^233 + x^228 + 2*x^224 + x^215 + "
+    "x^209 + 2*x^200 + x^197 + 2*x^194 + x^187 + 2*x^183 + 2*x^176 + x^168 + 2*x^161 + 2*x^160 + 2*x^148 + "
+    "x^134 + 2*x^125 + 2*x^114 + x^97 + x^94 + x^90 + x^84 + x^83 + x^80 + 2*x^70 + x^66 + 2*x^57 + x^56 + "
+    "x^53 + x^52 + 2*x^47 + x^40 + x^36 + x^21 + x^18 + 2";
 
 // Tables of a polynomial, built once per process.
 const Mat_ZZ_p& reduction_table_of(const std::string& poly);
