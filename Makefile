@@ -2,6 +2,7 @@
 #   make demo        build the three programs it runs, prepare demo/ with tables
 #                    and keys, run the demonstration
 #   make test        build (Release) and run the whole test suite
+#   make test-unit   the libraries' tests alone (ctest -L unit), well under a minute
 #   make test-clang  the same built with clang++, in build-clang (make test
 #                    CXX=clang++ is the same; any other CXX works too)
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
@@ -53,7 +54,7 @@ DEMO_PROGRAMS := gf3mq-tables gf3mq-keygen gf3mq-demo
 FUZZ_TARGETS := fuzz_text_load fuzz_read_pk fuzz_read_sk fuzz_read_objects fuzz_tables fuzz_decrypt \
   fuzz_message_lines fuzz_relations
 
-.PHONY: all configure build demo-programs demo test test-clang check-asan bench sizes-table study fuzz memcheck format-check install deps clean
+.PHONY: all configure build demo-programs demo test test-unit test-clang check-asan bench sizes-table study fuzz memcheck format-check install deps clean
 
 all: build
 
@@ -91,6 +92,9 @@ demo-programs: configure
 
 test: build
 	cd $(BUILD) && $(CTEST) --output-on-failure -j $(JOBS)
+
+test-unit: build
+	cd $(BUILD) && $(CTEST) --output-on-failure -j $(JOBS) -L unit
 
 test-clang:
 	@$(MAKE) --no-print-directory test CXX=clang++

@@ -88,7 +88,7 @@ TEST_F(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
   EXPECT_EQ(run.status, 0) << run.err;
 
   const std::string expected = "[[1 2][0 1]] 0 257 0 257 0\n";
-  run = run_command("cmake -S '" + std::string(GF3MQ_SOURCE_DIR) + "/tests/install_consumer' -B by-cmake " +
+  run = run_command("cmake -S '" + std::string(GF3MQ_SOURCE_DIR) + "/tests/install/consumer' -B by-cmake " +
                     "-DCMAKE_CXX_COMPILER='" + compiler + "' -DCMAKE_PREFIX_PATH='" + prefix + "' -DCMAKE_CXX_FLAGS='" +
                     flags + "' && cmake --build by-cmake && by-cmake/consumer");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -96,7 +96,7 @@ TEST_F(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
 
   run = run_command("PKG_CONFIG_PATH='" + prefix + "/lib/pkgconfig' && export PKG_CONFIG_PATH && '" + compiler + "' " +
                     flags + " '" + GF3MQ_SOURCE_DIR +
-                    "/tests/install_consumer/main.cpp' $(pkg-config --cflags --libs gf3mq) -o by-pkg-config && "
+                    "/tests/install/consumer/main.cpp' $(pkg-config --cflags --libs gf3mq) -o by-pkg-config && "
                     "./by-pkg-config");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, expected);
