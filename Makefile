@@ -8,7 +8,7 @@
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
 #   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
 #                    times each (default 3), then each target with the best times
-#   make sizes-table the README's table of sizes, 7 to 1021 (bench/sizes_table)
+#   make sizes-table the table of sizes in doc/speed.md, 7 to 1021 (bench/sizes_table)
 #   make study       time key generation, encryption, decryption and the attack's
 #                    phases from 7 to 509 (STUDY_SIZES, STUDY_SECONDS per size):
 #                    study/study.csv and its log-log plot study/study.svg and .png

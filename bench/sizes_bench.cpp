@@ -29,7 +29,7 @@ std::vector<unsigned char> plaintexts(std::size_t n, std::size_t count) {
   return m;
 }
 
-// The sizes of the README's table (its key generation is timed as a whole
+// The sizes of the table in doc/speed.md (its key generation is timed as a whole
 // program, by bench/sizes_table).
 void at_table_sizes(benchmark::internal::Benchmark* b) {
   for (int n : {7, 31, 127, 257, 509, 1021}) b->Arg(n);

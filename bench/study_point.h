@@ -25,17 +25,19 @@ enum Quantity {
 struct QuantityName {
   const char* column;  // in the CSV
   const char* label;   // in the plot and the table
+  const char* growth;  // k of t ~ n^k for large n, from the algorithm (doc/speed.md says why)
 };
 
+// s ~ sqrt(2n) indices behind the attack: s n unknowns (relations_plan.h).
 inline constexpr std::array<QuantityName, kQuantities> kQuantityNames = {{
-    {"keygen_s", "key generation"},
-    {"encrypt_s", "one encryption"},
-    {"encrypt64_s", "a batch of 64"},
-    {"decrypt_s", "one decryption"},
-    {"attack_equations_s", "attack: equations"},
-    {"attack_elimination_s", "attack: elimination"},
-    {"attack_relations_s", "attack: relations"},
-    {"attack_recovery_s", "attack: recovery"},
+    {"keygen_s", "key generation", "4"},                     // n forms, two products of (n + 1)-square matrices each
+    {"encrypt_s", "one encryption", "3"},                    // n forms of n (n + 1) / 2 terms
+    {"encrypt64_s", "a batch of 64", "3"},                   // the same, per plaintext
+    {"decrypt_s", "one decryption", "2"},                    // two n x n maps, n cubes of n digits
+    {"attack_equations_s", "attack: equations", "3.5"},      // s n equations, s^2 vectors of n each
+    {"attack_elimination_s", "attack: elimination", "4.5"},  // (s n)^3
+    {"attack_relations_s", "attack: relations", "4"},        // n relations, (s^2 + n) n dot products of n each
+    {"attack_recovery_s", "attack: recovery", "3"},          // n relations of n^2 put in, n x n solved
 }};
 
 struct Point {

@@ -1,7 +1,8 @@
-// The README's walk-through at n = 7, run as written: every ```console block
-// between the walk-through's markers holds "$ command" lines, each followed
-// by its output. The commands run in order in one scratch folder (each in a
-// shell of its own, so none may change the folder), with this
+// The walk-through at n = 7 (doc/walkthrough.md) and the README's tour, run
+// as written: every ```console block between a text's markers holds
+// "$ command" lines, each followed by its output. A text's commands run in
+// order in one scratch folder (each in a shell of its own, so none may
+// change the folder), with this
 // build's programs first on PATH and a UTF-8 locale; every output line must
 // come back as written, except the plaintext and ciphertext lists of
 // gf3mq-demo, which follow from the clock.
@@ -20,9 +21,9 @@ struct Step {
   std::vector<std::string> output;
 };
 
-std::vector<Step> walkthrough_steps(const std::string& readme) {
+std::vector<Step> walkthrough_steps(const std::string& readme, const std::string& marker) {
   std::vector<Step> steps;
-  const std::size_t begin = readme.find("<!-- walk-through -->"), end = readme.find("<!-- walk-through end -->");
+  const std::size_t begin = readme.find("<!-- " + marker + " -->"), end = readme.find("<!-- " + marker + " end -->");
   if (begin == std::string::npos || end == std::string::npos) return steps;
   std::istringstream in(readme.substr(begin, end - begin));
   bool in_block = false;
@@ -45,9 +46,9 @@ bool follows_from_the_clock(const Step& step, const std::string& line) {
   return step.command.rfind("gf3mq-demo", 0) == 0 && line.rfind("[", 0) == 0;
 }
 
-TEST(WalkthroughTest, EveryCommandOfTheReadmeGivesTheOutputWrittenThere) {
-  const std::vector<Step> steps = walkthrough_steps(read_file(std::string(GF3MQ_SOURCE_DIR) + "/README.md"));
-  ASSERT_GE(steps.size(), 6u) << "README.md has no walk-through between its markers";
+void expect_every_command_gives_its_output(const std::string& file, const std::string& marker) {
+  const std::vector<Step> steps = walkthrough_steps(read_file(std::string(GF3MQ_SOURCE_DIR) + "/" + file), marker);
+  ASSERT_GE(steps.size(), 6u) << file << " has no " << marker << " between its markers";
   ScratchDir dir;
   for (const Step& step : steps) {
     // Each step runs in a shell of its own: a "cd" would not last into the
@@ -63,6 +64,11 @@ TEST(WalkthroughTest, EveryCommandOfTheReadmeGivesTheOutputWrittenThere) {
       EXPECT_EQ(got[i], step.output[i]) << "$ " << step.command << ", line " << i + 1;
     }
   }
+}
+
+TEST(WalkthroughTest, EveryCommandOfTheReadmeGivesTheOutputWrittenThere) {
+  expect_every_command_gives_its_output("doc/walkthrough.md", "walk-through");
+  expect_every_command_gives_its_output("README.md", "tour");
 }
 
 }  // namespace

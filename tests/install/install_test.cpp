@@ -102,9 +102,9 @@ TEST_F(InstallTest, AConsumerBuildsAgainstTheInstalledLibraryBothWays) {
   EXPECT_EQ(run.out, expected);
 }
 
-// The program of the README's "A complete program", as written there.
+// The program of "A complete program" in doc/library.md, as written there.
 std::string readme_library_example() {
-  const std::string readme = read_file(std::string(GF3MQ_SOURCE_DIR) + "/README.md");
+  const std::string readme = read_file(std::string(GF3MQ_SOURCE_DIR) + "/doc/library.md");
   const std::size_t marker = readme.find("<!-- library-example -->\n```cpp\n");
   if (marker == std::string::npos) return "";
   const std::size_t begin = readme.find('\n', readme.find("```cpp", marker)) + 1;
@@ -114,7 +114,7 @@ std::string readme_library_example() {
 TEST_F(InstallTest, TheReadmesLibraryProgramBuildsAndNamesTheMessage) {
   CommandResult run;
   const std::string example = readme_library_example();
-  ASSERT_NE(example.find("int main()"), std::string::npos) << "README.md has no library example";
+  ASSERT_NE(example.find("int main()"), std::string::npos) << "doc/library.md has no library example";
   write_file("example.cpp", example);
   run = run_command("PKG_CONFIG_PATH='" + prefix + "/lib/pkgconfig' && export PKG_CONFIG_PATH && '" +
                     GF3MQ_CXX_COMPILER + "' " + GF3MQ_CXX_FLAGS +
