@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     m[i] = static_cast<unsigned char>(std::rand() % 2 + 1);
   }
   std::uint64_t clen = mlen;
-  if (sizes.n == gf3mq::kDefaultDegree) {
+  if (sizes.n == gf3mq::kDefaultSizes.n) {
     encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
   } else {
     gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());

@@ -19,8 +19,6 @@
 
 namespace gf3mq {
 
-inline constexpr std::size_t kLineElements = kDefaultSizes.elements();  // at the default n
-
 // Plaintexts are over {1, 2} (the stored public key is exact only for
 // them); ciphertexts over {0, 1, 2}.
 enum class LineElements { plaintext, ciphertext };
@@ -28,7 +26,7 @@ enum class LineElements { plaintext, ciphertext };
 // Vectors of `elements` elements each, one after another, and the line each
 // came from.
 struct MessageLines {
-  std::size_t elements_per_line = kLineElements;
+  std::size_t elements_per_line = kDefaultSizes.elements();
   SecretVector<std::uint8_t> elements;
   std::vector<std::size_t> line_numbers;  // 1-based
 
@@ -45,7 +43,7 @@ struct MessageLines {
 // not an element, the column.
 class MessageLineParser {
  public:
-  MessageLineParser(std::string source, LineElements allowed, std::size_t elements = kLineElements);
+  MessageLineParser(std::string source, LineElements allowed, std::size_t elements = kDefaultSizes.elements());
   ~MessageLineParser();
 
   // Parses text[0..size), appending finished lines to out. False with
@@ -68,12 +66,12 @@ class MessageLineParser {
 // Parses a whole text. False with problem filled at the first line that is
 // not a vector; out is then unchanged.
 bool parse_message_lines(const char* text, std::size_t size, const std::string& source, LineElements allowed,
-                         MessageLines& out, FileProblem* problem, std::size_t elements = kLineElements);
+                         MessageLines& out, FileProblem* problem, std::size_t elements = kDefaultSizes.elements());
 
 // Reads a file ("-": standard input) a batch at a time.
 class MessageLineReader {
  public:
-  MessageLineReader(std::string file_name, LineElements allowed, std::size_t elements = kLineElements);
+  MessageLineReader(std::string file_name, LineElements allowed, std::size_t elements = kDefaultSizes.elements());
   ~MessageLineReader();
   MessageLineReader(const MessageLineReader&) = delete;
   MessageLineReader& operator=(const MessageLineReader&) = delete;
@@ -97,6 +95,7 @@ class MessageLineReader {
 };
 
 // Appends the digits of v (elements of them) and a line break to out.
-void append_message_line(SecretVector<char>& out, const std::uint8_t* v, std::size_t elements = kLineElements);
+void append_message_line(SecretVector<char>& out, const std::uint8_t* v,
+                         std::size_t elements = kDefaultSizes.elements());
 
 }  // namespace gf3mq

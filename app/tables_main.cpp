@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   command_line.exclusive("--degree", "--check");
   command_line.exclusive("--degree", "--poly");
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
-  int degree = gf3mq::kDefaultDegree;
+  int degree = gf3mq::kDefaultSizes.n;
   if (!degree_text.empty()) {
     const bool digits = degree_text.size() <= 4 && degree_text.find_first_not_of("0123456789") == std::string::npos;
     degree = digits ? std::stoi(degree_text) : 0;

@@ -18,7 +18,7 @@
 
 namespace {
 
-using gf3mq::kDegree;
+using gf3mq::kDefaultSizes;
 using gf3mq::bench::Workspace;
 using gf3mq::bench::workspace;
 
@@ -37,9 +37,9 @@ FieldElem random_element(std::mt19937& rng) {
 
 void BM_inverse(benchmark::State& state) {
   std::mt19937 rng(1);
-  Mat_ZZ_p m(kDegree, kDegree);
+  Mat_ZZ_p m(kDefaultSizes.n, kDefaultSizes.n);
   do {
-    for (int i = 0; i < kDegree * kDegree; ++i) m.data()[i] = static_cast<std::uint8_t>(rng() % 3);
+    for (int i = 0; i < kDefaultSizes.n * kDefaultSizes.n; ++i) m.data()[i] = static_cast<std::uint8_t>(rng() % 3);
   } while (nonsingular(m) == 0);
   for (auto _ : state) benchmark::DoNotOptimize(inverse(m));
 }
@@ -76,7 +76,7 @@ void BM_central_map_inverse(benchmark::State& state) {
   const Mat_ZZ_p table = reduction_table();
   std::mt19937 rng(3);
   const FieldElem y = random_element(rng);
-  Mat_ZZ_p powers(kDegree, kDegree);
+  Mat_ZZ_p powers(kDefaultSizes.n, kDefaultSizes.n);
   FieldElem out;
   for (auto _ : state) {
     FieldElem scratch = y;
@@ -89,13 +89,13 @@ BENCHMARK(BM_central_map_inverse)->Unit(benchmark::kMillisecond);
 
 void BM_decrypt_vec(benchmark::State& state) {
   workspace();
-  Mat_ZZ_p A_Inv(kDegree, kDegree), B_Inv(kDegree, kDegree);
-  Vec_ZZ_p V1(kDegree), V2(kDegree), c(kDegree);
+  Mat_ZZ_p A_Inv(kDefaultSizes.n, kDefaultSizes.n), B_Inv(kDefaultSizes.n, kDefaultSizes.n);
+  Vec_ZZ_p V1(kDefaultSizes.n), V2(kDefaultSizes.n), c(kDefaultSizes.n);
   const Mat_ZZ_p table = reduction_table();
   if (!A_Inv.load(gf3mq::kInvAFile) || !B_Inv.load(gf3mq::kInvBFile) || !V1.load(gf3mq::kV1File) ||
       !V2.load(gf3mq::kV2File))
     std::abort();
-  const ByteList sk(workspace().sk.get(), workspace().sk.get() + kDegree);
+  const ByteList sk(workspace().sk.get(), workspace().sk.get() + kDefaultSizes.n);
   for (auto _ : state) {
     std::vector<Vec_ZZ_p> out;
     decrypt_vec(c, sk, A_Inv, V1, B_Inv, V2, table, out);

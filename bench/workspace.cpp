@@ -22,7 +22,7 @@ std::filesystem::path scratch_parent() {
   return std::filesystem::temp_directory_path();
 }
 
-Workspace::Workspace() : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kSecretKeyBytes]) {
+Workspace::Workspace() : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned char[kDefaultSizes.elements()]) {
   const std::filesystem::path parent = scratch_parent();
   std::string pattern = (parent / "gf3mq-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
@@ -32,7 +32,7 @@ Workspace::Workspace() : pk(new unsigned char[kPublicKeyBytes]), sk(new unsigned
   dir = pattern;
   previous = std::filesystem::current_path().string();
   std::filesystem::current_path(dir);
-  if (write_tables(default_polynomial(kDefaultDegree), nullptr) != TablesWritten::both) std::abort();
+  if (write_tables(default_polynomial(kDefaultSizes.n), nullptr) != TablesWritten::both) std::abort();
   SeededGf3Source source(1);
   if (keygen(pk.get(), sk.get(), source) != 0) std::abort();
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-using gf3mq::kDegree;
+using gf3mq::kDefaultSizes;
 
 constexpr std::array<int, 129> make_inverse_exponent_digits() {
   std::array<int, 129> digits{};
@@ -24,7 +24,7 @@ constexpr std::array<int, 129> make_inverse_exponent_digits() {
 
 // Checked once per call: the rows a routine reads must exist, as with the
 // matrix's own checked access ("Matrix index out of range." otherwise).
-void require_rows(const Mat_ZZ_p& table, int rows) { (void)table.get(rows - 1, kDegree - 1); }
+void require_rows(const Mat_ZZ_p& table, int rows) { (void)table.get(rows - 1, kDefaultSizes.n - 1); }
 
 }  // namespace
 
@@ -32,8 +32,8 @@ const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digit
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, 256);
-  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table.row(0), kDegree)) {
-    gf3mq::SparseReducer(*g, kDegree).product(a.coef, b.coef, out.coef);
+  if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table.row(0), kDefaultSizes.n)) {
+    gf3mq::SparseReducer(*g, kDefaultSizes.n).product(a.coef, b.coef, out.coef);
   } else {
     gf3mq::RowReducer(table).product(a.coef, b.coef, out.coef);
   }
@@ -41,7 +41,7 @@ int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, Fie
 }
 
 void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
-  require_rows(table, gf3mq::kReductionRows);
+  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
   gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
 
@@ -51,31 +51,31 @@ void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
 
 namespace {
 
-gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDegree)); }
+gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDefaultSizes.n)); }
 
 }  // namespace
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
-  require_rows(powers, kDegree);
-  require_rows(table, gf3mq::kReductionRows);
+  require_rows(powers, kDefaultSizes.n);
+  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
   const gf3mq::Field field = rows_as_given(table);
-  for (int i = 1; i < kDegree; ++i) field.cube(i == 1 ? y.coef : powers.row(i - 1), powers.row(i));
-  std::copy_n(powers.row(kDegree - 1), kDegree, y.coef);
+  for (int i = 1; i < kDefaultSizes.n; ++i) field.cube(i == 1 ? y.coef : powers.row(i - 1), powers.row(i));
+  std::copy_n(powers.row(kDefaultSizes.n - 1), kDefaultSizes.n, y.coef);
   return 1;
 }
 
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
-  require_rows(powers, kDegree);
+  require_rows(powers, kDefaultSizes.n);
   require_rows(table, 256);
   const gf3mq::Field field = rows_as_given(table);
-  std::copy_n(powers.row(inverse_exponent_digits[0]), kDegree, out.coef);
+  std::copy_n(powers.row(inverse_exponent_digits[0]), kDefaultSizes.n, out.coef);
   for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j)
     field.product(out.coef, powers.row(inverse_exponent_digits[j]), out.coef);
   return 1;
 }
 
 FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
-  require_rows(table, gf3mq::kReductionRows);
+  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
   FieldElem root;
   rows_as_given(table).central_map_root(y.coef, root.coef);
   return root;

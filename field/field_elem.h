@@ -10,11 +10,12 @@
 #include <array>
 #include <cstdint>
 
+#include "field/sizes.h"
 #include "linalg/mat_zz_p.h"
 #include "runtime/secure_wipe.h"
 
 struct FieldElem {
-  std::uint8_t coef[257] = {};  // coef[i]: coefficient of x^i
+  std::uint8_t coef[gf3mq::kDefaultSizes.n] = {};  // coef[i]: coefficient of x^i
 
   // Elements inside decryption are secret: wiped when they go out of scope.
   ~FieldElem() { gf3mq::secure_wipe(coef, sizeof coef); }

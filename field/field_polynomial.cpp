@@ -223,7 +223,7 @@ bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction) { return irr
 Polynomial default_polynomial(int n, const PhaseProgress& progress) {
   Polynomial f{std::vector<std::uint8_t>(static_cast<std::size_t>(n) + 1, 0)};
   f.coef[static_cast<std::size_t>(n)] = 1;
-  if (n == kDefaultDegree) {
+  if (n == kDefaultSizes.n) {
     f.coef[22] = 2;
     f.coef[0] = 1;
     return f;

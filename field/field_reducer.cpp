@@ -17,8 +17,8 @@ constexpr std::size_t kPadded = 32 * kVectors;  // 320 >= 257: whole 64-byte vec
 
 // Rows of a sum taken once or twice, collected before one register-held pass.
 struct RowTerms {
-  const std::uint8_t* once[2 * kDegree];
-  const std::uint8_t* twice[2 * kDegree];
+  const std::uint8_t* once[2 * kDefaultSizes.n];
+  const std::uint8_t* twice[2 * kDefaultSizes.n];
   std::size_t n_once = 0;
   std::size_t n_twice = 0;
 
@@ -69,7 +69,7 @@ class PaddedRows {
     if (r < safe_rows_) return data_ + static_cast<std::size_t>(r) * stride_;
     std::uint8_t* copy = spare_[r - safe_rows_];
     std::fill_n(copy, kPadded, std::uint8_t{0});
-    std::copy_n(data_ + static_cast<std::size_t>(r) * stride_, kDegree, copy);
+    std::copy_n(data_ + static_cast<std::size_t>(r) * stride_, kDefaultSizes.n, copy);
     return copy;
   }
 
@@ -87,7 +87,8 @@ constexpr std::size_t product_bytes(int n) {
   const std::size_t length = static_cast<std::size_t>(n);
   return length <= kPolyMaxLength ? kPolyProductBytes : long_product_bytes(length) + 64;
 }
-static_assert(product_bytes(kLargestDegree) <= kSparseBufferBytes && product_bytes(kDegree) == kPolyProductBytes);
+static_assert(product_bytes(kLargestDegree) <= kSparseBufferBytes &&
+              product_bytes(kDefaultSizes.n) == kPolyProductBytes);
 
 // p[0..product_bytes(n)) = a * b as polynomials (mod 3).
 void polynomial_product(const std::uint8_t* a, const std::uint8_t* b, int n, std::uint8_t* p) {
@@ -108,37 +109,38 @@ struct Scratch {
 
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::uint8_t* out) {
-  require_at_least(table, kDegree - 1, kDegree);
+  require_at_least(table, kDefaultSizes.n - 1, kDefaultSizes.n);
   // Whole vectors of kPadded bytes: x^0 .. x^256 and bytes past them that
   // are dropped (the product's own x^257 .. x^319 and the next row's start).
   RowTerms reduction;
-  if (table.num_rows() > kDegree) {
+  if (table.num_rows() > kDefaultSizes.n) {
     // Rows 0..255 all have a row after them: each can be read whole in place.
     const std::uint8_t* data = table.data();
     const std::size_t stride = static_cast<std::size_t>(table.num_cols());
-    reduction.add_nonzero(product + kDegree, kDegree - 1, [&](std::size_t r, unsigned) { return data + r * stride; });
+    reduction.add_nonzero(product + kDefaultSizes.n, kDefaultSizes.n - 1,
+                          [&](std::size_t r, unsigned) { return data + r * stride; });
   } else {
     PaddedRows rows(table);
-    reduction.add_nonzero(product + kDegree, kDegree - 1,
+    reduction.add_nonzero(product + kDefaultSizes.n, kDefaultSizes.n - 1,
                           [&](std::size_t r, unsigned) { return rows.row(static_cast<int>(r)); });
   }
   alignas(64) std::uint8_t result[kPadded];
   reduction.apply(result, product, kVectors);
-  std::copy_n(result, kDegree, out);
+  std::copy_n(result, kDefaultSizes.n, out);
   secure_wipe(result, sizeof result);
 }
 
 // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
 void cube_with_rows(const std::uint8_t* y, const Mat_ZZ_p& table, std::uint8_t* out) {
-  require_at_least(table, kReductionRows, kDegree);
+  require_at_least(table, kDefaultSizes.reduction_rows(), kDefaultSizes.n);
   alignas(64) std::uint8_t spread[kPadded] = {};
   for (int k = 0; k <= 85; ++k) spread[3 * k] = y[k];
   RowTerms terms;
   PaddedRows rows(table);
-  for (int k = 86; k < kDegree; ++k) terms.add(rows.row(3 * k - kDegree), y[k]);
+  for (int k = 86; k < kDefaultSizes.n; ++k) terms.add(rows.row(3 * k - kDefaultSizes.n), y[k]);
   alignas(64) std::uint8_t result[kPadded];
   terms.apply(result, spread, kVectors);
-  std::copy_n(result, kDegree, out);
+  std::copy_n(result, kDefaultSizes.n, out);
   secure_wipe(result, sizeof result);
   secure_wipe(spread, sizeof spread);
 }
@@ -163,11 +165,11 @@ bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int n) {
 
 // ---- RowReducer ----
 
-RowReducer::RowReducer(const Mat_ZZ_p& table) : FieldReducer(kDegree), table_(table) {}
+RowReducer::RowReducer(const Mat_ZZ_p& table) : FieldReducer(kDefaultSizes.n), table_(table) {}
 
 void RowReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
   Scratch p(kPolyProductBytes);
-  poly_mul(a, b, kDegree, p.bytes);
+  poly_mul(a, b, kDefaultSizes.n, p.bytes);
   reduce_with_rows(p.bytes, table_, out);
 }
 

@@ -83,21 +83,21 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
 
 }  // namespace
 
-Mat_ZZ_p make_reduction_table() { return make_reduction_table(kDegree); }
-Mat_ZZ_p make_frobenius_table() { return make_frobenius_table(kDegree); }
+Mat_ZZ_p make_reduction_table() { return make_reduction_table(kDefaultSizes.n); }
+Mat_ZZ_p make_frobenius_table() { return make_frobenius_table(kDefaultSizes.n); }
 Mat_ZZ_p make_reduction_table(int n) { return Mat_ZZ_p(Sizes{n}.reduction_rows(), n); }
 Mat_ZZ_p make_frobenius_table(int n) { return Mat_ZZ_p(Sizes{n}.frobenius_rows(), n); }
 
 int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
   const DigitFileResult counted = count_digits(file_name);
-  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultDegree;
+  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
     report(problem, file_name, counted.describe(0));
     return 0;
   }
   for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
     if (Sizes{n}.reduction_digits() == counted.digits) return n;
-  return kDefaultDegree;
+  return kDefaultSizes.n;
 }
 
 bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, const char* file_name) {
@@ -128,7 +128,7 @@ bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction,
 }
 
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {
-  return load_reduction_table(kDegree, table, problem, file_name);
+  return load_reduction_table(kDefaultSizes.n, table, problem, file_name);
 }
 
 bool load_reduction_table(int n, Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {

@@ -17,12 +17,6 @@
 
 namespace gf3mq {
 
-// The sizes at the default n = 257 (sizes.h), for the routines whose shapes are fixed.
-inline constexpr int kDegree = kDefaultSizes.n;                             // coefficients of a field element
-inline constexpr int kVariablesAndOne = kDefaultSizes.variables_and_one();  // plaintext variables plus the constant 1
-inline constexpr int kReductionRows = kDefaultSizes.reduction_rows();       // x^257 .. x^768
-inline constexpr int kFrobeniusRows = kDefaultSizes.frobenius_rows();       // x^0, x^27, ..., x^(27 * 256)
-
 inline constexpr const char* kReductionTableFile = "new Xe_mod_Irredfx.txt";
 inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
 

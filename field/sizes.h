@@ -8,7 +8,6 @@
 
 namespace gf3mq {
 
-inline constexpr int kDefaultDegree = 257;
 inline constexpr int kSmallestDegree = 5;
 inline constexpr int kLargestDegree = 1021;
 
@@ -16,7 +15,7 @@ inline constexpr int kLargestDegree = 1021;
 constexpr bool degree_exists(int n) { return n % 2 == 1 && n >= kSmallestDegree && n <= kLargestDegree; }
 
 struct Sizes {
-  int n = kDefaultDegree;
+  int n;
 
   constexpr std::size_t elements() const { return static_cast<std::size_t>(n); }  // x, c, sk, a field element
   constexpr int variables_and_one() const { return n + 1; }   // positions of a form: x_0 .. x_(n-1) and 1
@@ -31,11 +30,9 @@ struct Sizes {
     return static_cast<std::size_t>(reduction_rows()) * elements();
   }
   constexpr std::size_t decrypted_bytes() const { return 2 * elements(); }  // both candidates
-  constexpr std::size_t linear_row_offset() const {                         // row n of a form: n (n + 1)
-    return elements() * static_cast<std::size_t>(n + 1);
-  }
 };
 
-inline constexpr Sizes kDefaultSizes{kDefaultDegree};
+// The default n, and the one the system's own entry points mean.
+inline constexpr Sizes kDefaultSizes{257};
 
 }  // namespace gf3mq

@@ -32,7 +32,7 @@ template <int R, std::size_t... I>
 // zero one of sparse_buffer_bytes(n).
 constexpr int spread_blocks(int n) { return 3 * (n - 1) / 64 + 1; }
 static_assert(64 * spread_blocks(kLargestDegree) + 64 == static_cast<int>(kSparseBufferBytes));
-static_assert(64 * spread_blocks(kDefaultDegree) + 64 == static_cast<int>(sparse_buffer_bytes(kDefaultDegree)));
+static_assert(64 * spread_blocks(kDefaultSizes.n) + 64 == static_cast<int>(sparse_buffer_bytes(kDefaultSizes.n)));
 
 // Block j reads y from about 64 j / 3 <= n - 1 on, 64 bytes: a copy of y
 // with 64 zeros after it covers every read.
@@ -126,9 +126,9 @@ template <class V, bool kTwoTerms, int kN>
 template <class V>
 [[gnu::always_inline]] inline void reduce_sparse_body(std::uint8_t* p, int n, int top, const SparseForm& g,
                                                       std::uint8_t* out) {
-  if (n == kDefaultDegree) {
-    if (g.terms == 2) return reduce_in_vectors<V, true, kDefaultDegree>(p, n, top, g, out);
-    return reduce_in_vectors<V, false, kDefaultDegree>(p, n, top, g, out);
+  if (n == kDefaultSizes.n) {
+    if (g.terms == 2) return reduce_in_vectors<V, true, kDefaultSizes.n>(p, n, top, g, out);
+    return reduce_in_vectors<V, false, kDefaultSizes.n>(p, n, top, g, out);
   }
   if (g.terms == 2) return reduce_in_vectors<V, true, 0>(p, n, top, g, out);
   reduce_in_vectors<V, false, 0>(p, n, top, g, out);

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (lines.count() != 1 || lines.line_numbers[0] != 99 || problem.message().empty()) std::abort();
     return 0;
   }
-  if (lines.elements.size() != lines.count() * gf3mq::kLineElements) std::abort();
+  if (lines.elements.size() != lines.count() * gf3mq::kDefaultSizes.elements()) std::abort();
   const unsigned lowest = allowed == gf3mq::LineElements::plaintext ? 1 : 0;
   for (std::uint8_t e : lines.elements)
     if (e < lowest || e > 2) std::abort();

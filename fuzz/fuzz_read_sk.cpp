@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   gf3mq::fuzz::write_file("new sk.txt", data, size);
-  unsigned char sk[gf3mq::kSecretKeyBytes];
+  unsigned char sk[gf3mq::kDefaultSizes.elements()];
   for (auto& b : sk) b = 9;
   const int sk_read = read_sk("new sk.txt", sk);
   for (unsigned char b : sk)

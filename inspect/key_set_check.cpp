@@ -184,7 +184,7 @@ std::vector<CheckResult> check_key_set(int points, std::uint64_t seed) {
   LoadedFiles files;
   FileProblem unreadable;
   const int n = degree_of_reduction_table(kReductionTableFile, &unreadable);
-  files.sizes = Sizes{n == 0 ? kDefaultDegree : n};
+  files.sizes = Sizes{n == 0 ? kDefaultSizes.n : n};
   if (n == 0) files.results.push_back({Outcome::failed, unreadable.message()});
   const Sizes& s = files.sizes;
   files.load(kMatAFile, s.matrix_digits());

@@ -27,10 +27,10 @@ int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v) {
 }
 
 Mat_ZZ_p augment_affine_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v) {
-  Mat_ZZ_p A_X(gf3mq::kDegree, gf3mq::kVariablesAndOne);
+  Mat_ZZ_p A_X(gf3mq::kDefaultSizes.n, gf3mq::kDefaultSizes.variables_and_one());
   for (int i = 0; i < M.num_rows(); ++i) {
     for (int j = 0; j < M.num_cols(); ++j) A_X.set(i, j, M.get(i, j));
-    A_X.set(i, gf3mq::kDegree, v[i]);
+    A_X.set(i, gf3mq::kDefaultSizes.n, v[i]);
   }
   return A_X;
 }

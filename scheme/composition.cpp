@@ -12,8 +12,7 @@
 
 namespace {
 
-using gf3mq::kDegree;
-using gf3mq::kVariablesAndOne;
+using gf3mq::kDefaultSizes;
 
 // Every size below is n's: n coefficients of a field element, n + 1
 // positions of a form (the variables and the constant 1).
@@ -182,20 +181,20 @@ FormList apply_output_map_at(Shape s, const Mat_ZZ_p& M, const Vec_ZZ_p& v, cons
 }  // namespace
 
 void symbolic_cube(const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_cube_at(Shape{kDegree}, src, table, dst);
+  symbolic_cube_at(Shape{kDefaultSizes.n}, src, table, dst);
 }
 
 void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_pow27_at(Shape{kDegree}, src, table, dst);
+  symbolic_pow27_at(Shape{kDefaultSizes.n}, src, table, dst);
 }
 
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
-  symbolic_product_at(Shape{kDegree}, a, b, table, out);
+  symbolic_product_at(Shape{kDefaultSizes.n}, a, b, table, out);
   return 1;
 }
 
 FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
-  return apply_output_map_at(Shape{kDegree}, M, v, forms);
+  return apply_output_map_at(Shape{kDefaultSizes.n}, M, v, forms);
 }
 
 void gf3mq::symbolic_powers(const Mat_ZZ_p& A_X, const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius,
@@ -220,8 +219,8 @@ FormList gf3mq::symbolic_public_forms(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1,
 
 ByteList diagonal_sums(const FormList& forms) {
   ByteList Sk;
-  Sk.reserve(kDegree);
-  for (int i = 0; i < kDegree; ++i) Sk.push_back(gf3mq::diagonal_sum(forms.at(static_cast<std::size_t>(i))));
+  Sk.reserve(kDefaultSizes.n);
+  for (int i = 0; i < kDefaultSizes.n; ++i) Sk.push_back(gf3mq::diagonal_sum(forms.at(static_cast<std::size_t>(i))));
   return Sk;
 }
 
@@ -270,6 +269,6 @@ void fold_form(Mat_ZZ_p& Q, int positions) {
 }  // namespace gf3mq
 
 int fold_public_key(FormList& forms) {
-  for (int i = 0; i < kDegree; ++i) gf3mq::fold_form(forms.at(static_cast<std::size_t>(i)));
+  for (int i = 0; i < kDefaultSizes.n; ++i) gf3mq::fold_form(forms.at(static_cast<std::size_t>(i)));
   return 1;
 }

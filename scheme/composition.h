@@ -60,7 +60,7 @@ int fold_public_key(FormList& forms);
 // At any n (the default 257): n forms of (n + 1) x (n + 1), from the first
 // n rows and n + 1 columns of the arguments and table rows 0..n-2.
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table, int n = gf3mq::kDefaultDegree);
+                              const Mat_ZZ_p& table, int n = gf3mq::kDefaultSizes.n);
 
 // The same forms one at a time: consume(i, form) for i = 0..256 in order,
 // on the calling thread. consume may change the form or move it away. The
@@ -68,7 +68,7 @@ FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ
 // ahead of the one consumed; the forms are the same for every count.
 void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                           const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
-                          int n = gf3mq::kDefaultDegree);
+                          int n = gf3mq::kDefaultSizes.n);
 
 namespace gf3mq {
 
@@ -79,7 +79,7 @@ namespace gf3mq {
 // such as writing each form at its own place in a file.
 void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                                    const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
-                                   int n = kDefaultDegree);
+                                   int n = kDefaultSizes.n);
 
 // The diagonal sum and the folding of diagonal_sums and fold_public_key,
 // for a single form of positions x positions (n + 1, 258 at the default).

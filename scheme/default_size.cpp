@@ -9,18 +9,19 @@
 #include "scheme/decrypt.h"
 #include "scheme/key_files.h"
 
-using gf3mq::kDegree;
+using gf3mq::kDefaultSizes;
 
 // SecretMaps at 257.
 int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen, unsigned char* m, std::uint64_t* mlen,
             gf3mq::FileProblem* problem) {
-  if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kMessageBytes) return -1;
+  if (sk == nullptr || c == nullptr || m == nullptr || mlen == nullptr || clen != gf3mq::kDefaultSizes.elements())
+    return -1;
   gf3mq::SecretMaps maps(gf3mq::kDefaultSizes);
   if (!maps.load(problem)) return -1;
-  unsigned char candidates[gf3mq::kDecryptedBytes];
+  unsigned char candidates[gf3mq::kDefaultSizes.decrypted_bytes()];
   maps.decrypt(sk, c, candidates);
-  *mlen = gf3mq::kDecryptedBytes;
-  std::copy_n(candidates, gf3mq::kDecryptedBytes, m);
+  *mlen = gf3mq::kDefaultSizes.decrypted_bytes();
+  std::copy_n(candidates, gf3mq::kDefaultSizes.decrypted_bytes(), m);
   gf3mq::secure_wipe(candidates, sizeof candidates);
   return 0;
 }
@@ -30,9 +31,9 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 // first missing row is read, after Y's length is checked.
 int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
                 const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
-  Vec_ZZ_p corrected(kDegree);
-  for (int i = 0; i < kDegree; ++i) corrected.set(i, static_cast<unsigned char>((c[i] + sk.at(i)) % 3));
-  const gf3mq::Field field(gf3mq::make_reducer(Xi_modIrred, kDegree));
+  Vec_ZZ_p corrected(kDefaultSizes.n);
+  for (int i = 0; i < kDefaultSizes.n; ++i) corrected.set(i, static_cast<unsigned char>((c[i] + sk.at(i)) % 3));
+  const gf3mq::Field field(gf3mq::make_reducer(Xi_modIrred, kDefaultSizes.n));
   auto [m1, m2] = gf3mq::decryption_candidates(field, corrected, A_Inv, V1, B_Inv, V2);
   out.push_back(std::move(m1));
   out.push_back(std::move(m2));

@@ -8,8 +8,7 @@
 #include "runtime/console_text.h"
 #include "scheme/key_files.h"
 
-using gf3mq::kDegree;
-using gf3mq::kVariablesAndOne;
+using gf3mq::kDefaultSizes;
 
 namespace {
 
@@ -41,24 +40,26 @@ void gf3mq::encrypt_at(const Sizes& sizes, const unsigned char* pk, const unsign
 
 int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen, unsigned char* c,
             std::uint64_t* clen) {
-  if (pk == nullptr || m == nullptr || c == nullptr || clen == nullptr || mlen != gf3mq::kMessageBytes) return -1;
+  if (pk == nullptr || m == nullptr || c == nullptr || clen == nullptr || mlen != gf3mq::kDefaultSizes.elements())
+    return -1;
   gf3mq::encrypt_at(gf3mq::kDefaultSizes, pk, m, c);
   *clen = mlen;
   return 0;
 }
 
 Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
-  Vec_ZZ_p chiper(kDegree);
+  Vec_ZZ_p chiper(kDefaultSizes.n);
   std::cout << gf3mq::console_text(kCiphertextCaptionGbk, kCiphertextCaptionUtf8) << std::endl;
-  gf3mq::require_length(x, kDegree);
-  const ReducedPlaintext reduced(x.data(), kDegree);
+  gf3mq::require_length(x, kDefaultSizes.n);
+  const ReducedPlaintext reduced(x.data(), kDefaultSizes.n);
   // Each form is read at (k, j), j < k <= 257: 258 rows of at least 257,
   // each read with its own length.
-  for (int i = 0; i < kDegree; ++i)
-    gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kVariablesAndOne, kDegree);
-  for (int i = 0; i < kDegree; ++i) {
+  for (int i = 0; i < kDefaultSizes.n; ++i)
+    gf3mq::require_at_least(polys.at(static_cast<std::size_t>(i)), kDefaultSizes.variables_and_one(), kDefaultSizes.n);
+  for (int i = 0; i < kDefaultSizes.n; ++i) {
     const Mat_ZZ_p& form = polys[static_cast<std::size_t>(i)];
-    const unsigned s = gf3mq::form_value(form.data(), static_cast<std::size_t>(form.num_cols()), reduced.x, kDegree);
+    const unsigned s =
+        gf3mq::form_value(form.data(), static_cast<std::size_t>(form.num_cols()), reduced.x, kDefaultSizes.n);
     std::cout << s << ' ';
     chiper.set(i, static_cast<unsigned char>(s));
   }

@@ -34,7 +34,7 @@ constexpr std::size_t kNibbleTerms = 7;
 static_assert(kNibbleTerms * 2 <= 15, "a sum of entries must fit a nibble");
 constexpr std::size_t kBlocksPerReduction = 17;
 static_assert(2 + kBlocksPerReduction * kNibbleTerms * 2 <= 255, "a row's sum of table entries must fit a byte");
-static_assert(groups_of(kDefaultDegree) < kBlocksPerReduction * kNibbleTerms);
+static_assert(groups_of(kDefaultSizes.n) < kBlocksPerReduction * kNibbleTerms);
 // The batch sum of a form adds at most 4 per row and is reduced every
 // kRowsPerReduction rows.
 constexpr std::size_t kRowsPerReduction = 63;

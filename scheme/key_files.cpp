@@ -9,11 +9,9 @@
 #include "field/field_tables.h"
 #include "runtime/secure_wipe.h"
 
-using gf3mq::kDegree;
+using gf3mq::kDefaultSizes;
 using gf3mq::kFormBytes;
 using gf3mq::kPublicKeyBytes;
-using gf3mq::kSecretKeyBytes;
-using gf3mq::kVariablesAndOne;
 
 namespace {
 
@@ -30,8 +28,8 @@ namespace gf3mq {
 
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
-  const bool read = sizes.n == kDefaultDegree ? read_digit_file(file_name, out, count, problem)
-                                              : read_whole_digit_file(file_name, out, count, problem);
+  const bool read = sizes.n == kDefaultSizes.n ? read_digit_file(file_name, out, count, problem)
+                                               : read_whole_digit_file(file_name, out, count, problem);
   // A file of the wrong length: say which n it was measured against.
   const auto wrong_length = [&] {
     return problem->problem.find("too short") != std::string::npos ||
@@ -61,7 +59,7 @@ bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, Fil
 }
 
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  if (sizes.n == kDefaultDegree)
+  if (sizes.n == kDefaultSizes.n)
     return read_pk(kPublicKeyFile, pk, problem) == 1 && read_sk(kSecretKeyFile, sk, problem) == 1;
   return read_key_file(sizes, kPublicKeyFile, pk, sizes.public_key_digits(), problem, kReductionTableFile) &&
          read_key_file(sizes, kSecretKeyFile, sk, sizes.elements(), problem, kReductionTableFile);
@@ -77,14 +75,14 @@ int degree_of_public_key(const char* file_name, FileProblem* problem) {
       if (const std::size_t digits = Sizes{n}.public_key_digits(); size == digits || size == digits + 1) return n;
   }
   const DigitFileResult counted = count_digits(file_name);
-  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultDegree;
+  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
     if (problem != nullptr) *problem = FileProblem{file_name, counted.describe(0)};
     return 0;
   }
   for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
     if (Sizes{n}.public_key_digits() == counted.digits) return n;
-  return kDefaultDegree;
+  return kDefaultSizes.n;
 }
 
 }  // namespace gf3mq
@@ -94,7 +92,7 @@ int read_pk(const char* file_name, unsigned char* pk, gf3mq::FileProblem* proble
 }
 
 int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* problem) {
-  return read_flat(file_name, sk, kSecretKeyBytes, problem);
+  return read_flat(file_name, sk, kDefaultSizes.elements(), problem);
 }
 
 int write_pk(const char* file_name, const FormList& PK) {
@@ -112,9 +110,9 @@ int write_sk(const char* file_name, const ByteList& SK) {
 int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* problem) {
   std::vector<std::uint8_t> digits(kPublicKeyBytes);
   if (!gf3mq::read_digit_file(file_name, digits.data(), digits.size(), problem)) return 0;
-  PK.reserve(PK.size() + kDegree);
-  for (int m = 0; m < kDegree; ++m) {
-    Mat_ZZ_p form(kVariablesAndOne, kVariablesAndOne);
+  PK.reserve(PK.size() + kDefaultSizes.n);
+  for (int m = 0; m < kDefaultSizes.n; ++m) {
+    Mat_ZZ_p form(kDefaultSizes.variables_and_one(), kDefaultSizes.variables_and_one());
     std::copy_n(digits.data() + static_cast<std::size_t>(m) * kFormBytes, kFormBytes, form.data());
     PK.push_back(std::move(form));
   }
@@ -122,9 +120,9 @@ int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* pr
 }
 
 int read_sk_vector(const char* file_name, ByteList& SK, gf3mq::FileProblem* problem) {
-  std::uint8_t digits[kSecretKeyBytes];
-  const bool read = gf3mq::read_digit_file(file_name, digits, kSecretKeyBytes, problem);
-  if (read) SK.insert(SK.end(), digits, digits + kSecretKeyBytes);
+  std::uint8_t digits[kDefaultSizes.elements()];
+  const bool read = gf3mq::read_digit_file(file_name, digits, kDefaultSizes.elements(), problem);
+  if (read) SK.insert(SK.end(), digits, digits + kDefaultSizes.elements());
   gf3mq::secure_wipe(digits, sizeof digits);
   return read ? 1 : 0;
 }

@@ -21,11 +21,7 @@ namespace gf3mq {
 // The sizes at the default n = 257 (field/sizes.h).
 inline constexpr std::size_t kFormBytes = kDefaultSizes.form_digits();             // 258 x 258
 inline constexpr std::size_t kPublicKeyBytes = kDefaultSizes.public_key_digits();  // 257 forms
-inline constexpr std::size_t kSecretKeyBytes = kDefaultSizes.elements();
-inline constexpr std::size_t kMessageBytes = kDefaultSizes.elements();              // plaintext and ciphertext
-inline constexpr std::size_t kDecryptedBytes = kDefaultSizes.decrypted_bytes();     // two candidates
-inline constexpr std::size_t kLinearRowOffset = kDefaultSizes.linear_row_offset();  // row 257 of a form
-static_assert(kFormBytes == 66564 && kPublicKeyBytes == 17106948 && kLinearRowOffset == 66306);
+static_assert(kFormBytes == 66564 && kPublicKeyBytes == 17106948);
 
 inline constexpr const char* kPublicKeyFile = "new pk.txt";
 inline constexpr const char* kSecretKeyFile = "new sk.txt";

@@ -22,7 +22,7 @@
 namespace {
 
 using gf3mq::FileProblem;
-using gf3mq::kDegree;
+using gf3mq::kDefaultSizes;
 
 void report(FileProblem* problem, std::string file, std::string what) {
   if (problem != nullptr) *problem = FileProblem{std::move(file), std::move(what)};

@@ -50,7 +50,7 @@ std::uint64_t digest_of(const std::vector<unsigned char>& bytes) {
 std::map<std::string, std::string> answers_of(const gf3mq::Sizes& sizes, const std::string& poly_name,
                                               std::uint64_t seed) {
   const std::size_t n = sizes.elements();
-  const bool standard = sizes.n == gf3mq::kDefaultDegree;
+  const bool standard = sizes.n == gf3mq::kDefaultSizes.n;
   std::map<std::string, std::string> answers;
   const std::string suffix = "." + poly_name + ".seed" + std::to_string(seed);
   for (const char* name : {"new Mat_A.txt", "new V1.txt", "new Mat_B.txt", "new V2.txt", "new Inv_A.txt",
