@@ -6,7 +6,8 @@
 #   make test-clang  the same built with clang++, in build-clang (make test
 #                    CXX=clang++ is the same; any other CXX works too)
 #   make check-asan  the suite again under AddressSanitizer and UBSan (Debug build)
-#   make bench       build and run the benchmarks beside FLINT's, BENCH_REPETITIONS
+#   make bench       build and run the benchmarks beside FLINT's (BENCH_509=1: also the
+#                    attack's equations of 509 beside FFLAS-FFPACK, minutes), BENCH_REPETITIONS
 #                    times each (default 3), then each target with the best times
 #   make sizes-table the table of sizes in doc/speed.md, 7 to 1021 (bench/sizes_table)
 #   make study       time key generation, encryption, decryption and the attack's
@@ -129,7 +130,7 @@ install: build
 bench:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(BENCH_PACKAGES)"
 	@$(MAKE) --no-print-directory build
-	$(BUILD)/bin/gf3mq-bench --benchmark_repetitions=$(BENCH_REPETITIONS)
+	$(if $(BENCH_509),GF3MQ_BENCH_509=1 )$(BUILD)/bin/gf3mq-bench --benchmark_repetitions=$(BENCH_REPETITIONS)
 
 # /usr/bin/time for key generation's time and peak memory.
 sizes-table:

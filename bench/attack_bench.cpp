@@ -2,10 +2,12 @@
 // 4096 and the size of the attack's system, and on the attack's own
 // equations at 127 and 257 (attack_system.h; FLINT's
 // and FFLAS-FFPACK's rows are in flint_bench.cpp and fflas_bench.cpp), its
-// phases at 127 and 257, the relations of a full-size public key and the
+// phases at 127, 257 and 509 (each with the bytes it must move, for the
+// bounds of bounds.cpp), the relations of a full-size public key and the
 // recovery of one plaintext with them.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <random>
@@ -54,6 +56,10 @@ void BM_attack_rref(benchmark::State& state) {
   state.counters["rank"] = static_cast<double>(rank);  // the same in every library's row
 }
 BENCHMARK(BM_attack_rref)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond);
+// Beside FFLAS-FFPACK's row at 509 (fflas_bench.cpp), when that is asked for.
+const bool rref_at_509 =
+    std::getenv("GF3MQ_BENCH_509") != nullptr &&
+    benchmark::RegisterBenchmark("BM_attack_rref", BM_attack_rref)->Arg(509)->Unit(benchmark::kMillisecond) != nullptr;
 
 // The attack's phases at n = 127 and 257, each on its own, for the seeded
 // key of workspace_at(n): the equations of the set the attack settles on,
@@ -79,6 +85,11 @@ struct AttackPhases {
   gf3mq::PackedMatrix equations_head, equations_rest, kernel;
 };
 
+double bytes_of(const gf3mq::PackedMatrix& m) { return static_cast<double>(m.rows() * 2 * m.words() * 8); }
+double bytes_of(const gf3mq::PublicForms& forms) {  // q(u, v) for u < v, and L(k)
+  return static_cast<double>((forms.n() * (forms.n() - 1) / 2 + forms.n()) * 2 * forms.words() * 8);
+}
+
 const AttackPhases& attack_phases(int n) {
   static std::map<int, std::unique_ptr<AttackPhases>> made;
   auto& phases = made[n];
@@ -93,8 +104,10 @@ void BM_attack_equations(benchmark::State& state) {
     gf3mq::equations_in_parts(p.forms, p.plan, p.head_rows, head, rest, {});
     benchmark::DoNotOptimize(head.rows());
   }
+  // For bounds.cpp: the forms read, the equations written.
+  state.counters["bytes"] = bytes_of(p.forms) + bytes_of(p.equations_head) + bytes_of(p.equations_rest);
 }
-BENCHMARK(BM_attack_equations)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_attack_equations)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond);
 
 void BM_attack_elimination(benchmark::State& state) {
   const AttackPhases& p = attack_phases(static_cast<int>(state.range(0)));
@@ -102,8 +115,10 @@ void BM_attack_elimination(benchmark::State& state) {
     gf3mq::PackedMatrix head = p.equations_head;
     benchmark::DoNotOptimize(gf3mq::kernel_of_parts(head, p.equations_rest, p.forms.n(), {}, 0).rows());
   }
+  // The equations read and written once at the least, the kernel written.
+  state.counters["bytes"] = 2 * bytes_of(p.equations_head) + 2 * bytes_of(p.equations_rest) + bytes_of(p.kernel);
 }
-BENCHMARK(BM_attack_elimination)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_attack_elimination)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_attack_completion(benchmark::State& state) {
   const AttackPhases& p = attack_phases(static_cast<int>(state.range(0)));
@@ -114,8 +129,11 @@ void BM_attack_completion(benchmark::State& state) {
     gf3mq::complete_relations(p.forms, p.plan, p.kernel, out);
     benchmark::DoNotOptimize(out.d.data());
   }
+  // The kernel and the forms read, n + 2 packed n x n matrices written.
+  const gf3mq::PackedMatrix square(n, n);
+  state.counters["bytes"] = bytes_of(p.kernel) + bytes_of(p.forms) + static_cast<double>(n + 2) * bytes_of(square);
 }
-BENCHMARK(BM_attack_completion)->Arg(127)->Arg(257)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_attack_completion)->Arg(127)->Arg(257)->Arg(509)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 const gf3mq::PublicForms& public_forms() {
   static const gf3mq::PublicForms forms(gf3mq::bench::workspace().pk.get(), 257);

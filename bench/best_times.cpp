@@ -70,6 +70,7 @@ void BestTimes::ReportRuns(const std::vector<Run>& runs) {
     const std::string name = run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
     auto [it, added] = best_.emplace(name, seconds);
     if (!added && seconds < it->second) it->second = seconds;
+    if (const auto bytes = run.counters.find("bytes"); bytes != run.counters.end()) bytes_[name] = bytes->second;
   }
   shown_->ReportRuns(runs);
 }

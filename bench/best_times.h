@@ -32,11 +32,14 @@ class BestTimes : public benchmark::BenchmarkReporter {
   // Seconds per iteration (wall) of the best repetition of each row, by
   // its name with arguments ("BM_encrypt_at/509").
   const std::map<std::string, double>& best() const { return best_; }
+  // The "bytes" counter of the rows that set one (bounds.cpp).
+  const std::map<std::string, double>& bytes() const { return bytes_; }
 
  private:
   Format format_;
   std::unique_ptr<benchmark::BenchmarkReporter> shown_;
   std::map<std::string, double> best_;
+  std::map<std::string, double> bytes_;
 };
 
 }  // namespace gf3mq::bench

@@ -7,6 +7,7 @@
 #include <givaro/modular.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "bench/attack_system.h"
 
@@ -38,5 +39,11 @@ void BM_fflas_attack_rref(benchmark::State& state) {
 }
 BENCHMARK(BM_fflas_attack_rref)->Arg(127)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fflas_attack_rref)->Arg(257)->Iterations(1)->Unit(benchmark::kMillisecond);
+// The equations of 509 take minutes: only when asked for (make bench BENCH_509=1).
+const bool at_509 = std::getenv("GF3MQ_BENCH_509") != nullptr &&
+                    benchmark::RegisterBenchmark("BM_fflas_attack_rref", BM_fflas_attack_rref)
+                            ->Arg(509)
+                            ->Iterations(1)
+                            ->Unit(benchmark::kMillisecond) != nullptr;
 
 }  // namespace

@@ -69,6 +69,29 @@ void print_targets(const std::map<std::string, double>& best, std::FILE* out) {
   }
 }
 
+// Each phase of the attack beside the time its bytes take at the
+// bandwidth of BM_memory_copy (bounds.cpp): the bound, and how far above it
+// the phase runs.
+void print_bounds(const std::map<std::string, double>& best, const std::map<std::string, double>& bytes,
+                  std::FILE* out) {
+  const auto copy = best.find("BM_memory_copy");
+  if (copy == best.end() || bytes.count("BM_memory_copy") == 0) return;
+  const double bandwidth = bytes.at("BM_memory_copy") / copy->second;  // bytes per second
+  std::fprintf(out, "\nBounds (memory bandwidth %.1f GB/s, both cores; bound = bytes moved / bandwidth):\n",
+               bandwidth / 1e9);
+  std::fprintf(out, "  %-26s %10s %12s %10s %8s\n", "phase", "time ms", "bytes moved", "bound ms", "ratio");
+  for (const char* phase :
+       {"BM_attack_read_pk", "BM_attack_equations", "BM_attack_elimination", "BM_attack_completion"})
+    for (const char* n : {"/257", "/509"}) {
+      const std::string row = std::string(phase) + n;
+      const auto time = best.find(row), moved = bytes.find(row);
+      if (time == best.end() || moved == bytes.end()) continue;
+      const double bound = moved->second / bandwidth;
+      std::fprintf(out, "  %-26s %10.2f %12.3g %10.2f %7.1fx\n", row.c_str(), time->second * 1e3, moved->second,
+                   bound * 1e3, time->second / bound);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,7 +108,9 @@ int main(int argc, char** argv) {
   // After the table in the console format; on standard error beside JSON
   // or CSV, so that standard output stays in the format asked for.
   std::cout.flush();
-  print_targets(reporter.best(), format == gf3mq::bench::Format::console ? stdout : stderr);
+  std::FILE* out = format == gf3mq::bench::Format::console ? stdout : stderr;
+  print_targets(reporter.best(), out);
+  print_bounds(reporter.best(), reporter.bytes(), out);
   benchmark::Shutdown();
   return 0;
 }
