@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "field/field.h"
+#include "field/field_reducer.h"
 #include "field/sizes.h"
 #include "linalg/gf3_rows.h"
 
@@ -88,25 +91,83 @@ std::vector<int> prime_factors(int n) {
   return primes;
 }
 
-// Rabin's test, with the field's arithmetic mod f.
+// Whether f has a factor whose degree divides d: gcd(f, x^(3^d) - x) != 1,
+// taken on f mod (x^(3^d) - x), where x^e = x^(1 + (e - 1) mod (3^d - 1))
+// for e >= 1, so that the gcd costs (3^d)^2 whatever the degree of f.
+bool has_factor_of_degree_dividing(const Polynomial& f, int d) {
+  int q = 1;
+  for (int i = 0; i < d; ++i) q *= 3;
+  std::vector<std::uint8_t> folded(static_cast<std::size_t>(q), 0), field_law(static_cast<std::size_t>(q) + 1, 0);
+  folded[0] = f.coef[0];
+  for (int e = 1; e <= f.degree(); ++e) {
+    auto& c = folded[static_cast<std::size_t>(1 + (e - 1) % (q - 1))];
+    c = static_cast<std::uint8_t>((c + f.coef[static_cast<std::size_t>(e)]) % 3);
+  }
+  field_law[static_cast<std::size_t>(q)] = 1;  // x^q - x
+  field_law[1] = 2;
+  return !coprime(std::move(field_law), std::move(folded));
+}
+
+// The degrees d whose factors has_factor_of_degree_dividing looks for before
+// the whole test: most reducible candidates have a factor of degree at most
+// 5, and the gcd at 3^5 costs far less than the n cubes after it.
+constexpr int kSmallFactorDegree = 5;
+
+// Rabin's test, with the field's arithmetic mod f, after the cheap looks for
+// a root and for a small factor.
 bool irreducible_in(const Polynomial& f, const Field& field) {
   for (unsigned a = 0; a < 3; ++a)
     if (evaluate(f, a) == 0) return false;
   const int n = f.degree();
+  for (int d = 2; d <= kSmallFactorDegree && d < n; ++d)
+    if (has_factor_of_degree_dividing(f, d)) return false;
   std::vector<int> wanted;  // the k whose x^(3^k) is looked at
   for (int p : prime_factors(n))
     if (p < n) wanted.push_back(n / p);
   Element x = field.zero();
   x[1] = 1;
   Element y = x;
+  std::vector<std::vector<std::uint8_t>> minus_x;  // x^(3^k) - x at each wanted k
   for (int k = 1; k <= n; ++k) {
-    y = field.cube(y);
+    field.cube(y.data(), y.data());  // in place: no element made per cube
     if (std::find(wanted.begin(), wanted.end(), k) == wanted.end()) continue;
-    std::vector<std::uint8_t> y_minus_x(y.begin(), y.end());
-    y_minus_x[1] = static_cast<std::uint8_t>((y_minus_x[1] + 2) % 3);
-    if (!coprime(f.coef, y_minus_x)) return false;
+    minus_x.emplace_back(y.begin(), y.end());
+    minus_x.back()[1] = static_cast<std::uint8_t>((minus_x.back()[1] + 2) % 3);
   }
-  return y == x;
+  if (y != x) return false;  // the gcds, n^2 each, only for the few that pass
+  return std::all_of(minus_x.begin(), minus_x.end(), [&](const auto& h) { return coprime(f.coef, h); });
+}
+
+// x^n f(1/x) / f(0), monic (1 and 2 are their own inverses): irreducible
+// exactly when f is, for f(0) != 0.
+Polynomial reciprocal(const Polynomial& f) {
+  const int n = f.degree();
+  Polynomial r{std::vector<std::uint8_t>(f.coef.size(), 0)};
+  for (int i = 0; i <= n; ++i)
+    r.coef[static_cast<std::size_t>(i)] =
+        static_cast<std::uint8_t>(f.coef[static_cast<std::size_t>(n - i)] * f.coef[0] % 3);
+  return r;
+}
+
+// g = x^n mod f = -(f - x^n) in its sparse form, if it has one.
+std::optional<SparseForm> sparse_g(const Polynomial& f) {
+  std::vector<std::uint8_t> g(f.coef.begin(), f.coef.end() - 1);
+  for (auto& c : g) c = static_cast<std::uint8_t>((3 - c) % 3);
+  return sparse_form_of(g.data(), f.degree());
+}
+
+// Rabin's test on the sparse arithmetic mod f or mod its reciprocal, whichever
+// has a sparse g (a trinomial x^n + a x^k + b with k > n / 2 has x^(n - k)
+// in its reciprocal): no table is built. False when neither is sparse.
+bool sparse_test(const Polynomial& f, bool& irreducible) {
+  if (f.coef[0] == 0) return false;
+  for (const Polynomial& h : {f, reciprocal(f)}) {
+    if (const std::optional<SparseForm> g = sparse_g(h)) {
+      irreducible = irreducible_in(h, Field(std::make_unique<SparseReducer>(*g, h.degree())));
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -216,7 +277,10 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
   return true;
 }
 
-bool is_irreducible(const Polynomial& f) { return is_irreducible(f, build_reduction_table(f)); }
+bool is_irreducible(const Polynomial& f) {
+  if (bool irreducible = false; sparse_test(f, irreducible)) return irreducible;
+  return is_irreducible(f, build_reduction_table(f));
+}
 
 bool is_irreducible(const Polynomial& f, const Mat_ZZ_p& reduction) { return irreducible_in(f, Field(reduction)); }
 
@@ -229,11 +293,6 @@ Polynomial default_polynomial(int n, const PhaseProgress& progress) {
     return f;
   }
   // Only the sparse terms are set; a candidate's field needs no table.
-  auto irreducible = [&](const Polynomial& candidate) {
-    for (unsigned a = 0; a < 3; ++a)
-      if (evaluate(candidate, a) == 0) return false;  // most are out at once
-    return is_irreducible(candidate);
-  };
   const double trinomials = 4.0 * (n - 1);
   for (int k = 1; k < n; ++k)
     for (std::uint8_t a = 1; a <= 2; ++a)
@@ -241,7 +300,7 @@ Polynomial default_polynomial(int n, const PhaseProgress& progress) {
         Polynomial candidate = f;
         candidate.coef[static_cast<std::size_t>(k)] = a;
         candidate.coef[0] = b;
-        if (irreducible(candidate)) return candidate;
+        if (is_irreducible(candidate)) return candidate;
         report_progress(progress, kPolynomialSearchPhase, 0.5 * (4.0 * (k - 1) + 2 * (a - 1) + b) / trinomials);
       }
   const double quadrinomials = 8.0 * (n - 1) * (n - 2) / 2;
@@ -255,7 +314,7 @@ Polynomial default_polynomial(int n, const PhaseProgress& progress) {
             candidate.coef[static_cast<std::size_t>(k)] = a;
             candidate.coef[static_cast<std::size_t>(j)] = b;
             candidate.coef[0] = c;
-            if (irreducible(candidate)) return candidate;
+            if (is_irreducible(candidate)) return candidate;
             report_progress(progress, kPolynomialSearchPhase, 0.5 + 0.5 * ++tried / quadrinomials);
           }
   return Polynomial{};  // none: not seen for any odd n up to 1021

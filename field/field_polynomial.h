@@ -40,7 +40,11 @@ Mat_ZZ_p build_frobenius_table(const Mat_ZZ_p& reduction);
 
 // True when f is irreducible (Rabin's test): f has no root in GF(3),
 // x^(3^n) = x (mod f), and gcd(x^(3^(n/p)) - x, f) = 1 for every prime p
-// dividing n (for a prime n, the first two suffice).
+// dividing n (for a prime n, the first two suffice). Most reducible f are
+// turned away before the n cubes, by a root or by a factor of degree 2 to 5
+// (gcd(f mod (x^(3^d) - x), x^(3^d) - x), of degree 3^d at most). An f of
+// few terms, or whose reciprocal x^n f(1/x) / f(0) has few, is cubed in the
+// sparse arithmetic (sparse_kernels.h) with no table built.
 bool is_irreducible(const Polynomial& f);
 
 // The same for the f of a reduction table whose rows all follow from row 0.

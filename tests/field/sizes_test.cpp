@@ -181,6 +181,20 @@ TEST(SizesTest, CompositeDegreesNeedTheGcdStepOfTheIrreducibilityTest) {
   }
 }
 
+TEST(SizesTest, TrinomialsAreTestedAsTheirTablesSay) {
+  // Each x^n + a x^k + b through its own sparse form (k <= n / 2) or its
+  // reciprocal's (k > n / 2), and through its reduction table.
+  for (int n : {9, 15, 17, 21})
+    for (int k = 1; k < n; ++k)
+      for (std::uint8_t a = 1; a <= 2; ++a)
+        for (std::uint8_t b = 1; b <= 2; ++b) {
+          gf3mq::Polynomial f{Coefficients(static_cast<std::size_t>(n) + 1, 0)};
+          f.coef[static_cast<std::size_t>(n)] = 1, f.coef[static_cast<std::size_t>(k)] = a, f.coef[0] = b;
+          EXPECT_EQ(gf3mq::is_irreducible(f), gf3mq::is_irreducible(f, gf3mq::build_reduction_table(f)))
+              << gf3mq::format_polynomial(f);
+        }
+}
+
 TEST(SizesTest, TheDefaultPolynomialOfEachDegree) {
   EXPECT_EQ(gf3mq::format_polynomial(gf3mq::default_polynomial(257)), "x^257 + 2*x^22 + 1");
   // The first irreducible trinomial in the order of k, a, b...
@@ -189,6 +203,9 @@ TEST(SizesTest, TheDefaultPolynomialOfEachDegree) {
   EXPECT_EQ(gf3mq::format_polynomial(gf3mq::default_polynomial(1021)), "x^1021 + x^40 + 2");
   // ...and where there is none, the first quadrinomial in the order of k, j, a, b, c.
   EXPECT_EQ(gf3mq::format_polynomial(gf3mq::default_polynomial(49)), "x^49 + 2*x^3 + x^2 + 1");
+  // Past thousands of trinomials, with x^k for k > n / 2 among them.
+  EXPECT_EQ(gf3mq::format_polynomial(gf3mq::default_polynomial(893)), "x^893 + x^30 + x^2 + 1");
+  EXPECT_EQ(gf3mq::format_polynomial(gf3mq::default_polynomial(975)), "x^975 + x^33 + x^5 + 1");
   for (int n : {5, 7, 31, 49, 127, 509})
     EXPECT_TRUE(gf3mq::check_reduction_table(gf3mq::build_reduction_table(gf3mq::default_polynomial(n)))) << n;
 }
