@@ -167,7 +167,7 @@ void trace_no_set_serves(Trace& trace, std::size_t n) {
 
 void trace_search(Trace& trace, const std::uint8_t* c, const Plaintexts& found, std::uint64_t tried) {
   trace.vector("ciphertext c", c);
-  trace.says("tried " + number(tried) + " plaintexts over {1, 2}: " + number(found.size()) + " encrypt to c");
+  trace.says("tried " + number(tried) + " plaintexts over {1, 2}: found " + number(found.size()) + " encrypting to c");
   for (std::size_t i = 0; i < found.size(); ++i) trace.vector("plaintext " + number(i + 1), found[i].data());
   tell_verdict(trace, found, [&](const std::vector<std::uint8_t>& x) {
     return "plaintext " +
