@@ -23,38 +23,29 @@ namespace {
 using namespace gf3mq::test;
 using Digits = std::vector<std::uint8_t>;
 
-// sum a_ij x_i c_j + sum b_i x_i + sum g_j c_j + d, a row-major.
+// sum over i, j from 0 to n of w(i, j) x_i c_j, with x_0 = c_0 = 1: a, b, g and d in one.
 struct Bilinear {
-  Digits a, b, g;
-  unsigned d = 0;
+  std::size_t n = 0;
+  Digits w;  // w(i, j) at i (n + 1) + j
   unsigned at(const Digits& x, const Digits& c) const {
-    unsigned v = d;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      v += b[i] * x[i] + g[i] * c[i];
-      for (std::size_t j = 0; j < c.size(); ++j) v += a[i * c.size() + j] * x[i] * c[j];
-    }
+    unsigned v = 0;
+    for (std::size_t i = 0; i <= n; ++i)
+      for (std::size_t j = 0; j <= n; ++j) v += w[i * (n + 1) + j] * (i > 0 ? x[i - 1] : 1) * (j > 0 ? c[j - 1] : 1);
     return v % 3;
   }
 };
 
 // "2*x3*c5 + x1 + c2 + 1 = 0" read back.
 Bilinear bilinear_of(const std::string& text, std::size_t n) {
-  Bilinear r{Digits(n * n), Digits(n), Digits(n)};
+  Bilinear r{n, Digits((n + 1) * (n + 1))};
   std::istringstream terms(std::regex_replace(text.substr(0, text.rfind(" = 0")), std::regex(" \\+ "), " "));
   for (std::string term; terms >> term;) {
-    const unsigned coefficient = term.rfind("2*", 0) == 0 ? 2 : 1;
-    std::size_t x = 0, c = 0;  // from 1; 0 when absent
-    std::istringstream factors(term.substr(coefficient == 2 ? 2 : 0));
+    const bool twice = term.rfind("2*", 0) == 0;
+    std::size_t x = 0, c = 0;
+    std::istringstream factors(term.substr(twice ? 2 : 0));
     for (std::string f; std::getline(factors, f, '*');)
       if (f[0] == 'x' || f[0] == 'c') (f[0] == 'x' ? x : c) = std::stoul(f.substr(1));
-    if (x == 0 && c == 0)
-      r.d = static_cast<unsigned>(std::stoul(term));
-    else if (c == 0)
-      r.b[x - 1] = static_cast<std::uint8_t>(coefficient);
-    else if (x == 0)
-      r.g[c - 1] = static_cast<std::uint8_t>(coefficient);
-    else
-      r.a[(x - 1) * n + c - 1] = static_cast<std::uint8_t>(coefficient);
+    r.w[x * (n + 1) + c] = static_cast<std::uint8_t>(x + c == 0 ? std::stoul(term) : twice ? 2 : 1);
   }
   return r;
 }
@@ -210,14 +201,14 @@ TEST_P(AttackTraceTest, EveryTracedValueIsRecomputedFromTheKeyFiles) {
     for (std::size_t k = 0; k < n; ++k) {
       const std::vector<std::string> text = lines_after(b, "equation " + std::to_string(k + 1) + ": ");
       ASSERT_EQ(text.size(), 1u);
-      const Bilinear e = bilinear_of(text[0], n);  // relation k at c: R(x, c) = e.b . x + e.d
+      const Bilinear e = bilinear_of(text[0], n);  // relation k at c, in x alone
       const unsigned constant = relations[k].at(Digits(n), c);
-      EXPECT_EQ(e.d, constant) << line << " " << k;
+      EXPECT_EQ(e.w[0], constant) << line << " " << k;
       for (std::size_t i = 0; i < n; ++i) {
         Digits unit(n);
         unit[i] = 1;
         in_x.set(k, i, relations[k].at(unit, c) + 3 - constant);
-        EXPECT_EQ(e.b[i], in_x.get(k, i)) << line << " " << k << " " << i;
+        EXPECT_EQ(e.w[(i + 1) * (n + 1)], in_x.get(k, i)) << line << " " << k << " " << i;
       }
     }
     const std::size_t rank = rank_of(in_x);
