@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/attack_trace.h"
 #include "app/message_lines.h"
 #include "app/program.h"
 #include "app/progress.h"
@@ -12,6 +13,7 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "attack/relations_file.h"
+#include "attack/relations_gp.h"
 #include "files/whole_file.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
@@ -31,7 +33,9 @@ constexpr const char* kBothWritten =
     "both are written";
 
 constexpr const char* kUsage =
-    "Usage: gf3mq-attack [-C DIR] [--both] [--relations FILE | --save-relations FILE] [CIPHERTEXTS]\n"
+    "Usage: gf3mq-attack [-C DIR] [--both] [--trace]\n"
+    "                    [--relations FILE | --save-relations FILE [--relations-format digits|gp]]\n"
+    "                    [CIPHERTEXTS]\n"
     "\n"
     "Recovers the plaintexts of the ciphertexts in CIPHERTEXTS (or standard\n"
     "input), one per line as gf3mq-encrypt writes them, from \"new pk.txt\" of the\n"
@@ -45,7 +49,14 @@ constexpr const char* kUsage =
     "  -C DIR                 work in the folder DIR (relative FILEs are taken there)\n"
     "  --both                 write both plaintexts of an ambiguous ciphertext, one\n"
     "                         per line, instead of refusing it\n"
+    "  --trace                write every step to standard error: the identity behind\n"
+    "                         the relations, how they were found, each relation, and\n"
+    "                         for each ciphertext the equations in x, their line of\n"
+    "                         solutions and which point is the plaintext\n"
     "  --save-relations FILE  also write the relations to FILE for later runs\n"
+    "  --relations-format F   the format of that FILE: digits (the default, what\n"
+    "                         --relations reads) or gp, PARI/GP input that checks\n"
+    "                         them at pairs made with the public key (gp -q FILE)\n"
     "  --relations FILE       use the relations saved in FILE for this public key\n"
     "  --help                 show this text\n"
     "  --version              show the version\n"
@@ -70,14 +81,24 @@ constexpr std::size_t kLinesAtOnce = 256;
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
   if (!program::standard_streams_ready(kName)) return 1;
-  std::string load_from, save_to;
-  bool both = false;
+  std::string load_from, save_to, save_format = "digits";
+  bool both = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
+  command_line.flag("--trace", trace);
   command_line.option_with_value("--relations", load_from);
   command_line.option_with_value("--save-relations", save_to);
+  command_line.option_with_value("--relations-format", save_format);
   command_line.exclusive("--relations", "--save-relations");
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
+  if (save_format != "digits" && save_format != "gp") {
+    program::fail(kName, "--relations-format is digits or gp, not \"" + save_format + "\"");
+    return 2;
+  }
+  if (command_line.given("--relations-format") && save_to.empty()) {
+    program::fail(kName, "--relations-format is the format of --save-relations FILE, which is not given");
+    return 2;
+  }
   if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) {
     program::fail(kName, wrong);
     return 2;
@@ -100,7 +121,10 @@ int main(int argc, char** argv) {
   log.end();
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;
-  if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  // A trace takes one line at a time, each plaintext written after its steps.
+  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
+  if (!reader.next(lines_at_once, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  gf3mq::Trace tracer(std::cerr, sizes);
 
   // Small fields: no set of indices serves, and a search of the 2^n
   // plaintexts over {1, 2} takes no time at all.
@@ -111,15 +135,16 @@ int main(int argc, char** argv) {
                                     " over {1, 2}: there are no relations to load or save (they need n >= " +
                                     std::to_string(gf3mq::kSmallestDegreeForRelations) + ")");
   gf3mq::Relations relations;
+  gf3mq::RelationsReport report;
   if (search) {
     std::fprintf(stderr, "%s: at n = %zu, every plaintext over {1, 2} is tried\n", kName, n);
+    if (trace) gf3mq::trace_no_set_serves(tracer, n);
   } else if (!load_from.empty()) {
     log.start("loading the relations");
     if (!gf3mq::load_relations(load_from, forms.n(), digest, relations, &problem))
       return program::fail(kName, problem.message());
     log.end();
   } else {
-    gf3mq::RelationsReport report;
     const bool found = gf3mq::relations_from_public_forms(forms, relations, log.reporter(), &report);
     log.end();
     if (!found) return program::fail(kName, "no relations from \"new pk.txt\": " + report.failure);
@@ -135,8 +160,13 @@ int main(int argc, char** argv) {
       return program::fail(kName, "the relations do not hold for \"new pk.txt\"");
     }
     log.end();
+    if (trace) {
+      gf3mq::trace_identity(tracer, n);
+      gf3mq::trace_relations(tracer, relations, load_from.empty() ? &report : nullptr, load_from);
+    }
   }
-  if (!save_to.empty() && !gf3mq::save_relations(save_to, relations, digest, &problem))
+  if (!save_to.empty() && !(save_format == "gp" ? gf3mq::save_relations_gp(save_to, relations, forms, digest, &problem)
+                                                : gf3mq::save_relations(save_to, relations, digest, &problem)))
     return program::fail(kName, problem.message());
 
   log.start("recovering plaintexts");
@@ -145,8 +175,11 @@ int main(int argc, char** argv) {
   while (ciphertexts.count() > 0 && std::cout) {
     out.clear();
     for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
-      const gf3mq::Plaintexts found =
-          search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i)) : recovery.recover(ciphertexts.vector(i));
+      std::uint64_t tried = 0;
+      const gf3mq::Plaintexts found = search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i), &tried)
+                                             : recovery.recover(ciphertexts.vector(i));
+      if (trace && search) gf3mq::trace_search(tracer, ciphertexts.vector(i), found, tried);
+      if (trace && !search) gf3mq::trace_recovery(tracer, recovery, relations, forms, ciphertexts.vector(i), found);
       auto at_line = [&](const char* what) {
         return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
       };
@@ -159,7 +192,8 @@ int main(int argc, char** argv) {
       for (const std::vector<std::uint8_t>& x : found) gf3mq::append_message_line(out, x.data(), n);
     }
     std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (!reader.next(kLinesAtOnce, ciphertexts, &problem)) {
+    if (trace) std::cout.flush();
+    if (!reader.next(lines_at_once, ciphertexts, &problem)) {
       program::finish_output(kName);
       return program::fail(kName, problem.message());
     }

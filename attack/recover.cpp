@@ -18,22 +18,34 @@ constexpr std::size_t kMostDirections = 8;
 // rows. False when there is none.
 bool solutions_at(const Relations& r, const std::uint8_t* c, std::vector<std::uint8_t>& particular,
                   PackedMatrix& line) {
-  const std::size_t n = r.n;
-  PackedMatrix cp(1, n), equations(r.count(), n);
-  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
-  std::vector<std::uint8_t> minus_constant(r.count());
-  for (std::size_t k = 0; k < r.count(); ++k) {
-    for (std::size_t u = 0; u < n; ++u)
-      equations.set(k, u,
-                    packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words()) + r.b.get(k, u));
-    const unsigned constant = packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words()) + r.d[k];
-    minus_constant[k] = static_cast<std::uint8_t>((3 - constant % 3) % 3);
-  }
-  return solve(equations, minus_constant, particular, &line);
+  return solutions_of(relations_at(r, c), particular, line);
 }
 
-// Every point particular + sum of e_i line_i (3^rows of them), in the order
-// of e_0 + 3 e_1 + 9 e_2 + ...
+}  // namespace
+
+RelationsAtCiphertext relations_at(const Relations& r, const std::uint8_t* c) {
+  const std::size_t n = r.n;
+  PackedMatrix cp(1, n);
+  RelationsAtCiphertext system{PackedMatrix(r.count(), n), std::vector<std::uint8_t>(r.count())};
+  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
+  for (std::size_t k = 0; k < r.count(); ++k) {
+    for (std::size_t u = 0; u < n; ++u)
+      system.m.set(k, u,
+                   packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words()) + r.b.get(k, u));
+    const unsigned constant = packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words()) + r.d[k];
+    system.constant[k] = static_cast<std::uint8_t>(constant % 3);
+  }
+  return system;
+}
+
+bool solutions_of(const RelationsAtCiphertext& system, std::vector<std::uint8_t>& particular,
+                  PackedMatrix& directions) {
+  std::vector<std::uint8_t> minus_constant(system.constant.size());
+  for (std::size_t k = 0; k < minus_constant.size(); ++k)
+    minus_constant[k] = static_cast<std::uint8_t>((3 - system.constant[k]) % 3);
+  return solve(system.m, minus_constant, particular, &directions);
+}
+
 Plaintexts points_of(const std::vector<std::uint8_t>& particular, const PackedMatrix& line) {
   std::size_t count = 1;
   for (std::size_t i = 0; i < line.rows(); ++i) count *= 3;
@@ -47,14 +59,11 @@ Plaintexts points_of(const std::vector<std::uint8_t>& particular, const PackedMa
   return points;
 }
 
-// Whether x is over {1, 2} and encrypts to c.
 bool encrypts_to(const PublicForms& forms, const std::vector<std::uint8_t>& x, const std::uint8_t* c) {
   if (!std::all_of(x.begin(), x.end(), [](std::uint8_t e) { return e != 0; })) return false;
   const std::vector<std::uint8_t> again = forms.encrypt(x.data());
   return std::equal(again.begin(), again.end(), c);
 }
-
-}  // namespace
 
 Plaintexts PlaintextRecovery::recover(const std::uint8_t* c) {
   std::vector<std::uint8_t> particular;
@@ -90,15 +99,16 @@ const std::vector<std::uint8_t>& PlaintextRecovery::central_zero() {
   return *(zero_ = std::vector<std::uint8_t>{});
 }
 
-Plaintexts search_plaintexts(const PublicForms& forms, const std::uint8_t* c) {
+Plaintexts search_plaintexts(const PublicForms& forms, const std::uint8_t* c, std::uint64_t* tried) {
   const std::size_t n = forms.n();
   Plaintexts found;
-  if (n > kLargestSearch) return found;
+  std::uint64_t bits = 0;
   std::vector<std::uint8_t> candidate(n);
-  for (std::uint64_t bits = 0; bits < (std::uint64_t{1} << n) && found.size() < kMostPlaintexts; ++bits) {
+  for (; n <= kLargestSearch && bits < (std::uint64_t{1} << n) && found.size() < kMostPlaintexts; ++bits) {
     for (std::size_t u = 0; u < n; ++u) candidate[u] = static_cast<std::uint8_t>(1 + ((bits >> u) & 1u));
     if (encrypts_to(forms, candidate, c)) found.push_back(candidate);
   }
+  if (tried != nullptr) *tried = bits;
   return found;
 }
 

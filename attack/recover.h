@@ -17,6 +17,26 @@ namespace gf3mq {
 using Plaintexts = std::vector<std::vector<std::uint8_t>>;
 inline constexpr std::size_t kMostPlaintexts = 2;
 
+// The relations at ciphertext c, linear in x: row k of m holds the
+// coefficients (a_u . c + b_u)_u of relation k, and constant[k] = g . c + d,
+// so that the equations read m x + constant = 0.
+struct RelationsAtCiphertext {
+  PackedMatrix m;
+  std::vector<std::uint8_t> constant;
+};
+RelationsAtCiphertext relations_at(const Relations& r, const std::uint8_t* c);
+
+// The solutions of m x + constant = 0: particular + the span of the rows of
+// directions (n - rank of them). False when there is none.
+bool solutions_of(const RelationsAtCiphertext& system, std::vector<std::uint8_t>& particular, PackedMatrix& directions);
+
+// Every point particular + sum of e_i directions_i (3^rows of them), in the
+// order of e_0 + 3 e_1 + 9 e_2 + ...
+Plaintexts points_of(const std::vector<std::uint8_t>& particular, const PackedMatrix& directions);
+
+// Whether x is over {1, 2} and encrypts to c.
+bool encrypts_to(const PublicForms& forms, const std::vector<std::uint8_t>& x, const std::uint8_t* c);
+
 // The plaintexts of the ciphertexts of one key, from its relations.
 class PlaintextRecovery {
  public:
@@ -52,8 +72,9 @@ inline constexpr std::size_t kSmallestDegreeForRelations = 9;
 
 // The plaintexts of c by exhaustive search: the first two of the 2^n
 // plaintexts over {1, 2} (in the order of x_0 + 2 x_1 + 4 x_2 + ..., digit 0
-// for 1 and 1 for 2) that encrypt to c. For n up to kLargestSearch.
+// for 1 and 1 for 2) that encrypt to c. For n up to kLargestSearch. tried,
+// when given, receives the number of plaintexts encrypted.
 inline constexpr std::size_t kLargestSearch = 24;
-Plaintexts search_plaintexts(const PublicForms& forms, const std::uint8_t* c);
+Plaintexts search_plaintexts(const PublicForms& forms, const std::uint8_t* c, std::uint64_t* tried = nullptr);
 
 }  // namespace gf3mq

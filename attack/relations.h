@@ -45,6 +45,7 @@ struct Relations {
 struct RelationsReport {
   std::string failure;  // empty on success
   std::size_t equations = 0, unknowns = 0, set_size = 0;
+  std::size_t rank = 0;  // of the equations: unknowns less the dimension of their kernel
 };
 
 // From the public forms (the fast route): the degree-three equations of a

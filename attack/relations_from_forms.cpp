@@ -117,9 +117,13 @@ std::size_t equations_for(std::size_t n, std::size_t s) {
   return (n - s) * (pairs - n) + s * (s - 1) * (s - 2) / 6;
 }
 
+bool set_can_serve(std::size_t n, std::size_t s) {
+  return s < n && s * (s - 1) / 2 >= n && equations_for(n, s) >= s * n - n + kEquationsToSpare;
+}
+
 std::size_t first_set_size(std::size_t n) {
   std::size_t s = 2;
-  while (s * (s - 1) / 2 < n || equations_for(n, s) < s * n - n + 8) ++s;
+  while (s < n && !set_can_serve(n, s)) ++s;
   return s;
 }
 
@@ -273,6 +277,7 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     // Far more: not too few equations, but more relations than a key of this scheme has.
     if (kernel.rows() > kFarMoreRelations * n) return more_relations(s, "leave", "far more than the ");
   }
+  r.rank = r.unknowns - kernel.rows();
   if (kernel.rows() < n) {
     r.failure = "the equations leave " + std::to_string(kernel.rows()) + " relations, not " + std::to_string(n) +
                 ": this public key does not have the structure of X^30";

@@ -33,8 +33,13 @@ struct Plan {
 // The equations of a set of s indices: (n - s) (s (s - 1) / 2 - n) + s (s - 1) (s - 2) / 6.
 std::size_t equations_for(std::size_t n, std::size_t s);
 
-// The smallest s whose pairs can span GF(3)^n and whose equations exceed
-// the unknowns of a_S less the n of the kernel by a margin.
+// Whether a set of s indices (s < n) can serve: its s (s - 1) / 2 pairs are
+// enough to span GF(3)^n, and its equations exceed by kEquationsToSpare the
+// rank s n - n that a kernel of n relations leaves in its s n unknowns.
+inline constexpr std::size_t kEquationsToSpare = 8;
+bool set_can_serve(std::size_t n, std::size_t s);
+
+// The smallest s that can serve.
 std::size_t first_set_size(std::size_t n);
 
 // The plan of S = {0, ..., s - 1}; false when its pairs do not span GF(3)^n.

@@ -12,9 +12,14 @@ namespace gf3mq {
 // "[a0 a1 ... a(n-1)]", each element as a decimal digit.
 std::string digit_list_text(const std::uint8_t* a, std::size_t n);
 
-// sum of a[i] x^i as "2x^5 + x^2 + 2x + 1"; "0" when every a[i] is 0.
-// variable names the unknown ("x").
-std::string polynomial_text(const std::uint8_t* a, std::size_t n, const char* variable = "x");
+// How a coefficient meets its power of x: "2x^5" for people, "2*x^5" as
+// PARI/GP reads it (the form of traces).
+enum class PolynomialForm { plain, gp };
+
+// sum of a[i] x^i as "2x^5 + x^2 + 2x + 1" (or "2*x^5 + x^2 + 2*x + 1");
+// "0" when every a[i] is 0. variable names the unknown ("x").
+std::string polynomial_text(const std::uint8_t* a, std::size_t n, const char* variable = "x",
+                            PolynomialForm form = PolynomialForm::plain);
 
 // The sizes up to which traces and key views also write elements as
 // polynomials: longer ones are only useful as digit lists.

@@ -113,7 +113,7 @@ void Trace::vector(const std::string& label, const std::uint8_t* v) {
 
 void Trace::element(const std::string& label, const std::uint8_t* a) {
   out_ << label << " = " << digit_list_text(a, n_);
-  if (n_ <= kPolynomialTextLimit) out_ << " = " << polynomial_text(a, n_);
+  if (n_ <= kPolynomialTextLimit) out_ << " = " << polynomial_text(a, n_, "x", PolynomialForm::gp);
   out_ << '\n';
 }
 

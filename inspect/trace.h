@@ -2,7 +2,7 @@
 // scheme: every value on a line of its own, labelled with what it is, in the
 // order of the computation:
 //   label = [a0 a1 ... a(n-1)]                    a vector of GF(3)^n
-//   label = [a0 a1 ... a(n-1)] = 2x^5 + x + 1     a field element, n <= 31
+//   label = [a0 a1 ... a(n-1)] = 2*x^5 + x + 1    a field element, n <= 31 (as gp reads it)
 // and sentences that say what follows from them. The values are computed
 // anew from the secret maps, through Field (field.h), not taken from the
 // routines that encrypt and decrypt, so that a trace can be checked against

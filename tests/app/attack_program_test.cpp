@@ -159,6 +159,9 @@ TEST_F(AttackProgramTest, OptionsThatExcludeEachOtherAndDamagedRelationsAreNamed
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--relations and --save-relations cannot be used together"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("Usage: gf3mq-attack"), std::string::npos);
+  // A format of no file, or one that does not exist.
+  for (const char* wrong : {" --relations-format gp", " --save-relations=b --relations-format pdf"})
+    EXPECT_EQ(run_command(kAttack + " -C public" + wrong + " ../cipher.txt").status, 2) << wrong;
   EXPECT_FALSE(file_exists("b"));
   // A digit changed after a sound header: the relations file is to blame, not the key.
   ASSERT_EQ(run_command(kAttack + " -C public --save-relations ../rel.txt < /dev/null").status, 0);

@@ -21,6 +21,7 @@ TEST(ElementTextTest, PolynomialsHighestPowerFirstWithoutUnitCoefficients) {
   const std::vector<std::uint8_t> zero = {0, 0, 0, 0, 0};
   EXPECT_EQ(polynomial_text(zero.data(), zero.size()), "0");
   EXPECT_EQ(polynomial_text(a.data(), a.size(), "y"), "y^6 + 2y^4 + y + 2");
+  EXPECT_EQ(polynomial_text(b.data(), b.size(), "x", gf3mq::PolynomialForm::gp), "x^2 + 2*x");  // as gp reads it
 }
 
 TEST(ElementTextTest, DigitListsInOrderOfPowers) {

@@ -10,8 +10,8 @@
 #include <regex>
 #include <sstream>
 
-#include "field/field_tables.h"
 #include "scheme/key_files.h"
+#include "tests/clear_field.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -49,32 +49,6 @@ Vec_ZZ_p vector_of(const Digits& d) {
   return v;
 }
 
-// The field by its definition: schoolbook products, then x^k for k >= n
-// replaced by x^(k - n) g, g = x^n mod f (row 0 of the reduction table).
-struct ClearField {
-  Digits g;
-  std::size_t n;
-  Digits product(const Digits& a, const Digits& b) const {
-    std::vector<int> full(2 * n - 1, 0);
-    for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t j = 0; j < n; ++j) full[i + j] += a[i] * b[j];
-    for (std::size_t k = 2 * n - 2; k >= n; --k)
-      for (std::size_t i = 0; i < n; ++i) full[k - n + i] += (full[k] % 3) * g[i];
-    Digits out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(full[i] % 3);
-    return out;
-  }
-  Digits power(const Digits& y, const std::string& base3_exponent) const {  // highest digit first
-    Digits result(n, 0);
-    result[0] = 1;
-    for (char digit : base3_exponent) {
-      result = product(product(result, result), result);
-      for (char k = '0'; k < digit; ++k) result = product(result, y);
-    }
-    return result;
-  }
-};
-
 Digits negated(Digits a) {
   for (auto& e : a) e = static_cast<std::uint8_t>((3 - e) % 3);
   return a;
@@ -105,14 +79,6 @@ class TracedRunTest : public testing::TestWithParam<int> {
     EXPECT_TRUE(gf3mq::read_key_vector(sizes, file, v, nullptr, gf3mq::kReductionTableFile));
     return digits_of(v);
   }
-  ClearField field() const {
-    const Mat_ZZ_p table = gf3mq::make_reduction_table(n);
-    Mat_ZZ_p loaded = table;
-    EXPECT_TRUE(gf3mq::load_reduction_table(n, loaded, nullptr));
-    Digits g(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) g[static_cast<std::size_t>(i)] = loaded.get(0, i);
-    return ClearField{g, static_cast<std::size_t>(n)};
-  }
   ScratchDir dir;
   int n = 0;
   gf3mq::Sizes sizes;
@@ -126,7 +92,7 @@ TEST_P(TracedRunTest, EveryTracedValueIsTheComputationOfTheKeyFiles) {
   for (std::istringstream in(run.out); std::getline(in, out.emplace_back());) {
   }
   ASSERT_GE(out.size(), 10u) << run.out;
-  const ClearField f = field();
+  const ClearField f = clear_field_here(n);
   const Digits x = digits_of_line(out[1]), c = digits_of_line(out[3]);
   const Digits sk = digits_of_line(read_file("new sk.txt"));
   // Encryption: S, the central map by its definition, T, the corrections.
