@@ -15,10 +15,6 @@ namespace gf3mq {
 
 namespace {
 
-void report(FileProblem* problem, std::string file, std::string what) {
-  if (problem != nullptr) *problem = FileProblem{std::move(file), std::move(what)};
-}
-
 // The first row where two tables of one shape differ, or -1.
 int first_different_row(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
   for (int r = 0; r < a.num_rows(); ++r)
@@ -28,8 +24,7 @@ int first_different_row(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
 
 bool has_shape(const Mat_ZZ_p& table, int rows, int n, FileProblem* problem, const char* file_name) {
   if (table.num_rows() == rows && table.num_cols() == n && degree_exists(n)) return true;
-  report(problem, file_name, "does not hold " + std::to_string(rows) + " rows of " + std::to_string(n));
-  return false;
+  return report_problem(problem, file_name, "does not hold " + std::to_string(rows) + " rows of " + std::to_string(n));
 }
 
 // Loads into scratch first, so that a refused file leaves table unchanged.
@@ -49,8 +44,8 @@ bool write_temporary(const Mat_ZZ_p& table, const char* name, TempFile& temp, Fi
   DigitFileAppender out(temp.fd());
   const std::size_t count = static_cast<std::size_t>(table.num_rows()) * static_cast<std::size_t>(table.num_cols());
   if (!out.append(table.data(), count) || !out.close()) {
-    report(problem, name, std::string("could not be written completely: ") + std::strerror(out.error_number()));
-    return false;
+    return report_problem(problem, name,
+                          std::string("could not be written completely: ") + std::strerror(out.error_number()));
   }
   return temp.sync_and_close(name, problem);
 }
@@ -68,17 +63,15 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
   FileProblem found;
   if (!read_complete(name, table, &found)) {
     found.problem += "; it is the only table here: remove it and run gf3mq-tables again";
-    report(problem, found.file, found.problem);
-    return false;
+    return report_problem(problem, found.file, found.problem);
   }
   if (std::equal(table.data(), table.data() + expected.num_rows() * expected.num_cols(), expected.data())) return true;
   std::string hint = "pass the polynomial it was made from with --poly";
   if (name == std::string(kReductionTableFile) && check_reduction_table(table))
     hint = "run gf3mq-tables --poly '" + format_polynomial(polynomial_of_table(table)) + "'";
-  report(problem, name,
-         "is here without the other table (an interrupted run?), but it is not the table of f = " +
-             format_polynomial(f) + "; to write the other one, " + hint);
-  return false;
+  return report_problem(problem, name,
+                        "is here without the other table (an interrupted run?), but it is not the table of f = " +
+                            format_polynomial(f) + "; to write the other one, " + hint);
 }
 
 }  // namespace
@@ -92,7 +85,7 @@ int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
-    report(problem, file_name, counted.describe(0));
+    report_problem(problem, file_name, counted.describe(0));
     return 0;
   }
   for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
@@ -108,13 +101,12 @@ bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, cons
   const Polynomial f = polynomial_of_table(reduction);
   const Mat_ZZ_p expected = build_reduction_table(f);
   if (!is_irreducible(f, expected)) {
-    report(problem, file_name, "row 0 gives f = " + format_polynomial(f) + ", which is reducible");
-    return false;
+    return report_problem(problem, file_name, "row 0 gives f = " + format_polynomial(f) + ", which is reducible");
   }
   const int r = first_different_row(reduction, expected);
   if (r < 0) return true;
-  report(problem, file_name, "row " + std::to_string(r) + " is not x^" + std::to_string(n + r) + " mod f");
-  return false;
+  return report_problem(problem, file_name,
+                        "row " + std::to_string(r) + " is not x^" + std::to_string(n + r) + " mod f");
 }
 
 bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction, FileProblem* problem,
@@ -123,8 +115,8 @@ bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction,
   if (!has_shape(frobenius, Sizes{n}.frobenius_rows(), n, problem, file_name)) return false;
   const int k = first_different_row(frobenius, build_frobenius_table(reduction));
   if (k < 0) return true;
-  report(problem, file_name, "row " + std::to_string(k) + " is not x^" + std::to_string(27 * k) + " mod f");
-  return false;
+  return report_problem(problem, file_name,
+                        "row " + std::to_string(k) + " is not x^" + std::to_string(27 * k) + " mod f");
 }
 
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {
@@ -146,11 +138,12 @@ bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProble
 TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
   if (have_reduction && have_frobenius) {
-    report(problem, kReductionTableFile, "already exists: keys made with it depend on it, so it is left as it is");
+    report_problem(problem, kReductionTableFile,
+                   "already exists: keys made with it depend on it, so it is left as it is");
     return TablesWritten::none;
   }
   if (!is_irreducible(f)) {
-    report(problem, "", format_polynomial(f) + " is reducible over GF(3)");
+    report_problem(problem, "", format_polynomial(f) + " is reducible over GF(3)");
     return TablesWritten::none;
   }
   const Mat_ZZ_p reduction = build_reduction_table(f);
@@ -205,10 +198,9 @@ bool check_tables(Polynomial& f, FileProblem* problem) {
     const char* missing = have_reduction ? kFrobeniusTableFile : kReductionTableFile;
     FileProblem found;
     read_complete(missing, have_reduction ? frobenius : reduction, &found);
-    report(problem, found.file,
-           found.problem + "; \"" + (have_reduction ? kReductionTableFile : kFrobeniusTableFile) +
-               "\" is here: gf3mq-tables (with the --poly it was made with) writes the missing one");
-    return false;
+    return report_problem(problem, found.file,
+                          found.problem + "; " + quoted(have_reduction ? kReductionTableFile : kFrobeniusTableFile) +
+                              " is here: gf3mq-tables (with the --poly it was made with) writes the missing one");
   }
   if (!read_complete(kReductionTableFile, reduction, problem)) return false;
   if (!read_complete(kFrobeniusTableFile, frobenius, problem)) return false;

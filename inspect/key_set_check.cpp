@@ -21,8 +21,6 @@ namespace {
 
 using Outcome = CheckResult::Outcome;
 
-std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
-
 // The files of a set, read once: the digits of each, or why it failed.
 struct LoadedFiles {
   Sizes sizes;  // n, from the reduction table
@@ -84,7 +82,7 @@ CheckResult check_tables_of(const LoadedFiles& files, bool& reduction_sound) {
 
 CheckResult check_folder() {
   unsigned mode = 0;
-  const std::string folder = quoted(working_directory().c_str());
+  const std::string folder = quoted(working_directory());
   if (!folder_writable_by_others(".", &mode))
     return {Outcome::held, "the folder " + folder + " is closed to group and others for writing"};
   char octal[8];
