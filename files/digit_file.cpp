@@ -59,9 +59,13 @@ std::string DigitFileResult::describe(std::size_t count) const {
       return std::string("cannot be read: ") + std::strerror(error_number);
     case DigitFileStatus::too_short:
       return "is too short: it holds " + std::to_string(digits) + " of " + std::to_string(count) + " digits";
+    case DigitFileStatus::too_long:
+      return "holds more than its " + std::to_string(count) + " digits";
     case DigitFileStatus::bad_character: {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", byte);
+      if (digits == count)
+        return std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
       return std::string("holds a character other than 0, 1 or 2 (byte ") + hex + ") after " + std::to_string(digits) +
              " digits";
     }
@@ -173,26 +177,23 @@ DigitFileResult count_digits(const char* file_name) {
   }
 }
 
+DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+  // One digit more than wanted: finding it means the file is too long.
+  DigitFileResult result = read_digits(file_name, out, count, count + 1);
+  if (result.digits > count) result.status = DigitFileStatus::too_long;
+  if (result.status == DigitFileStatus::too_short && result.digits == count) result.status = DigitFileStatus::ok;
+  return result;
+}
+
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length) {
-  // One digit more than wanted: finding it means the file is too long.
-  const DigitFileResult result = read_digits(file_name, out, count, count + 1);
-  if (result.status == DigitFileStatus::too_short && result.digits == count) return true;
-  std::string what;
-  if (result.digits > count) {
-    what = "holds more than its " + std::to_string(count) + " digits";
-  } else if (result.digits == count && result.status == DigitFileStatus::bad_character) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", result.byte);
-    what = std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
-  } else {
-    what = result.describe(count);
-    if (row_length != 0 &&
-        (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character))
-      what += " (row " + std::to_string(result.digits / row_length) + ")";
-  }
-  if (problem != nullptr) *problem = FileProblem{file_name, what};
-  return false;
+  const DigitFileResult result = read_whole_digit_file(file_name, out, count);
+  if (result.ok()) return true;
+  std::string what = result.describe(count);
+  const bool in_a_row = result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character;
+  if (row_length != 0 && in_a_row && result.digits < count)
+    what += " (row " + std::to_string(result.digits / row_length) + ")";
+  return report_problem(problem, file_name, what);
 }
 
 DigitFileAppender::DigitFileAppender(const char* file_name, mode_t mode)

@@ -20,7 +20,7 @@
 
 namespace gf3mq {
 
-enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, bad_character };
+enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, too_long, bad_character };
 
 struct DigitFileResult {
   DigitFileStatus status = DigitFileStatus::ok;
@@ -55,10 +55,14 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 DigitFileResult count_digits(const char* file_name);
 
 // The whole file: exactly count digits, then nothing but whitespace, read
-// straight into out (a public key of 1021 takes no second gigabyte). On
-// failure problem names the file and what is wrong, with the row of a
-// short or damaged file when row_length is given, and out may hold a
-// prefix of the digits, as with read_digit_file.
+// straight into out (a public key of 1021 takes no second gigabyte):
+// too_long when a digit follows them, bad_character (digits == count) when
+// another character does. On failure out may hold a prefix of the digits,
+// as with read_digit_file.
+DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count);
+
+// As read_whole_digit_file, filling problem (when not null) on failure,
+// with the row of a short or damaged file when row_length is given.
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length = 0);
 

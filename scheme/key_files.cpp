@@ -28,16 +28,14 @@ namespace gf3mq {
 
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
-  const bool read = sizes.n == kDefaultSizes.n ? read_digit_file(file_name, out, count, problem)
-                                               : read_whole_digit_file(file_name, out, count, problem);
+  const DigitFileResult read = sizes.n == kDefaultSizes.n ? read_digit_file(file_name, out, count)
+                                                          : read_whole_digit_file(file_name, out, count);
+  if (read.ok()) return true;
+  std::string what = read.describe(count);
   // A file of the wrong length: say which n it was measured against.
-  const auto wrong_length = [&] {
-    return problem->problem.find("too short") != std::string::npos ||
-           problem->problem.find("holds more than") != std::string::npos;
-  };
-  if (!read && problem != nullptr && problem->file == file_name && wrong_length())
-    problem->problem += " (n = " + std::to_string(sizes.n) + ", as \"" + measured_by + "\" has it)";
-  return read;
+  if (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long)
+    what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
+  return report_problem(problem, file_name, what);
 }
 
 bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
