@@ -26,14 +26,29 @@ int read_flat(const char* file_name, unsigned char* buffer, std::size_t count, g
 
 namespace gf3mq {
 
+namespace {
+
+// The one size rule of the key files (see read_key_file).
+enum class KeyFileRule { first_digits, exact };
+KeyFileRule key_file_rule(const Sizes& sizes) {
+  return sizes.n == kDefaultSizes.n ? KeyFileRule::first_digits : KeyFileRule::exact;
+}
+
+}  // namespace
+
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
-  const DigitFileResult read = sizes.n == kDefaultSizes.n ? read_digit_file(file_name, out, count)
-                                                          : read_whole_digit_file(file_name, out, count);
+  const bool first_digits = key_file_rule(sizes) == KeyFileRule::first_digits;
+  const DigitFileResult read =
+      first_digits ? read_digit_file(file_name, out, count) : read_whole_digit_file(file_name, out, count);
   if (read.ok()) return true;
+  std::fill_n(out, count, std::uint8_t{0});  // never half a key
   std::string what = read.describe(count);
-  // A file of the wrong length: say which n it was measured against.
-  if (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long)
+  // A file of the wrong length: say which n it was measured against (the
+  // public and secret keys read by their first digits: as read_pk and read_sk say it).
+  const std::string name = file_name;
+  const bool own_words = first_digits && (name == kPublicKeyFile || name == kSecretKeyFile);
+  if (!own_words && (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long))
     what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
   return report_problem(problem, file_name, what);
 }
@@ -57,8 +72,6 @@ bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, Fil
 }
 
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  if (sizes.n == kDefaultSizes.n)
-    return read_pk(kPublicKeyFile, pk, problem) == 1 && read_sk(kSecretKeyFile, sk, problem) == 1;
   return read_key_file(sizes, kPublicKeyFile, pk, sizes.public_key_digits(), problem, kReductionTableFile) &&
          read_key_file(sizes, kSecretKeyFile, sk, sizes.elements(), problem, kReductionTableFile);
 }

@@ -99,6 +99,16 @@ TEST(KeyFileSizeTest, OnlyAFileOfAnotherLengthIsToldTheNItWasMeasuredAgainst) {
     EXPECT_FALSE(gf3mq::read_key_file(gf3mq::Sizes{7}, "V", out, 7, &problem, "T"));
     EXPECT_EQ(problem.message(), "\"V\" " + expected);
   }
+  // At 257 the first digits are read, and the secret key is told in read_sk's words, never half read.
+  std::uint8_t sk[257];
+  for (const auto& [name, note] : {std::pair{"new sk.txt", ""}, {"V", " (n = 257, as \"T\" has it)"}}) {
+    write_file(name, std::string(256, '1'));
+    EXPECT_FALSE(gf3mq::read_key_file(gf3mq::kDefaultSizes, name, sk, 257, &problem, "T"));
+    EXPECT_EQ(problem.problem + "|" + std::to_string(sk[0]),
+              "is too short: it holds 256 of 257 digits" + std::string(note) + "|0");
+    write_file(name, std::string(258, '1'));
+    EXPECT_TRUE(gf3mq::read_key_file(gf3mq::kDefaultSizes, name, sk, 257, &problem, "T"));
+  }
 }
 
 TEST_F(KeyFileTest, WritersAndStructuredReadersAgree) {
