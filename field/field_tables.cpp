@@ -88,9 +88,8 @@ int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
     report_problem(problem, file_name, counted.describe(0));
     return 0;
   }
-  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.reduction_digits() == counted.digits) return n;
-  return kDefaultSizes.n;
+  const int n = degree_from_digits(counted.digits, &Sizes::reduction_digits);
+  return n != 0 ? n : kDefaultSizes.n;
 }
 
 bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, const char* file_name) {
@@ -187,11 +186,8 @@ bool check_tables(Polynomial& f, FileProblem* problem) {
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
   int n = degree_of_reduction_table(kReductionTableFile, problem);
   if (n == 0) return false;
-  if (!have_reduction) {  // n from the Frobenius table's n^2 digits
-    const std::size_t digits = count_digits(kFrobeniusTableFile).digits;
-    for (int m = kSmallestDegree; m <= kLargestDegree; m += 2)
-      if (Sizes{m}.matrix_digits() == digits) n = m;
-  }
+  if (!have_reduction)  // n from the Frobenius table's n^2 digits
+    if (const int m = degree_from_digits(count_digits(kFrobeniusTableFile).digits, &Sizes::matrix_digits)) n = m;
   Mat_ZZ_p reduction = make_reduction_table(n);
   Mat_ZZ_p frobenius = make_frobenius_table(n);
   if (have_reduction != have_frobenius) {

@@ -79,11 +79,11 @@ bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Fil
 int degree_of_public_key(const char* file_name, FileProblem* problem) {
   // The file's size says it at once for a file of digits alone (and a line
   // break); otherwise its digits are counted.
+  constexpr auto kDigits = &Sizes::public_key_digits;
   struct stat info {};
   if (stat(file_name, &info) == 0) {
     const auto size = static_cast<std::size_t>(info.st_size);
-    for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-      if (const std::size_t digits = Sizes{n}.public_key_digits(); size == digits || size == digits + 1) return n;
+    if (const int n = std::max(degree_from_digits(size, kDigits), degree_from_digits(size - 1, kDigits))) return n;
   }
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
@@ -91,9 +91,8 @@ int degree_of_public_key(const char* file_name, FileProblem* problem) {
     if (problem != nullptr) *problem = FileProblem{file_name, counted.describe(0)};
     return 0;
   }
-  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.public_key_digits() == counted.digits) return n;
-  return kDefaultSizes.n;
+  const int n = degree_from_digits(counted.digits, kDigits);
+  return n != 0 ? n : kDefaultSizes.n;
 }
 
 }  // namespace gf3mq
