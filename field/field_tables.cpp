@@ -1,7 +1,5 @@
 #include "field/field_tables.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -36,18 +34,13 @@ bool load_checked(Mat_ZZ_p& table, int rows, int n, FileProblem* problem, const 
   return true;
 }
 
-bool exists(const char* name) { return access(name, F_OK) == 0 || errno != ENOENT; }
+bool exists(const char* name) { return lookup_error(name) != ENOENT; }
 
 // A table written to a temporary (public, mode 0644) and synced.
 bool write_temporary(const Mat_ZZ_p& table, const char* name, TempFile& temp, FileProblem* problem) {
-  if (!temp.create(name, 0644, problem)) return false;
-  DigitFileAppender out(temp.fd());
   const std::size_t count = static_cast<std::size_t>(table.num_rows()) * static_cast<std::size_t>(table.num_cols());
-  if (!out.append(table.data(), count) || !out.close()) {
-    return report_problem(problem, name,
-                          std::string("could not be written completely: ") + std::strerror(out.error_number()));
-  }
-  return temp.sync_and_close(name, problem);
+  const auto write = [&](DigitFileAppender& out) { return out.append(table.data(), count); };
+  return write_digit_temporary(temp, name, 0644, write, problem);
 }
 
 // Reads a whole table file: exactly rows x cols digits, then nothing but
@@ -167,7 +160,7 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   };
   if (!have_reduction && !place(temp_reduction, kReductionTableFile)) return TablesWritten::none;
   if (!have_frobenius && !place(temp_frobenius, kFrobeniusTableFile)) {
-    if (!have_reduction) unlink(kReductionTableFile);  // only just made by this run
+    if (!have_reduction) remove_name(kReductionTableFile);  // only just made by this run
     return TablesWritten::none;
   }
   // Both tables are in place from here on, and stay whatever fails.

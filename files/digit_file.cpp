@@ -108,8 +108,7 @@ DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_
   SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
   std::size_t n = 0;
   while (n < wanted) {
-    const ssize_t read_now = ::read(file.fd, chunk.data(), chunk.size());
-    if (read_now < 0 && errno == EINTR) continue;
+    const long read_now = read_some(file.fd, chunk.data(), chunk.size());
     if (read_now < 0) {
       result.status = DigitFileStatus::cannot_read;
       result.error_number = errno;
@@ -154,27 +153,11 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 }
 
 DigitFileResult count_digits(const char* file_name) {
-  DigitFileResult result;
-  const Descriptor file{open_regular_file(file_name, result)};
-  if (file.fd < 0) return result;
-  std::vector<unsigned char> chunk(kChunk);
-  for (;;) {
-    const ssize_t got = ::read(file.fd, chunk.data(), chunk.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      result.status = DigitFileStatus::cannot_read;
-      result.error_number = errno;
-    }
-    if (got <= 0) return result;
-    for (ssize_t i = 0; i < got; ++i) {
-      const unsigned char c = chunk[static_cast<std::size_t>(i)];
-      if (static_cast<unsigned char>(c - '0') <= 2) {
-        ++result.digits;
-      } else if (!is_space(c)) {
-        return result;
-      }
-    }
-  }
+  DigitFileResult result = read_digits(file_name, nullptr, 0, SIZE_MAX);
+  // The end of the file, or its first other character, ends the count.
+  if (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character)
+    result.status = DigitFileStatus::ok;
+  return result;
 }
 
 DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
@@ -255,6 +238,18 @@ bool DigitFileAppender::close() {
   }
   fd_ = -1;
   return ok_ && closed;
+}
+
+bool write_digit_temporary(TempFile& temp, const char* for_file, mode_t mode,
+                           const std::function<bool(DigitFileAppender&)>& write, FileProblem* problem) {
+  if (!temp.create(for_file, mode, problem)) return false;
+  DigitFileAppender appender(temp.fd());
+  errno = 0;
+  if (!write(appender) || !appender.close()) {
+    const int error = appender.error_number() != 0 ? appender.error_number() : errno != 0 ? errno : EIO;
+    return report_problem(problem, for_file, "could not be written completely: " + error_text(error));
+  }
+  return temp.sync_and_close(for_file, problem);
 }
 
 bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count) {

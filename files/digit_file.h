@@ -11,11 +11,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "files/file_problem.h"
 #include "files/posix_io.h"
+#include "files/temp_file.h"
 #include "runtime/secure_wipe.h"
 
 namespace gf3mq {
@@ -93,6 +95,12 @@ class DigitFileAppender {
   int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
+
+// A new temporary beside for_file (temp.create with mode), written through
+// write on an appender of its descriptor, synced and closed. False with
+// problem naming for_file when a step fails.
+bool write_digit_temporary(TempFile& temp, const char* for_file, mode_t mode,
+                           const std::function<bool(DigitFileAppender&)>& write, FileProblem* problem);
 
 // Writes values[0..count) (each 0..9) as digits at byte offset `offset` of
 // the file open on fd (pwrite: safe from several threads at once, each on

@@ -1,7 +1,5 @@
 #include "inspect/key_set_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -108,10 +106,10 @@ CheckResult check_ambiguity(const LoadedFiles& files) {
 CheckResult check_modes() {
   std::string open_to_others;
   for (const char* name : {kMatAFile, kV1File, kMatBFile, kV2File, kInvAFile, kInvBFile, kSecretKeyFile}) {
-    struct stat info {};
-    if (lstat(name, &info) != 0 || (info.st_mode & 077) == 0) continue;
+    const unsigned permissions = look_at(name).mode;
+    if ((permissions & 077) == 0) continue;
     char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    std::snprintf(mode, sizeof mode, "%04o", permissions & 07777);
     open_to_others += (open_to_others.empty() ? "" : ", ") + quoted(name) + " (mode " + mode + ")";
   }
   if (open_to_others.empty()) return {Outcome::held, "the secret files are open to their owner only"};

@@ -1,12 +1,11 @@
 #include "scheme/key_files.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
 #include "field/field_tables.h"
+#include "files/folder.h"
 #include "runtime/secure_wipe.h"
 
 using gf3mq::kDefaultSizes;
@@ -80,11 +79,8 @@ int degree_of_public_key(const char* file_name, FileProblem* problem) {
   // The file's size says it at once for a file of digits alone (and a line
   // break); otherwise its digits are counted.
   constexpr auto kDigits = &Sizes::public_key_digits;
-  struct stat info {};
-  if (stat(file_name, &info) == 0) {
-    const auto size = static_cast<std::size_t>(info.st_size);
-    if (const int n = std::max(degree_from_digits(size, kDigits), degree_from_digits(size - 1, kDigits))) return n;
-  }
+  const std::size_t size = size_of_file(file_name);
+  if (const int n = std::max(degree_from_digits(size, kDigits), degree_from_digits(size - 1, kDigits))) return n;
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {

@@ -1,9 +1,5 @@
 #include "scheme/keygen.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -45,27 +41,14 @@ struct KeyFile {
   std::function<bool(gf3mq::DigitFileAppender&)> write;
 };
 
-mode_t public_file_mode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 // Writes every file to a temporary through the descriptor that created it
 // (secret files mode 0600) and syncs it.
 bool write_temporaries(const std::vector<KeyFile>& files, std::vector<gf3mq::NewFile>& out, FileProblem* problem) {
-  const mode_t public_mode = public_file_mode();
+  const mode_t public_mode = gf3mq::public_file_mode();
   for (const KeyFile& file : files) {
     gf3mq::NewFile written{file.name, {}};
-    if (!written.temp.create(file.name, file.secret ? 0600 : public_mode, problem)) return false;
-    gf3mq::DigitFileAppender appender(written.temp.fd());
-    errno = 0;
-    if (!file.write(appender) || !appender.close()) {
-      errno = appender.error_number() != 0 ? appender.error_number() : errno != 0 ? errno : EIO;
-      return gf3mq::report_problem(problem, file.name,
-                                   std::string("could not be written completely: ") + std::strerror(errno));
-    }
-    if (!written.temp.sync_and_close(file.name, problem)) return false;
+    if (!write_digit_temporary(written.temp, file.name, file.secret ? 0600 : public_mode, file.write, problem))
+      return false;
     out.push_back(std::move(written));
   }
   return true;
