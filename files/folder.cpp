@@ -15,11 +15,6 @@ std::string folder_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string base_name_of(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool sync_folder(const std::string& dir, FileProblem* problem) {
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int error = fd < 0 ? errno : 0;

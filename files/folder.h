@@ -14,9 +14,6 @@ namespace gf3mq {
 // The folder of path: "." for a bare name, "/" for a name right under the root.
 std::string folder_of(const std::string& path);
 
-// The last component of path ("c" of "a/b/c").
-std::string base_name_of(const std::string& path);
-
 // fsync of the folder, so that the renames, links and removals in it are on
 // disk. False with problem naming the folder when it fails.
 bool sync_folder(const std::string& dir, FileProblem* problem);
