@@ -1,10 +1,11 @@
 // The key files and the flat key buffers.
 //
-// "new pk.txt": 257 forms x 258 rows x 258 columns, one digit per element, no
-// separators; pk[m * 66564 + r * 258 + c] is row r, column c of form m, with
-// variables 0..256 the plaintext and 257 the constant 1. Only the strict
-// lower triangle of a stored form is non-zero.
-// "new sk.txt": 257 digits, digit i the correction of public polynomial i.
+// "new pk.txt": n forms of (n + 1) x (n + 1), one digit per element, no
+// separators; pk[m (n + 1)^2 + r (n + 1) + c] is row r, column c of form m,
+// with variables 0..n-1 the plaintext and n the constant 1 (at 257:
+// pk[m * 66564 + r * 258 + c]). Only the strict lower triangle of a stored
+// form is non-zero.
+// "new sk.txt": n digits, digit i the correction of public polynomial i.
 #pragma once
 
 #include <cstddef>
