@@ -108,12 +108,7 @@ int main(int argc, char** argv) {
     std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(std::time(nullptr)) + i + 20));
     m[i] = static_cast<unsigned char>(std::rand() % 2 + 1);
   }
-  std::uint64_t clen = mlen;
-  if (sizes.n == gf3mq::kDefaultSizes.n) {
-    encrypt(pk.get(), m.get(), mlen, c.get(), &clen);
-  } else {
-    gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());
-  }
+  gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());
   const std::uint64_t decrypt_mlen = sizes.decrypted_bytes();
   std::unique_ptr<unsigned char[]> decrypted(new unsigned char[decrypt_mlen]);
   if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem))
@@ -126,7 +121,7 @@ int main(int argc, char** argv) {
   print_list(m.get(), mlen);
   std::cout << std::endl;
   std::cout << caption(kCiphertextCaption) << std::endl;
-  print_list(c.get(), clen);
+  print_list(c.get(), mlen);
   std::cout << std::endl;
   std::cout << std::endl;
   std::cout << caption(kCandidatesCaption) << std::endl;
@@ -134,7 +129,7 @@ int main(int argc, char** argv) {
   std::cout << std::endl;
   print_list(decrypted.get() + mlen, mlen);
   std::cout << std::endl;
-  std::cout << decrypt_mlen << ' ' << clen << std::endl;
+  std::cout << decrypt_mlen << ' ' << mlen << std::endl;
   const int index = gf3mq::message_index(sizes, pk.get(), c.get(), decrypted.get());
   if (index == gf3mq::kNoMessage) {
     program::finish_output(kName);

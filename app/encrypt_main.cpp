@@ -10,6 +10,7 @@
 
 #include "app/message_lines.h"
 #include "app/program.h"
+#include "files/folder.h"
 #include "inspect/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
@@ -51,11 +52,10 @@ constexpr std::size_t kLinesAtOnce = 256;
 std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes& sizes) {
   namespace program = gf3mq::program;
   const std::string only_public = ": only the public evaluation is traced";
-  if (access(gf3mq::kMatAFile, F_OK) != 0) {
-    const int error = errno;
-    program::fail(kName, error == ENOENT ? std::string("the secret files are not in this folder") + only_public
-                                         : std::string("\"") + gf3mq::kMatAFile +
-                                               "\" cannot be read: " + std::strerror(error) + only_public);
+  if (const int error = gf3mq::lookup_error(gf3mq::kMatAFile); error != 0) {
+    program::fail(kName, error == ENOENT ? "the secret files are not in this folder" + only_public
+                                         : gf3mq::quoted(gf3mq::kMatAFile) +
+                                               " cannot be read: " + gf3mq::error_text(error) + only_public);
     return nullptr;
   }
   gf3mq::FileProblem problem;

@@ -1,12 +1,13 @@
 #include "app/message_lines.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
+
+#include "files/posix_io.h"
 
 namespace gf3mq {
 
@@ -99,14 +100,11 @@ bool MessageLineReader::fill(FileProblem* problem) {
   const std::string source = file_name_ == "-" ? "" : file_name_;
   if (!opened_) {
     opened_ = true;
-    fd_ = file_name_ == "-" ? 0 : open(file_name_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = file_name_ == "-" ? 0 : open_for_reading(file_name_);
     if (fd_ < 0) return report_problem(problem, source, "cannot be opened: " + error_text(errno));
   }
   chunk_.resize(kChunkBytes);  // plaintexts pass through here
-  ssize_t n;
-  do {
-    n = read(fd_, chunk_.data(), chunk_.size());
-  } while (n < 0 && errno == EINTR);
+  const long n = read_some(fd_, chunk_.data(), chunk_.size());
   if (n < 0) return report_problem(problem, source, "cannot be read: " + error_text(errno));
   if (n == 0) {
     ended_ = true;

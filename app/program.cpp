@@ -227,10 +227,7 @@ bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
   }
   sizes = Sizes{n};
   pk = make_huge_page_buffer(sizes.public_key_digits());
-  const bool read = sizes.n == kDefaultSizes.n ? read_pk(kPublicKeyFile, pk.get(), &problem) == 1
-                                               : read_key_file(sizes, kPublicKeyFile, pk.get(),
-                                                               sizes.public_key_digits(), &problem, kPublicKeyFile);
-  if (!read) {
+  if (!read_key_file(sizes, kPublicKeyFile, pk.get(), sizes.public_key_digits(), &problem, kPublicKeyFile)) {
     fail_with_key_set(name, problem);
     return false;
   }

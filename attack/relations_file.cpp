@@ -26,11 +26,6 @@ std::string header(std::size_t n, std::uint64_t key_digest) {
   return text;
 }
 
-bool report(FileProblem* problem, const std::string& file, const std::string& what) {
-  if (problem != nullptr) *problem = FileProblem{file, what};
-  return false;
-}
-
 // The n digits of a packed row, 64 from each pair of words.
 void append_row(std::string& text, const PackedMatrix& m, std::size_t row) {
   for (std::size_t c = 0; c < m.cols(); ++c) {
@@ -113,14 +108,14 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
   const std::size_t count = (n + 1) * (n + 1) * n;  // rows of n digits: n^2 of a, n of b, n of g, d
   DigitFileResult opened;
   const int fd = open_regular_file(file_name.c_str(), opened);
-  if (fd < 0) return report(problem, file_name, opened.describe(0));
+  if (fd < 0) return report_problem(problem, file_name, opened.describe(0));
   // Read, never mapped: a mapping of a file that another user truncates
   // ends the process with SIGBUS, where a read just ends early.
   struct Closer {
     int fd;
     ~Closer() { close(fd); }
   } closer{fd};
-  const auto unreadable = [&] { return report(problem, file_name, "cannot be read: " + error_text(errno)); };
+  const auto unreadable = [&] { return report_problem(problem, file_name, "cannot be read: " + error_text(errno)); };
   struct stat info {};
   if (fstat(fd, &info) != 0) return unreadable();
   const auto size = static_cast<std::size_t>(info.st_size);
@@ -129,14 +124,14 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
   if (header_read < 0) return unreadable();
   found.resize(static_cast<std::size_t>(header_read));
   if (found.rfind("gf3mq relations 1 n=" + std::to_string(n) + " key=", 0) != 0)
-    return report(problem, file_name, "does not hold relations of this system");
-  if (found != expected) return report(problem, file_name, "holds relations made for another public key");
+    return report_problem(problem, file_name, "does not hold relations of this system");
+  if (found != expected) return report_problem(problem, file_name, "holds relations made for another public key");
   if (size != expected.size() + count)
-    return report(problem, file_name, size < expected.size() + count ? "is too short" : "is too long");
+    return report_problem(problem, file_name, size < expected.size() + count ? "is too short" : "is too long");
   if (size_checked) size_checked();
   const auto changed = [&](const std::string& how) {
-    return report(problem, file_name,
-                  "changed while it was read: it held " + std::to_string(size) + " bytes when opened, " + how);
+    return report_problem(problem, file_name,
+                          "changed while it was read: it held " + std::to_string(size) + " bytes when opened, " + how);
   };
   // Parsed aside, a chunk of whole rows at a time: r changes only when the
   // whole file is good.
@@ -169,7 +164,7 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
   const long after = read_all(fd, &more, 1);
   if (after < 0) return unreadable();
   if (after != 0) return changed("but held more");
-  if (!digits_only) return report(problem, file_name, "holds a character other than 0, 1 or 2");
+  if (!digits_only) return report_problem(problem, file_name, "holds a character other than 0, 1 or 2");
   r = std::move(parsed);
   return true;
 }

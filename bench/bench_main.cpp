@@ -130,7 +130,7 @@ BENCHMARK(BM_encrypt)->Unit(benchmark::kMillisecond);
 // One pass of batch encryption: 64 plaintexts with the prepared key.
 void BM_encrypt_batch(benchmark::State& state) {
   Workspace& w = workspace();
-  static const gf3mq::PreparedPublicKey key(w.pk.get());
+  static const gf3mq::PreparedPublicKey key(gf3mq::kDefaultSizes, w.pk.get());
   std::vector<unsigned char> m(gf3mq::kBatch * 257), c(m.size());
   for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<unsigned char>(i * 7 % 3);
   for (auto _ : state) {
@@ -143,7 +143,7 @@ BENCHMARK(BM_encrypt_batch)->Unit(benchmark::kMillisecond);
 void BM_prepare_public_key(benchmark::State& state) {
   Workspace& w = workspace();
   for (auto _ : state) {
-    gf3mq::PreparedPublicKey key(w.pk.get());
+    gf3mq::PreparedPublicKey key(gf3mq::kDefaultSizes, w.pk.get());
     benchmark::DoNotOptimize(&key);
   }
 }

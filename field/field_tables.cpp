@@ -1,7 +1,5 @@
 #include "field/field_tables.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,10 +13,6 @@ namespace gf3mq {
 
 namespace {
 
-void report(FileProblem* problem, std::string file, std::string what) {
-  if (problem != nullptr) *problem = FileProblem{std::move(file), std::move(what)};
-}
-
 // The first row where two tables of one shape differ, or -1.
 int first_different_row(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
   for (int r = 0; r < a.num_rows(); ++r)
@@ -28,8 +22,7 @@ int first_different_row(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
 
 bool has_shape(const Mat_ZZ_p& table, int rows, int n, FileProblem* problem, const char* file_name) {
   if (table.num_rows() == rows && table.num_cols() == n && degree_exists(n)) return true;
-  report(problem, file_name, "does not hold " + std::to_string(rows) + " rows of " + std::to_string(n));
-  return false;
+  return report_problem(problem, file_name, "does not hold " + std::to_string(rows) + " rows of " + std::to_string(n));
 }
 
 // Loads into scratch first, so that a refused file leaves table unchanged.
@@ -41,18 +34,13 @@ bool load_checked(Mat_ZZ_p& table, int rows, int n, FileProblem* problem, const 
   return true;
 }
 
-bool exists(const char* name) { return access(name, F_OK) == 0 || errno != ENOENT; }
+bool exists(const char* name) { return lookup_error(name) != ENOENT; }
 
 // A table written to a temporary (public, mode 0644) and synced.
 bool write_temporary(const Mat_ZZ_p& table, const char* name, TempFile& temp, FileProblem* problem) {
-  if (!temp.create(name, 0644, problem)) return false;
-  DigitFileAppender out(temp.fd());
   const std::size_t count = static_cast<std::size_t>(table.num_rows()) * static_cast<std::size_t>(table.num_cols());
-  if (!out.append(table.data(), count) || !out.close()) {
-    report(problem, name, std::string("could not be written completely: ") + std::strerror(out.error_number()));
-    return false;
-  }
-  return temp.sync_and_close(name, problem);
+  const auto write = [&](DigitFileAppender& out) { return out.append(table.data(), count); };
+  return write_digit_temporary(temp, name, 0644, write, problem);
 }
 
 // Reads a whole table file: exactly rows x cols digits, then nothing but
@@ -68,17 +56,15 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
   FileProblem found;
   if (!read_complete(name, table, &found)) {
     found.problem += "; it is the only table here: remove it and run gf3mq-tables again";
-    report(problem, found.file, found.problem);
-    return false;
+    return report_problem(problem, found.file, found.problem);
   }
   if (std::equal(table.data(), table.data() + expected.num_rows() * expected.num_cols(), expected.data())) return true;
   std::string hint = "pass the polynomial it was made from with --poly";
   if (name == std::string(kReductionTableFile) && check_reduction_table(table))
     hint = "run gf3mq-tables --poly '" + format_polynomial(polynomial_of_table(table)) + "'";
-  report(problem, name,
-         "is here without the other table (an interrupted run?), but it is not the table of f = " +
-             format_polynomial(f) + "; to write the other one, " + hint);
-  return false;
+  return report_problem(problem, name,
+                        "is here without the other table (an interrupted run?), but it is not the table of f = " +
+                            format_polynomial(f) + "; to write the other one, " + hint);
 }
 
 }  // namespace
@@ -92,12 +78,11 @@ int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
-    report(problem, file_name, counted.describe(0));
+    report_problem(problem, file_name, counted.describe(0));
     return 0;
   }
-  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.reduction_digits() == counted.digits) return n;
-  return kDefaultSizes.n;
+  const int n = degree_from_digits(counted.digits, &Sizes::reduction_digits);
+  return n != 0 ? n : kDefaultSizes.n;
 }
 
 bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, const char* file_name) {
@@ -108,13 +93,12 @@ bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, cons
   const Polynomial f = polynomial_of_table(reduction);
   const Mat_ZZ_p expected = build_reduction_table(f);
   if (!is_irreducible(f, expected)) {
-    report(problem, file_name, "row 0 gives f = " + format_polynomial(f) + ", which is reducible");
-    return false;
+    return report_problem(problem, file_name, "row 0 gives f = " + format_polynomial(f) + ", which is reducible");
   }
   const int r = first_different_row(reduction, expected);
   if (r < 0) return true;
-  report(problem, file_name, "row " + std::to_string(r) + " is not x^" + std::to_string(n + r) + " mod f");
-  return false;
+  return report_problem(problem, file_name,
+                        "row " + std::to_string(r) + " is not x^" + std::to_string(n + r) + " mod f");
 }
 
 bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction, FileProblem* problem,
@@ -123,8 +107,8 @@ bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction,
   if (!has_shape(frobenius, Sizes{n}.frobenius_rows(), n, problem, file_name)) return false;
   const int k = first_different_row(frobenius, build_frobenius_table(reduction));
   if (k < 0) return true;
-  report(problem, file_name, "row " + std::to_string(k) + " is not x^" + std::to_string(27 * k) + " mod f");
-  return false;
+  return report_problem(problem, file_name,
+                        "row " + std::to_string(k) + " is not x^" + std::to_string(27 * k) + " mod f");
 }
 
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {
@@ -146,11 +130,12 @@ bool load_frobenius_table(Mat_ZZ_p& table, const Mat_ZZ_p& reduction, FileProble
 TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
   if (have_reduction && have_frobenius) {
-    report(problem, kReductionTableFile, "already exists: keys made with it depend on it, so it is left as it is");
+    report_problem(problem, kReductionTableFile,
+                   "already exists: keys made with it depend on it, so it is left as it is");
     return TablesWritten::none;
   }
   if (!is_irreducible(f)) {
-    report(problem, "", format_polynomial(f) + " is reducible over GF(3)");
+    report_problem(problem, "", format_polynomial(f) + " is reducible over GF(3)");
     return TablesWritten::none;
   }
   const Mat_ZZ_p reduction = build_reduction_table(f);
@@ -175,7 +160,7 @@ TablesWritten write_tables(const Polynomial& f, FileProblem* problem) {
   };
   if (!have_reduction && !place(temp_reduction, kReductionTableFile)) return TablesWritten::none;
   if (!have_frobenius && !place(temp_frobenius, kFrobeniusTableFile)) {
-    if (!have_reduction) unlink(kReductionTableFile);  // only just made by this run
+    if (!have_reduction) remove_name(kReductionTableFile);  // only just made by this run
     return TablesWritten::none;
   }
   // Both tables are in place from here on, and stay whatever fails.
@@ -194,21 +179,17 @@ bool check_tables(Polynomial& f, FileProblem* problem) {
   const bool have_reduction = exists(kReductionTableFile), have_frobenius = exists(kFrobeniusTableFile);
   int n = degree_of_reduction_table(kReductionTableFile, problem);
   if (n == 0) return false;
-  if (!have_reduction) {  // n from the Frobenius table's n^2 digits
-    const std::size_t digits = count_digits(kFrobeniusTableFile).digits;
-    for (int m = kSmallestDegree; m <= kLargestDegree; m += 2)
-      if (Sizes{m}.matrix_digits() == digits) n = m;
-  }
+  if (!have_reduction)  // n from the Frobenius table's n^2 digits
+    if (const int m = degree_from_digits(count_digits(kFrobeniusTableFile).digits, &Sizes::matrix_digits)) n = m;
   Mat_ZZ_p reduction = make_reduction_table(n);
   Mat_ZZ_p frobenius = make_frobenius_table(n);
   if (have_reduction != have_frobenius) {
     const char* missing = have_reduction ? kFrobeniusTableFile : kReductionTableFile;
     FileProblem found;
     read_complete(missing, have_reduction ? frobenius : reduction, &found);
-    report(problem, found.file,
-           found.problem + "; \"" + (have_reduction ? kReductionTableFile : kFrobeniusTableFile) +
-               "\" is here: gf3mq-tables (with the --poly it was made with) writes the missing one");
-    return false;
+    return report_problem(problem, found.file,
+                          found.problem + "; " + quoted(have_reduction ? kReductionTableFile : kFrobeniusTableFile) +
+                              " is here: gf3mq-tables (with the --poly it was made with) writes the missing one");
   }
   if (!read_complete(kReductionTableFile, reduction, problem)) return false;
   if (!read_complete(kFrobeniusTableFile, frobenius, problem)) return false;

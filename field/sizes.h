@@ -35,4 +35,12 @@ struct Sizes {
 // The default n, and the one the system's own entry points mean.
 inline constexpr Sizes kDefaultSizes{257};
 
+// The n whose (Sizes{n}.*digits_of)() is digits, 0 when no n that exists
+// has it: the n of a file from how many digits it holds.
+constexpr int degree_from_digits(std::size_t digits, std::size_t (Sizes::*digits_of)() const) {
+  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
+    if ((Sizes{n}.*digits_of)() == digits) return n;
+  return 0;
+}
+
 }  // namespace gf3mq

@@ -59,9 +59,13 @@ std::string DigitFileResult::describe(std::size_t count) const {
       return std::string("cannot be read: ") + std::strerror(error_number);
     case DigitFileStatus::too_short:
       return "is too short: it holds " + std::to_string(digits) + " of " + std::to_string(count) + " digits";
+    case DigitFileStatus::too_long:
+      return "holds more than its " + std::to_string(count) + " digits";
     case DigitFileStatus::bad_character: {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", byte);
+      if (digits == count)
+        return std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
       return std::string("holds a character other than 0, 1 or 2 (byte ") + hex + ") after " + std::to_string(digits) +
              " digits";
     }
@@ -104,8 +108,7 @@ DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_
   SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
   std::size_t n = 0;
   while (n < wanted) {
-    const ssize_t read_now = ::read(file.fd, chunk.data(), chunk.size());
-    if (read_now < 0 && errno == EINTR) continue;
+    const long read_now = read_some(file.fd, chunk.data(), chunk.size());
     if (read_now < 0) {
       result.status = DigitFileStatus::cannot_read;
       result.error_number = errno;
@@ -150,49 +153,30 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 }
 
 DigitFileResult count_digits(const char* file_name) {
-  DigitFileResult result;
-  const Descriptor file{open_regular_file(file_name, result)};
-  if (file.fd < 0) return result;
-  std::vector<unsigned char> chunk(kChunk);
-  for (;;) {
-    const ssize_t got = ::read(file.fd, chunk.data(), chunk.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      result.status = DigitFileStatus::cannot_read;
-      result.error_number = errno;
-    }
-    if (got <= 0) return result;
-    for (ssize_t i = 0; i < got; ++i) {
-      const unsigned char c = chunk[static_cast<std::size_t>(i)];
-      if (static_cast<unsigned char>(c - '0') <= 2) {
-        ++result.digits;
-      } else if (!is_space(c)) {
-        return result;
-      }
-    }
-  }
+  DigitFileResult result = read_digits(file_name, nullptr, 0, SIZE_MAX);
+  // The end of the file, or its first other character, ends the count.
+  if (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character)
+    result.status = DigitFileStatus::ok;
+  return result;
+}
+
+DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
+  // One digit more than wanted: finding it means the file is too long.
+  DigitFileResult result = read_digits(file_name, out, count, count + 1);
+  if (result.digits > count) result.status = DigitFileStatus::too_long;
+  if (result.status == DigitFileStatus::too_short && result.digits == count) result.status = DigitFileStatus::ok;
+  return result;
 }
 
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length) {
-  // One digit more than wanted: finding it means the file is too long.
-  const DigitFileResult result = read_digits(file_name, out, count, count + 1);
-  if (result.status == DigitFileStatus::too_short && result.digits == count) return true;
-  std::string what;
-  if (result.digits > count) {
-    what = "holds more than its " + std::to_string(count) + " digits";
-  } else if (result.digits == count && result.status == DigitFileStatus::bad_character) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", result.byte);
-    what = std::string("holds the byte ") + hex + " after its " + std::to_string(count) + " digits";
-  } else {
-    what = result.describe(count);
-    if (row_length != 0 &&
-        (result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character))
-      what += " (row " + std::to_string(result.digits / row_length) + ")";
-  }
-  if (problem != nullptr) *problem = FileProblem{file_name, what};
-  return false;
+  const DigitFileResult result = read_whole_digit_file(file_name, out, count);
+  if (result.ok()) return true;
+  std::string what = result.describe(count);
+  const bool in_a_row = result.status == DigitFileStatus::too_short || result.status == DigitFileStatus::bad_character;
+  if (row_length != 0 && in_a_row && result.digits < count)
+    what += " (row " + std::to_string(result.digits / row_length) + ")";
+  return report_problem(problem, file_name, what);
 }
 
 DigitFileAppender::DigitFileAppender(const char* file_name, mode_t mode)
@@ -254,6 +238,18 @@ bool DigitFileAppender::close() {
   }
   fd_ = -1;
   return ok_ && closed;
+}
+
+bool write_digit_temporary(TempFile& temp, const char* for_file, mode_t mode,
+                           const std::function<bool(DigitFileAppender&)>& write, FileProblem* problem) {
+  if (!temp.create(for_file, mode, problem)) return false;
+  DigitFileAppender appender(temp.fd());
+  errno = 0;
+  if (!write(appender) || !appender.close()) {
+    const int error = appender.error_number() != 0 ? appender.error_number() : errno != 0 ? errno : EIO;
+    return report_problem(problem, for_file, "could not be written completely: " + error_text(error));
+  }
+  return temp.sync_and_close(for_file, problem);
 }
 
 bool write_digits_at(int fd, std::uint64_t offset, const std::uint8_t* values, std::size_t count) {

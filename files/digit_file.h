@@ -11,16 +11,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "files/file_problem.h"
 #include "files/posix_io.h"
+#include "files/temp_file.h"
 #include "runtime/secure_wipe.h"
 
 namespace gf3mq {
 
-enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, bad_character };
+enum class DigitFileStatus { ok, cannot_open, not_regular, cannot_read, too_short, too_long, bad_character };
 
 struct DigitFileResult {
   DigitFileStatus status = DigitFileStatus::ok;
@@ -55,10 +57,14 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 DigitFileResult count_digits(const char* file_name);
 
 // The whole file: exactly count digits, then nothing but whitespace, read
-// straight into out (a public key of 1021 takes no second gigabyte). On
-// failure problem names the file and what is wrong, with the row of a
-// short or damaged file when row_length is given, and out may hold a
-// prefix of the digits, as with read_digit_file.
+// straight into out (a public key of 1021 takes no second gigabyte):
+// too_long when a digit follows them, bad_character (digits == count) when
+// another character does. On failure out may hold a prefix of the digits,
+// as with read_digit_file.
+DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count);
+
+// As read_whole_digit_file, filling problem (when not null) on failure,
+// with the row of a short or damaged file when row_length is given.
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,
                            std::size_t row_length = 0);
 
@@ -89,6 +95,12 @@ class DigitFileAppender {
   int error_number_ = 0;
   SecretVector<char> text_;  // the digits of key material
 };
+
+// A new temporary beside for_file (temp.create with mode), written through
+// write on an appender of its descriptor, synced and closed. False with
+// problem naming for_file when a step fails.
+bool write_digit_temporary(TempFile& temp, const char* for_file, mode_t mode,
+                           const std::function<bool(DigitFileAppender&)>& write, FileProblem* problem);
 
 // Writes values[0..count) (each 0..9) as digits at byte offset `offset` of
 // the file open on fd (pwrite: safe from several threads at once, each on

@@ -22,6 +22,9 @@ struct FileProblem {
 // Fills *problem, when given, and returns false: for `return report_problem(...)`.
 bool report_problem(FileProblem* problem, std::string file, std::string what);
 
+// name in double quotes, as messages name files: "new pk.txt".
+std::string quoted(const std::string& name);
+
 // The text of an errno value ("No such file or directory").
 std::string error_text(int error_number);
 

@@ -15,11 +15,6 @@ std::string folder_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string base_name_of(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool sync_folder(const std::string& dir, FileProblem* problem) {
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int error = fd < 0 ? errno : 0;
@@ -55,8 +50,18 @@ OwnFile look_at(const std::string& name) {
   file.regular = S_ISREG(info.st_mode);
   file.own = info.st_uid == geteuid();
   file.closed = (info.st_mode & 022) == 0;
+  file.mode = info.st_mode & 07777;
   file.inode = info.st_ino;
   return file;
+}
+
+int lookup_error(const std::string& name) { return access(name.c_str(), F_OK) == 0 ? 0 : errno; }
+
+bool remove_name(const std::string& name) { return unlink(name.c_str()) == 0; }
+
+std::size_t size_of_file(const std::string& name) {
+  struct stat info {};
+  return stat(name.c_str(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
 }
 
 }  // namespace gf3mq

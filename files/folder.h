@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 #include "files/file_problem.h"
@@ -12,9 +13,6 @@ namespace gf3mq {
 
 // The folder of path: "." for a bare name, "/" for a name right under the root.
 std::string folder_of(const std::string& path);
-
-// The last component of path ("c" of "a/b/c").
-std::string base_name_of(const std::string& path);
 
 // fsync of the folder, so that the renames, links and removals in it are on
 // disk. False with problem naming the folder when it fails.
@@ -35,8 +33,20 @@ struct OwnFile {
   bool regular = false;  // it is a regular file
   bool own = false;      // and this user owns it
   bool closed = false;   // and neither group nor others may write it
+  unsigned mode = 0;     // its permission bits (st_mode & 07777)
   ino_t inode = 0;
 };
 OwnFile look_at(const std::string& name);
+
+// Looking name up (symbolic links followed): 0 when something is there, or
+// the system's error (ENOENT when nothing is).
+int lookup_error(const std::string& name);
+
+// Removes the name (unlink); false with errno set when it cannot.
+bool remove_name(const std::string& name);
+
+// The size in bytes of what name leads to (symbolic links followed); 0 when
+// it cannot be looked at.
+std::size_t size_of_file(const std::string& name);
 
 }  // namespace gf3mq

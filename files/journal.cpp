@@ -26,8 +26,6 @@ struct Entry {
   ino_t new_inode = 0, old_inode = 0;
 };
 
-std::string quoted(const std::string& name) { return "\"" + name + "\""; }
-
 // The inode of the regular file at name, 0 when the name is absent, -1 (as
 // an all-ones value) when it holds something else or cannot be looked at.
 constexpr ino_t kNotARegularFile = static_cast<ino_t>(-1);

@@ -1,5 +1,6 @@
 #include "files/posix_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,14 +27,23 @@ long read_all(int fd, void* data, std::size_t n) {
   char* p = static_cast<char*>(data);
   std::size_t got = 0;
   while (got < n) {
-    const ssize_t read_now = ::read(fd, p + got, n - got);
-    if (read_now < 0 && errno == EINTR) continue;
+    const long read_now = read_some(fd, p + got, n - got);
     if (read_now < 0) return -1;
     if (read_now == 0) break;
     got += static_cast<std::size_t>(read_now);
   }
   return static_cast<long>(got);
 }
+
+long read_some(int fd, void* data, std::size_t n) {
+  ssize_t got;
+  do {
+    got = ::read(fd, data, n);
+  } while (got < 0 && errno == EINTR);
+  return static_cast<long>(got);
+}
+
+int open_for_reading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_CLOEXEC); }
 
 std::string describe_file_type(unsigned file_type) {
   switch (file_type) {

@@ -83,6 +83,12 @@ TerminationSignalsBlocked::TerminationSignalsBlocked() {
 
 TerminationSignalsBlocked::~TerminationSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
 
+mode_t public_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
 std::string fresh_name(const char* prefix) {
   unsigned char random[6];
   std::size_t have = 0;

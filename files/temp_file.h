@@ -42,6 +42,9 @@ class TerminationSignalsBlocked {
   sigset_t saved_;  // the mask before the block
 };
 
+// 0666 less the umask: the mode open(2) gives a new file anyone may read.
+mode_t public_file_mode();
+
 // A fresh name "<prefix>XXXXXX" (six random letters and digits).
 std::string fresh_name(const char* prefix);
 

@@ -11,8 +11,6 @@ namespace gf3mq {
 
 namespace {
 
-std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
-
 // x1..xn for j = 0..n-1
 std::string variable(int j) {
   std::string name = std::to_string(j + 1);

@@ -1,7 +1,5 @@
 #include "inspect/key_set_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -20,8 +18,6 @@ namespace gf3mq {
 namespace {
 
 using Outcome = CheckResult::Outcome;
-
-std::string quoted(const char* name) { return std::string("\"") + name + "\""; }
 
 // The files of a set, read once: the digits of each, or why it failed.
 struct LoadedFiles {
@@ -84,7 +80,7 @@ CheckResult check_tables_of(const LoadedFiles& files, bool& reduction_sound) {
 
 CheckResult check_folder() {
   unsigned mode = 0;
-  const std::string folder = quoted(working_directory().c_str());
+  const std::string folder = quoted(working_directory());
   if (!folder_writable_by_others(".", &mode))
     return {Outcome::held, "the folder " + folder + " is closed to group and others for writing"};
   char octal[8];
@@ -110,10 +106,10 @@ CheckResult check_ambiguity(const LoadedFiles& files) {
 CheckResult check_modes() {
   std::string open_to_others;
   for (const char* name : {kMatAFile, kV1File, kMatBFile, kV2File, kInvAFile, kInvBFile, kSecretKeyFile}) {
-    struct stat info {};
-    if (lstat(name, &info) != 0 || (info.st_mode & 077) == 0) continue;
+    const unsigned permissions = look_at(name).mode;
+    if ((permissions & 077) == 0) continue;
     char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    std::snprintf(mode, sizeof mode, "%04o", permissions & 07777);
     open_to_others += (open_to_others.empty() ? "" : ", ") + quoted(name) + " (mode " + mode + ")";
   }
   if (open_to_others.empty()) return {Outcome::held, "the secret files are open to their owner only"};

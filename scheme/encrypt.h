@@ -1,6 +1,6 @@
-// Encryption: evaluating the 257 stored public forms at a plaintext.
+// Encryption: evaluating the n stored public forms at a plaintext.
 //
-// c_i = sum over j < k <= 256 of P_i(k, j) x_j x_k + sum over j of P_i(257, j) x_j
+// c_i = sum over j < k <= n - 1 of P_i(k, j) x_j x_k + sum over j of P_i(n, j) x_j
 // (mod 3). Squares and the constant are not in the stored forms; for a
 // plaintext over {1, 2} adding sk[i] gives the full public polynomial.
 #pragma once

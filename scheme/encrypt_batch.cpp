@@ -139,8 +139,6 @@ std::uint8_t* prepare_row(const unsigned char* row, std::size_t length, std::uin
   return out + groups;
 }
 
-PreparedPublicKey::PreparedPublicKey(const unsigned char* pk) : PreparedPublicKey(kDefaultSizes, pk) {}
-
 PreparedPublicKey::PreparedPublicKey(const Sizes& sizes, const unsigned char* pk)
     : n_(sizes.elements()), indices_(sizes.elements() * indices_per_form(sizes.elements())) {
   const std::size_t side = static_cast<std::size_t>(sizes.variables_and_one());

@@ -1,13 +1,13 @@
 // Encryption of many plaintexts with one pass over the public key.
 //
 // A plaintext x gives c_i = sum over k of x_k s_ik + sum over j of
-// P_i(257, j) x_j, with s_ik = sum over j < k of P_i(k, j) x_j (see
+// P_i(n, j) x_j, with s_ik = sum over j < k of P_i(k, j) x_j (see
 // encrypt.h). For a batch of up to 64 plaintexts, the columns x_j of the
 // batch are tabulated three at a time: entry c0 + 3 c1 + 9 c2 of group g
 // holds c0 x_3g + c1 x_(3g+1) + c2 x_(3g+2) mod 3 for all 64 at once, one
 // nibble per plaintext. Each row of each form then costs one 32-byte table
 // read per three of its elements, given its elements as such indices: the
-// prepared key (3.7 MB).
+// prepared key (3.7 MB at n = 257).
 #pragma once
 
 #include <cstddef>
@@ -27,10 +27,8 @@ inline constexpr std::size_t kBatchWorthwhile = 20;
 
 class PreparedPublicKey {
  public:
-  // From the flat public-key buffer (17106948 bytes, as read_pk fills it),
-  // or at any n from its n (n + 1)^2 bytes; bytes of any value count mod 3,
-  // as in encrypt.
-  explicit PreparedPublicKey(const unsigned char* pk);
+  // From the flat public-key buffer of n (n + 1)^2 bytes (as read_key_file
+  // fills it); bytes of any value count mod 3, as in encrypt.
   PreparedPublicKey(const Sizes& sizes, const unsigned char* pk);
 
   // c[t * n .. ] = encrypt of m[t * n .. ] for t < count, exactly what

@@ -1,12 +1,11 @@
 #include "scheme/key_files.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
 #include "field/field_tables.h"
+#include "files/folder.h"
 #include "runtime/secure_wipe.h"
 
 using gf3mq::kDefaultSizes;
@@ -26,18 +25,31 @@ int read_flat(const char* file_name, unsigned char* buffer, std::size_t count, g
 
 namespace gf3mq {
 
+namespace {
+
+// The one size rule of the key files (see read_key_file).
+enum class KeyFileRule { first_digits, exact };
+KeyFileRule key_file_rule(const Sizes& sizes) {
+  return sizes.n == kDefaultSizes.n ? KeyFileRule::first_digits : KeyFileRule::exact;
+}
+
+}  // namespace
+
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
-  const bool read = sizes.n == kDefaultSizes.n ? read_digit_file(file_name, out, count, problem)
-                                               : read_whole_digit_file(file_name, out, count, problem);
-  // A file of the wrong length: say which n it was measured against.
-  const auto wrong_length = [&] {
-    return problem->problem.find("too short") != std::string::npos ||
-           problem->problem.find("holds more than") != std::string::npos;
-  };
-  if (!read && problem != nullptr && problem->file == file_name && wrong_length())
-    problem->problem += " (n = " + std::to_string(sizes.n) + ", as \"" + measured_by + "\" has it)";
-  return read;
+  const bool first_digits = key_file_rule(sizes) == KeyFileRule::first_digits;
+  const DigitFileResult read =
+      first_digits ? read_digit_file(file_name, out, count) : read_whole_digit_file(file_name, out, count);
+  if (read.ok()) return true;
+  std::fill_n(out, count, std::uint8_t{0});  // never half a key
+  std::string what = read.describe(count);
+  // A file of the wrong length: say which n it was measured against (the
+  // public and secret keys read by their first digits: as read_pk and read_sk say it).
+  const std::string name = file_name;
+  const bool own_words = first_digits && (name == kPublicKeyFile || name == kSecretKeyFile);
+  if (!own_words && (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long))
+    what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
+  return report_problem(problem, file_name, what);
 }
 
 bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
@@ -59,8 +71,6 @@ bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, Fil
 }
 
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  if (sizes.n == kDefaultSizes.n)
-    return read_pk(kPublicKeyFile, pk, problem) == 1 && read_sk(kSecretKeyFile, sk, problem) == 1;
   return read_key_file(sizes, kPublicKeyFile, pk, sizes.public_key_digits(), problem, kReductionTableFile) &&
          read_key_file(sizes, kSecretKeyFile, sk, sizes.elements(), problem, kReductionTableFile);
 }
@@ -68,21 +78,17 @@ bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Fil
 int degree_of_public_key(const char* file_name, FileProblem* problem) {
   // The file's size says it at once for a file of digits alone (and a line
   // break); otherwise its digits are counted.
-  struct stat info {};
-  if (stat(file_name, &info) == 0) {
-    const auto size = static_cast<std::size_t>(info.st_size);
-    for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-      if (const std::size_t digits = Sizes{n}.public_key_digits(); size == digits || size == digits + 1) return n;
-  }
+  constexpr auto kDigits = &Sizes::public_key_digits;
+  const std::size_t size = size_of_file(file_name);
+  if (const int n = std::max(degree_from_digits(size, kDigits), degree_from_digits(size - 1, kDigits))) return n;
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
     if (problem != nullptr) *problem = FileProblem{file_name, counted.describe(0)};
     return 0;
   }
-  for (int n = kSmallestDegree; n <= kLargestDegree; n += 2)
-    if (Sizes{n}.public_key_digits() == counted.digits) return n;
-  return kDefaultSizes.n;
+  const int n = degree_from_digits(counted.digits, kDigits);
+  return n != 0 ? n : kDefaultSizes.n;
 }
 
 }  // namespace gf3mq

@@ -1,10 +1,11 @@
 // The key files and the flat key buffers.
 //
-// "new pk.txt": 257 forms x 258 rows x 258 columns, one digit per element, no
-// separators; pk[m * 66564 + r * 258 + c] is row r, column c of form m, with
-// variables 0..256 the plaintext and 257 the constant 1. Only the strict
-// lower triangle of a stored form is non-zero.
-// "new sk.txt": 257 digits, digit i the correction of public polynomial i.
+// "new pk.txt": n forms of (n + 1) x (n + 1), one digit per element, no
+// separators; pk[m (n + 1)^2 + r (n + 1) + c] is row r, column c of form m,
+// with variables 0..n-1 the plaintext and n the constant 1 (at 257:
+// pk[m * 66564 + r * 258 + c]). Only the strict lower triangle of a stored
+// form is non-zero.
+// "new sk.txt": n digits, digit i the correction of public polynomial i.
 #pragma once
 
 #include <cstddef>
@@ -32,12 +33,14 @@ inline constexpr const char* kInvBFile = "new Inv_B.txt";
 inline constexpr const char* kV1File = "new V1.txt";
 inline constexpr const char* kV2File = "new V2.txt";
 
-// The digits of a key file of a set at n: at 257 the first `count` digits,
-// as the readers always took them (whitespace skipped, anything after them
-// ignored); at any other n exactly `count` digits and nothing after them but
-// whitespace, so that files of two sizes are never mixed. On failure
-// problem names the file and says which n it was measured against and by
-// what (measured_by: the file n came from). out may hold a prefix then.
+// The digits of a key file of a set at n, by the one size rule of the key
+// files: at 257 the first `count` digits, as read_pk and read_sk take them
+// (whitespace skipped, anything after them ignored); at any other n exactly
+// `count` digits and nothing after them but whitespace, so that files of two
+// sizes are never mixed. On failure out is all zeros and problem names the
+// file; one of the wrong length is told with the n it was measured against
+// and by what (measured_by: the file n came from), but for "new pk.txt" and
+// "new sk.txt" at 257, told in read_pk's and read_sk's words.
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by);
 
@@ -48,8 +51,8 @@ bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, Fil
 bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
                      const char* measured_by);
 
-// "new pk.txt" into pk (n (n + 1)^2 bytes) and "new sk.txt" into sk (n): at
-// 257 through read_pk and read_sk, at other n through read_key_file.
+// "new pk.txt" into pk (n (n + 1)^2 bytes) and "new sk.txt" into sk (n),
+// by read_key_file, measured by the reduction table.
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem);
 
 // The n of a public key file on its own: the odd n from 5 to 1021 whose

@@ -1,9 +1,5 @@
 #include "scheme/keygen.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,10 +19,6 @@ namespace {
 
 using gf3mq::FileProblem;
 using gf3mq::kDefaultSizes;
-
-void report(FileProblem* problem, std::string file, std::string what) {
-  if (problem != nullptr) *problem = FileProblem{std::move(file), std::move(what)};
-}
 
 // Adds to problem what the failure means for the folder's key set.
 int fail(FileProblem* problem, const char* outcome) {
@@ -49,27 +41,14 @@ struct KeyFile {
   std::function<bool(gf3mq::DigitFileAppender&)> write;
 };
 
-mode_t public_file_mode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 // Writes every file to a temporary through the descriptor that created it
 // (secret files mode 0600) and syncs it.
 bool write_temporaries(const std::vector<KeyFile>& files, std::vector<gf3mq::NewFile>& out, FileProblem* problem) {
-  const mode_t public_mode = public_file_mode();
+  const mode_t public_mode = gf3mq::public_file_mode();
   for (const KeyFile& file : files) {
     gf3mq::NewFile written{file.name, {}};
-    if (!written.temp.create(file.name, file.secret ? 0600 : public_mode, problem)) return false;
-    gf3mq::DigitFileAppender appender(written.temp.fd());
-    errno = 0;
-    if (!file.write(appender) || !appender.close()) {
-      errno = appender.error_number() != 0 ? appender.error_number() : errno != 0 ? errno : EIO;
-      report(problem, file.name, std::string("could not be written completely: ") + std::strerror(errno));
+    if (!write_digit_temporary(written.temp, file.name, file.secret ? 0600 : public_mode, file.write, problem))
       return false;
-    }
-    if (!written.temp.sync_and_close(file.name, problem)) return false;
     out.push_back(std::move(written));
   }
   return true;
@@ -106,8 +85,7 @@ class FormsDone {
 
 bool draw_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source, FileProblem* problem) {
   if (random_affine_map(M, v, source) == 0) return true;
-  report(problem, "", "the random generator failed: " + source.error());
-  return false;
+  return gf3mq::report_problem(problem, "", "the random generator failed: " + source.error());
 }
 
 // Redraws of (mat_B, V2) after the first, while B_Inv V2 breaks the rule.
@@ -125,12 +103,12 @@ bool draw_inner_map(Mat_ZZ_p& mat_B, Vec_ZZ_p& V2, Mat_ZZ_p& B_Inv, gf3mq::Gf3So
     B_Inv = inverse(mat_B);
     if (!hold_rule || gf3mq::ambiguity_rule_holds(gf3mq::ambiguity_weight(B_Inv, V2), n)) return true;
   }
-  report(problem, "",
-         "the source of random elements gives no key set that passes gf3mq-check: \"new Inv_B.txt\" times \"new "
-         "V2.txt\" had fewer than n/3 (here " +
-             std::to_string((n + 2) / 3) + ") non-zero elements in each of " + std::to_string(1 + kRedraws) +
-             " draws of mat_B and V2");
-  return false;
+  return gf3mq::report_problem(
+      problem, "",
+      "the source of random elements gives no key set that passes gf3mq-check: \"new Inv_B.txt\" times \"new "
+      "V2.txt\" had fewer than n/3 (here " +
+          std::to_string((n + 2) / 3) + ") non-zero elements in each of " + std::to_string(1 + kRedraws) +
+          " draws of mat_B and V2");
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ std::vector<unsigned char> random_bytes(std::mt19937& rng, std::size_t n, unsign
 TEST_P(EncryptBatchAtWidthTest, AgreesWithEncryptOneAtATimeForEveryBatchSize) {
   std::mt19937 rng(41);
   const auto pk = random_bytes(rng, kPublicKeyBytes, 3);
-  const PreparedPublicKey key(pk.data());
+  const PreparedPublicKey key(gf3mq::kDefaultSizes, pk.data());
   // Plaintexts with zeros, ones and twos; counts below, at and past one pass.
   const auto m = random_bytes(rng, 130 * 257, 3);
   std::vector<unsigned char> expected;
@@ -63,7 +63,7 @@ TEST_P(EncryptBatchAtWidthTest, BytesOfAnyValueCountModThree) {
   std::mt19937 rng(42);
   const auto pk = random_bytes(rng, kPublicKeyBytes, 256);
   const auto m = random_bytes(rng, 70 * 257, 256);
-  const PreparedPublicKey key(pk.data());
+  const PreparedPublicKey key(gf3mq::kDefaultSizes, pk.data());
   EXPECT_EQ(batch(key, m), one_at_a_time(pk, m));
 }
 
@@ -71,7 +71,7 @@ TEST_P(EncryptBatchAtWidthTest, LargestSumsStayExact) {
   // Every key element and every plaintext element 2: each table entry and
   // each row product take their largest values.
   const std::vector<unsigned char> pk(kPublicKeyBytes, 2);
-  const PreparedPublicKey key(pk.data());
+  const PreparedPublicKey key(gf3mq::kDefaultSizes, pk.data());
   std::vector<unsigned char> m(64 * 257, 2);
   m[5 * 257 + 100] = 0;  // one neighbour that differs, to catch mixed-up lanes
   EXPECT_EQ(batch(key, m), one_at_a_time(pk, m));
@@ -113,7 +113,7 @@ TEST_P(EncryptBatchAtWidthTest, SumsAtTheirLimitInEveryRowStayExact) {
     std::fill_n(mixed.begin() + static_cast<std::ptrdiff_t>(t * 257), 257, 2);
   std::vector<unsigned char> mixed_alone;
   at_widest_width([&] { mixed_alone = one_at_a_time(pk, mixed); });
-  const PreparedPublicKey key(pk.data());
+  const PreparedPublicKey key(gf3mq::kDefaultSizes, pk.data());
   EXPECT_TRUE(batch(key, all_twos) == std::vector<unsigned char>(64 * 257, 0));
   EXPECT_TRUE(batch(key, mixed) == mixed_alone);
   EXPECT_TRUE(batch(key, twos) == std::vector<unsigned char>(257, 0));  // a batch of one
@@ -121,7 +121,7 @@ TEST_P(EncryptBatchAtWidthTest, SumsAtTheirLimitInEveryRowStayExact) {
 
 TEST(EncryptBatchTest, NothingToEncryptWritesNothing) {
   const std::vector<unsigned char> pk(kPublicKeyBytes, 1);
-  const PreparedPublicKey key(pk.data());
+  const PreparedPublicKey key(gf3mq::kDefaultSizes, pk.data());
   unsigned char c = 0xEE;
   key.encrypt(nullptr, 0, &c);
   EXPECT_EQ(c, 0xEE);

@@ -85,6 +85,32 @@ TEST_F(KeyFileTest, FlatReadersRefuseDamagedFilesAndZeroTheBuffer) {
   EXPECT_EQ(read_sk("new sk.txt", nullptr), 0);
 }
 
+TEST(KeyFileSizeTest, OnlyAFileOfAnotherLengthIsToldTheNItWasMeasuredAgainst) {
+  ScratchDir dir;
+  std::uint8_t out[7];
+  gf3mq::FileProblem problem;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"12012011", "holds more than its 7 digits (n = 7, as \"T\" has it)"},
+      {"120120", "is too short: it holds 6 of 7 digits (n = 7, as \"T\" has it)"},
+      {"1201201x", "holds the byte 0x78 after its 7 digits"},
+      {"12x", "holds a character other than 0, 1 or 2 (byte 0x78) after 2 digits"}};
+  for (const auto& [text, expected] : cases) {
+    write_file("V", text);
+    EXPECT_FALSE(gf3mq::read_key_file(gf3mq::Sizes{7}, "V", out, 7, &problem, "T"));
+    EXPECT_EQ(problem.message(), "\"V\" " + expected);
+  }
+  // At 257 the first digits are read, and the secret key is told in read_sk's words, never half read.
+  std::uint8_t sk[257];
+  for (const auto& [name, note] : {std::pair{"new sk.txt", ""}, {"V", " (n = 257, as \"T\" has it)"}}) {
+    write_file(name, std::string(256, '1'));
+    EXPECT_FALSE(gf3mq::read_key_file(gf3mq::kDefaultSizes, name, sk, 257, &problem, "T"));
+    EXPECT_EQ(problem.problem + "|" + std::to_string(sk[0]),
+              "is too short: it holds 256 of 257 digits" + std::string(note) + "|0");
+    write_file(name, std::string(258, '1'));
+    EXPECT_TRUE(gf3mq::read_key_file(gf3mq::kDefaultSizes, name, sk, 257, &problem, "T"));
+  }
+}
+
 TEST_F(KeyFileTest, WritersAndStructuredReadersAgree) {
   FormList PK;
   for (int m = 0; m < 257; ++m) {
