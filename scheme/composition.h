@@ -12,8 +12,9 @@
 //
 // Two routes give the public forms: the clear one, routine by routine as
 // the system defines it (symbolic_product, then apply_output_map;
-// composition.cpp), and the fast one that key generation takes
-// (compose_public_forms, for_each_public_form; composition_fast.cpp).
+// symbolic_public_forms at any n; composition.cpp), and the fast one that
+// key generation takes (make_public_forms_in_parallel, collected by
+// compose_public_forms; composition_fast.cpp).
 #pragma once
 
 #include <cstdint>
@@ -62,21 +63,15 @@ int fold_public_key(FormList& forms);
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                               const Mat_ZZ_p& table, int n = gf3mq::kDefaultSizes.n);
 
-// The same forms one at a time: consume(i, form) for i = 0..256 in order,
-// on the calling thread. consume may change the form or move it away. The
-// forms are made by worker_threads() threads (worker_threads.h), a few
-// ahead of the one consumed; the forms are the same for every count.
-void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
-                          int n = gf3mq::kDefaultSizes.n);
-
 namespace gf3mq {
 
 // The same forms, each passed once to consume(i, form) on one of
 // worker_threads() threads (the calling thread among them), in no
 // particular order and concurrently: consume must be safe to run on
 // several forms at once. For work whose result does not depend on order,
-// such as writing each form at its own place in a file.
+// such as writing each form at its own place in a file. consume may change
+// the form or swap it for another of (n + 1) x (n + 1): the next form is
+// written over it whole.
 void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                                    const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
                                    int n = kDefaultSizes.n);
