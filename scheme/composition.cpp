@@ -12,6 +12,8 @@
 
 namespace {
 
+using gf3mq::ByteList;
+using gf3mq::FormList;
 using gf3mq::kDefaultSizes;
 
 // Every size below is n's: n coefficients of a field element, n + 1

@@ -155,10 +155,10 @@ void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, 
   for (std::thread& helper : helpers) helper.join();
 }
 
-FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table, int n) {
+gf3mq::FormList gf3mq::compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27,
+                                            const Mat_ZZ_p& a3, const Mat_ZZ_p& table, int n) {
   FormList forms(static_cast<std::size_t>(n), Mat_ZZ_p(n + 1, n + 1));
-  gf3mq::make_public_forms_in_parallel(
+  make_public_forms_in_parallel(
       M, v, a27, a3, table, [&forms](int i, Mat_ZZ_p& form) { std::swap(forms[static_cast<std::size_t>(i)], form); },
       n);
   return forms;

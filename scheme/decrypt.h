@@ -107,5 +107,5 @@ void message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0. The table is taken as it is, as central_map_root takes it
 // (field_elem.h); sk and c are read at 257 elements (default_size.cpp).
-int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
-                const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
+int decrypt_vec(const Vec_ZZ_p& c, const gf3mq::ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
