@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -31,19 +32,32 @@ namespace gf3mq {
 class Field;
 class LockedPages;
 
+// The secret files of a key set at n, each read as read_key_file of
+// key_files.h reads it (n measured by the reduction table), and the
+// reduction table, checked as field_tables.h does: each reader loads the
+// parts it needs, in its own order.
+struct SecretKeyFiles {
+  enum class Part { mat_A, V1, mat_B, V2, A_Inv, B_Inv, sk, reduction };
+  explicit SecretKeyFiles(const Sizes& sizes);
+
+  Sizes sizes;
+  Mat_ZZ_p mat_A, mat_B, A_Inv, B_Inv, reduction;  // reduction: the table
+  Vec_ZZ_p V1, V2;
+  SecretVector<std::uint8_t> sk;  // "new sk.txt": the n corrections
+
+  // Reads parts in the order given; false, with problem naming the file, at
+  // the first that is missing or damaged.
+  bool read(std::initializer_list<Part> parts, FileProblem* problem);
+};
+
 // The secret files decrypt reads, loaded once for many decryptions at n:
-// "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" (read as
-// read_key_file of key_files.h reads them) and the reduction table (checked
-// as field_tables.h does).
-struct SecretMaps {
+// "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the
+// reduction table.
+struct SecretMaps : SecretKeyFiles {
   explicit SecretMaps(const Sizes& sizes = kDefaultSizes);
   ~SecretMaps();
   SecretMaps(const SecretMaps&) = delete;
   SecretMaps& operator=(const SecretMaps&) = delete;
-
-  Sizes sizes;
-  Mat_ZZ_p A_Inv, B_Inv, reduction;  // reduction: the table
-  Vec_ZZ_p V1, V2;
 
   // False, with problem naming the file, when one is missing or damaged.
   bool load(FileProblem* problem);
