@@ -4,7 +4,6 @@
 
 #include "field/field.h"
 #include "inspect/element_text.h"
-#include "scheme/affine_map.h"
 #include "scheme/encrypt.h"
 
 namespace gf3mq {
@@ -126,7 +125,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
   if (maps != nullptr) {
     trace.secret_warning();
     const Field field(maps->reduction);
-    const Vec_ZZ_p X = affine_apply(maps->mat_B, as_vector(x, n), maps->V2);
+    const Vec_ZZ_p X = maps->mat_B * as_vector(x, n) + maps->V2;
     trace.element("X = mat_B x + V2", X.data());
     const Element x3 = field.cube(as_element(X));
     trace.element("X^3", x3.data());
@@ -134,7 +133,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
     trace.element("X^27 = (X^3)^9", x27.data());
     const Element x30 = field.product(x27, x3);
     trace.element("X^30 = X^27 * X^3", x30.data());
-    expected = affine_apply(maps->mat_A, as_vector(x30.data(), n), maps->V1);
+    expected = maps->mat_A * as_vector(x30.data(), n) + maps->V1;
     trace.vector("mat_A X^30 + V1", expected.data());
   }
   trace.vector("ciphertext c = the public forms at x (no squares, no constant)", c);
@@ -169,7 +168,7 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   Vec_ZZ_p restored(n);
   for (int i = 0; i < n; ++i) restored.set(i, static_cast<unsigned char>((c[i] + sk[i]) % 3));
   trace.vector("c + sk", restored.data());
-  const Vec_ZZ_p y = affine_inverse(maps.A_Inv, restored, maps.V1);
+  const Vec_ZZ_p y = maps.A_Inv * (restored - maps.V1);
   trace.element("Y = Inv_A (c + sk - V1)", y.data());
 
   const std::vector<std::uint8_t> d = field.root_exponent_digits();
@@ -186,8 +185,8 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   for (std::size_t i = 0; i < root.size(); ++i) minus[i] = static_cast<std::uint8_t>((3 - root[i]) % 3);
   trace.element("Y^d", root.data());
   trace.element("-Y^d", minus.data());
-  const Vec_ZZ_p m1 = affine_inverse(maps.B_Inv, as_vector(root.data(), n), maps.V2);
-  const Vec_ZZ_p m2 = affine_inverse(maps.B_Inv, as_vector(minus.data(), n), maps.V2);
+  const Vec_ZZ_p m1 = maps.B_Inv * (as_vector(root.data(), n) - maps.V2);
+  const Vec_ZZ_p m2 = maps.B_Inv * (as_vector(minus.data(), n) - maps.V2);
   trace.vector("candidate 1 = Inv_B (Y^d - V2)", m1.data());
   trace.vector("candidate 2 = Inv_B (-Y^d - V2)", m2.data());
   const bool first = tell_whether_it_encrypts_back(trace, sizes, pk, c, m1.data(), 1);
