@@ -73,9 +73,6 @@ constexpr const char* kUsage =
     "written (the plaintexts of every line before that one are written, nothing\n"
     "after it); 2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
 
-// Lines read, attacked and written at a time.
-constexpr std::size_t kLinesAtOnce = 256;
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,8 +119,8 @@ int main(int argc, char** argv) {
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;
   // A trace takes one line at a time, each plaintext written after its steps.
-  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
-  if (!reader.next(lines_at_once, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  if (!reader.next(program::lines_at_once(trace), ciphertexts, &problem))
+    return program::fail(kName, problem.message());
   gf3mq::Trace tracer(std::cerr, sizes);
 
   // Small fields: no set of indices serves, and a search of the 2^n
@@ -171,9 +168,7 @@ int main(int argc, char** argv) {
 
   log.start("recovering plaintexts");
   gf3mq::PlaintextRecovery recovery(relations, forms);
-  gf3mq::SecretVector<char> out;
-  while (ciphertexts.count() > 0 && std::cout) {
-    out.clear();
+  const bool answered = program::answer_lines(kName, reader, ciphertexts, trace, [&](auto& out) {
     for (std::size_t i = 0; i < ciphertexts.count(); ++i) {
       std::uint64_t tried = 0;
       const gf3mq::Plaintexts found = search ? gf3mq::search_plaintexts(forms, ciphertexts.vector(i), &tried)
@@ -183,21 +178,13 @@ int main(int argc, char** argv) {
       auto at_line = [&](const char* what) {
         return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
       };
-      if (found.empty() || (found.size() > 1 && !both)) {
-        std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-        program::finish_output(kName);
-        return program::fail(kName, at_line(found.empty() ? kNone : kAmbiguous));
-      }
+      if (found.empty() || (found.size() > 1 && !both)) return at_line(found.empty() ? kNone : kAmbiguous);
       if (found.size() > 1) program::fail(kName, at_line(kBothWritten));
       for (const std::vector<std::uint8_t>& x : found) gf3mq::append_message_line(out, x.data(), n);
     }
-    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (trace) std::cout.flush();
-    if (!reader.next(lines_at_once, ciphertexts, &problem)) {
-      program::finish_output(kName);
-      return program::fail(kName, problem.message());
-    }
-  }
+    return std::string();
+  });
+  if (!answered) return 1;
   log.end();
   return program::finish_output(kName) ? 0 : 1;
 }

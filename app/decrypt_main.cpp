@@ -52,9 +52,6 @@ constexpr const char* kUsage =
     "written: the messages of every line before that one are written, nothing\n"
     "after it; 2 for a usage error.\n";
 
-// Lines read, decrypted and written at a time.
-constexpr std::size_t kLinesAtOnce = 256;
-
 // The secret key set of the folder at its tables' n, read under the shared lock.
 struct KeySet {
   explicit KeySet(const gf3mq::Sizes& s) : sizes(s), maps(s) {}
@@ -97,15 +94,13 @@ int main(int argc, char** argv) {
   KeySet& keys = *key_set;
   const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
   gf3mq::Trace tracer(std::cerr, keys.sizes);
-  // A trace takes one line at a time, each message written after its steps.
-  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;
-  if (!reader.next(lines_at_once, ciphertexts, &problem)) return program::fail(kName, problem.message());
+  if (!reader.next(program::lines_at_once(trace), ciphertexts, &problem))
+    return program::fail(kName, problem.message());
   gf3mq::SecretVector<unsigned char> candidates;
-  gf3mq::SecretVector<char> out;
   std::vector<int> index;
-  while (ciphertexts.count() > 0 && std::cout) {
+  const bool answered = program::answer_lines(kName, reader, ciphertexts, trace, [&](auto& out) {
     const std::size_t count = ciphertexts.count();
     candidates.resize(count * decrypted);
     for (std::size_t i = 0; i < count; ++i)
@@ -113,17 +108,13 @@ int main(int argc, char** argv) {
     index.resize(count);
     gf3mq::message_indices(keys.sizes, keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
     if (trace) gf3mq::trace_decryption(tracer, keys.maps, keys.sk.get(), keys.pk.get(), ciphertexts.vector(0));
-    out.clear();
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* m = candidates.data() + i * decrypted;
       auto at_line = [&](const char* what) {
         return gf3mq::FileProblem{source, what, ciphertexts.line_numbers[i]}.message();
       };
-      if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both)) {
-        std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-        program::finish_output(kName);
-        return program::fail(kName, at_line(index[i] == gf3mq::kNoMessage ? kNeither : kAmbiguous));
-      }
+      if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both))
+        return at_line(index[i] == gf3mq::kNoMessage ? kNeither : kAmbiguous);
       if (index[i] == gf3mq::kAmbiguousMessage) {
         program::fail(kName, at_line(kBothWritten));
         gf3mq::append_message_line(out, m, n);
@@ -133,12 +124,7 @@ int main(int argc, char** argv) {
       gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(index[i]), n);
       if (both) gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(1 - index[i]), n);
     }
-    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (trace) std::cout.flush();
-    if (!reader.next(lines_at_once, ciphertexts, &problem)) {
-      program::finish_output(kName);
-      return program::fail(kName, problem.message());
-    }
-  }
-  return program::finish_output(kName) ? 0 : 1;
+    return std::string();
+  });
+  return answered && program::finish_output(kName) ? 0 : 1;
 }

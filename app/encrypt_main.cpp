@@ -44,9 +44,6 @@ constexpr const char* kUsage =
     "after it), the public key is missing or damaged, or the output could not be\n"
     "written; 2 for a usage error.\n";
 
-// Lines read, encrypted and written at a time.
-constexpr std::size_t kLinesAtOnce = 256;
-
 // The secret maps for a trace, when the folder holds them; otherwise null,
 // after saying on standard error why only the public evaluation is traced.
 std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes& sizes) {
@@ -87,16 +84,13 @@ int main(int argc, char** argv) {
   const std::size_t n = sizes.elements();
   std::unique_ptr<gf3mq::EncryptionMaps> maps = trace ? secret_maps_for_trace(sizes) : nullptr;
   gf3mq::Trace tracer(std::cerr, sizes);
-  // A trace takes one line at a time, each ciphertext written after its steps.
-  const std::size_t lines_at_once = trace ? 1 : kLinesAtOnce;
   gf3mq::FileProblem problem;
   gf3mq::MessageLineReader reader(command_line.input_file(), gf3mq::LineElements::plaintext, n);
   gf3mq::MessageLines plaintexts;
-  if (!reader.next(lines_at_once, plaintexts, &problem)) return program::fail(kName, problem.message());
+  if (!reader.next(program::lines_at_once(trace), plaintexts, &problem)) return program::fail(kName, problem.message());
   std::unique_ptr<gf3mq::PreparedPublicKey> prepared;  // once enough plaintexts come
   gf3mq::SecretVector<unsigned char> ciphertexts;
-  gf3mq::SecretVector<char> out;
-  while (plaintexts.count() > 0 && std::cout) {
+  const bool answered = program::answer_lines(kName, reader, plaintexts, trace, [&](auto& out) {
     const std::size_t count = plaintexts.count();
     ciphertexts.resize(count * n);
     if (prepared == nullptr && count >= gf3mq::kBatchWorthwhile)
@@ -107,15 +101,9 @@ int main(int argc, char** argv) {
       for (std::size_t i = 0; i < count; ++i)
         gf3mq::encrypt_at(sizes, pk.get(), plaintexts.vector(i), ciphertexts.data() + i * n);
     }
-    out.clear();
     for (std::size_t i = 0; i < count; ++i) gf3mq::append_message_line(out, ciphertexts.data() + i * n, n);
     if (trace) gf3mq::trace_encryption(tracer, sizes, maps.get(), plaintexts.vector(0), ciphertexts.data());
-    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (trace) std::cout.flush();
-    if (!reader.next(lines_at_once, plaintexts, &problem)) {
-      program::finish_output(kName);
-      return program::fail(kName, problem.message());
-    }
-  }
-  return program::finish_output(kName) ? 0 : 1;
+    return std::string();
+  });
+  return answered && program::finish_output(kName) ? 0 : 1;
 }

@@ -186,6 +186,24 @@ int fail_with_key_set(const char* name, const FileProblem& problem) {
   return fail(name, problem.message() + "; gf3mq-keygen makes a key set");
 }
 
+bool answer_lines(const char* name, MessageLineReader& reader, MessageLines& lines, bool trace,
+                  const std::function<std::string(SecretVector<char>& out)>& answer) {
+  SecretVector<char> out;
+  FileProblem problem;
+  while (lines.count() > 0 && std::cout) {
+    out.clear();
+    const std::string refusal = answer(out);
+    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+    if (trace) std::cout.flush();
+    if (!refusal.empty() || !reader.next(lines_at_once(trace), lines, &problem)) {
+      finish_output(name);
+      fail(name, refusal.empty() ? problem.message() : refusal);
+      return false;
+    }
+  }
+  return true;
+}
+
 LockWait lock_wait(const char* name) {
   LockWait wait;
   wait.notice = [name](const std::string& what) { fail(name, what); };

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/message_lines.h"
 #include "field/sizes.h"
 #include "files/file_problem.h"
 #include "files/folder_lock.h"
@@ -80,6 +82,22 @@ int fail(const char* name, const std::string& message);
 // The same for a problem with the key set or its tables, followed by what
 // makes the missing file: gf3mq-tables for a table, gf3mq-keygen otherwise.
 int fail_with_key_set(const char* name, const FileProblem& problem);
+
+// Lines a program that answers lines with lines (gf3mq-encrypt, -decrypt,
+// -attack) reads, answers and writes at a time: one under a trace, each
+// answer written after its steps.
+inline std::size_t lines_at_once(bool trace) { return trace ? 1 : 256; }
+
+// The loop of those programs: lines holds reader's first batch; answer
+// appends the output of the batch in lines to out, which is then written
+// (and flushed under a trace), and the next batch is read, until the input
+// ends or standard output fails. answer returns "" to go on, or the message
+// that refuses a line (naming it): the output before that line is written,
+// then the message. False after the message that ends the program (a
+// refused line, or input that cannot be read); the caller then returns 1,
+// and otherwise ends with finish_output.
+bool answer_lines(const char* name, MessageLineReader& reader, MessageLines& lines, bool trace,
+                  const std::function<std::string(SecretVector<char>& out)>& answer);
 
 // How long the program waits for a folder lock another process holds
 // (GF3MQ_LOCK_WAIT), saying on standard error what it waits for after a second.

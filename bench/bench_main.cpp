@@ -95,7 +95,7 @@ void BM_decrypt_vec(benchmark::State& state) {
   if (!A_Inv.load(gf3mq::kInvAFile) || !B_Inv.load(gf3mq::kInvBFile) || !V1.load(gf3mq::kV1File) ||
       !V2.load(gf3mq::kV2File))
     std::abort();
-  const ByteList sk(workspace().sk.get(), workspace().sk.get() + kDefaultSizes.n);
+  const gf3mq::ByteList sk(workspace().sk.get(), workspace().sk.get() + kDefaultSizes.n);
   for (auto _ : state) {
     std::vector<Vec_ZZ_p> out;
     decrypt_vec(c, sk, A_Inv, V1, B_Inv, V2, table, out);

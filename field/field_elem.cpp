@@ -40,7 +40,7 @@ int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, Fie
   return 1;
 }
 
-void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
+void gf3mq::field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
   require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
   gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
@@ -74,7 +74,7 @@ int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem
   return 1;
 }
 
-FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
+FieldElem gf3mq::central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
   require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
   FieldElem root;
   rows_as_given(table).central_map_root(y.coef, root.coef);

@@ -32,9 +32,6 @@ struct FieldElem {
 // loads). Rows 0..255 must exist.
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out);
 
-// out = y^3 mod f: x^k -> x^(3k), reduced with table row 3k - 257 for k >= 86.
-void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out);
-
 // powers row i = Y^(3^i) for i = 1..256 (row 0 untouched), where Y is y on
 // entry; on return y = Y^(3^256). powers must be 257 x 257. Returns 1.
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers);
@@ -42,6 +39,15 @@ int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers);
 // out = Y^d with d = sum of 3^t over t in inverse_exponent_digits, where
 // powers row t holds Y^(3^t). For Y = X^30, Y^d is X or -X. Returns 1.
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out);
+
+// The base-3 digit positions of d: every t in 2..255 with t mod 4 in {2, 3},
+// then 256. 30 d = 1 (mod (3^257 - 1) / 2).
+extern const std::array<int, 129> inverse_exponent_digits;
+
+namespace gf3mq {
+
+// out = y^3 mod f: x^k -> x^(3k), reduced with table row 3k - 257 for k >= 86.
+void field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out);
 
 // Y^d for y = Y: what frobenius_powers and then central_map_inverse give
 // with this table. Where the table's rows are checked to follow from row 0
@@ -52,6 +58,4 @@ int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem
 // table rows 0..511.
 FieldElem central_map_root(const FieldElem& y, const Mat_ZZ_p& table);
 
-// The base-3 digit positions of d: every t in 2..255 with t mod 4 in {2, 3},
-// then 256. 30 d = 1 (mod (3^257 - 1) / 2).
-extern const std::array<int, 129> inverse_exponent_digits;
+}  // namespace gf3mq

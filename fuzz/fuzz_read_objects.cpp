@@ -10,14 +10,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   gf3mq::fuzz::write_file("new sk.txt", data, size);
-  ByteList SK(3, 1);
+  gf3mq::ByteList SK(3, 1);
   const int sk_read = read_sk_vector("new sk.txt", SK);
   if (SK.size() != (sk_read == 1 ? 260u : 3u)) std::abort();
   for (std::size_t i = 3; i < SK.size(); ++i)
     if (SK[i] > 2) std::abort();
 
   gf3mq::fuzz::write_file("new pk.txt", data, size);
-  FormList PK;
+  gf3mq::FormList PK;
   const int pk_read = read_pk_matrices("new pk.txt", PK);
   if (PK.size() != (pk_read == 1 ? 257u : 0u)) std::abort();
   return 0;

@@ -26,17 +26,6 @@ void append_term(std::string& text, std::uint8_t c, const std::string& factors) 
   text += factors;
 }
 
-bool load_secrets(const Sizes& sizes, SecretAlgebra& s, FileProblem* problem) {
-  s.sk.assign(sizes.elements(), 0);
-  return read_key_matrix(sizes, kMatAFile, s.mat_A, problem, kReductionTableFile) &&
-         read_key_vector(sizes, kV1File, s.V1, problem, kReductionTableFile) &&
-         read_key_matrix(sizes, kMatBFile, s.mat_B, problem, kReductionTableFile) &&
-         read_key_vector(sizes, kV2File, s.V2, problem, kReductionTableFile) &&
-         read_key_matrix(sizes, kInvAFile, s.inv_A, problem, kReductionTableFile) &&
-         read_key_matrix(sizes, kInvBFile, s.inv_B, problem, kReductionTableFile) &&
-         read_key_file(sizes, kSecretKeyFile, s.sk.data(), s.sk.size(), problem, kReductionTableFile);
-}
-
 void write_matrix(std::ostream& out, const char* name, const char* file, const Mat_ZZ_p& m) {
   out << "  " << name << " (" << quoted(file) << "), row by row:\n";
   for (int r = 0; r < m.num_rows(); ++r)
@@ -97,15 +86,15 @@ void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoi
 }
 
 void write_secret_maps(std::ostream& out, const KeyAlgebra& keys) {
-  const SecretAlgebra& s = *keys.secrets;
+  const SecretKeyFiles& s = *keys.secrets;
   const std::size_t n = keys.sizes.elements();
   out << "The secret maps: S(x) = mat_B x + V2 and T(Z) = mat_A Z + V1, vectors as columns\n";
   write_matrix(out, "mat_A", kMatAFile, s.mat_A);
   write_vector(out, "V1", kV1File, s.V1.data(), n, true);
   write_matrix(out, "mat_B", kMatBFile, s.mat_B);
   write_vector(out, "V2", kV2File, s.V2.data(), n, true);
-  write_matrix(out, "Inv_A = mat_A^-1", kInvAFile, s.inv_A);
-  write_matrix(out, "Inv_B = mat_B^-1", kInvBFile, s.inv_B);
+  write_matrix(out, "Inv_A = mat_A^-1", kInvAFile, s.A_Inv);
+  write_matrix(out, "Inv_B = mat_B^-1", kInvBFile, s.B_Inv);
   write_vector(out, "sk", kSecretKeyFile, s.sk.data(), n, false);
   out << '\n';
 }
@@ -138,8 +127,10 @@ bool load_key_algebra(const Sizes& sizes, bool secret, KeyAlgebra& keys, FilePro
   if (!read_key_file(sizes, kPublicKeyFile, keys.pk.data(), keys.pk.size(), problem, kReductionTableFile)) return false;
   keys.secrets.reset();
   if (!secret) return true;
-  auto secrets = std::make_unique<SecretAlgebra>(sizes.n);
-  if (!load_secrets(sizes, *secrets, problem)) return false;
+  using Part = SecretKeyFiles::Part;
+  auto secrets = std::make_unique<SecretKeyFiles>(sizes);
+  if (!secrets->read({Part::mat_A, Part::V1, Part::mat_B, Part::V2, Part::A_Inv, Part::B_Inv, Part::sk}, problem))
+    return false;
   keys.secrets = std::move(secrets);
   return true;
 }

@@ -24,26 +24,16 @@
 
 #include "field/sizes.h"
 #include "files/digit_file.h"
-#include "linalg/mat_zz_p.h"
-#include "linalg/vec_zz_p.h"
-#include "runtime/secure_wipe.h"
+#include "scheme/decrypt.h"
 
 namespace gf3mq {
-
-// The secret parts of a key set at n.
-struct SecretAlgebra {
-  explicit SecretAlgebra(int n) : mat_A(n, n), inv_A(n, n), mat_B(n, n), inv_B(n, n), V1(n), V2(n) {}
-  Mat_ZZ_p mat_A, inv_A, mat_B, inv_B;  // "new Mat_A.txt", "new Inv_A.txt", "new Mat_B.txt", "new Inv_B.txt"
-  Vec_ZZ_p V1, V2;                      // "new V1.txt", "new V2.txt"
-  SecretVector<std::uint8_t> sk;        // "new sk.txt": the n corrections
-};
 
 // What a key set shows: n, f = x^n - g and the n stored public forms.
 struct KeyAlgebra {
   Sizes sizes;
-  std::vector<std::uint8_t> g;             // x^n mod f (n coefficients): row 0 of the reduction table
-  std::vector<std::uint8_t> pk;            // the stored forms, laid out as in key_files.h
-  std::unique_ptr<SecretAlgebra> secrets;  // only when they were asked for
+  std::vector<std::uint8_t> g;              // x^n mod f (n coefficients): row 0 of the reduction table
+  std::vector<std::uint8_t> pk;             // the stored forms, laid out as in key_files.h
+  std::unique_ptr<SecretKeyFiles> secrets;  // the six maps and sk, only when they were asked for
 };
 
 // Reads the key set at sizes.n (degree_of_reduction_table of field_tables.h)

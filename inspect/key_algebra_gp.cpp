@@ -83,15 +83,15 @@ void write_polynomials(std::ostream& out, const KeyAlgebra& keys, const ShowChoi
 }
 
 void write_secret_maps(std::ostream& out, const KeyAlgebra& keys) {
-  const SecretAlgebra& s = *keys.secrets;
+  const SecretKeyFiles& s = *keys.secrets;
   const std::size_t n = keys.sizes.elements();
   out << "\\\\ The secret maps S(v) = B v + V2 and T(Z) = A Z + V1, vectors as columns.\n";
   write_matrix(out, "A", s.mat_A, "mat_A, " + quoted(kMatAFile));
   write_column(out, "V1", s.V1.data(), n, quoted(kV1File));
   write_matrix(out, "B", s.mat_B, "mat_B, " + quoted(kMatBFile));
   write_column(out, "V2", s.V2.data(), n, quoted(kV2File));
-  write_matrix(out, "InvA", s.inv_A, "mat_A^-1, " + quoted(kInvAFile));
-  write_matrix(out, "InvB", s.inv_B, "mat_B^-1, " + quoted(kInvBFile));
+  write_matrix(out, "InvA", s.A_Inv, "mat_A^-1, " + quoted(kInvAFile));
+  write_matrix(out, "InvB", s.B_Inv, "mat_B^-1, " + quoted(kInvBFile));
   write_column(out, "sk", s.sk.data(), n, "the corrections, already in the P[i] above");
   out << '\n';
 }

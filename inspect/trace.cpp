@@ -3,12 +3,8 @@
 #include <algorithm>
 
 #include "field/field.h"
-#include "field/field_tables.h"
 #include "inspect/element_text.h"
-#include "scheme/affine_map.h"
-#include "scheme/decrypt.h"
 #include "scheme/encrypt.h"
-#include "scheme/key_files.h"
 
 namespace gf3mq {
 
@@ -83,19 +79,6 @@ bool tell_whether_it_encrypts_back(Trace& trace, const Sizes& sizes, const unsig
 
 }  // namespace
 
-EncryptionMaps::EncryptionMaps(const Sizes& s)
-    : sizes(s), A(s.n, s.n), B(s.n, s.n), reduction(make_reduction_table(s.n)), V1(s.n), V2(s.n), sk(s.elements()) {}
-
-bool EncryptionMaps::load(FileProblem* problem) {
-  const char* measured_by = kReductionTableFile;
-  return read_key_matrix(sizes, kMatAFile, A, problem, measured_by) &&
-         read_key_matrix(sizes, kMatBFile, B, problem, measured_by) &&
-         read_key_vector(sizes, kV1File, V1, problem, measured_by) &&
-         read_key_vector(sizes, kV2File, V2, problem, measured_by) &&
-         read_key_file(sizes, kSecretKeyFile, sk.data(), sk.size(), problem, measured_by) &&
-         load_reduction_table(sizes.n, reduction, problem);
-}
-
 void Trace::heading(const std::string& what) { out_ << "== " << what << " ==\n"; }
 
 void Trace::secret_warning() {
@@ -142,7 +125,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
   if (maps != nullptr) {
     trace.secret_warning();
     const Field field(maps->reduction);
-    const Vec_ZZ_p X = affine_apply(maps->B, as_vector(x, n), maps->V2);
+    const Vec_ZZ_p X = maps->mat_B * as_vector(x, n) + maps->V2;
     trace.element("X = mat_B x + V2", X.data());
     const Element x3 = field.cube(as_element(X));
     trace.element("X^3", x3.data());
@@ -150,7 +133,7 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
     trace.element("X^27 = (X^3)^9", x27.data());
     const Element x30 = field.product(x27, x3);
     trace.element("X^30 = X^27 * X^3", x30.data());
-    expected = affine_apply(maps->A, as_vector(x30.data(), n), maps->V1);
+    expected = maps->mat_A * as_vector(x30.data(), n) + maps->V1;
     trace.vector("mat_A X^30 + V1", expected.data());
   }
   trace.vector("ciphertext c = the public forms at x (no squares, no constant)", c);
@@ -185,7 +168,7 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   Vec_ZZ_p restored(n);
   for (int i = 0; i < n; ++i) restored.set(i, static_cast<unsigned char>((c[i] + sk[i]) % 3));
   trace.vector("c + sk", restored.data());
-  const Vec_ZZ_p y = affine_inverse(maps.A_Inv, restored, maps.V1);
+  const Vec_ZZ_p y = maps.A_Inv * (restored - maps.V1);
   trace.element("Y = Inv_A (c + sk - V1)", y.data());
 
   const std::vector<std::uint8_t> d = field.root_exponent_digits();
@@ -202,8 +185,8 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   for (std::size_t i = 0; i < root.size(); ++i) minus[i] = static_cast<std::uint8_t>((3 - root[i]) % 3);
   trace.element("Y^d", root.data());
   trace.element("-Y^d", minus.data());
-  const Vec_ZZ_p m1 = affine_inverse(maps.B_Inv, as_vector(root.data(), n), maps.V2);
-  const Vec_ZZ_p m2 = affine_inverse(maps.B_Inv, as_vector(minus.data(), n), maps.V2);
+  const Vec_ZZ_p m1 = maps.B_Inv * (as_vector(root.data(), n) - maps.V2);
+  const Vec_ZZ_p m2 = maps.B_Inv * (as_vector(minus.data(), n) - maps.V2);
   trace.vector("candidate 1 = Inv_B (Y^d - V2)", m1.data());
   trace.vector("candidate 2 = Inv_B (-Y^d - V2)", m2.data());
   const bool first = tell_whether_it_encrypts_back(trace, sizes, pk, c, m1.data(), 1);

@@ -16,28 +16,20 @@
 
 #include "field/sizes.h"
 #include "files/file_problem.h"
-#include "linalg/mat_zz_p.h"
-#include "linalg/vec_zz_p.h"
-#include "runtime/secure_wipe.h"
+#include "scheme/decrypt.h"
 
 namespace gf3mq {
 
-class Field;
-struct SecretMaps;
-
 // The secret maps of encryption, P(x) = mat_A F(mat_B x + V2) + V1, with the
 // reduction table and the corrections of "new sk.txt".
-struct EncryptionMaps {
-  explicit EncryptionMaps(const Sizes& sizes);
-  Sizes sizes;
-  Mat_ZZ_p A, B, reduction;
-  Vec_ZZ_p V1, V2;
-  SecretVector<std::uint8_t> sk;  // wiped when released
-
+struct EncryptionMaps : SecretKeyFiles {
+  using SecretKeyFiles::SecretKeyFiles;
   // "new Mat_A.txt", "new Mat_B.txt", "new V1.txt", "new V2.txt", "new
   // sk.txt" and the reduction table at sizes.n; false with problem set when
   // one is missing or damaged.
-  bool load(FileProblem* problem);
+  bool load(FileProblem* problem) {
+    return read({Part::mat_A, Part::mat_B, Part::V1, Part::V2, Part::sk, Part::reduction}, problem);
+  }
 };
 
 // The lines of one trace.

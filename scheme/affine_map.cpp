@@ -4,7 +4,7 @@
 
 #include "field/field_tables.h"
 
-int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source) {
+int gf3mq::random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v, Gf3Source& source) {
   const std::size_t elements = static_cast<std::size_t>(M.num_rows()) * static_cast<std::size_t>(M.num_cols());
   do {
     // Row by row in one draw: the block is row-major.
@@ -23,7 +23,7 @@ int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v, gf3mq::Gf3Source& source) {
 
 int random_affine_map(Mat_ZZ_p& M, Vec_ZZ_p& v) {
   gf3mq::SystemGf3Source source;
-  return random_affine_map(M, v, source);
+  return gf3mq::random_affine_map(M, v, source);
 }
 
 Mat_ZZ_p augment_affine_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v) {

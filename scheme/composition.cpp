@@ -12,21 +12,17 @@
 
 namespace {
 
+using gf3mq::ByteList;
+using gf3mq::FormList;
 using gf3mq::kDefaultSizes;
 
-// Every size below is n's: n coefficients of a field element, n + 1
-// positions of a form (the variables and the constant 1).
-struct Shape {
-  int n;
-  int positions() const { return n + 1; }
-  std::size_t form_bytes() const { return static_cast<std::size_t>(n + 1) * static_cast<std::size_t>(n + 1); }
-};
+using gf3mq::Sizes;  // every size below is n's: n coefficients, n + 1 positions of a form
 
 // dst row p += sum over k in [first, n) of y_k[p] * src row k (mod 3),
 // where y_k = table row row_of(k). Sums stay in 16 bits until the end.
 template <typename RowOf>
-void spread_rows(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first, RowOf row_of, Mat_ZZ_p& dst) {
-  const int width = s.positions();
+void spread_rows(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first, RowOf row_of, Mat_ZZ_p& dst) {
+  const int width = s.variables_and_one();
   gf3mq::SecretVector<std::uint16_t> acc(static_cast<std::size_t>(s.n) * static_cast<std::size_t>(width), 0);
   for (int k = first; k < s.n; ++k) {
     const std::uint8_t* y = table.row(row_of(k));
@@ -46,25 +42,25 @@ void spread_rows(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first,
 }
 
 // Rows 0..last of src copied to rows q * r of dst.
-void place_unreduced_rows(Shape s, const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
-  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), s.positions(), dst.row(q * r));
+void place_unreduced_rows(Sizes s, const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
+  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), s.variables_and_one(), dst.row(q * r));
 }
 
 // The n x (n + 1) affine forms of m, rows packed n + 1 bytes apart whatever
 // m's own row length: out[j * (n + 1) + k] = m(j, k).
-gf3mq::SecretVector<std::uint8_t> packed_forms(Shape s, const Mat_ZZ_p& m) {
-  const std::size_t width = static_cast<std::size_t>(s.positions());
+gf3mq::SecretVector<std::uint8_t> packed_forms(Sizes s, const Mat_ZZ_p& m) {
+  const std::size_t width = static_cast<std::size_t>(s.variables_and_one());
   gf3mq::SecretVector<std::uint8_t> packed(static_cast<std::size_t>(s.n) * width);
   for (int j = 0; j < s.n; ++j) std::copy_n(m.row(j), width, &packed[static_cast<std::size_t>(j) * width]);
   return packed;
 }
 
 // The forms of m transposed, (n + 1) x n: out(k, j) = m(j, k).
-Mat_ZZ_p transposed_forms(Shape s, const Mat_ZZ_p& m) {
-  Mat_ZZ_p t(s.positions(), s.n);
+Mat_ZZ_p transposed_forms(Sizes s, const Mat_ZZ_p& m) {
+  Mat_ZZ_p t(s.variables_and_one(), s.n);
   for (int j = 0; j < s.n; ++j) {
     const std::uint8_t* row = m.row(j);
-    for (int k = 0; k < s.positions(); ++k) t.data()[static_cast<std::size_t>(k) * s.n + j] = row[k];
+    for (int k = 0; k < s.variables_and_one(); ++k) t.data()[static_cast<std::size_t>(k) * s.n + j] = row[k];
   }
   return t;
 }
@@ -73,12 +69,12 @@ Mat_ZZ_p transposed_forms(Shape s, const Mat_ZZ_p& m) {
 // element-by-element form meets them: src rows 0..n-1 and table rows up to
 // table_rows - 1 are read, rows 0..placed_rows - 1 of dst are written
 // directly, and then an n x (n + 1) sum is added to dst.
-void require_power_shapes(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, const Mat_ZZ_p& dst,
+void require_power_shapes(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, const Mat_ZZ_p& dst,
                           int placed_rows) {
-  gf3mq::require_at_least(src, s.n, s.positions());
+  gf3mq::require_at_least(src, s.n, s.variables_and_one());
   gf3mq::require_at_least(table, table_rows, s.n);
-  gf3mq::require_at_least(dst, placed_rows, s.positions());
-  gf3mq::require_shape_of_sum(dst, s.n, s.positions());
+  gf3mq::require_at_least(dst, placed_rows, s.variables_and_one());
+  gf3mq::require_shape_of_sum(dst, s.n, s.variables_and_one());
 }
 
 // 2 * m (mod 3), element by element.
@@ -91,7 +87,7 @@ gf3mq::SecretVector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) 
 // X^q for q = 3 or 27: rows r with q r < n move to row q r; the others are
 // spread over the coefficients by the table row of x^(q r) (row_of).
 template <typename RowOf>
-void symbolic_frobenius(Shape s, int q, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, RowOf row_of,
+void symbolic_frobenius(Sizes s, int q, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, RowOf row_of,
                         Mat_ZZ_p& dst) {
   const int last_direct = (s.n - 1) / q;
   require_power_shapes(s, src, table, table_rows, dst, q * last_direct + 1);
@@ -99,18 +95,18 @@ void symbolic_frobenius(Shape s, int q, const Mat_ZZ_p& src, const Mat_ZZ_p& tab
   spread_rows(s, src, table, last_direct + 1, row_of, dst);
 }
 
-void symbolic_cube_at(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+void symbolic_cube_at(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
   symbolic_frobenius(
       s, 3, src, table, 2 * s.n - 2, [s](int k) { return 3 * k - s.n; }, dst);
 }
 
-void symbolic_pow27_at(Shape s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
+void symbolic_pow27_at(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
   symbolic_frobenius(
       s, 27, src, table, s.n, [](int k) { return k; }, dst);
 }
 
-void symbolic_product_at(Shape s, const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
-  const int n = s.n, width = s.positions();
+void symbolic_product_at(Sizes s, const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
+  const int n = s.n, width = s.variables_and_one();
   gf3mq::require_at_least(a, n, width);
   gf3mq::require_at_least(b, n, width);
   gf3mq::require_at_least(table, n - 1, n);
@@ -139,39 +135,39 @@ void symbolic_product_at(Shape s, const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Ma
     }
     // x^e = table row e - n: add y[p] * S_e to form p.
     const std::uint8_t* y = table.row(e - n);
-    const gf3mq::SecretVector<std::uint8_t> S2 = doubled(S.data(), s.form_bytes());
+    const gf3mq::SecretVector<std::uint8_t> S2 = doubled(S.data(), s.form_digits());
     for (int p = 0; p < n; ++p) {
       if (y[p] == 0) continue;
       Mat_ZZ_p& form = out[first + static_cast<std::size_t>(p)];
-      gf3mq::accumulate_row(form.data(), y[p] == 1 ? S.data() : S2.data(), s.form_bytes());
+      gf3mq::accumulate_row(form.data(), y[p] == 1 ? S.data() : S2.data(), s.form_digits());
       if (++pending[static_cast<std::size_t>(p)] == gf3mq::kAccumulateLimit)
-        gf3mq::reduce_row(form.data(), s.form_bytes()), pending[static_cast<std::size_t>(p)] = 0;
+        gf3mq::reduce_row(form.data(), s.form_digits()), pending[static_cast<std::size_t>(p)] = 0;
     }
   }
-  for (int p = 0; p < n; ++p) gf3mq::reduce_row(out[first + static_cast<std::size_t>(p)].data(), s.form_bytes());
+  for (int p = 0; p < n; ++p) gf3mq::reduce_row(out[first + static_cast<std::size_t>(p)].data(), s.form_digits());
 }
 
-FormList apply_output_map_at(Shape s, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
+FormList apply_output_map_at(Sizes s, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
   // Every form is added, scaled, to an (n + 1) x (n + 1) sum, whatever its
   // factor: a missing one ends through the list's checked subscript, a
   // misshapen one through the sum's abort.
-  const int n = s.n, width = s.positions();
+  const int n = s.n, width = s.variables_and_one();
   gf3mq::require_at_least(M, n, n);
   for (int j = 0; j < n; ++j) gf3mq::require_shape_of_sum(forms.at(static_cast<std::size_t>(j)), width, width);
   gf3mq::require_length(v, n);
   FormList Pk;
   Pk.reserve(static_cast<std::size_t>(n));
-  gf3mq::SecretVector<std::uint16_t> acc(s.form_bytes());
+  gf3mq::SecretVector<std::uint16_t> acc(s.form_digits());
   for (int i = 0; i < n; ++i) {
     std::fill(acc.begin(), acc.end(), std::uint16_t{0});
     for (int j = 0; j < n; ++j) {
       const unsigned c = M.get(i, j);
       if (c == 0) continue;
       const std::uint8_t* form = forms[static_cast<std::size_t>(j)].data();
-      for (std::size_t x = 0; x < s.form_bytes(); ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + c * form[x]);
+      for (std::size_t x = 0; x < s.form_digits(); ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + c * form[x]);
     }
     Mat_ZZ_p sum(width, width);
-    for (std::size_t x = 0; x < s.form_bytes(); ++x) sum.data()[x] = static_cast<std::uint8_t>(acc[x] % 3u);
+    for (std::size_t x = 0; x < s.form_digits(); ++x) sum.data()[x] = static_cast<std::uint8_t>(acc[x] % 3u);
     sum.set(n, n, static_cast<unsigned char>(sum.get(n, n) + v[i]));
     Pk.push_back(std::move(sum));
   }
@@ -181,37 +177,36 @@ FormList apply_output_map_at(Shape s, const Mat_ZZ_p& M, const Vec_ZZ_p& v, cons
 }  // namespace
 
 void symbolic_cube(const Mat_ZZ_p& src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_cube_at(Shape{kDefaultSizes.n}, src, table, dst);
+  symbolic_cube_at(kDefaultSizes, src, table, dst);
 }
 
 void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst) {
-  symbolic_pow27_at(Shape{kDefaultSizes.n}, src, table, dst);
+  symbolic_pow27_at(kDefaultSizes, src, table, dst);
 }
 
 int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out) {
-  symbolic_product_at(Shape{kDefaultSizes.n}, a, b, table, out);
+  symbolic_product_at(kDefaultSizes, a, b, table, out);
   return 1;
 }
 
 FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms) {
-  return apply_output_map_at(Shape{kDefaultSizes.n}, M, v, forms);
+  return apply_output_map_at(kDefaultSizes, M, v, forms);
 }
 
 void gf3mq::symbolic_powers(const Mat_ZZ_p& A_X, const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius,
                             Mat_ZZ_p& A_X3_Sum, Mat_ZZ_p& A_X27_Sum) {
-  const Shape s{reduction.num_cols()};
-  A_X3_Sum = Mat_ZZ_p(s.n, s.positions());
-  A_X27_Sum = Mat_ZZ_p(s.n, s.positions());
+  const Sizes s{reduction.num_cols()};
+  A_X3_Sum = Mat_ZZ_p(s.n, s.variables_and_one());
+  A_X27_Sum = Mat_ZZ_p(s.n, s.variables_and_one());
   symbolic_cube_at(s, A_X, reduction, A_X3_Sum);
   symbolic_pow27_at(s, A_X, frobenius, A_X27_Sum);
 }
 
 FormList gf3mq::symbolic_public_forms(const Mat_ZZ_p& mat_A, const Vec_ZZ_p& V1, const Mat_ZZ_p& A_X,
                                       const Mat_ZZ_p& reduction, const Mat_ZZ_p& frobenius) {
-  const Shape s{reduction.num_cols()};
-  Mat_ZZ_p A_X3_Sum(s.n, s.positions()), A_X27_Sum(s.n, s.positions());
-  symbolic_cube_at(s, A_X, reduction, A_X3_Sum);
-  symbolic_pow27_at(s, A_X, frobenius, A_X27_Sum);
+  const Sizes s{reduction.num_cols()};
+  Mat_ZZ_p A_X3_Sum(1, 1), A_X27_Sum(1, 1);
+  symbolic_powers(A_X, reduction, frobenius, A_X3_Sum, A_X27_Sum);
   FormList A_X30_Sum;
   symbolic_product_at(s, A_X27_Sum, A_X3_Sum, reduction, A_X30_Sum);
   return apply_output_map_at(s, mat_A, V1, A_X30_Sum);

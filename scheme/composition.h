@@ -12,8 +12,9 @@
 //
 // Two routes give the public forms: the clear one, routine by routine as
 // the system defines it (symbolic_product, then apply_output_map;
-// composition.cpp), and the fast one that key generation takes
-// (compose_public_forms, for_each_public_form; composition_fast.cpp).
+// symbolic_public_forms at any n; composition.cpp), and the fast one that
+// key generation takes (make_public_forms_in_parallel, collected by
+// compose_public_forms; composition_fast.cpp).
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,12 @@
 #include "linalg/mat_zz_p.h"
 #include "linalg/vec_zz_p.h"
 
+namespace gf3mq {
+
 using FormList = std::vector<Mat_ZZ_p>;
 using ByteList = std::vector<unsigned char>;
+
+}  // namespace gf3mq
 
 // dst = affine forms of X^3, given those of X in src (dst zero on entry).
 // Rows 3r take row r of src for r <= 85; row k >= 86 is spread over the
@@ -40,18 +45,20 @@ void symbolic_pow27(Mat_ZZ_p src, const Mat_ZZ_p& table, Mat_ZZ_p& dst);
 // a and b hold the affine forms of A and B: form r is the sum over j + t = r
 // of a_j^T b_t, plus table row e - 257 times the sum over j + t = e for
 // e = 257..512 (row index from a, column index from b). Returns 1.
-int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, FormList& out);
+int symbolic_product(const Mat_ZZ_p& a, const Mat_ZZ_p& b, const Mat_ZZ_p& table, gf3mq::FormList& out);
 
 // PK[i] = sum over j of M(i, j) forms[j], plus v[i] on the constant (257, 257).
-FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const FormList& forms);
+gf3mq::FormList apply_output_map(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const gf3mq::FormList& forms);
 
 // SK[i] = sum of the 258 diagonal entries of forms[i] (mod 3): the squares'
 // coefficients plus the constant.
-ByteList diagonal_sums(const FormList& forms);
+gf3mq::ByteList diagonal_sums(const gf3mq::FormList& forms);
 
 // Clears every diagonal and moves Q(j, k) + Q(k, j) to Q(k, j) for j < k, so
 // only the strict lower triangle holds coefficients. Returns 1.
-int fold_public_key(FormList& forms);
+int fold_public_key(gf3mq::FormList& forms);
+
+namespace gf3mq {
 
 // The unfolded public forms T(F(S(m))) in one pass: the same list that
 // symbolic_product of (a27, a3) followed by apply_output_map(M, v, .) gives.
@@ -60,23 +67,15 @@ int fold_public_key(FormList& forms);
 // At any n (the default 257): n forms of (n + 1) x (n + 1), from the first
 // n rows and n + 1 columns of the arguments and table rows 0..n-2.
 FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table, int n = gf3mq::kDefaultSizes.n);
-
-// The same forms one at a time: consume(i, form) for i = 0..256 in order,
-// on the calling thread. consume may change the form or move it away. The
-// forms are made by worker_threads() threads (worker_threads.h), a few
-// ahead of the one consumed; the forms are the same for every count.
-void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
-                          int n = gf3mq::kDefaultSizes.n);
-
-namespace gf3mq {
+                              const Mat_ZZ_p& table, int n = kDefaultSizes.n);
 
 // The same forms, each passed once to consume(i, form) on one of
 // worker_threads() threads (the calling thread among them), in no
 // particular order and concurrently: consume must be safe to run on
 // several forms at once. For work whose result does not depend on order,
-// such as writing each form at its own place in a file.
+// such as writing each form at its own place in a file. consume may change
+// the form or swap it for another of (n + 1) x (n + 1): the next form is
+// written over it whole.
 void make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                                    const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume,
                                    int n = kDefaultSizes.n);

@@ -1,10 +1,9 @@
-// The public forms in one pass (compose_public_forms, for_each_public_form):
-// the same forms that symbolic_product followed by apply_output_map gives
-// (composition.cpp), computed as two tabulated products per form.
+// The public forms in one pass (make_public_forms_in_parallel, and
+// compose_public_forms collecting them): the same forms that symbolic_product
+// followed by apply_output_map gives (composition.cpp), computed as two
+// tabulated products per form.
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "field/field_tables.h"
@@ -21,19 +20,6 @@ namespace {
 const std::uint8_t* power_residue(int n, const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
   return e < n ? units.data() + static_cast<std::size_t>(e) * static_cast<std::size_t>(n) : table.row(e - n);
 }
-
-}  // namespace
-
-FormList compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                              const Mat_ZZ_p& table, int n) {
-  FormList forms;
-  forms.reserve(static_cast<std::size_t>(n));
-  for_each_public_form(
-      M, v, a27, a3, table, [&forms](int, Mat_ZZ_p& form) { forms.push_back(std::move(form)); }, n);
-  return forms;
-}
-
-namespace {
 
 // Form i = G_i a3 with G_i = a27^T H_i and the Hankel matrix H_i(j, t) =
 // h_i(j + t), h_i(e) = sum over r of M(i, r) (x^e mod f)_r. H_i is
@@ -115,9 +101,7 @@ class PublicFormMaker {
         for (std::size_t k = 0; k < positions; ++k)
           index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * positions + k]);
     }
-    const int side = n_ + 1;
-    if (!form.has_storage()) form = Mat_ZZ_p(side, side);  // consumed forms may be moved away
-    for (int k = 0; k < side; ++k) {
+    for (int k = 0; k <= n_; ++k) {
       a3_tables_.combine_indexed(w.row.data(), w.row.data() + plane, &w.G_index[static_cast<std::size_t>(k)],
                                  positions);
       gf3mq::unpack_elements(w.row.data(), w.row.data() + plane, positions, form.row(k));
@@ -139,63 +123,6 @@ class PublicFormMaker {
   gf3mq::SecretVector<std::uint8_t> h_;  // h_i(e), n x (2n - 1)
   gf3mq::PackedCombinationTables a27_tables_, a3_tables_;
 };
-
-// Forms made by up to `helpers` worker threads, taken in order, into a ring
-// of slots; the calling thread consumes them in order as they are done. A
-// worker waits for its slot to be consumed before it fills it; the forms
-// before it are all taken, so every wait ends. With no worker at all (the
-// system gave none) the calling thread makes them itself.
-void make_in_parallel(const PublicFormMaker& maker, unsigned helpers,
-                      const std::function<void(int, Mat_ZZ_p&)>& consume) {
-  const std::size_t slots = 2 * static_cast<std::size_t>(helpers);
-  const int n = maker.n();
-  std::vector<Mat_ZZ_p> ring;
-  for (std::size_t s = 0; s < slots; ++s) ring.emplace_back(n + 1, n + 1);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<int> made(slots, -1);  // the form a slot holds, -1 when none
-  int consumed = 0;                  // forms 0 .. consumed - 1 are done with
-  std::atomic<int> next{0};          // the next form no worker has taken
-  auto work = [&] {
-    PublicFormMaker::Scratch scratch = maker.scratch();
-    for (int i = next++; i < n; i = next++) {
-      const std::size_t slot = static_cast<std::size_t>(i) % slots;
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return consumed > i - static_cast<int>(slots); });  // its last form is consumed
-      }
-      maker.make(i, scratch, ring[slot]);
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        made[slot] = i;
-      }
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> workers = gf3mq::start_threads(helpers, work);
-  if (workers.empty()) {
-    PublicFormMaker::Scratch scratch = maker.scratch();
-    for (int i = 0; i < n; ++i) {
-      maker.make(i, scratch, ring[0]);
-      consume(i, ring[0]);
-    }
-    return;
-  }
-  for (int i = 0; i < n; ++i) {
-    const std::size_t slot = static_cast<std::size_t>(i) % slots;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return made[slot] == i; });
-    }
-    consume(i, ring[slot]);
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      consumed = i + 1;
-    }
-    changed.notify_all();
-  }
-  for (std::thread& worker : workers) worker.join();
-}
 
 // Table rows 0..n-2 (x^n .. x^(2n-2)) are read.
 void require_public_form_shapes(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
@@ -228,19 +155,11 @@ void gf3mq::make_public_forms_in_parallel(const Mat_ZZ_p& M, const Vec_ZZ_p& v, 
   for (std::thread& helper : helpers) helper.join();
 }
 
-void for_each_public_form(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
-                          const Mat_ZZ_p& table, const std::function<void(int, Mat_ZZ_p&)>& consume, int n) {
-  require_public_form_shapes(n, M, v, a27, a3, table);
-  const PublicFormMaker maker(n, M, v, a27, a3, table);
-  const unsigned threads = gf3mq::worker_threads();
-  if (threads >= 2) {
-    make_in_parallel(maker, threads, consume);
-    return;
-  }
-  PublicFormMaker::Scratch scratch = maker.scratch();
-  Mat_ZZ_p form(maker.n() + 1, maker.n() + 1);
-  for (int i = 0; i < maker.n(); ++i) {
-    maker.make(i, scratch, form);
-    consume(i, form);
-  }
+gf3mq::FormList gf3mq::compose_public_forms(const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27,
+                                            const Mat_ZZ_p& a3, const Mat_ZZ_p& table, int n) {
+  FormList forms(static_cast<std::size_t>(n), Mat_ZZ_p(n + 1, n + 1));
+  make_public_forms_in_parallel(
+      M, v, a27, a3, table, [&forms](int i, Mat_ZZ_p& form) { std::swap(forms[static_cast<std::size_t>(i)], form); },
+      n);
+  return forms;
 }

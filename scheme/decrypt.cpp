@@ -11,19 +11,38 @@
 
 namespace gf3mq {
 
-SecretMaps::SecretMaps(const Sizes& s)
-    : sizes(s), A_Inv(s.n, s.n), B_Inv(s.n, s.n), reduction(make_reduction_table(s.n)), V1(s.n), V2(s.n) {}
+SecretKeyFiles::SecretKeyFiles(const Sizes& s)
+    : sizes(s),
+      mat_A(s.n, s.n),
+      mat_B(s.n, s.n),
+      A_Inv(s.n, s.n),
+      B_Inv(s.n, s.n),
+      reduction(make_reduction_table(s.n)),
+      V1(s.n),
+      V2(s.n),
+      sk(s.elements()) {}
+
+bool SecretKeyFiles::read(std::initializer_list<Part> parts, FileProblem* problem) {
+  const auto read_part = [&](Part part) {
+    if (part == Part::reduction) return load_reduction_table(sizes.n, reduction, problem);
+    const std::size_t p = static_cast<std::size_t>(part);  // files and digits in the order of Part
+    const char* const files[] = {kMatAFile, kV1File, kMatBFile, kV2File, kInvAFile, kInvBFile, kSecretKeyFile};
+    std::uint8_t* const digits[] = {mat_A.data(), V1.data(),    mat_B.data(), V2.data(),
+                                    A_Inv.data(), B_Inv.data(), sk.data()};
+    const bool vector = part == Part::V1 || part == Part::V2 || part == Part::sk;
+    return read_key_file(sizes, files[p], digits[p], vector ? sizes.elements() : sizes.matrix_digits(), problem,
+                         kReductionTableFile);
+  };
+  return std::all_of(parts.begin(), parts.end(), read_part);
+}
+
+SecretMaps::SecretMaps(const Sizes& s) : SecretKeyFiles(s) {}
 
 SecretMaps::~SecretMaps() = default;
 
 bool SecretMaps::load(FileProblem* problem) {
   locked_.clear();  // wipes and unlocks the maps loaded before, if any
-  const char* measured_by = kReductionTableFile;
-  if (!read_key_matrix(sizes, kInvAFile, A_Inv, problem, measured_by) ||
-      !read_key_matrix(sizes, kInvBFile, B_Inv, problem, measured_by) ||
-      !read_key_vector(sizes, kV1File, V1, problem, measured_by) ||
-      !read_key_vector(sizes, kV2File, V2, problem, measured_by) || !load_reduction_table(sizes.n, reduction, problem))
-    return false;
+  if (!read({Part::A_Inv, Part::B_Inv, Part::V1, Part::V2, Part::reduction}, problem)) return false;
   field_ = std::make_unique<Field>(reduction);
   return true;
 }

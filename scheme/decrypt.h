@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -31,19 +32,32 @@ namespace gf3mq {
 class Field;
 class LockedPages;
 
+// The secret files of a key set at n, each read as read_key_file of
+// key_files.h reads it (n measured by the reduction table), and the
+// reduction table, checked as field_tables.h does: each reader loads the
+// parts it needs, in its own order.
+struct SecretKeyFiles {
+  enum class Part { mat_A, V1, mat_B, V2, A_Inv, B_Inv, sk, reduction };
+  explicit SecretKeyFiles(const Sizes& sizes);
+
+  Sizes sizes;
+  Mat_ZZ_p mat_A, mat_B, A_Inv, B_Inv, reduction;  // reduction: the table
+  Vec_ZZ_p V1, V2;
+  SecretVector<std::uint8_t> sk;  // "new sk.txt": the n corrections
+
+  // Reads parts in the order given; false, with problem naming the file, at
+  // the first that is missing or damaged.
+  bool read(std::initializer_list<Part> parts, FileProblem* problem);
+};
+
 // The secret files decrypt reads, loaded once for many decryptions at n:
-// "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" (read as
-// read_key_file of key_files.h reads them) and the reduction table (checked
-// as field_tables.h does).
-struct SecretMaps {
+// "new Inv_A.txt", "new Inv_B.txt", "new V1.txt", "new V2.txt" and the
+// reduction table.
+struct SecretMaps : SecretKeyFiles {
   explicit SecretMaps(const Sizes& sizes = kDefaultSizes);
   ~SecretMaps();
   SecretMaps(const SecretMaps&) = delete;
   SecretMaps& operator=(const SecretMaps&) = delete;
-
-  Sizes sizes;
-  Mat_ZZ_p A_Inv, B_Inv, reduction;  // reduction: the table
-  Vec_ZZ_p V1, V2;
 
   // False, with problem naming the file, when one is missing or damaged.
   bool load(FileProblem* problem);
@@ -107,5 +121,5 @@ void message_indices(const Sizes& sizes, const unsigned char* pk, const unsigned
 // The same computation on loaded objects; appends m1, then m2, to out.
 // Returns 0. The table is taken as it is, as central_map_root takes it
 // (field_elem.h); sk and c are read at 257 elements (default_size.cpp).
-int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
-                const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);
+int decrypt_vec(const Vec_ZZ_p& c, const gf3mq::ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out);

@@ -29,8 +29,8 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
 // decryption_candidates with the table's rows as they are (make_reducer's
 // choice, as central_map_root): a table too short ends the process when its
 // first missing row is read, after Y's length is checked.
-int decrypt_vec(const Vec_ZZ_p& c, const ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1, const Mat_ZZ_p& B_Inv,
-                const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
+int decrypt_vec(const Vec_ZZ_p& c, const gf3mq::ByteList& sk, const Mat_ZZ_p& A_Inv, const Vec_ZZ_p& V1,
+                const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2, const Mat_ZZ_p& Xi_modIrred, std::vector<Vec_ZZ_p>& out) {
   Vec_ZZ_p corrected(kDefaultSizes.n);
   for (int i = 0; i < kDefaultSizes.n; ++i) corrected.set(i, static_cast<unsigned char>((c[i] + sk.at(i)) % 3));
   const gf3mq::Field field(gf3mq::make_reducer(Xi_modIrred, kDefaultSizes.n));

@@ -47,7 +47,7 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
   return 0;
 }
 
-Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys) {
+Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const gf3mq::FormList& polys) {
   Vec_ZZ_p chiper(kDefaultSizes.n);
   std::cout << gf3mq::console_text(kCiphertextCaptionGbk, kCiphertextCaptionUtf8) << std::endl;
   gf3mq::require_length(x, kDefaultSizes.n);

@@ -19,7 +19,7 @@ int encrypt(const unsigned char* pk, const unsigned char* m, std::uint64_t mlen,
 // The same on the list form of the key; prints the caption "产生的密文为："
 // (GBK bytes, or UTF-8 in a UTF-8 locale: console_text.h) and each value
 // followed by a blank on standard output.
-Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const FormList& polys);
+Vec_ZZ_p encrypt_vec(const Vec_ZZ_p& x, const gf3mq::FormList& polys);
 
 namespace gf3mq {
 

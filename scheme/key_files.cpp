@@ -101,7 +101,7 @@ int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* proble
   return read_flat(file_name, sk, kDefaultSizes.elements(), problem);
 }
 
-int write_pk(const char* file_name, const FormList& PK) {
+int write_pk(const char* file_name, const gf3mq::FormList& PK) {
   gf3mq::DigitFileAppender fout_Pk(file_name, 0644);
   if (!fout_Pk.is_open()) return 0;
   for (const Mat_ZZ_p& form : PK)
@@ -109,11 +109,11 @@ int write_pk(const char* file_name, const FormList& PK) {
   return fout_Pk.close() ? 1 : 0;
 }
 
-int write_sk(const char* file_name, const ByteList& SK) {
+int write_sk(const char* file_name, const gf3mq::ByteList& SK) {
   return gf3mq::append_digit_file(file_name, SK.data(), SK.size(), 0600) ? 1 : 0;
 }
 
-int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* problem) {
+int read_pk_matrices(const char* file_name, gf3mq::FormList& PK, gf3mq::FileProblem* problem) {
   std::vector<std::uint8_t> digits(kPublicKeyBytes);
   if (!gf3mq::read_digit_file(file_name, digits.data(), digits.size(), problem)) return 0;
   PK.reserve(PK.size() + kDefaultSizes.n);
@@ -125,7 +125,7 @@ int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* pr
   return 1;
 }
 
-int read_sk_vector(const char* file_name, ByteList& SK, gf3mq::FileProblem* problem) {
+int read_sk_vector(const char* file_name, gf3mq::ByteList& SK, gf3mq::FileProblem* problem) {
   std::uint8_t digits[kDefaultSizes.elements()];
   const bool read = gf3mq::read_digit_file(file_name, digits, kDefaultSizes.elements(), problem);
   if (read) SK.insert(SK.end(), digits, digits + kDefaultSizes.elements());

@@ -76,11 +76,11 @@ int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* proble
 // with mode 0644 (public key) or 0600 (secret key), less the umask. Return
 // 1, or 0 when the file cannot be opened, is not a regular file, or cannot
 // be written.
-int write_pk(const char* file_name, const FormList& PK);
-int write_sk(const char* file_name, const ByteList& SK);
+int write_pk(const char* file_name, const gf3mq::FormList& PK);
+int write_sk(const char* file_name, const gf3mq::ByteList& SK);
 
 // Structured readers: append 257 forms of 258 x 258, or 257 bytes, read from
 // the first digits of the file. Return 1, or 0 (nothing appended) on a
 // missing, short or corrupt file.
-int read_pk_matrices(const char* file_name, FormList& PK, gf3mq::FileProblem* problem = nullptr);
-int read_sk_vector(const char* file_name, ByteList& SK, gf3mq::FileProblem* problem = nullptr);
+int read_pk_matrices(const char* file_name, gf3mq::FormList& PK, gf3mq::FileProblem* problem = nullptr);
+int read_sk_vector(const char* file_name, gf3mq::ByteList& SK, gf3mq::FileProblem* problem = nullptr);

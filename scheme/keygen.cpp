@@ -115,11 +115,7 @@ bool draw_inner_map(Mat_ZZ_p& mat_B, Vec_ZZ_p& V2, Mat_ZZ_p& B_Inv, gf3mq::Gf3So
 
 int keygen(unsigned char* pk, unsigned char* sk, FileProblem* problem) {
   gf3mq::SystemGf3Source source;
-  return keygen(pk, sk, source, problem);
-}
-
-int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, FileProblem* problem) {
-  return gf3mq::generate_key_set(gf3mq::kDefaultSizes, pk, sk, source, problem);
+  return gf3mq::keygen(pk, sk, source, problem);
 }
 
 namespace gf3mq {
@@ -234,6 +230,10 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
 int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
                      const PhaseProgress& progress) {
   return make_key_set(sizes, pk, sk, source, problem, progress, true);
+}
+
+int keygen(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  return generate_key_set(kDefaultSizes, pk, sk, source, problem);
 }
 
 int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {

@@ -35,10 +35,10 @@
 // not be read back; problem then says that the new set is in place.
 int keygen(unsigned char* pk, unsigned char* sk, gf3mq::FileProblem* problem = nullptr);
 
-// The same with the given source of random elements.
-int keygen(unsigned char* pk, unsigned char* sk, gf3mq::Gf3Source& source, gf3mq::FileProblem* problem = nullptr);
-
 namespace gf3mq {
+
+// keygen with the given source of random elements.
+int keygen(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem = nullptr);
 
 // The same at any n, with the tables of that n: pk receives n (n + 1)^2
 // bytes, sk n. The secret maps are drawn from source in the same order.

@@ -177,7 +177,7 @@ FieldElem random_field_element(std::mt19937& rng) {
 FieldElem cube_times(FieldElem y, int times, const Mat_ZZ_p& table) {
   for (int i = 0; i < times; ++i) {
     FieldElem cube;
-    field_cube(y, table, cube);
+    gf3mq::field_cube(y, table, cube);
     y = cube;
   }
   return y;

@@ -14,6 +14,7 @@
 #include "linalg/packed_matrix.h"
 #include "linalg/vec_zz_p.h"
 #include "runtime/kernel_width.h"
+#include "scheme/composition.h"
 
 namespace gf3mq {
 
@@ -23,6 +24,13 @@ void PrintTo(KernelWidth width, std::ostream* out);
 }  // namespace gf3mq
 
 namespace gf3mq::test {
+
+// Names of the project (not the system's own) that the suites use unqualified.
+using gf3mq::ByteList;
+using gf3mq::central_map_root;
+using gf3mq::compose_public_forms;
+using gf3mq::field_cube;
+using gf3mq::FormList;
 
 // A fresh folder under the system's temporary directory that the current
 // working directory moves into for the object's lifetime; removed afterwards.
