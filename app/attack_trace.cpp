@@ -7,7 +7,7 @@
 #include "attack/recover.h"
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
-#include "inspect/element_text.h"
+#include "learn/element_text.h"
 
 namespace gf3mq {
 

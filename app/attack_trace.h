@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/trace.h"
+#include "learn/trace.h"
 
 namespace gf3mq {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "app/program.h"
-#include "inspect/key_set_check.h"
+#include "learn/key_set_check.h"
 #include "scheme/key_set.h"
 
 namespace {

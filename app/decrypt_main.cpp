@@ -8,7 +8,7 @@
 #include "app/message_lines.h"
 #include "app/program.h"
 #include "field/field_tables.h"
-#include "inspect/trace.h"
+#include "learn/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/locked_pages.h"
 #include "runtime/secure_wipe.h"

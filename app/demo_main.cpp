@@ -10,7 +10,7 @@
 
 #include "app/program.h"
 #include "field/field_tables.h"
-#include "inspect/trace.h"
+#include "learn/trace.h"
 #include "runtime/console_text.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"

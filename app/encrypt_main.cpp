@@ -11,7 +11,7 @@
 #include "app/message_lines.h"
 #include "app/program.h"
 #include "files/folder.h"
-#include "inspect/trace.h"
+#include "learn/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
 #include "scheme/encrypt.h"

@@ -5,7 +5,7 @@
 
 #include "app/program.h"
 #include "field/field_tables.h"
-#include "inspect/key_algebra.h"
+#include "learn/key_algebra.h"
 #include "scheme/key_set.h"
 
 namespace {

@@ -1,12 +1,12 @@
 # cmake --install: the programs, the headers of the libraries (runtime, files,
-# linalg, field, scheme, inspect and attack), their static libraries, a CMake package
+# linalg, field, scheme, learn and attack), their static libraries, a CMake package
 # (find_package(gf3mq CONFIG REQUIRED) gives gf3mq::gf3mq) and a pkg-config
 # file.
 include(CMakePackageConfigHelpers)
 
 set(GF3MQ_PROGRAMS gf3mq-demo gf3mq-keygen gf3mq-tables gf3mq-encrypt gf3mq-decrypt gf3mq-check gf3mq-attack gf3mq-show)
 install(TARGETS ${GF3MQ_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS gf3mq gf3mq_runtime gf3mq_files gf3mq_linalg gf3mq_field gf3mq_scheme gf3mq_inspect gf3mq_attack EXPORT gf3mqTargets
+install(TARGETS gf3mq gf3mq_runtime gf3mq_files gf3mq_linalg gf3mq_field gf3mq_scheme gf3mq_learn gf3mq_attack EXPORT gf3mqTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # Every header of the libraries is interface and compiles on its own, except
 # these two of the kernel sources: the byte vectors and target attributes of
@@ -17,7 +17,7 @@ set(GF3MQ_HEADER_EXCLUDES)
 foreach(header IN LISTS GF3MQ_KERNEL_HEADERS)
   list(APPEND GF3MQ_HEADER_EXCLUDES PATTERN ${header} EXCLUDE)
 endforeach()
-install(DIRECTORY runtime files linalg field scheme inspect attack DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gf3mq
+install(DIRECTORY runtime files linalg field scheme learn attack DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/gf3mq
         FILES_MATCHING PATTERN "*.h" ${GF3MQ_HEADER_EXCLUDES})
 
 set(GF3MQ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/gf3mq)

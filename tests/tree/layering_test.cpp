@@ -106,7 +106,7 @@ TEST(LayeringTest, OnlyTheRoutinesMeantToPrintWriteToStandardOutput) {
   // The console forms of vectors and matrices and encrypt_vec print; no
   // other library routine does.
   const std::set<std::string> printing = {"linalg/vec_zz_p.cpp", "scheme/encrypt.cpp"};
-  for (const char* folder : {"runtime", "files", "linalg", "field", "scheme", "inspect", "attack"}) {
+  for (const char* folder : {"runtime", "files", "linalg", "field", "scheme", "learn", "attack"}) {
     for (const std::string& name : sources_of(folder)) {
       const std::string text = text_of(name);
       const bool writes = text.find("std::cout") != std::string::npos || text.find("stdout") != std::string::npos ||

@@ -1,9 +1,9 @@
-#include "inspect/trace.h"
+#include "learn/trace.h"
 
 #include <algorithm>
 
 #include "field/field.h"
-#include "inspect/element_text.h"
+#include "learn/element_text.h"
 #include "scheme/encrypt.h"
 
 namespace gf3mq {

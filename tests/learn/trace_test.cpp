@@ -1,7 +1,7 @@
 // Traced runs: every value a trace shows is recomputed here from the key
 // files with the clear routines (matrix products and a schoolbook product
 // mod f), at n = 7 and 31; standard output stays byte for byte the same.
-#include "inspect/trace.h"
+#include "learn/trace.h"
 
 #include <gtest/gtest.h>
 

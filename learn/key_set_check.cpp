@@ -1,4 +1,4 @@
-#include "inspect/key_set_check.h"
+#include "learn/key_set_check.h"
 
 #include <algorithm>
 #include <cstdio>

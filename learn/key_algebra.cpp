@@ -1,10 +1,10 @@
-#include "inspect/key_algebra.h"
+#include "learn/key_algebra.h"
 
 #include <algorithm>
 #include <ostream>
 
 #include "field/field_tables.h"
-#include "inspect/element_text.h"
+#include "learn/element_text.h"
 #include "scheme/key_files.h"
 
 namespace gf3mq {

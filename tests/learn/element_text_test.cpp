@@ -1,5 +1,5 @@
 // Elements as people read them: digit lists and polynomials in x.
-#include "inspect/element_text.h"
+#include "learn/element_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "inspect/element_text.h"
+#include "learn/element_text.h"
 
 namespace gf3mq {
 

@@ -4,8 +4,8 @@
 #include <ostream>
 
 #include "field/field_tables.h"
-#include "inspect/element_text.h"
-#include "inspect/key_algebra.h"
+#include "learn/element_text.h"
+#include "learn/key_algebra.h"
 #include "scheme/key_files.h"
 
 namespace gf3mq {
