@@ -7,7 +7,6 @@
 
 #include "app/message_lines.h"
 #include "app/program.h"
-#include "field/field_tables.h"
 #include "learn/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/locked_pages.h"
@@ -72,7 +71,6 @@ struct KeySet {
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   bool both = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
@@ -115,14 +113,12 @@ int main(int argc, char** argv) {
       };
       if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both))
         return at_line(index[i] == gf3mq::kNoMessage ? kNeither : kAmbiguous);
-      if (index[i] == gf3mq::kAmbiguousMessage) {
-        program::fail(kName, at_line(kBothWritten));
-        gf3mq::append_message_line(out, m, n);
-        gf3mq::append_message_line(out, m + n, n);
-        continue;
-      }
-      gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(index[i]), n);
-      if (both) gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(1 - index[i]), n);
+      // The message first; both candidates in their order when either could be it.
+      const bool ambiguous = index[i] == gf3mq::kAmbiguousMessage;
+      if (ambiguous) program::fail(kName, at_line(kBothWritten));
+      const std::size_t first = ambiguous ? 0 : static_cast<std::size_t>(index[i]);
+      gf3mq::append_message_line(out, m + n * first, n);
+      if (both) gf3mq::append_message_line(out, m + n * (1 - first), n);
     }
     return std::string();
   });
