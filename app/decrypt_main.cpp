@@ -1,7 +1,6 @@
 // gf3mq-decrypt: decrypts ciphertexts, one per line, with the key set of a
 // folder, and writes each message: the candidate that encrypts back.
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,16 +79,13 @@ int main(int argc, char** argv) {
   program::warn_if_folder_open(kName);
 
   gf3mq::FileProblem problem;
-  std::unique_ptr<KeySet> key_set;
-  {
-    gf3mq::FolderLock lock(program::lock_wait(kName));
-    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    gf3mq::Sizes sizes;
-    if (!program::sizes_of_tables(kName, sizes)) return 1;
-    key_set = std::make_unique<KeySet>(sizes);
-    if (!key_set->read(&problem)) return program::fail_with_key_set(kName, problem);
-  }
-  KeySet& keys = *key_set;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
+  if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
+  gf3mq::Sizes sizes;
+  if (!program::sizes_of_tables(kName, sizes)) return 1;
+  KeySet keys(sizes);
+  if (!keys.read(&problem)) return program::fail_with_key_set(kName, problem);
+  lock.release();
   const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
   gf3mq::Trace tracer(std::cerr, keys.sizes);
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
