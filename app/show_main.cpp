@@ -83,10 +83,7 @@ int main(int argc, char** argv) {
   lock.release();
 
   if (choice.secret) program::fail(kName, std::string("SECRET: ") + gf3mq::secret_warning());
-  if (choice.format == gf3mq::AlgebraFormat::gp) {
-    gf3mq::write_key_algebra_gp(std::cout, keys, choice);
-  } else {
-    gf3mq::write_key_algebra(std::cout, keys, choice);
-  }
+  const auto write = choice.format == gf3mq::AlgebraFormat::gp ? gf3mq::write_key_algebra_gp : gf3mq::write_key_algebra;
+  write(std::cout, keys, choice);
   return program::finish_output(kName) ? 0 : 1;
 }
