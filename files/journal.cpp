@@ -141,11 +141,9 @@ struct Cleanup {
 };
 
 bool roll_forward(const std::vector<Entry>& entries, FileProblem* problem, Cleanup& cleanup) {
-  for (const Entry& e : entries) {
-    if (inode_at(e.final_name) == e.new_inode) continue;
-    if (rename(e.temp_name.c_str(), e.final_name.c_str()) != 0)
+  for (const Entry& e : entries)
+    if (inode_at(e.final_name) != e.new_inode && rename(e.temp_name.c_str(), e.final_name.c_str()) != 0)
       return report_problem(problem, e.final_name, "could not be replaced: " + error_text(errno));
-  }
   cleanup.sync();
   for (const Entry& e : entries)
     if (!e.backup_name.empty()) cleanup.remove(e.backup_name);
