@@ -37,12 +37,9 @@ class CheckedOutput : public std::streambuf {
 
   // Writes what is buffered and closes descriptor 1.
   bool close() {
-    sync();  // a write that fails sets failed_
-    if (::close(1) != 0 && !failed_) {
-      failed_ = true;
-      error_ = errno;
-    }
-    return !failed_;
+    sync();
+    if (::close(1) != 0 && error_ == 0) error_ = errno;
+    return error_ == 0;
   }
 
  protected:
@@ -53,18 +50,14 @@ class CheckedOutput : public std::streambuf {
   }
 
   int sync() override {
-    if (!failed_ && !write_all(1, pbase(), static_cast<std::size_t>(pptr() - pbase()))) {
-      failed_ = true;
-      error_ = errno;
-    }
+    if (error_ == 0 && !write_all(1, pbase(), static_cast<std::size_t>(pptr() - pbase()))) error_ = errno;
     setp(buffer_, buffer_ + sizeof buffer_);  // what could not be written is lost either way
-    return failed_ ? -1 : 0;
+    return error_ == 0 ? 0 : -1;
   }
 
  private:
   char buffer_[1 << 14];
-  bool failed_ = false;
-  int error_ = 0;
+  int error_ = 0;  // of the first write or close that failed (never 0 then), 0 while none has
 };
 
 // Lives until the process ends: the standard streams flush at exit.
@@ -158,8 +151,7 @@ bool standard_streams_ready(const char* name) {
 bool finish_output(const char* name, const char* done) {
   std::cout.flush();
   if (checked_output->close()) return true;
-  std::string message = "standard output could not be written";
-  if (checked_output->error() != 0) message += std::string(": ") + std::strerror(checked_output->error());
+  std::string message = std::string("standard output could not be written: ") + std::strerror(checked_output->error());
   if (done != nullptr) message += std::string(" (") + done + ")";
   return failed(name, message);
 }
