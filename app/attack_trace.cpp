@@ -152,12 +152,11 @@ void trace_no_set_serves(Trace& trace, std::size_t n) {
              "relations leave in its s n unknowns, by " + number(kEquationsToSpare) + " to spare:");
   for (std::size_t s = 2; s < n; ++s) {
     const std::size_t pairs = s * (s - 1) / 2;
-    if (pairs < n) {
+    if (pairs < n)
       trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, fewer than " + number(n));
-      continue;
-    }
-    trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, " + number(equations_for(n, s)) + " equations, " +
-               number(s * n - n + kEquationsToSpare) + " needed" + (set_can_serve(n, s) ? "" : ": too few"));
+    else
+      trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, " + number(equations_for(n, s)) + " equations, " +
+                 number(s * n - n + kEquationsToSpare) + " needed" + (set_can_serve(n, s) ? "" : ": too few"));
   }
   trace.says(
       "so every plaintext over {1, 2} is tried instead, in the order of x_0 + 2 x_1 + 4 x_2 + ... (digit 0 "

@@ -23,9 +23,8 @@ KernelWidth widest() {
 std::atomic<int> width_detail::chosen{-1};
 
 int width_detail::choose() {
-  const int width = static_cast<int>(widest());
-  chosen.store(width, std::memory_order_relaxed);
-  return width;
+  set_kernel_width(widest());
+  return static_cast<int>(widest());
 }
 
 std::vector<KernelWidth> available_kernel_widths() {
