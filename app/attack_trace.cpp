@@ -20,12 +20,10 @@ std::string number(std::size_t v) { return std::to_string(v); }
 void append_term(std::string& text, unsigned coefficient, const std::string& name) {
   if (coefficient == 0) return;
   if (!text.empty()) text += " + ";
-  if (name.empty()) {
+  if (name.empty())
     text += static_cast<char>('0' + coefficient);
-    return;
-  }
-  if (coefficient == 2) text += "2*";
-  text += name;
+  else
+    text += (coefficient == 2 ? "2*" : "") + name;
 }
 
 // x1..xn and c1..cn (appended, not "x" + number: g++ 12 warns wrongly on that inlined).
@@ -66,14 +64,16 @@ void lines_up_to_the_limit(Trace& trace, const std::string& what, std::size_t co
                "s of the same form (all are written up to n = " + number(kPolynomialTextLimit) + ")");
 }
 
-std::size_t first_zero(const std::vector<std::uint8_t>& x) {
-  return static_cast<std::size_t>(std::find(x.begin(), x.end(), 0) - x.begin());
+// The place of the first v in values; values.size() when it is not there.
+template <class Values, class Value>
+std::size_t place_of(const Values& values, const Value& v) {
+  return static_cast<std::size_t>(std::ranges::find(values, v) - values.begin());
 }
 
 // Whether point `name` is over {1, 2} and encrypts back to c, said.
 void tell_whether_it_encrypts_back(Trace& trace, const PublicForms& forms, const std::string& name,
                                    const std::vector<std::uint8_t>& x, const std::uint8_t* c) {
-  if (const std::size_t zero = first_zero(x); zero < x.size())
+  if (const std::size_t zero = place_of(x, 0); zero < x.size())
     trace.says(name + " has a 0 at place " + number(zero) + " (counting from 0): it is no plaintext over {1, 2}");
   else if (encrypts_to(forms, x, c))
     trace.says(name + " is over {1, 2} and encrypts back to c");
@@ -152,12 +152,11 @@ void trace_no_set_serves(Trace& trace, std::size_t n) {
              "relations leave in its s n unknowns, by " + number(kEquationsToSpare) + " to spare:");
   for (std::size_t s = 2; s < n; ++s) {
     const std::size_t pairs = s * (s - 1) / 2;
-    if (pairs < n) {
+    if (pairs < n)
       trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, fewer than " + number(n));
-      continue;
-    }
-    trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, " + number(equations_for(n, s)) + " equations, " +
-               number(s * n - n + kEquationsToSpare) + " needed" + (set_can_serve(n, s) ? "" : ": too few"));
+    else
+      trace.says("s = " + number(s) + ": " + number(pairs) + " pairs, " + number(equations_for(n, s)) + " equations, " +
+                 number(s * n - n + kEquationsToSpare) + " needed" + (set_can_serve(n, s) ? "" : ": too few"));
   }
   trace.says(
       "so every plaintext over {1, 2} is tried instead, in the order of x_0 + 2 x_1 + 4 x_2 + ... (digit 0 "
@@ -169,10 +168,8 @@ void trace_search(Trace& trace, const std::uint8_t* c, const Plaintexts& found, 
   trace.vector("ciphertext c", c);
   trace.says("tried " + number(tried) + " plaintexts over {1, 2}: found " + number(found.size()) + " encrypting to c");
   for (std::size_t i = 0; i < found.size(); ++i) trace.vector("plaintext " + number(i + 1), found[i].data());
-  tell_verdict(trace, found, [&](const std::vector<std::uint8_t>& x) {
-    return "plaintext " +
-           number(static_cast<std::size_t>(std::find(found.begin(), found.end(), x) - found.begin()) + 1);
-  });
+  tell_verdict(trace, found,
+               [&](const std::vector<std::uint8_t>& x) { return "plaintext " + number(place_of(found, x) + 1); });
 }
 
 void trace_recovery(Trace& trace, PlaintextRecovery& recovery, const Relations& r, const PublicForms& forms,
@@ -189,8 +186,7 @@ void trace_recovery(Trace& trace, PlaintextRecovery& recovery, const Relations& 
   PackedMatrix directions;
   if (!solutions_of(system, m0, directions)) {
     trace.says("the equations have no solution");
-    tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string(); });
-    return;
+    return tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string(); });
   }
   const std::size_t rank = n - directions.rows();
   const std::vector<std::uint8_t>& x0 = recovery.central_zero();
@@ -206,8 +202,7 @@ void trace_recovery(Trace& trace, PlaintextRecovery& recovery, const Relations& 
       trace.vector(x0_label, x0.data());
       tell_whether_it_encrypts_back(trace, forms, "x0", x0, c);
     }
-    tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string("x0"); });
-    return;
+    return tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string("x0"); });
   }
   trace.says("rank = " + number(rank) + (rank + 1 == n ? " (n - 1)" : ""));
   trace.vector("m0, a solution", m0.data());
@@ -220,8 +215,7 @@ void trace_recovery(Trace& trace, PlaintextRecovery& recovery, const Relations& 
   if (directions.rows() != 1) {
     trace.says("the solutions have " + number(directions.rows()) +
                " directions, not the one of a ciphertext of a key of this scheme");
-    tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string("a point"); });
-    return;
+    return tell_verdict(trace, found, [](const std::vector<std::uint8_t>&) { return std::string("a point"); });
   }
   const Plaintexts points = points_of(m0, directions);
   const char* names[] = {"point 1 = m0", "point 2 = m0 + t", "point 3 = m0 + 2t"};
@@ -233,13 +227,13 @@ void trace_recovery(Trace& trace, PlaintextRecovery& recovery, const Relations& 
   trace.vector("point 1 + point 2 + point 3", sum.data());
   tell_why_three_points(trace, n);
   const auto point_name = [&](const std::vector<std::uint8_t>& x) {
-    return "point " + number(static_cast<std::size_t>(std::find(points.begin(), points.end(), x) - points.begin()) + 1);
+    return "point " + number(place_of(points, x) + 1);
   };
   if (x0.empty()) {
     trace.says("no two lines of ciphertexts meet in one point: the public key is not one of this scheme");
   } else {
     trace.vector(x0_label, x0.data());
-    const std::size_t at = static_cast<std::size_t>(std::find(points.begin(), points.end(), x0) - points.begin());
+    const std::size_t at = place_of(points, x0);
     if (at < 3)
       trace.says("point " + number(at + 1) + " is x0 (U = 0); the other two are decryption's two candidates (U = " +
                  "+-U0; which of them is Y^d needs the secret key)");

@@ -33,22 +33,14 @@ constexpr const char* kUsage =
 constexpr int kPoints = 32;
 
 const char* label(gf3mq::CheckResult::Outcome outcome) {
-  switch (outcome) {
-    case gf3mq::CheckResult::Outcome::held:
-      return "ok    ";
-    case gf3mq::CheckResult::Outcome::failed:
-      return "FAIL  ";
-    case gf3mq::CheckResult::Outcome::skipped:
-      break;
-  }
-  return "skip  ";
+  constexpr const char* kLabels[] = {"ok    ", "FAIL  ", "skip  "};  // held, failed, skipped
+  return kLabels[static_cast<int>(outcome)];
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   program::CommandLine command_line(kName, kUsage);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
 
@@ -70,6 +62,5 @@ int main(int argc, char** argv) {
     std::cout << "verdict: " << failed << " of " << results.size()
               << " checks did not hold: do not use this key set as it is\n";
   }
-  if (!program::finish_output(kName)) return 1;
-  return failed == 0 ? 0 : 1;
+  return program::finish_output(kName) && failed == 0 ? 0 : 1;
 }

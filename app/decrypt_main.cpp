@@ -1,13 +1,11 @@
 // gf3mq-decrypt: decrypts ciphertexts, one per line, with the key set of a
 // folder, and writes each message: the candidate that encrypts back.
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/message_lines.h"
 #include "app/program.h"
-#include "field/field_tables.h"
 #include "learn/trace.h"
 #include "runtime/huge_pages.h"
 #include "runtime/locked_pages.h"
@@ -72,7 +70,6 @@ struct KeySet {
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   bool both = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--both", both);
@@ -82,16 +79,13 @@ int main(int argc, char** argv) {
   program::warn_if_folder_open(kName);
 
   gf3mq::FileProblem problem;
-  std::unique_ptr<KeySet> key_set;
-  {
-    gf3mq::FolderLock lock(program::lock_wait(kName));
-    if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
-    gf3mq::Sizes sizes;
-    if (!program::sizes_of_tables(kName, sizes)) return 1;
-    key_set = std::make_unique<KeySet>(sizes);
-    if (!key_set->read(&problem)) return program::fail_with_key_set(kName, problem);
-  }
-  KeySet& keys = *key_set;
+  gf3mq::FolderLock lock(program::lock_wait(kName));
+  if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
+  gf3mq::Sizes sizes;
+  if (!program::sizes_of_tables(kName, sizes)) return 1;
+  KeySet keys(sizes);
+  if (!keys.read(&problem)) return program::fail_with_key_set(kName, problem);
+  lock.release();
   const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
   gf3mq::Trace tracer(std::cerr, keys.sizes);
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
@@ -115,14 +109,12 @@ int main(int argc, char** argv) {
       };
       if (index[i] == gf3mq::kNoMessage || (index[i] == gf3mq::kAmbiguousMessage && !both))
         return at_line(index[i] == gf3mq::kNoMessage ? kNeither : kAmbiguous);
-      if (index[i] == gf3mq::kAmbiguousMessage) {
-        program::fail(kName, at_line(kBothWritten));
-        gf3mq::append_message_line(out, m, n);
-        gf3mq::append_message_line(out, m + n, n);
-        continue;
-      }
-      gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(index[i]), n);
-      if (both) gf3mq::append_message_line(out, m + n * static_cast<std::size_t>(1 - index[i]), n);
+      // The message first; both candidates in their order when either could be it.
+      const bool ambiguous = index[i] == gf3mq::kAmbiguousMessage;
+      if (ambiguous) program::fail(kName, at_line(kBothWritten));
+      const std::size_t first = ambiguous ? 0 : static_cast<std::size_t>(index[i]);
+      gf3mq::append_message_line(out, m + n * first, n);
+      if (both) gf3mq::append_message_line(out, m + n * (1 - first), n);
     }
     return std::string();
   });

@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "app/program.h"
-#include "field/field_tables.h"
 #include "learn/trace.h"
 #include "runtime/console_text.h"
 #include "runtime/huge_pages.h"
@@ -53,14 +52,11 @@ constexpr const char* kCandidatesCaption[] = {
 
 const char* caption(const char* const (&text)[2]) { return gf3mq::console_text(text[0], text[1]); }
 
-// "[e0 e1 ... e256]", each element as a decimal integer.
+// "[e0 e1 ... e256]", each element as a decimal integer, and an end of line.
 void print_list(const unsigned char* values, std::size_t n) {
   std::cout << '[';
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i > 0) std::cout << ' ';
-    std::cout << static_cast<int>(values[i]);
-  }
-  std::cout << ']';
+  for (std::size_t i = 0; i < n; ++i) std::cout << (i > 0 ? " " : "") << static_cast<int>(values[i]);
+  std::cout << ']' << std::endl;
 }
 
 // Both computations told step by step on standard error, from the secret
@@ -80,7 +76,6 @@ bool trace_both(const gf3mq::Sizes& sizes, const unsigned char* pk, const unsign
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   bool no_wait = false, trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--no-wait", no_wait);
@@ -111,24 +106,18 @@ int main(int argc, char** argv) {
   gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());
   const std::uint64_t decrypt_mlen = sizes.decrypted_bytes();
   std::unique_ptr<unsigned char[]> decrypted(new unsigned char[decrypt_mlen]);
-  if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem))
-    return program::fail_with_key_set(kName, problem);
-  if (trace && !trace_both(sizes, pk.get(), sk.get(), m.get(), c.get(), &problem))
+  if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem) ||
+      (trace && !trace_both(sizes, pk.get(), sk.get(), m.get(), c.get(), &problem)))
     return program::fail_with_key_set(kName, problem);
   lock.release();
 
   std::cout << caption(kPlaintextCaption) << std::endl;
   print_list(m.get(), mlen);
-  std::cout << std::endl;
   std::cout << caption(kCiphertextCaption) << std::endl;
   print_list(c.get(), mlen);
-  std::cout << std::endl;
-  std::cout << std::endl;
-  std::cout << caption(kCandidatesCaption) << std::endl;
+  std::cout << std::endl << caption(kCandidatesCaption) << std::endl;
   print_list(decrypted.get(), mlen);
-  std::cout << std::endl;
   print_list(decrypted.get() + mlen, mlen);
-  std::cout << std::endl;
   std::cout << decrypt_mlen << ' ' << mlen << std::endl;
   const int index = gf3mq::message_index(sizes, pk.get(), c.get(), decrypted.get());
   if (index == gf3mq::kNoMessage) {

@@ -1,10 +1,8 @@
 // gf3mq-encrypt: encrypts plaintexts, one per line, with the public key of a
 // folder; "new pk.txt" is the only file it reads, except that --trace also
 // reads the secret files when they are there.
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -48,28 +46,23 @@ constexpr const char* kUsage =
 // after saying on standard error why only the public evaluation is traced.
 std::unique_ptr<gf3mq::EncryptionMaps> secret_maps_for_trace(const gf3mq::Sizes& sizes) {
   namespace program = gf3mq::program;
-  const std::string only_public = ": only the public evaluation is traced";
-  if (const int error = gf3mq::lookup_error(gf3mq::kMatAFile); error != 0) {
-    program::fail(kName, error == ENOENT ? "the secret files are not in this folder" + only_public
-                                         : gf3mq::quoted(gf3mq::kMatAFile) +
-                                               " cannot be read: " + gf3mq::error_text(error) + only_public);
-    return nullptr;
-  }
   gf3mq::FileProblem problem;
-  gf3mq::FolderLock lock(program::lock_wait(kName));
-  auto maps = std::make_unique<gf3mq::EncryptionMaps>(sizes);
-  if (!gf3mq::lock_key_set_for_reading(lock, &problem) || !maps->load(&problem)) {
-    program::fail(kName, problem.message() + only_public);
-    return nullptr;
+  if (const int error = gf3mq::lookup_error(gf3mq::kMatAFile); error != 0) {
+    problem = error == ENOENT ? gf3mq::FileProblem{"", "the secret files are not in this folder"}
+                              : gf3mq::FileProblem{gf3mq::kMatAFile, "cannot be read: " + gf3mq::error_text(error)};
+  } else {
+    gf3mq::FolderLock lock(program::lock_wait(kName));
+    auto maps = std::make_unique<gf3mq::EncryptionMaps>(sizes);
+    if (gf3mq::lock_key_set_for_reading(lock, &problem) && maps->load(&problem)) return maps;
   }
-  return maps;
+  program::fail(kName, problem.message() + ": only the public evaluation is traced");
+  return nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   bool trace = false;
   program::CommandLine command_line(kName, kUsage);
   command_line.flag("--trace", trace);

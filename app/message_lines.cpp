@@ -33,8 +33,6 @@ std::string elements_text(std::size_t count) { return std::to_string(count) + (c
 MessageLineParser::MessageLineParser(std::string source, LineElements allowed, std::size_t elements)
     : source_(std::move(source)), allowed_(allowed), elements_(elements), current_(elements) {}
 
-MessageLineParser::~MessageLineParser() = default;
-
 bool MessageLineParser::refuse(FileProblem* problem, std::size_t column, const std::string& what) const {
   if (problem != nullptr) *problem = FileProblem{source_, what, line_, column};
   return false;
@@ -82,8 +80,7 @@ bool parse_message_lines(const char* text, std::size_t size, const std::string& 
   MessageLines parsed;  // out changes only when every line is good
   MessageLineParser parser(source, allowed, elements);
   if (!parser.feed(text, size, parsed, problem) || !parser.finish(parsed, problem)) return false;
-  parsed.elements_per_line = elements;
-  out = std::move(parsed);
+  out = std::move(parsed);  // feed set its elements_per_line
   return true;
 }
 
@@ -98,8 +95,7 @@ MessageLineReader::~MessageLineReader() {
 
 bool MessageLineReader::fill(FileProblem* problem) {
   const std::string source = file_name_ == "-" ? "" : file_name_;
-  if (!opened_) {
-    opened_ = true;
+  if (fd_ < 0) {  // first called: after a failure, next() calls it no more
     fd_ = file_name_ == "-" ? 0 : open_for_reading(file_name_);
     if (fd_ < 0) return report_problem(problem, source, "cannot be opened: " + error_text(errno));
   }
@@ -119,16 +115,16 @@ bool MessageLineReader::next(std::size_t max, MessageLines& out, FileProblem* pr
     if (problem != nullptr) *problem = failure_;
     return false;
   }
-  const std::size_t taken = std::min(max, pending_.count()), per_line = pending_.elements_per_line;
-  out.elements_per_line = per_line;
-  out.elements.assign(pending_.elements.begin(),
-                      pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
-  out.line_numbers.assign(pending_.line_numbers.begin(),
-                          pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
-  pending_.elements.erase(pending_.elements.begin(),
-                          pending_.elements.begin() + static_cast<std::ptrdiff_t>(taken * per_line));
-  pending_.line_numbers.erase(pending_.line_numbers.begin(),
-                              pending_.line_numbers.begin() + static_cast<std::ptrdiff_t>(taken));
+  // The first count of from, moved to to.
+  const auto take = [](auto& from, auto& to, std::size_t count) {
+    const auto end = from.begin() + static_cast<std::ptrdiff_t>(count);
+    to.assign(from.begin(), end);
+    from.erase(from.begin(), end);
+  };
+  const std::size_t taken = std::min(max, pending_.count());
+  out.elements_per_line = pending_.elements_per_line;
+  take(pending_.elements, out.elements, taken * out.elements_per_line);
+  take(pending_.line_numbers, out.line_numbers, taken);
   return true;
 }
 

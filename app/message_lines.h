@@ -32,10 +32,6 @@ struct MessageLines {
 
   std::size_t count() const { return line_numbers.size(); }
   const std::uint8_t* vector(std::size_t i) const { return elements.data() + i * elements_per_line; }
-  void clear() {
-    elements.clear();
-    line_numbers.clear();
-  }
 };
 
 // The lines of one input, parsed as they come. Problems name the source
@@ -44,7 +40,6 @@ struct MessageLines {
 class MessageLineParser {
  public:
   MessageLineParser(std::string source, LineElements allowed, std::size_t elements = kDefaultSizes.elements());
-  ~MessageLineParser();
 
   // Parses text[0..size), appending finished lines to out. False with
   // problem filled at the first line that is not a vector.
@@ -88,7 +83,7 @@ class MessageLineReader {
   std::string file_name_;
   MessageLineParser parser_;
   int fd_ = -1;
-  bool opened_ = false, ended_ = false, failed_ = false;
+  bool ended_ = false, failed_ = false;
   FileProblem failure_;   // what stopped the input, once failed_
   MessageLines pending_;  // parsed, not yet handed out
   SecretVector<char> chunk_;

@@ -22,22 +22,24 @@ namespace {
 
 bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
+// fail, for the steps that answer whether the program may go on: false.
+bool failed(const char* name, const std::string& message) {
+  fail(name, message);
+  return false;
+}
+
 // Standard output written straight to descriptor 1, keeping the error of the
 // first write that failed: the reason for the message, whenever it happened.
 class CheckedOutput : public std::streambuf {
  public:
   CheckedOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
   int error() const { return error_; }
-  bool failed() const { return failed_; }
 
   // Writes what is buffered and closes descriptor 1.
   bool close() {
-    const bool flushed = sync() == 0;
-    if (::close(1) != 0 && !failed_) {
-      failed_ = true;
-      error_ = errno;
-    }
-    return flushed && !failed_;
+    sync();
+    if (::close(1) != 0 && error_ == 0) error_ = errno;
+    return error_ == 0;
   }
 
  protected:
@@ -48,26 +50,20 @@ class CheckedOutput : public std::streambuf {
   }
 
   int sync() override {
-    if (!failed_ && !write_all(1, pbase(), static_cast<std::size_t>(pptr() - pbase()))) {
-      failed_ = true;
-      error_ = errno;
-    }
+    if (error_ == 0 && !write_all(1, pbase(), static_cast<std::size_t>(pptr() - pbase()))) error_ = errno;
     setp(buffer_, buffer_ + sizeof buffer_);  // what could not be written is lost either way
-    return failed_ ? -1 : 0;
+    return error_ == 0 ? 0 : -1;
   }
 
  private:
   char buffer_[1 << 14];
-  bool failed_ = false;
-  int error_ = 0;
+  int error_ = 0;  // of the first write or close that failed (never 0 then), 0 while none has
 };
 
 // Lives until the process ends: the standard streams flush at exit.
 CheckedOutput* const checked_output = new CheckedOutput;
 
 }  // namespace
-
-const char* version() { return GF3MQ_VERSION; }
 
 void CommandLine::flag(const char* option, bool& set) { declared_.push_back({option, &set, nullptr}); }
 
@@ -90,41 +86,33 @@ bool CommandLine::usage_error(const std::string& what) {
 }
 
 bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
+  if (!standard_streams_ready(name_)) return false;  // exit_status() is 1 until set otherwise
   // getopt_long: -CDIR and -C DIR, --opt=value and --opt value, unique
   // abbreviations, "--" ending the options, operands anywhere.
   enum : int { kHelp = 256, kVersion, kFirstDeclared };
-  std::vector<std::string> names;  // the long names without "--", kept alive for getopt
-  for (const Declared& d : declared_) names.push_back(d.option.substr(2));
   std::vector<option> longs = {{"help", no_argument, nullptr, kHelp}, {"version", no_argument, nullptr, kVersion}};
-  for (std::size_t i = 0; i < declared_.size(); ++i)
-    longs.push_back({names[i].c_str(), declared_[i].flag != nullptr ? no_argument : required_argument, nullptr,
-                     kFirstDeclared + static_cast<int>(i)});
+  for (std::size_t i = 0; i < declared_.size(); ++i)  // the long names without "--"
+    longs.push_back({declared_[i].option.c_str() + 2, declared_[i].flag != nullptr ? no_argument : required_argument,
+                     nullptr, kFirstDeclared + static_cast<int>(i)});
   longs.push_back({nullptr, 0, nullptr, 0});
   opterr = 0;  // the messages are the program's own
   optind = 0;  // a fresh scan
   for (;;) {
-    const int c = getopt_long(argc, argv, "+:C:", longs.data(), nullptr);
-    if (c == -1) {  // "+": getopt stops at an operand, or past "--"
-      if (optind >= argc) break;
-      if (std::strcmp(argv[optind - 1], "--") == 0) {
-        while (optind < argc) operands_.push_back(argv[optind++]);  // everything after "--" is an operand
-        break;
-      }
-      operands_.push_back(argv[optind++]);  // and the options go on after it
-      continue;
+    const int c = getopt_long(argc, argv, "-:C:", longs.data(), nullptr);
+    if (c == -1) {  // the end, or "--": everything after it is an operand
+      while (optind < argc) operands_.push_back(argv[optind++]);
+      break;
     }
-    if (c == 'C') {
-      if (chdir(optarg) != 0) {
-        exit_status_ =
-            fail(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
-        return false;
-      }
+    if (c == 1) {  // "-": getopt hands each operand over in its place
+      operands_.push_back(optarg);
+    } else if (c == 'C') {
+      if (chdir(optarg) != 0)  // exit_status() stays 1
+        return failed(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
     } else if (c == kHelp || c == kVersion) {
-      if (c == kHelp) {
+      if (c == kHelp)
         std::cout << usage_;
-      } else {
-        std::cout << name_ << ' ' << version() << '\n';
-      }
+      else
+        std::cout << name_ << ' ' << GF3MQ_VERSION << '\n';  // the version of the programs, from the build
       exit_status_ = finish_output(name_) ? 0 : 1;
       return false;
     } else if (c >= kFirstDeclared) {
@@ -145,18 +133,14 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
   for (const auto& [option, other] : exclusive_)
     if (given(option) && given(other)) return usage_error(option + " and " + other + " cannot be used together");
   if (const std::string wrong = lock_wait_problem(); !wrong.empty()) {
-    fail(name_, wrong);
-    exit_status_ = 2;
+    exit_status_ = fail(name_, wrong, 2);
     return false;
   }
   return true;
 }
 
 bool standard_streams_ready(const char* name) {
-  if (!is_open(1)) {
-    fail(name, "standard output is closed; nothing was done");
-    return false;
-  }
+  if (!is_open(1)) return failed(name, "standard output is closed; nothing was done");
   // open() returns the lowest free descriptor: the closed one.
   for (int fd : {0, 2})
     if (!is_open(fd) && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
@@ -167,16 +151,14 @@ bool standard_streams_ready(const char* name) {
 bool finish_output(const char* name, const char* done) {
   std::cout.flush();
   if (checked_output->close()) return true;
-  std::string message = "standard output could not be written";
-  if (checked_output->error() != 0) message += std::string(": ") + std::strerror(checked_output->error());
+  std::string message = std::string("standard output could not be written: ") + std::strerror(checked_output->error());
   if (done != nullptr) message += std::string(" (") + done + ")";
-  fail(name, message);
-  return false;
+  return failed(name, message);
 }
 
-int fail(const char* name, const std::string& message) {
+int fail(const char* name, const std::string& message, int status) {
   std::cerr << name << ": " << message << std::endl;
-  return 1;
+  return status;
 }
 
 int fail_with_key_set(const char* name, const FileProblem& problem) {
@@ -197,17 +179,14 @@ bool answer_lines(const char* name, MessageLineReader& reader, MessageLines& lin
     if (trace) std::cout.flush();
     if (!refusal.empty() || !reader.next(lines_at_once(trace), lines, &problem)) {
       finish_output(name);
-      fail(name, refusal.empty() ? problem.message() : refusal);
-      return false;
+      return failed(name, refusal.empty() ? problem.message() : refusal);
     }
   }
   return true;
 }
 
 LockWait lock_wait(const char* name) {
-  LockWait wait;
-  wait.notice = [name](const std::string& what) { fail(name, what); };
-  return wait;
+  return {.notice = [name](const std::string& what) { fail(name, what); }};  // seconds: its default
 }
 
 void warn_if_folder_open(const char* name, const std::string& dir, const char* what) {
@@ -223,10 +202,7 @@ void warn_if_folder_open(const char* name, const std::string& dir, const char* w
 bool sizes_of_tables(const char* name, Sizes& sizes) {
   FileProblem problem;
   const int n = degree_of_reduction_table(kReductionTableFile, &problem);
-  if (n == 0) {
-    fail(name, problem.message());
-    return false;
-  }
+  if (n == 0) return failed(name, problem.message());
   sizes = Sizes{n};
   return true;
 }
@@ -234,15 +210,9 @@ bool sizes_of_tables(const char* name, Sizes& sizes) {
 bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
-  if (!lock_key_set_for_reading(lock, &problem)) {
-    fail(name, problem.message());
-    return false;
-  }
-  const int n = degree_of_public_key(kPublicKeyFile, &problem);
-  if (n == 0) {
-    fail(name, problem.message());
-    return false;
-  }
+  int n = 0;
+  if (!lock_key_set_for_reading(lock, &problem) || (n = degree_of_public_key(kPublicKeyFile, &problem)) == 0)
+    return failed(name, problem.message());
   sizes = Sizes{n};
   pk = make_huge_page_buffer(sizes.public_key_digits());
   if (!read_key_file(sizes, kPublicKeyFile, pk.get(), sizes.public_key_digits(), &problem, kPublicKeyFile)) {

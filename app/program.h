@@ -15,9 +15,6 @@
 
 namespace gf3mq::program {
 
-// The version of the programs, from the build ("1.0.0").
-const char* version();
-
 // The command line of a program: -C DIR (any number, each taken at once,
 // relative to the one before, as git -C and make -C do), --help, --version,
 // the options the program declares, "--" and operands ("-" stands for
@@ -34,17 +31,17 @@ class CommandLine {
   // Two declared options that cannot be given together.
   void exclusive(const char* option, const char* other);
 
-  // Reads argv. True to go on; otherwise the program ends with
-  // exit_status(): 0 after --help or --version (printed on standard
-  // output), 2 after an unknown option, a missing operand, too many
-  // operands or two exclusive options (the usage on standard error) or a
-  // GF3MQ_LOCK_WAIT that is not a number of seconds, 1 when a -C folder
-  // cannot be entered.
+  // Readies the standard streams (standard_streams_ready), then reads argv.
+  // True to go on; otherwise the program ends with exit_status(): 0 after
+  // --help or --version (printed on standard output), 2 after an unknown
+  // option, a missing operand, too many operands or two exclusive options
+  // (the usage on standard error) or a GF3MQ_LOCK_WAIT that is not a number
+  // of seconds, 1 when standard output is closed or a -C folder cannot be
+  // entered.
   bool parse(int argc, char** argv, std::size_t max_operands);
   int exit_status() const { return exit_status_; }
   // Whether a declared option was on the command line (even with an empty value).
   bool given(const std::string& option) const;
-  const std::vector<std::string>& operands() const { return operands_; }
   // The FILE operand of a program that takes at most one, "-" (standard
   // input) when none was given.
   std::string input_file() const { return operands_.empty() ? "-" : operands_[0]; }
@@ -63,12 +60,13 @@ class CommandLine {
   std::vector<Declared> declared_;
   std::vector<std::pair<std::string, std::string>> exclusive_;
   std::vector<std::string> operands_;
-  int exit_status_ = 0;
+  int exit_status_ = 1;
 };
 
-// Call first. Opens /dev/null on a closed standard input or standard error,
-// so that no file the program opens can take their place. Returns false,
-// after a message, when standard output is closed: nothing could be shown.
+// Call first (CommandLine::parse does; calling it again does no harm). Opens
+// /dev/null on a closed standard input or standard error, so that no file
+// the program opens can take their place. Returns false, after a message,
+// when standard output is closed: nothing could be shown.
 bool standard_streams_ready(const char* name);
 
 // Flushes and closes standard output. Returns false, after a message on
@@ -76,8 +74,8 @@ bool standard_streams_ready(const char* name);
 // says in that message what the program did nonetheless.
 bool finish_output(const char* name, const char* done = nullptr);
 
-// "name: message" and an end of line on standard error; returns 1.
-int fail(const char* name, const std::string& message);
+// "name: message" and an end of line on standard error; returns status.
+int fail(const char* name, const std::string& message, int status = 1);
 
 // The same for a problem with the key set or its tables, followed by what
 // makes the missing file: gf3mq-tables for a table, gf3mq-keygen otherwise.

@@ -19,10 +19,7 @@ void PhaseLog::start(const std::string& phase) {
 void PhaseLog::update(const char* phase, double fraction) {
   if (phase == ended_) return;  // a phase reports its end once
   if (phase != phase_) start(phase);
-  if (fraction >= 1) {
-    end();
-    return;
-  }
+  if (fraction >= 1) return end();
   const int percent = static_cast<int>(fraction * 100);
   if (live_ && percent != shown_) {
     std::fprintf(stderr, "\r%s: %s %3d%%", name_, phase_.c_str(), percent);
@@ -33,7 +30,8 @@ void PhaseLog::update(const char* phase, double fraction) {
 
 void PhaseLog::end() {
   if (phase_.empty()) return;
-  if (!silent_) std::fprintf(stderr, "%s%s: %s %.2f s\n", shown_ >= 0 ? "\r" : "", name_, phase_.c_str(), seconds());
+  const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+  if (!silent_) std::fprintf(stderr, "%s%s: %s %.2f s\n", shown_ >= 0 ? "\r" : "", name_, phase_.c_str(), seconds);
   ended_ = phase_;
   phase_.clear();
 }
@@ -47,7 +45,5 @@ void PhaseLog::abandon() {
 PhaseProgress PhaseLog::reporter() {
   return [this](const char* phase, double fraction) { update(phase, fraction); };
 }
-
-double PhaseLog::seconds() const { return std::chrono::duration<double>(Clock::now() - started_).count(); }
 
 }  // namespace gf3mq::program

@@ -33,7 +33,6 @@ class PhaseLog {
 
  private:
   using Clock = std::chrono::steady_clock;
-  double seconds() const;
 
   const char* name_;
   bool live_;    // standard error is a terminal

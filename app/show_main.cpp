@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/program.h"
-#include "field/field_tables.h"
 #include "learn/key_algebra.h"
 #include "scheme/key_set.h"
 
@@ -53,7 +52,6 @@ int polynomial_number(const std::string& text) {
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   gf3mq::ShowChoice choice;
   std::string polynomial, format = "text";
   program::CommandLine command_line(kName, kUsage);
@@ -63,17 +61,13 @@ int main(int argc, char** argv) {
   command_line.option_with_value("--format", format);
   command_line.exclusive("--polynomial", "--all");
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
-  if (format != "text" && format != "gp") {
-    program::fail(kName, "--format is text or gp, not \"" + format + "\"");
-    return 2;
-  }
+  if (format != "text" && format != "gp")
+    return program::fail(kName, "--format is text or gp, not \"" + format + "\"", 2);
   choice.format = format == "gp" ? gf3mq::AlgebraFormat::gp : gf3mq::AlgebraFormat::text;
   if (!polynomial.empty()) {
     choice.polynomial = polynomial_number(polynomial);
-    if (choice.polynomial < 1) {
-      program::fail(kName, "--polynomial takes a number K from 1 to n, not \"" + polynomial + "\"");
-      return 2;
-    }
+    if (choice.polynomial < 1)
+      return program::fail(kName, "--polynomial takes a number K from 1 to n, not \"" + polynomial + "\"", 2);
   }
   if (choice.secret) program::warn_if_folder_open(kName);
 
@@ -82,19 +76,14 @@ int main(int argc, char** argv) {
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
   gf3mq::Sizes sizes;
   if (!program::sizes_of_tables(kName, sizes)) return 1;
-  if (const std::string refusal = gf3mq::show_refusal(sizes.n, choice); !refusal.empty()) {
-    program::fail(kName, refusal);
-    return 2;
-  }
+  if (const std::string refusal = gf3mq::show_refusal(sizes.n, choice); !refusal.empty())
+    return program::fail(kName, refusal, 2);
   gf3mq::KeyAlgebra keys;
   if (!gf3mq::load_key_algebra(sizes, choice.secret, keys, &problem)) return program::fail_with_key_set(kName, problem);
   lock.release();
 
   if (choice.secret) program::fail(kName, std::string("SECRET: ") + gf3mq::secret_warning());
-  if (choice.format == gf3mq::AlgebraFormat::gp) {
-    gf3mq::write_key_algebra_gp(std::cout, keys, choice);
-  } else {
-    gf3mq::write_key_algebra(std::cout, keys, choice);
-  }
+  const auto write = choice.format == gf3mq::AlgebraFormat::gp ? gf3mq::write_key_algebra_gp : gf3mq::write_key_algebra;
+  write(std::cout, keys, choice);
   return program::finish_output(kName) ? 0 : 1;
 }

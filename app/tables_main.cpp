@@ -45,7 +45,6 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   std::string poly_text, degree_text;
   bool check = false;
   program::CommandLine command_line(kName, kUsage);
@@ -60,18 +59,16 @@ int main(int argc, char** argv) {
   if (!degree_text.empty()) {
     const bool digits = degree_text.size() <= 4 && degree_text.find_first_not_of("0123456789") == std::string::npos;
     degree = digits ? std::stoi(degree_text) : 0;
-    if (!gf3mq::degree_exists(degree)) {
-      program::fail(kName, "--degree " + degree_text + ": no such size; " + gf3mq::sizes_that_exist());
-      return 2;
-    }
+    if (!gf3mq::degree_exists(degree))
+      return program::fail(kName, "--degree " + degree_text + ": no such size; " + gf3mq::sizes_that_exist(), 2);
   }
   gf3mq::FileProblem problem;
   gf3mq::FolderLock lock(program::lock_wait(kName));
   gf3mq::Polynomial f;
   program::PhaseLog log(kName, program::PhaseLog::Times::on_terminal);
   if (check) {
-    if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem)) return program::fail(kName, problem.message());
-    if (!gf3mq::check_tables(f, &problem)) return program::fail(kName, problem.message());
+    if (!lock.acquire(gf3mq::FolderLock::Mode::shared, &problem) || !gf3mq::check_tables(f, &problem))
+      return program::fail(kName, problem.message());
     std::cout << "tables are consistent and describe GF(3^" << f.degree()
               << ") with f = " << gf3mq::format_polynomial(f) << "\n";
     return program::finish_output(kName) ? 0 : 1;
@@ -90,10 +87,9 @@ int main(int argc, char** argv) {
   if (written == gf3mq::TablesWritten::none) return program::fail(kName, problem.message());
   log.end();
   lock.release();
-  if (written == gf3mq::TablesWritten::missing)
-    std::cout << "an interrupted run had left one table; wrote the missing one for f = ";
-  else
-    std::cout << "wrote the field tables for f = ";
-  std::cout << gf3mq::format_polynomial(f) << "\n";
+  std::cout << (written == gf3mq::TablesWritten::missing
+                    ? "an interrupted run had left one table; wrote the missing one for f = "
+                    : "wrote the field tables for f = ")
+            << gf3mq::format_polynomial(f) << "\n";
   return program::finish_output(kName, "the tables are in place") ? 0 : 1;
 }

@@ -18,10 +18,8 @@ std::string folder_of(const std::string& path) {
 bool sync_folder(const std::string& dir, FileProblem* problem) {
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int error = fd < 0 ? errno : 0;
-  if (fd >= 0) {
-    if (fsync(fd) != 0) error = errno;
-    close(fd);
-  }
+  if (fd >= 0 && fsync(fd) != 0) error = errno;
+  if (fd >= 0) close(fd);
   if (error == 0) return true;
   const std::string name = dir == "." ? working_directory() : dir;
   return report_problem(problem, name, "could not be synced: " + error_text(error));
@@ -40,19 +38,14 @@ bool folder_writable_by_others(const std::string& dir, unsigned* mode) {
 }
 
 OwnFile look_at(const std::string& name) {
-  OwnFile file;
   struct stat info {};
-  if (lstat(name.c_str(), &info) != 0) {
-    file.exists = errno != ENOENT;  // something may be there that cannot be looked at
-    return file;
-  }
-  file.exists = true;
-  file.regular = S_ISREG(info.st_mode);
-  file.own = info.st_uid == geteuid();
-  file.closed = (info.st_mode & 022) == 0;
-  file.mode = info.st_mode & 07777;
-  file.inode = info.st_ino;
-  return file;
+  // Something may be there that cannot be looked at.
+  if (lstat(name.c_str(), &info) != 0) return {.exists = errno != ENOENT};
+  return {.exists = true,
+          .regular = S_ISREG(info.st_mode),
+          .own = info.st_uid == geteuid(),
+          .mode = info.st_mode & 07777,
+          .inode = info.st_ino};
 }
 
 int lookup_error(const std::string& name) { return access(name.c_str(), F_OK) == 0 ? 0 : errno; }

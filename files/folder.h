@@ -32,7 +32,6 @@ struct OwnFile {
   bool exists = false;   // something is at the name
   bool regular = false;  // it is a regular file
   bool own = false;      // and this user owns it
-  bool closed = false;   // and neither group nor others may write it
   unsigned mode = 0;     // its permission bits (st_mode & 07777)
   ino_t inode = 0;
 };

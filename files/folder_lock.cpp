@@ -18,12 +18,12 @@ namespace gf3mq {
 
 namespace {
 
-// The whole-number value of text, if it is one from 0 to kMaxLockWaitSeconds.
+// The whole-number value of text, if it is one from 0 to kMaxLockWaitSeconds
+// (from_chars takes no "+", and nothing from an empty text).
 bool parse_seconds(const char* text, int& seconds) {
   const char* end = text + std::strlen(text);
   const auto [stop, error] = std::from_chars(text, end, seconds);
-  return error == std::errc{} && stop == end && end != text && text[0] != '-' && text[0] != '+' &&
-         seconds <= kMaxLockWaitSeconds;
+  return error == std::errc{} && stop == end && text[0] != '-' && seconds <= kMaxLockWaitSeconds;
 }
 
 }  // namespace
@@ -31,8 +31,7 @@ bool parse_seconds(const char* text, int& seconds) {
 int lock_wait_seconds() {
   const char* text = std::getenv("GF3MQ_LOCK_WAIT");
   int seconds = 0;
-  if (text != nullptr && parse_seconds(text, seconds)) return seconds;
-  return kDefaultLockWaitSeconds;
+  return text != nullptr && parse_seconds(text, seconds) ? seconds : kDefaultLockWaitSeconds;
 }
 
 std::string lock_wait_problem() {

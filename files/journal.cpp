@@ -1,6 +1,5 @@
 #include "files/journal.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <filesystem>
 #include <sstream>
 
 #include "files/folder.h"
@@ -30,9 +30,8 @@ struct Entry {
 // an all-ones value) when it holds something else or cannot be looked at.
 constexpr ino_t kNotARegularFile = static_cast<ino_t>(-1);
 ino_t inode_at(const std::string& name) {
-  struct stat info {};
-  if (lstat(name.c_str(), &info) != 0) return errno == ENOENT ? 0 : kNotARegularFile;
-  return S_ISREG(info.st_mode) ? info.st_ino : kNotARegularFile;
+  const OwnFile file = look_at(name);
+  return !file.exists ? 0 : file.regular ? file.inode : kNotARegularFile;
 }
 
 std::string journal_text(const std::vector<Entry>& entries) {
@@ -43,13 +42,9 @@ std::string journal_text(const std::vector<Entry>& entries) {
   return text + "end\n";
 }
 
-bool plain_name(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
-// A number written as decimal digits only: no sign, no blank, nothing after.
+// A number written as decimal digits only: no sign, no blank, nothing after
+// (from_chars takes no sign for an unsigned value).
 bool parse_inode(const std::string& text, ino_t& value) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
   unsigned long long v = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
   value = static_cast<ino_t>(v);
@@ -78,8 +73,9 @@ bool parse_journal(const std::string& text, std::vector<Entry>& entries) {
 
 // Why a journal's entries may not be followed, or empty when they may.
 std::string untrusted_entries(const std::vector<Entry>& entries, const std::vector<std::string>& final_names) {
+  // A name of this folder (no "/" in it) that starts with prefix.
   auto prefixed = [](const std::string& name, const char* prefix) {
-    return plain_name(name) && name.rfind(prefix, 0) == 0;
+    return name.starts_with(prefix) && name.find('/') == std::string::npos;
   };
   // A temporary or backup still there must be this user's file of the recorded inode.
   auto ours = [](const std::string& name, ino_t inode) {
@@ -103,31 +99,30 @@ std::string untrusted_entries(const std::vector<Entry>& entries, const std::vect
 // Forward is possible when each file is new already or its temporary is
 // still there to be renamed.
 bool forward_possible(const std::vector<Entry>& entries) {
-  for (const Entry& e : entries)
-    if (inode_at(e.final_name) != e.new_inode && inode_at(e.temp_name) != e.new_inode) return false;
-  return true;
+  return std::ranges::all_of(entries, [](const Entry& e) {
+    return inode_at(e.final_name) == e.new_inode || inode_at(e.temp_name) == e.new_inode;
+  });
 }
 
 // Back is possible when each file is old already, or its backup is still
 // there, or (for a file that was new) it can simply go.
 bool backward_possible(const std::vector<Entry>& entries) {
-  for (const Entry& e : entries) {
+  return std::ranges::all_of(entries, [](const Entry& e) {
     const ino_t now = inode_at(e.final_name);
-    if (e.backup_name.empty() ? now != 0 && now != e.new_inode
-                              : now != e.old_inode && inode_at(e.backup_name) != e.old_inode)
-      return false;
-  }
-  return true;
+    return e.backup_name.empty() ? now == 0 || now == e.new_inode
+                                 : now == e.old_inode || inode_at(e.backup_name) == e.old_inode;
+  });
 }
 
 // What the last steps of a replacement could not do: names left behind and
 // a folder sync that failed. The set is whole either way.
 struct Cleanup {
-  std::vector<std::string> left;
+  std::string left;  // "name" (error), ... of each name left
   std::string sync_failure;
 
   void remove(const std::string& name) {
-    if (unlink(name.c_str()) != 0 && errno != ENOENT) left.push_back(quoted(name) + " (" + error_text(errno) + ")");
+    if (unlink(name.c_str()) != 0 && errno != ENOENT)
+      left += (left.empty() ? "" : ", ") + quoted(name) + " (" + error_text(errno) + ")";
   }
   void sync() {
     FileProblem problem;
@@ -139,19 +134,16 @@ struct Cleanup {
     if (!sync_failure.empty()) text = "the folder " + sync_failure + ", so the files may not be on disk";
     if (!left.empty()) {
       text += text.empty() ? "" : ", and ";
-      text += "copies of the previous files remain, which could not be removed: ";
-      for (std::size_t i = 0; i < left.size(); ++i) text += (i == 0 ? "" : ", ") + left[i];
+      text += "copies of the previous files remain, which could not be removed: " + left;
     }
     return text;
   }
 };
 
 bool roll_forward(const std::vector<Entry>& entries, FileProblem* problem, Cleanup& cleanup) {
-  for (const Entry& e : entries) {
-    if (inode_at(e.final_name) == e.new_inode) continue;
-    if (rename(e.temp_name.c_str(), e.final_name.c_str()) != 0)
+  for (const Entry& e : entries)
+    if (inode_at(e.final_name) != e.new_inode && rename(e.temp_name.c_str(), e.final_name.c_str()) != 0)
       return report_problem(problem, e.final_name, "could not be replaced: " + error_text(errno));
-  }
   cleanup.sync();
   for (const Entry& e : entries)
     if (!e.backup_name.empty()) cleanup.remove(e.backup_name);
@@ -185,23 +177,25 @@ void remove_journal(Cleanup& cleanup) {
 }
 
 // Backups of the existing final names, hard links taken before anything is
-// renamed; each is removed should a termination signal come first.
+// renamed; each is removed should a termination signal come first, and all
+// are removed at the end of a replacement that never reached its commit.
 struct Backups {
   int dir_fd = -1;
   std::vector<int> slots;
   std::vector<std::string> names;
+  bool kept = false;
   Backups() : dir_fd(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   ~Backups() {
+    if (!kept)
+      for (const std::string& name : names) unlink(name.c_str());
     keep();
     if (dir_fd >= 0) close(dir_fd);
   }
   // From the commit on they are the journal's: no signal may remove them.
   void keep() {
+    kept = true;
     for (int slot : slots) unregister_for_removal(slot);
     slots.clear();
-  }
-  void remove_all() {
-    for (const std::string& name : names) unlink(name.c_str());
   }
   bool link_backup(Entry& e, FileProblem* problem) {
     for (int attempt = 0; attempt < 100 && dir_fd >= 0; ++attempt) {
@@ -239,20 +233,19 @@ std::string cannot_finish(const std::string& reason) {
 // file of this user closed to group and others. An empty text with problem
 // empty: there is none.
 bool read_own_journal(std::string& text, FileProblem* problem) {
+  const auto not_followed = [problem](const std::string& why) {
+    return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+  };
   const int fd = open(kJournalFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
   if (fd < 0 && errno == ENOENT) return true;
-  if (fd < 0 && errno == ELOOP)
-    return report_problem(problem, kJournalFile, "is a symbolic link: it is not followed, and nothing was changed");
+  if (fd < 0 && errno == ELOOP) return not_followed("is a symbolic link");
   if (fd < 0) {
     const int error = errno;
-    struct stat info {};
     if (lstat(kJournalFile, &info) == 0 && info.st_uid != geteuid())
-      return report_problem(problem, kJournalFile,
-                            "belongs to another user (uid " + std::to_string(info.st_uid) +
-                                "): it is not followed, and nothing was changed");
+      return not_followed("belongs to another user (uid " + std::to_string(info.st_uid) + ")");
     return report_problem(problem, kJournalFile, "cannot be opened: " + error_text(error));
   }
-  struct stat info {};
   std::string why;
   if (fstat(fd, &info) != 0) {
     why = "cannot be looked at: " + error_text(errno);
@@ -264,50 +257,36 @@ bool read_own_journal(std::string& text, FileProblem* problem) {
     why = "may be written by group or others";
   }
   text.assign(kJournalMaxBytes + 1, '\0');
-  std::size_t size = 0;
-  for (ssize_t n; why.empty() && size < text.size() && (n = read(fd, text.data() + size, text.size() - size)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) why = "cannot be read: " + error_text(errno);
-    if (n > 0) size += static_cast<std::size_t>(n);
-  }
+  const long size = why.empty() ? read_all(fd, text.data(), text.size()) : 0;
+  if (size < 0) why = "cannot be read: " + error_text(errno);
   close(fd);
-  text.resize(size);
-  if (why.empty()) return true;
-  text.clear();
-  return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+  text.resize(why.empty() ? static_cast<std::size_t>(size) : 0);
+  return why.empty() || not_followed(why);
 }
 
 }  // namespace
 
 Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem) {
   std::vector<Entry> entries;
+  std::vector<std::string> final_names;
   for (NewFile& file : files) {
     if (!file.temp.still_at_its_name()) {
       report_problem(problem, file.final_name, "lost its temporary file while it was written");
       return Replacement::not_started;
     }
     entries.push_back(Entry{file.final_name, file.temp.name(), "", file.temp.inode(), 0});
+    final_names.push_back(file.final_name);
   }
-  std::vector<std::string> final_names;
-  for (const Entry& e : entries) final_names.push_back(e.final_name);
   if (!may_replace(final_names, problem)) return Replacement::not_started;
   Backups backups;
-  for (Entry& e : entries) {
-    if (inode_at(e.final_name) != 0 && !backups.link_backup(e, problem)) {
-      backups.remove_all();
-      return Replacement::not_started;
-    }
-  }
+  for (Entry& e : entries)
+    if (inode_at(e.final_name) != 0 && !backups.link_backup(e, problem)) return Replacement::not_started;
   TempFile journal;
-  if (!write_journal(entries, journal, problem)) {
-    backups.remove_all();
-    return Replacement::not_started;
-  }
+  if (!write_journal(entries, journal, problem)) return Replacement::not_started;
 
   const TerminationSignalsBlocked blocked;  // from the commit until the journal is gone
   if (rename(journal.name().c_str(), kJournalFile) != 0) {
     report_problem(problem, kJournalFile, "could not be written: " + error_text(errno));
-    backups.remove_all();
     return Replacement::not_started;
   }
   journal.keep();
@@ -322,9 +301,8 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
     remove_journal(cleanup);
     return Replacement::not_started;
   }
-  for (const Entry& e : entries) {
-    if (rename(e.temp_name.c_str(), e.final_name.c_str()) == 0) continue;
-    report_problem(problem, e.final_name, "could not be replaced: " + error_text(errno));
+  // Forward, as a reader that found the journal would go.
+  if (!roll_forward(entries, problem, cleanup)) {
     Cleanup undo;
     if (roll_back(entries, nullptr, undo)) {
       remove_journal(undo);
@@ -332,8 +310,6 @@ Replacement replace_as_a_whole(std::vector<NewFile>& files, FileProblem* problem
     }
     return Replacement::unfinished;
   }
-  cleanup.sync();
-  for (const std::string& name : backups.names) cleanup.remove(name);
   remove_journal(cleanup);
   if (cleanup.clean()) return Replacement::done;
   report_problem(problem, "", cleanup.describe());
@@ -374,18 +350,14 @@ bool finish_unfinished_replacement(const std::vector<std::string>& final_names, 
   if (const std::string why = untrusted_entries(entries, final_names); !why.empty())
     return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
   const TerminationSignalsBlocked blocked;
-  FileProblem step;
-  Cleanup cleanup;
-  bool finished;
-  if (forward_possible(entries)) {
-    finished = roll_forward(entries, &step, cleanup);
-  } else if (backward_possible(entries)) {
-    finished = roll_back(entries, &step, cleanup);
-  } else {
+  const bool forward = forward_possible(entries);
+  if (!forward && !backward_possible(entries))
     return report_problem(problem, kJournalFile,
                           "records a key generation that was interrupted, but the files it names are gone; the key "
                           "set may be mixed: remove it and run gf3mq-keygen");
-  }
+  FileProblem step;
+  Cleanup cleanup;
+  const bool finished = forward ? roll_forward(entries, &step, cleanup) : roll_back(entries, &step, cleanup);
   if (!finished) return report_problem(problem, kJournalFile, cannot_finish(step.message()));
   remove_journal(cleanup);
   if (cleanup.clean()) return true;
@@ -393,30 +365,21 @@ bool finish_unfinished_replacement(const std::vector<std::string>& final_names, 
 }
 
 bool remove_leftovers(FileProblem* problem) {
-  DIR* dir = opendir(".");
-  if (dir == nullptr)
-    return report_problem(problem, working_directory(),
-                          "cannot be read for leftover temporaries: " + error_text(errno));
-  std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.rfind(kTempPrefix, 0) == 0 || name.rfind(kBackupPrefix, 0) == 0) names.push_back(name);
+  std::vector<std::string> names;  // all listed first, then removed
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename();
+    if (name.starts_with(kTempPrefix) || name.starts_with(kBackupPrefix)) names.push_back(name);
   }
-  const int read_error = errno;
-  closedir(dir);
-  if (read_error != 0)
-    return report_problem(problem, working_directory(),
-                          "cannot be read for leftover temporaries: " + error_text(read_error));
+  if (error)
+    return report_problem(problem, working_directory(), "cannot be read for leftover temporaries: " + error.message());
   Cleanup cleanup;
   for (const std::string& name : names) {
     const OwnFile file = look_at(name);
     if (file.regular && file.own) cleanup.remove(name);  // another user's files are theirs
   }
   if (cleanup.left.empty()) return true;
-  std::string left;
-  for (std::size_t i = 0; i < cleanup.left.size(); ++i) left += (i == 0 ? "" : ", ") + cleanup.left[i];
-  return report_problem(problem, "", "leftovers of killed runs could not be removed: " + left);
+  return report_problem(problem, "", "leftovers of killed runs could not be removed: " + cleanup.left);
 }
 
 }  // namespace gf3mq

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace gf3mq {
 
@@ -46,22 +47,12 @@ long read_some(int fd, void* data, std::size_t n) {
 int open_for_reading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_CLOEXEC); }
 
 std::string describe_file_type(unsigned file_type) {
-  switch (file_type) {
-    case S_IFDIR:
-      return "a directory";
-    case S_IFIFO:
-      return "a FIFO";
-    case S_IFCHR:
-      return "a character device";
-    case S_IFBLK:
-      return "a block device";
-    case S_IFSOCK:
-      return "a socket";
-    case S_IFLNK:
-      return "a symbolic link";
-    default:
-      return "a special file";
-  }
+  constexpr std::pair<unsigned, const char*> kTypes[] = {{S_IFDIR, "a directory"},        {S_IFIFO, "a FIFO"},
+                                                         {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"},
+                                                         {S_IFSOCK, "a socket"},          {S_IFLNK, "a symbolic link"}};
+  for (const auto& [type, text] : kTypes)
+    if (type == file_type) return text;
+  return "a special file";
 }
 
 }  // namespace gf3mq

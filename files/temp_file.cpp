@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace gf3mq {
 
@@ -110,28 +111,17 @@ std::string fresh_name(const char* prefix) {
   return name;
 }
 
-TempFile::TempFile(TempFile&& other) noexcept
-    : fd_(other.fd_),
-      dir_fd_(other.dir_fd_),
-      slot_(other.slot_),
-      inode_(other.inode_),
-      dir_(std::move(other.dir_)),
-      name_(std::move(other.name_)) {
-  other.fd_ = other.dir_fd_ = other.slot_ = -1;
-  other.name_.clear();
-}
+TempFile::TempFile(TempFile&& other) noexcept { *this = std::move(other); }
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
     discard();
-    fd_ = other.fd_;
-    dir_fd_ = other.dir_fd_;
-    slot_ = other.slot_;
+    fd_ = std::exchange(other.fd_, -1);
+    dir_fd_ = std::exchange(other.dir_fd_, -1);
+    slot_ = std::exchange(other.slot_, -1);
     inode_ = other.inode_;
     dir_ = std::move(other.dir_);
-    name_ = std::move(other.name_);
-    other.fd_ = other.dir_fd_ = other.slot_ = -1;
-    other.name_.clear();
+    name_ = std::exchange(other.name_, {});
   }
   return *this;
 }
@@ -169,7 +159,7 @@ bool TempFile::create_in(const std::string& dir, const std::string& for_file, mo
     return report_problem(problem, for_file, "cannot be written: " + why);
   }
   const int error = errno;
-  release_registration();
+  keep();  // nothing was created: the folder's descriptor goes
   return report_problem(problem, for_file, "cannot be written: " + error_text(error));
 }
 
@@ -188,28 +178,20 @@ bool TempFile::still_at_its_name() const {
          info.st_ino == inode_;
 }
 
-void TempFile::release_registration() {
+void TempFile::keep() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
   unregister_for_removal(slot_);
   slot_ = -1;
   if (dir_fd_ >= 0) close(dir_fd_);
   dir_fd_ = -1;
-}
-
-void TempFile::keep() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  release_registration();
   name_.clear();
 }
 
 bool TempFile::discard() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  bool removed = true;
-  if (!name_.empty() && unlinkat(dir_fd_, name_.c_str(), 0) != 0 && errno != ENOENT) removed = false;
+  const bool removed = name_.empty() || unlinkat(dir_fd_, name_.c_str(), 0) == 0 || errno == ENOENT;
   const int error = errno;
-  release_registration();
-  name_.clear();
+  keep();  // what is left of it: the descriptors and the registration
   errno = error;
   return removed;
 }

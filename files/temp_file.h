@@ -82,7 +82,6 @@ class TempFile {
   bool discard();
 
  private:
-  void release_registration();
   int fd_ = -1;
   int dir_fd_ = -1;
   int slot_ = -1;

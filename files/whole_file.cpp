@@ -46,14 +46,11 @@ bool put_in_place(TempFile& temp, const std::string& path, Placement placement, 
 bool write_whole_file(const std::string& path, mode_t mode, Placement placement,
                       const std::function<bool(int fd)>& write, FileProblem* problem) {
   if (!path_free_or_regular(path, problem)) return false;
-  const std::string dir = folder_of(path);
   TempFile temp;
-  if (!temp.create_in(dir, path, mode, problem)) return false;
+  if (!temp.create_in(folder_of(path), path, mode, problem)) return false;
   errno = 0;
-  if (!write(temp.fd())) {
-    const int error = errno != 0 ? errno : EIO;
-    return report_problem(problem, path, "could not be written completely: " + error_text(error));
-  }
+  if (!write(temp.fd()))  // a writer that fails without an error: EIO
+    return report_problem(problem, path, "could not be written completely: " + error_text(errno != 0 ? errno : EIO));
   return finish_whole_file(temp, path, placement, problem);
 }
 

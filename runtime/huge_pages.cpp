@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <new>
 
 namespace gf3mq {
 
@@ -16,19 +17,14 @@ void* allocate_large_block(std::size_t n) {
 void release_large_block(void* p) { ::operator delete (p, std::align_val_t{kHugePage}); }
 
 HugePageBuffer make_huge_page_buffer(std::size_t n) {
-  HugePageBuffer buffer(new (std::align_val_t{kHugePage}) unsigned char[n]);
-  advise_huge_pages(buffer.get(), (n + kHugePage - 1) / kHugePage * kHugePage);
-  return buffer;
+  return HugePageBuffer(static_cast<unsigned char*>(allocate_large_block(n)));
 }
 
-void advise_huge_pages(void* p, std::size_t n) {
+void advise_huge_pages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) {
 #ifdef MADV_HUGEPAGE
   const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kHugePage - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)n;
 #endif
 }
 

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <new>
 
 namespace gf3mq {
 
@@ -22,10 +21,10 @@ void release_large_block(void* p);
 // thousands. Only a hint: does nothing where it is not supported.
 void advise_huge_pages(void* p, std::size_t n);
 
-// The programs' public-key buffer: n bytes from array new, aligned to
-// kHugePage so that all of it can lie on huge pages, and hinted so.
+// The programs' public-key buffer: a large block of n bytes, so that all of
+// it can lie on huge pages.
 struct HugePageDelete {
-  void operator()(unsigned char* p) const { operator delete[](p, std::align_val_t{kHugePage}); }
+  void operator()(unsigned char* p) const { release_large_block(p); }
 };
 using HugePageBuffer = std::unique_ptr<unsigned char[], HugePageDelete>;
 HugePageBuffer make_huge_page_buffer(std::size_t n);

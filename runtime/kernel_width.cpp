@@ -4,17 +4,16 @@ namespace gf3mq {
 
 namespace {
 
-KernelWidth widest_available() {
-#if defined(__x86_64__) && defined(__GNUC__)
-  __builtin_cpu_init();  // may run before the constructors that would do it
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")) return KernelWidth::avx512;
-  if (__builtin_cpu_supports("avx2")) return KernelWidth::avx2;
-#endif
-  return KernelWidth::portable;
-}
-
+// The widest width this processor runs, found once.
 KernelWidth widest() {
-  static const KernelWidth width = widest_available();
+  static const KernelWidth width = [] {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();  // may run before the constructors that would do it
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")) return KernelWidth::avx512;
+    if (__builtin_cpu_supports("avx2")) return KernelWidth::avx2;
+#endif
+    return KernelWidth::portable;
+  }();
   return width;
 }
 
@@ -24,9 +23,8 @@ KernelWidth widest() {
 std::atomic<int> width_detail::chosen{-1};
 
 int width_detail::choose() {
-  const int width = static_cast<int>(widest());
-  chosen.store(width, std::memory_order_relaxed);
-  return width;
+  set_kernel_width(widest());
+  return static_cast<int>(widest());
 }
 
 std::vector<KernelWidth> available_kernel_widths() {
@@ -41,15 +39,8 @@ void set_kernel_width(KernelWidth width) {
 }
 
 const char* kernel_width_name(KernelWidth width) {
-  switch (width) {
-    case KernelWidth::avx512:
-      return "avx512";
-    case KernelWidth::avx2:
-      return "avx2";
-    case KernelWidth::portable:
-      break;
-  }
-  return "portable";
+  constexpr const char* kNames[] = {"portable", "avx2", "avx512"};  // in the order of KernelWidth
+  return kNames[static_cast<int>(width)];
 }
 
 }  // namespace gf3mq

@@ -28,8 +28,7 @@ unsigned requested_threads(const char* text) {
 
 unsigned worker_threads() {
   if (const unsigned n = requested_threads(std::getenv("GF3MQ_THREADS")); n != 0) return n;
-  const unsigned processors = std::thread::hardware_concurrency();
-  return processors == 0 ? 1 : processors;
+  return std::max(1u, std::thread::hardware_concurrency());  // 0 when it is not known
 }
 
 std::string worker_threads_problem() {
