@@ -98,14 +98,17 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
   opterr = 0;  // the messages are the program's own
   optind = 0;  // a fresh scan
   for (;;) {
-    const int c = getopt_long(argc, argv, "-:C:", longs.data(), nullptr);
-    if (c == -1) {  // the end, or "--": everything after it is an operand
-      while (optind < argc) operands_.push_back(argv[optind++]);
-      break;
+    const int c = getopt_long(argc, argv, "+:C:", longs.data(), nullptr);
+    if (c == -1) {  // "+": getopt stops at an operand, or past "--"
+      if (optind >= argc) break;
+      if (std::strcmp(argv[optind - 1], "--") == 0) {
+        while (optind < argc) operands_.push_back(argv[optind++]);  // everything after "--" is an operand
+        break;
+      }
+      operands_.push_back(argv[optind++]);  // and the options go on after it
+      continue;
     }
-    if (c == 1) {  // "-": getopt hands each operand over in its place
-      operands_.push_back(optarg);
-    } else if (c == 'C') {
+    if (c == 'C') {
       if (chdir(optarg) != 0)  // exit_status() stays 1
         return failed(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
     } else if (c == kHelp || c == kVersion) {
@@ -186,7 +189,9 @@ bool answer_lines(const char* name, MessageLineReader& reader, MessageLines& lin
 }
 
 LockWait lock_wait(const char* name) {
-  return {.notice = [name](const std::string& what) { fail(name, what); }};  // seconds: its default
+  LockWait wait;
+  wait.notice = [name](const std::string& what) { fail(name, what); };
+  return wait;
 }
 
 void warn_if_folder_open(const char* name, const std::string& dir, const char* what) {
