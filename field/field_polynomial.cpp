@@ -172,20 +172,21 @@ bool sparse_test(const Polynomial& f, bool& irreducible) {
 
 }  // namespace
 
-std::string format_polynomial(const Polynomial& f) {
+std::string polynomial_text(const std::uint8_t* a, std::size_t n, const char* variable, PolynomialForm form) {
   std::string text;
-  for (int i = f.degree(); i >= 0; --i) {
-    const int c = f.coef[static_cast<std::size_t>(i)];
-    if (c == 0) continue;
+  for (std::size_t i = n; i-- > 0;) {
+    if (a[i] == 0) continue;
     if (!text.empty()) text += " + ";
-    if (i == 0) {
-      text += std::to_string(c);
-      continue;
-    }
-    if (c == 2) text += "2*";
-    text += i == 1 ? "x" : "x^" + std::to_string(i);
+    if (a[i] != 1 || i == 0) text += static_cast<char>('0' + a[i]);
+    if (a[i] != 1 && i >= 1 && form == PolynomialForm::gp) text += '*';
+    if (i >= 1) text += variable;
+    if (i >= 2) text += '^' + std::to_string(i);
   }
   return text.empty() ? "0" : text;
+}
+
+std::string format_polynomial(const Polynomial& f) {
+  return polynomial_text(f.coef.data(), f.coef.size(), "x", PolynomialForm::gp);
 }
 
 Polynomial polynomial_of_table(const Mat_ZZ_p& reduction) {

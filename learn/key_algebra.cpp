@@ -4,7 +4,6 @@
 #include <ostream>
 
 #include "field/field_tables.h"
-#include "learn/element_text.h"
 #include "scheme/key_files.h"
 
 namespace gf3mq {
@@ -177,13 +176,13 @@ std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form,
   return text.empty() ? "0" : text;
 }
 
-std::string field_polynomial_text(const KeyAlgebra& keys) {
+std::string field_polynomial_text(const KeyAlgebra& keys, PolynomialForm form) {
   std::vector<std::uint8_t> f(keys.sizes.elements() + 1, 0);
   std::transform(keys.g.begin(), keys.g.end(), f.begin(), [](std::uint8_t c) {
     return static_cast<std::uint8_t>((3 - c) % 3);  // -g
   });
   f.back() = 1;
-  return polynomial_text(f.data(), f.size());
+  return polynomial_text(f.data(), f.size(), "x", form);
 }
 
 void write_key_algebra(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& choice) {

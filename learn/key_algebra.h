@@ -24,6 +24,7 @@
 
 #include "field/sizes.h"
 #include "files/digit_file.h"
+#include "learn/element_text.h"
 #include "scheme/decrypt.h"
 
 namespace gf3mq {
@@ -74,8 +75,8 @@ std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form,
 void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
                                const std::function<void(int i, const std::string& text)>& shown);
 
-// f = x^n - g as "x^7 + 2x + 1" (polynomial_text of element_text.h).
-std::string field_polynomial_text(const KeyAlgebra& keys);
+// f = x^n - g as "x^7 + 2x + 1", or "x^7 + 2*x + 1" as gp reads it (polynomial_text of element_text.h).
+std::string field_polynomial_text(const KeyAlgebra& keys, PolynomialForm form = PolynomialForm::plain);
 
 // What the heading of a secret view and the programs showing one say.
 const char* secret_warning();
