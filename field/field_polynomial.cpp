@@ -158,16 +158,13 @@ std::optional<SparseForm> sparse_g(const Polynomial& f) {
 
 // Rabin's test on the sparse arithmetic mod f or mod its reciprocal, whichever
 // has a sparse g (a trinomial x^n + a x^k + b with k > n / 2 has x^(n - k)
-// in its reciprocal): no table is built. False when neither is sparse.
-bool sparse_test(const Polynomial& f, bool& irreducible) {
-  if (f.coef[0] == 0) return false;
-  for (const Polynomial& h : {f, reciprocal(f)}) {
-    if (const std::optional<SparseForm> g = sparse_g(h)) {
-      irreducible = irreducible_in(h, Field(std::make_unique<SparseReducer>(*g, h.degree())));
-      return true;
-    }
-  }
-  return false;
+// in its reciprocal): no table is built. None when neither is sparse.
+std::optional<bool> sparse_test(const Polynomial& f) {
+  if (f.coef[0] == 0) return std::nullopt;
+  for (const Polynomial& h : {f, reciprocal(f)})
+    if (const std::optional<SparseForm> g = sparse_g(h))
+      return irreducible_in(h, Field(std::make_unique<SparseReducer>(*g, h.degree())));
+  return std::nullopt;
 }
 
 }  // namespace
@@ -279,7 +276,7 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
 }
 
 bool is_irreducible(const Polynomial& f) {
-  if (bool irreducible = false; sparse_test(f, irreducible)) return irreducible;
+  if (const std::optional<bool> irreducible = sparse_test(f)) return *irreducible;
   return is_irreducible(f, build_reduction_table(f));
 }
 
