@@ -20,7 +20,7 @@ RelationsAtCiphertext relations_at(const Relations& r, const std::uint8_t* c) {
   const std::size_t n = r.n;
   PackedMatrix cp(1, n);
   RelationsAtCiphertext system{PackedMatrix(r.count(), n), std::vector<std::uint8_t>(r.count())};
-  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
+  cp.set_row(0, c, n);
   for (std::size_t k = 0; k < r.count(); ++k) {
     for (std::size_t u = 0; u < n; ++u)
       system.m.set(k, u,
