@@ -45,8 +45,8 @@ void write_field(std::ostream& out, const KeyAlgebra& keys) {
   out << "\\\\ x is the variable of the field GF(3^" << n << ") = GF(3)[x]/(f); x1..x" << n
       << " are the plaintext's elements.\n"
       << "n = " << n << ";\n"
-      << "f = Mod(1, 3) * (" << field_polynomial_text(keys, PolynomialForm::gp)
-      << ");  \\\\ x^n - g, g = x^n mod f: row 0 of \"" << kReductionTableFile << "\"\n"
+      << "f = Mod(1, 3) * (" << format_polynomial(keys.f) << ");  \\\\ x^n - g, g = x^n mod f: row 0 of \""
+      << kReductionTableFile << "\"\n"
       << "xs = vector(n, j, eval(Str(\"x\", j)));  \\\\ [x1, ..., x" << n << "]\n\n";
 }
 
