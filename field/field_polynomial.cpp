@@ -46,8 +46,6 @@ bool parse_term(std::string term, long& coefficient, long& power) {
   return after[0] == '^' && parse_number(after.substr(1), power);
 }
 
-constexpr int kFrobeniusStep = 27;
-
 constexpr const char* kPolynomialSearchPhase = "searching for an irreducible f";
 
 int degree_of(const std::vector<std::uint8_t>& p) {
@@ -229,7 +227,6 @@ Mat_ZZ_p build_frobenius_table(const Mat_ZZ_p& reduction) {
     power = field.frobenius(power, 3);  // (x^k)^27
     std::copy(power.begin(), power.end(), table.row(k));
   }
-  static_assert(kFrobeniusStep == 27);
   return table;
 }
 
@@ -241,7 +238,6 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
   f = Polynomial{};
   std::vector<int> sums(kLargestDegree + 1, 0);
   std::size_t start = 0;
-  bool any = false;
   while (start <= text.size()) {
     const auto plus = text.find('+', start);
     const std::string term = trim(text.substr(start, plus == std::string::npos ? std::string::npos : plus - start));
@@ -258,13 +254,12 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
           problem, "",
           "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " + sizes_that_exist());
     sums[static_cast<std::size_t>(power)] += static_cast<int>(coefficient);
-    any = true;
     if (plus == std::string::npos) break;
     start = plus + 1;
   }
   int degree = kLargestDegree;
   while (degree > 0 && sums[static_cast<std::size_t>(degree)] % 3 == 0) --degree;
-  if (!any || !degree_exists(degree))
+  if (!degree_exists(degree))
     return report_problem(problem, "",
                           "\"" + text + "\" is of degree " + std::to_string(degree) + "; " + sizes_that_exist());
   f.coef.resize(static_cast<std::size_t>(degree) + 1);
