@@ -14,20 +14,13 @@ namespace {
 // than this are the vanishing relations of X = 0.
 constexpr std::size_t kMostDirections = 8;
 
-// The solutions x of the relations at c: particular + the span of line's
-// rows. False when there is none.
-bool solutions_at(const Relations& r, const std::uint8_t* c, std::vector<std::uint8_t>& particular,
-                  PackedMatrix& line) {
-  return solutions_of(relations_at(r, c), particular, line);
-}
-
 }  // namespace
 
 RelationsAtCiphertext relations_at(const Relations& r, const std::uint8_t* c) {
   const std::size_t n = r.n;
   PackedMatrix cp(1, n);
   RelationsAtCiphertext system{PackedMatrix(r.count(), n), std::vector<std::uint8_t>(r.count())};
-  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
+  cp.set_row(0, c, n);
   for (std::size_t k = 0; k < r.count(); ++k) {
     for (std::size_t u = 0; u < n; ++u)
       system.m.set(k, u,
@@ -68,7 +61,7 @@ bool encrypts_to(const PublicForms& forms, const std::vector<std::uint8_t>& x, c
 Plaintexts PlaintextRecovery::recover(const std::uint8_t* c) {
   std::vector<std::uint8_t> particular;
   PackedMatrix line;
-  if (!solutions_at(r_, c, particular, line)) return {};
+  if (!solutions_of(relations_at(r_, c), particular, line)) return {};
   const Plaintexts points = line.rows() > kMostDirections ? Plaintexts{central_zero()} : points_of(particular, line);
   Plaintexts found;
   for (const std::vector<std::uint8_t>& x : points)
@@ -85,7 +78,8 @@ const std::vector<std::uint8_t>& PlaintextRecovery::central_zero() {
   for (int draw = 0; draw < kDraws; ++draw) {
     for (std::uint8_t& e : x) e = static_cast<std::uint8_t>(1 + rng() % 2);
     PackedMatrix line;
-    if (!solutions_at(r_, forms_.encrypt(x.data()).data(), particular, line) || line.rows() != 1) continue;
+    if (!solutions_of(relations_at(r_, forms_.encrypt(x.data()).data()), particular, line) || line.rows() != 1)
+      continue;
     const Plaintexts points = points_of(particular, line);
     if (first.empty()) {
       first = points;

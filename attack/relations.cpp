@@ -3,8 +3,8 @@
 
 #include <random>
 
+#include "attack/recover.h"
 #include "linalg/packed_echelon.h"
-#include "linalg/packed_rows.h"
 
 namespace gf3mq {
 
@@ -18,25 +18,16 @@ std::vector<std::uint8_t> random_plaintext(std::mt19937_64& rng, std::size_t n) 
 
 }  // namespace
 
-unsigned relation_value(const Relations& r, std::size_t k, const std::uint8_t* x, const std::vector<std::uint8_t>& c) {
-  const std::size_t n = r.n;
-  PackedMatrix cp(1, n);
-  for (std::size_t j = 0; j < n; ++j) cp.set(0, j, c[j]);
-  unsigned value = r.d[k];
-  for (std::size_t u = 0; u < n; ++u) {
-    const unsigned a_u = packed_dot(r.a[k].ones(u), r.a[k].twos(u), cp.ones(0), cp.twos(0), cp.words());
-    value += x[u] % 3 * (a_u + r.b.get(k, u));
-  }
-  value += packed_dot(r.g.ones(k), r.g.twos(k), cp.ones(0), cp.twos(0), cp.words());
-  return value % 3;
-}
-
 bool relations_hold(const Relations& r, const PublicForms& forms, int points, std::uint64_t seed) {
   std::mt19937_64 rng(seed);
   for (int point = 0; point < points; ++point) {
     const std::vector<std::uint8_t> x = random_plaintext(rng, r.n), c = forms.encrypt(x.data());
-    for (std::size_t k = 0; k < r.count(); ++k)
-      if (relation_value(r, k, x.data(), c) != 0) return false;
+    const RelationsAtCiphertext system = relations_at(r, c.data());  // R(x, c) = m x + constant
+    for (std::size_t k = 0; k < r.count(); ++k) {
+      unsigned value = system.constant[k];
+      for (std::size_t u = 0; u < r.n; ++u) value += x[u] * system.m.get(k, u);
+      if (value % 3 != 0) return false;
+    }
   }
   return true;
 }

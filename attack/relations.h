@@ -71,9 +71,6 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
 bool relations_from_pairs(const PublicForms& forms, std::uint64_t seed, Relations& out,
                           const PhaseProgress& progress = {}, RelationsReport* report = nullptr);
 
-// R(x, c) of relation k.
-unsigned relation_value(const Relations& r, std::size_t k, const std::uint8_t* x, const std::vector<std::uint8_t>& c);
-
 // Whether every relation holds at `points` random plaintexts over {1, 2}.
 bool relations_hold(const Relations& r, const PublicForms& forms, int points, std::uint64_t seed);
 

@@ -28,17 +28,16 @@ void copy_elements(const PackedMatrix& m, std::size_t row, std::size_t offset, s
   }
 }
 
-// Words [first, first + count) of both planes of row `row` of m.
-void copy_words(const PackedMatrix& from, std::size_t row, std::size_t first, PackedMatrix& to, std::size_t to_row,
-                std::size_t to_first, std::size_t count) {
-  std::copy_n(from.ones(row) + first, count, to.ones(to_row) + to_first);
-  std::copy_n(from.twos(row) + first, count, to.twos(to_row) + to_first);
-}
-
 void copy_vector(const std::uint64_t* ones, const std::uint64_t* twos, std::size_t words, PackedMatrix& to,
                  std::size_t to_row, std::size_t to_first) {
   std::copy_n(ones, words, to.ones(to_row) + to_first);
   std::copy_n(twos, words, to.twos(to_row) + to_first);
+}
+
+// Words [first, first + count) of both planes of row `row` of m.
+void copy_words(const PackedMatrix& from, std::size_t row, std::size_t first, PackedMatrix& to, std::size_t to_row,
+                std::size_t to_first, std::size_t count) {
+  copy_vector(from.ones(row) + first, from.twos(row) + first, count, to, to_row, to_first);
 }
 
 void clear(PackedMatrix& m) { std::fill_n(m.ones(0), 2 * m.words() * m.rows(), 0); }

@@ -26,13 +26,12 @@ std::string header(std::size_t n, std::uint64_t key_digest) {
   return text;
 }
 
-// The n digits of a packed row, 64 from each pair of words.
-void append_row(std::string& text, const PackedMatrix& m, std::size_t row) {
-  for (std::size_t c = 0; c < m.cols(); ++c) {
-    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
-    const std::size_t w = c / 64;
-    text.push_back(static_cast<char>('0' + ((m.ones(row)[w] & bit) != 0) + 2 * ((m.twos(row)[w] & bit) != 0)));
-  }
+// The elements of every row of m, 0..2 a byte, after those text holds.
+void append_rows(std::string& text, const PackedMatrix& m) {
+  const std::size_t at = text.size();
+  text.resize(at + m.rows() * m.cols());
+  for (std::size_t u = 0; u < m.rows(); ++u)
+    m.get_row(u, reinterpret_cast<std::uint8_t*>(&text[at + u * m.cols()]), m.cols());
 }
 
 // Eight digits at once: v = the characters xor "00000000" holds 0, 1, 2 in
@@ -73,11 +72,11 @@ std::string digits_of(const Relations& r) {
   const std::size_t n = r.n;
   std::string text;
   text.reserve(n * n * n + 2 * n * n + n);
-  for (const PackedMatrix& a : r.a)
-    for (std::size_t u = 0; u < n; ++u) append_row(text, a, u);
-  for (const PackedMatrix* m : {&r.b, &r.g})
-    for (std::size_t k = 0; k < n; ++k) append_row(text, *m, k);
-  for (std::uint8_t d : r.d) text.push_back(static_cast<char>('0' + d));
+  for (const PackedMatrix& a : r.a) append_rows(text, a);
+  append_rows(text, r.b);
+  append_rows(text, r.g);
+  text.append(r.d.begin(), r.d.end());
+  for (char& digit : text) digit = static_cast<char>('0' + digit);
   return text;
 }
 

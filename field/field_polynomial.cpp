@@ -46,8 +46,6 @@ bool parse_term(std::string term, long& coefficient, long& power) {
   return after[0] == '^' && parse_number(after.substr(1), power);
 }
 
-constexpr int kFrobeniusStep = 27;
-
 constexpr const char* kPolynomialSearchPhase = "searching for an irreducible f";
 
 int degree_of(const std::vector<std::uint8_t>& p) {
@@ -158,34 +156,32 @@ std::optional<SparseForm> sparse_g(const Polynomial& f) {
 
 // Rabin's test on the sparse arithmetic mod f or mod its reciprocal, whichever
 // has a sparse g (a trinomial x^n + a x^k + b with k > n / 2 has x^(n - k)
-// in its reciprocal): no table is built. False when neither is sparse.
-bool sparse_test(const Polynomial& f, bool& irreducible) {
-  if (f.coef[0] == 0) return false;
-  for (const Polynomial& h : {f, reciprocal(f)}) {
-    if (const std::optional<SparseForm> g = sparse_g(h)) {
-      irreducible = irreducible_in(h, Field(std::make_unique<SparseReducer>(*g, h.degree())));
-      return true;
-    }
-  }
-  return false;
+// in its reciprocal): no table is built. None when neither is sparse.
+std::optional<bool> sparse_test(const Polynomial& f) {
+  if (f.coef[0] == 0) return std::nullopt;
+  for (const Polynomial& h : {f, reciprocal(f)})
+    if (const std::optional<SparseForm> g = sparse_g(h))
+      return irreducible_in(h, Field(std::make_unique<SparseReducer>(*g, h.degree())));
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::string format_polynomial(const Polynomial& f) {
+std::string polynomial_text(const std::uint8_t* a, std::size_t n, const char* variable, PolynomialForm form) {
   std::string text;
-  for (int i = f.degree(); i >= 0; --i) {
-    const int c = f.coef[static_cast<std::size_t>(i)];
-    if (c == 0) continue;
+  for (std::size_t i = n; i-- > 0;) {
+    if (a[i] == 0) continue;
     if (!text.empty()) text += " + ";
-    if (i == 0) {
-      text += std::to_string(c);
-      continue;
-    }
-    if (c == 2) text += "2*";
-    text += i == 1 ? "x" : "x^" + std::to_string(i);
+    if (a[i] != 1 || i == 0) text += static_cast<char>('0' + a[i]);
+    if (a[i] != 1 && i >= 1 && form == PolynomialForm::gp) text += '*';
+    if (i >= 1) text += variable;
+    if (i >= 2) text += '^' + std::to_string(i);
   }
   return text.empty() ? "0" : text;
+}
+
+std::string format_polynomial(const Polynomial& f) {
+  return polynomial_text(f.coef.data(), f.coef.size(), "x", PolynomialForm::gp);
 }
 
 Polynomial polynomial_of_table(const Mat_ZZ_p& reduction) {
@@ -231,7 +227,6 @@ Mat_ZZ_p build_frobenius_table(const Mat_ZZ_p& reduction) {
     power = field.frobenius(power, 3);  // (x^k)^27
     std::copy(power.begin(), power.end(), table.row(k));
   }
-  static_assert(kFrobeniusStep == 27);
   return table;
 }
 
@@ -243,7 +238,6 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
   f = Polynomial{};
   std::vector<int> sums(kLargestDegree + 1, 0);
   std::size_t start = 0;
-  bool any = false;
   while (start <= text.size()) {
     const auto plus = text.find('+', start);
     const std::string term = trim(text.substr(start, plus == std::string::npos ? std::string::npos : plus - start));
@@ -260,13 +254,12 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
           problem, "",
           "the term \"" + term + "\" has a power above " + std::to_string(kLargestDegree) + "; " + sizes_that_exist());
     sums[static_cast<std::size_t>(power)] += static_cast<int>(coefficient);
-    any = true;
     if (plus == std::string::npos) break;
     start = plus + 1;
   }
   int degree = kLargestDegree;
   while (degree > 0 && sums[static_cast<std::size_t>(degree)] % 3 == 0) --degree;
-  if (!any || !degree_exists(degree))
+  if (!degree_exists(degree))
     return report_problem(problem, "",
                           "\"" + text + "\" is of degree " + std::to_string(degree) + "; " + sizes_that_exist());
   f.coef.resize(static_cast<std::size_t>(degree) + 1);
@@ -278,7 +271,7 @@ bool parse_polynomial(const std::string& text, Polynomial& f, FileProblem* probl
 }
 
 bool is_irreducible(const Polynomial& f) {
-  if (bool irreducible = false; sparse_test(f, irreducible)) return irreducible;
+  if (const std::optional<bool> irreducible = sparse_test(f)) return *irreducible;
   return is_irreducible(f, build_reduction_table(f));
 }
 

@@ -5,6 +5,7 @@
 //   Frobenius table, n x n:         row k = x^(27 k) mod f
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,7 +23,17 @@ struct Polynomial {
   int degree() const { return static_cast<int>(coef.size()) - 1; }
 };
 
-// "x^257 + 2*x^91 + 1": highest power first, zero terms left out.
+// How a coefficient meets its power of x: "2x^5" for people, "2*x^5" as
+// PARI/GP reads it.
+enum class PolynomialForm { plain, gp };
+
+// sum of a[i] x^i as "2x^5 + x^2 + 2x + 1" (or "2*x^5 + x^2 + 2*x + 1"):
+// highest power first, zero terms left out; "0" when every a[i] is 0.
+// variable names the unknown ("x").
+std::string polynomial_text(const std::uint8_t* a, std::size_t n, const char* variable = "x",
+                            PolynomialForm form = PolynomialForm::plain);
+
+// "x^257 + 2*x^91 + 1": f's polynomial_text in the gp form.
 std::string format_polynomial(const Polynomial& f);
 
 // f recovered from row 0 of its reduction table: x^n - row 0, n its columns.

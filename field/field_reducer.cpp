@@ -29,7 +29,6 @@ struct RowTerms {
     n_once += factor == 1;
     n_twice += factor == 2;
   }
-  void clear() { n_once = n_twice = 0; }
 
   // Adds row_of(i, c[i]) with factor c[i] for every i < n with c[i] != 0,
   // c[i] in 0..2: eight coefficients at a time, visiting only the non-zero ones.

@@ -69,19 +69,21 @@ bool existing_table_is_of(const Polynomial& f, const char* name, const Mat_ZZ_p&
 
 }  // namespace
 
-Mat_ZZ_p make_reduction_table() { return make_reduction_table(kDefaultSizes.n); }
-Mat_ZZ_p make_frobenius_table() { return make_frobenius_table(kDefaultSizes.n); }
 Mat_ZZ_p make_reduction_table(int n) { return Mat_ZZ_p(Sizes{n}.reduction_rows(), n); }
 Mat_ZZ_p make_frobenius_table(int n) { return Mat_ZZ_p(Sizes{n}.frobenius_rows(), n); }
 
 int degree_of_reduction_table(const char* file_name, FileProblem* problem) {
+  return degree_of_digit_file(file_name, &Sizes::reduction_digits, problem);
+}
+
+int degree_of_digit_file(const char* file_name, std::size_t (Sizes::*digits_of)() const, FileProblem* problem) {
   const DigitFileResult counted = count_digits(file_name);
   if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
   if (!counted.ok()) {
     report_problem(problem, file_name, counted.describe(0));
     return 0;
   }
-  const int n = degree_from_digits(counted.digits, &Sizes::reduction_digits);
+  const int n = degree_from_digits(counted.digits, digits_of);
   return n != 0 ? n : kDefaultSizes.n;
 }
 

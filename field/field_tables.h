@@ -21,10 +21,8 @@ inline constexpr const char* kReductionTableFile = "new Xe_mod_Irredfx.txt";
 inline constexpr const char* kFrobeniusTableFile = "new X_27i_mod_Irredfx.txt";
 
 // Empty tables of the right shape, at n = 257 or at any n.
-Mat_ZZ_p make_reduction_table();
-Mat_ZZ_p make_frobenius_table();
-Mat_ZZ_p make_reduction_table(int n);  // (2n - 2) x n
-Mat_ZZ_p make_frobenius_table(int n);  // n x n
+Mat_ZZ_p make_reduction_table(int n = kDefaultSizes.n);  // (2n - 2) x n
+Mat_ZZ_p make_frobenius_table(int n = kDefaultSizes.n);  // n x n
 
 // The n of a folder's tables: the odd n from 5 to 1021 whose (2n - 2) n
 // equals the number of digits of the reduction table (whitespace between
@@ -34,6 +32,8 @@ Mat_ZZ_p make_frobenius_table(int n);  // n x n
 // or read (a link, a device, an I/O error), with problem (when given)
 // naming it and the system's error.
 int degree_of_reduction_table(const char* file_name = kReductionTableFile, FileProblem* problem = nullptr);
+// The same for any file of digits, measured by digits_of (&Sizes::reduction_digits above).
+int degree_of_digit_file(const char* file_name, std::size_t (Sizes::*digits_of)() const, FileProblem* problem);
 
 // Whether the tables describe a field, as gf3mq-tables --check sees it, at
 // the n of the reduction table's columns: f = x^n - row 0 of the reduction

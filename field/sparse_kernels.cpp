@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 #include "field/sizes.h"
 #include "runtime/simd_bytes.h"
@@ -134,11 +133,6 @@ template <class V>
   reduce_in_vectors<V, false, 0>(p, n, top, g, out);
 }
 
-[[gnu::always_inline]] inline void reduce_sparse_kernel_body(std::uint8_t* p, int n, int top, const SparseForm& g,
-                                                             std::uint8_t* out) {
-  reduce_sparse_body<simd::Bytes32>(p, n, top, g, out);
-}
-
 // Other widths: byte by byte (vector shuffles across 64 bytes cost more there).
 void spread_to_cube_bytes(const std::uint8_t* y, int n, std::uint8_t* p) {
   std::fill_n(p, sparse_buffer_bytes(n), std::uint8_t{0});
@@ -146,11 +140,11 @@ void spread_to_cube_bytes(const std::uint8_t* y, int n, std::uint8_t* p) {
 }
 
 void reduce_sparse_kernel_portable(std::uint8_t* p, int n, int top, const SparseForm& g, std::uint8_t* out) {
-  reduce_sparse_kernel_body(p, n, top, g, out);
+  reduce_sparse_body<simd::Bytes32>(p, n, top, g, out);
 }
 GF3MQ_TARGET_AVX2 void reduce_sparse_kernel_avx2(std::uint8_t* p, int n, int top, const SparseForm& g,
                                                  std::uint8_t* out) {
-  reduce_sparse_kernel_body(p, n, top, g, out);
+  reduce_sparse_body<simd::Bytes32>(p, n, top, g, out);
 }
 
 GF3MQ_TARGET_AVX512 void spread_to_cube_avx512(const std::uint8_t* y, int n, std::uint8_t* p) {

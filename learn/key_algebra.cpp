@@ -1,6 +1,5 @@
 #include "learn/key_algebra.h"
 
-#include <algorithm>
 #include <ostream>
 
 #include "field/field_tables.h"
@@ -49,7 +48,7 @@ void write_heading(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& 
 void write_field(std::ostream& out, const KeyAlgebra& keys) {
   const int n = keys.sizes.n;
   out << "The field\n"
-      << "  GF(3^" << n << ") = GF(3)[x]/(f), f = " << field_polynomial_text(keys) << '\n'
+      << "  GF(3^" << n << ") = GF(3)[x]/(f), f = " << polynomial_text(keys.f.coef.data(), keys.f.coef.size()) << '\n'
       << "  f = x^" << n << " - g, g = x^" << n << " mod f = " << polynomial_text(keys.g.data(), keys.g.size())
       << ": row 0 of " << quoted(kReductionTableFile) << '\n'
       << "  A vector v = (v_0, ..., v_" << n - 1 << ") of GF(3)^" << n << " is the field element v_0 + v_1 x + ... + v_"
@@ -123,6 +122,7 @@ bool load_key_algebra(const Sizes& sizes, bool secret, KeyAlgebra& keys, FilePro
   Mat_ZZ_p reduction = make_reduction_table(sizes.n);
   if (!load_reduction_table(sizes.n, reduction, problem)) return false;
   keys.g.assign(reduction.row(0), reduction.row(0) + sizes.elements());
+  keys.f = polynomial_of_table(reduction);
   keys.pk.assign(sizes.public_key_digits(), 0);
   if (!read_key_file(sizes, kPublicKeyFile, keys.pk.data(), keys.pk.size(), problem, kReductionTableFile)) return false;
   keys.secrets.reset();
@@ -175,15 +175,6 @@ std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form,
     if (at(n, j) != 0) append_term(text, at(n, j), variable(j));
   if (constant != 0) append_term(text, constant, "");
   return text.empty() ? "0" : text;
-}
-
-std::string field_polynomial_text(const KeyAlgebra& keys) {
-  std::vector<std::uint8_t> f(keys.sizes.elements() + 1, 0);
-  std::transform(keys.g.begin(), keys.g.end(), f.begin(), [](std::uint8_t c) {
-    return static_cast<std::uint8_t>((3 - c) % 3);  // -g
-  });
-  f.back() = 1;
-  return polynomial_text(f.data(), f.size());
 }
 
 void write_key_algebra(std::ostream& out, const KeyAlgebra& keys, const ShowChoice& choice) {

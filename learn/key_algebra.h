@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "field/field_polynomial.h"
 #include "field/sizes.h"
 #include "files/digit_file.h"
 #include "scheme/decrypt.h"
@@ -32,6 +33,7 @@ namespace gf3mq {
 struct KeyAlgebra {
   Sizes sizes;
   std::vector<std::uint8_t> g;              // x^n mod f (n coefficients): row 0 of the reduction table
+  Polynomial f;                             // x^n - g
   std::vector<std::uint8_t> pk;             // the stored forms, laid out as in key_files.h
   std::unique_ptr<SecretKeyFiles> secrets;  // the six maps and sk, only when they were asked for
 };
@@ -73,9 +75,6 @@ std::string public_polynomial_text(const Sizes& sizes, const std::uint8_t* form,
 // constant sk[i] when secret.
 void for_each_shown_polynomial(const KeyAlgebra& keys, const ShowChoice& choice,
                                const std::function<void(int i, const std::string& text)>& shown);
-
-// f = x^n - g as "x^7 + 2x + 1" (polynomial_text of element_text.h).
-std::string field_polynomial_text(const KeyAlgebra& keys);
 
 // What the heading of a secret view and the programs showing one say.
 const char* secret_warning();

@@ -1,10 +1,8 @@
 // The key set as PARI/GP input: f, the public polynomials and, with the
 // secret maps, a check of P(x) = mat_A F(mat_B x + V2) + V1 on {1, 2}^n.
-#include <cctype>
 #include <ostream>
 
 #include "field/field_tables.h"
-#include "learn/element_text.h"
 #include "learn/key_algebra.h"
 #include "scheme/key_files.h"
 
@@ -17,16 +15,6 @@ namespace {
 // second per point at n = 127 (its polynomials in n variables are slow).
 constexpr int kCheckEveryPointUpTo = 14;
 int checked_points(int n) { return n <= kShowLimit ? 200 : 5; }
-
-// "2x^5 + x" as gp reads it: "2*x^5 + x".
-std::string gp_syntax(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    out += text[i];
-    if (std::isdigit(static_cast<unsigned char>(text[i])) && i + 1 < text.size() && text[i + 1] == 'x') out += '*';
-  }
-  return out;
-}
 
 // "a0, a1, ..., a(n-1)"
 std::string gp_elements(const std::uint8_t* a, std::size_t n) {
@@ -57,7 +45,7 @@ void write_field(std::ostream& out, const KeyAlgebra& keys) {
   out << "\\\\ x is the variable of the field GF(3^" << n << ") = GF(3)[x]/(f); x1..x" << n
       << " are the plaintext's elements.\n"
       << "n = " << n << ";\n"
-      << "f = Mod(1, 3) * (" << gp_syntax(field_polynomial_text(keys)) << ");  \\\\ x^n - g, g = x^n mod f: row 0 of \""
+      << "f = Mod(1, 3) * (" << format_polynomial(keys.f) << ");  \\\\ x^n - g, g = x^n mod f: row 0 of \""
       << kReductionTableFile << "\"\n"
       << "xs = vector(n, j, eval(Str(\"x\", j)));  \\\\ [x1, ..., x" << n << "]\n\n";
 }

@@ -26,25 +26,6 @@ std::string base3_text(const std::vector<std::uint8_t>& a) {
   return text.empty() ? "0" : text;
 }
 
-// a + b on base-3 digits, lowest first.
-std::vector<std::uint8_t> base3_sum(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-  std::vector<std::uint8_t> sum(std::max(a.size(), b.size()) + 1, 0);
-  int carry = 0;
-  for (std::size_t i = 0; i < sum.size(); ++i) {
-    const int digit = (i < a.size() ? a[i] : 0) + (i < b.size() ? b[i] : 0) + carry;
-    sum[i] = static_cast<std::uint8_t>(digit % 3);
-    carry = digit / 3;
-  }
-  return sum;
-}
-
-// a 3^k on base-3 digits.
-std::vector<std::uint8_t> base3_shift(const std::vector<std::uint8_t>& a, std::size_t k) {
-  std::vector<std::uint8_t> shifted(k, 0);
-  shifted.insert(shifted.end(), a.begin(), a.end());
-  return shifted;
-}
-
 // The first place where a holds a 0, or n when it is over {1, 2}.
 std::size_t first_zero(const std::uint8_t* a, std::size_t n) {
   return static_cast<std::size_t>(std::find(a, a + n, 0) - a);
@@ -102,15 +83,20 @@ void Trace::element(const std::string& label, const std::uint8_t* a) {
 
 std::vector<std::uint8_t> thirty_times_mod(const std::vector<std::uint8_t>& d, int n) {
   const std::size_t size = static_cast<std::size_t>(n);
-  std::vector<std::uint8_t> value = base3_sum(base3_shift(d, 3), base3_shift(d, 1));  // 27 d + 3 d
-  // 3^n = 1 (mod 3^n - 1): the digits from place n on are added to the low ones.
-  while (std::any_of(value.begin() + static_cast<std::ptrdiff_t>(std::min(size, value.size())), value.end(),
-                     [](std::uint8_t digit) { return digit != 0; })) {
-    const std::vector<std::uint8_t> low(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(size));
-    const std::vector<std::uint8_t> high(value.begin() + static_cast<std::ptrdiff_t>(size), value.end());
-    value = base3_sum(low, high);
+  std::vector<std::uint8_t> value(size, 0);
+  // 30 d = 3 d + 27 d, digit by digit. 3^n = 1 (mod 3^n - 1): place n is place 0
+  // again, and a carry out of the top digit comes back at the lowest.
+  const auto add_at = [&](std::size_t place, unsigned digit) {
+    for (std::size_t i = place % size; digit != 0; i = (i + 1) % size) {
+      digit += value[i];
+      value[i] = static_cast<std::uint8_t>(digit % 3);
+      digit /= 3;
+    }
+  };
+  for (std::size_t i = 0; i < d.size(); ++i) {
+    add_at(i + 1, d[i]);
+    add_at(i + 3, d[i]);
   }
-  value.resize(size, 0);
   if (std::all_of(value.begin(), value.end(), [](std::uint8_t digit) { return digit == 2; }))
     std::fill(value.begin(), value.end(), 0);  // 3^n - 1 itself
   return value;

@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 
 #include "runtime/secure_wipe.h"
 

@@ -20,6 +20,9 @@ namespace gf3mq {
 // x mod 3 for any byte value.
 inline std::uint8_t mod3(unsigned x) { return static_cast<std::uint8_t>(x % 3u); }
 
+// k mod 3 in 0..2, also for negative k.
+inline unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
+
 // dst[i] = (dst[i] + src[i]) mod 3
 void add_row(std::uint8_t* dst, const std::uint8_t* src, std::size_t n);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "linalg/gf3_rows.h"
@@ -13,10 +14,6 @@ namespace msg = gf3mq::msg;
 
 namespace {
 
-unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
-
-gf3mq::WipedBlock zero_block(std::size_t n) { return gf3mq::make_wiped_block(n); }
-
 // Columns summed before one reduction in a matrix-vector product: as many
 // as dot_row takes of bytes of any value (see kDotRowMaxTerms).
 constexpr std::size_t kDotChunk = gf3mq::kDotRowMaxTerms;
@@ -27,20 +24,18 @@ constexpr std::size_t kDotChunk = gf3mq::kDotRowMaxTerms;
 
 Mat_ZZ_p::Mat_ZZ_p(int rows, int cols) : rows_(rows), cols_(cols) {
   if (rows < 1 || cols < 1) gf3mq::exit_with_message(msg::bad_matrix_size);
-  data_ = zero_block(size());
+  data_ = gf3mq::make_wiped_block(size());
 }
 
 Mat_ZZ_p::Mat_ZZ_p(const Mat_ZZ_p& other) : rows_(other.rows_), cols_(other.cols_) {
   if (size() != 0 && other.data_) {
-    data_ = zero_block(size());
+    data_ = gf3mq::make_wiped_block(size());
     std::copy_n(other.data_.get(), size(), data_.get());
   }
 }
 
-Mat_ZZ_p::Mat_ZZ_p(Mat_ZZ_p&& other) noexcept : rows_(other.rows_), cols_(other.cols_), data_(std::move(other.data_)) {
-  other.rows_ = 0;
-  other.cols_ = 0;
-}
+Mat_ZZ_p::Mat_ZZ_p(Mat_ZZ_p&& other) noexcept
+    : rows_(std::exchange(other.rows_, 0)), cols_(std::exchange(other.cols_, 0)), data_(std::move(other.data_)) {}
 
 Mat_ZZ_p& Mat_ZZ_p::operator=(const Mat_ZZ_p& other) {
   if (this == &other) return *this;
@@ -51,25 +46,18 @@ Mat_ZZ_p& Mat_ZZ_p::operator=(const Mat_ZZ_p& other) {
 
 Mat_ZZ_p& Mat_ZZ_p::operator=(Mat_ZZ_p&& other) noexcept {
   if (this != &other) {
-    rows_ = other.rows_;
-    cols_ = other.cols_;
+    rows_ = std::exchange(other.rows_, 0);
+    cols_ = std::exchange(other.cols_, 0);
     data_ = std::move(other.data_);
-    other.rows_ = 0;
-    other.cols_ = 0;
   }
   return *this;
-}
-
-Mat_ZZ_p::~Mat_ZZ_p() {
-  rows_ = 0;
-  cols_ = 0;
 }
 
 void Mat_ZZ_p::resize(int rows, int cols) {
   if (rows < 1 || cols < 1) gf3mq::exit_with_message(msg::bad_matrix_resize);
   rows_ = rows;
   cols_ = cols;
-  data_ = zero_block(size());
+  data_ = gf3mq::make_wiped_block(size());
 }
 
 // ---- element access ----
@@ -145,7 +133,7 @@ Mat_ZZ_p operator-(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
 Mat_ZZ_p operator*(int k, const Mat_ZZ_p& m) {
   Mat_ZZ_p product(m.num_rows(), m.num_cols());
   const std::size_t n = static_cast<std::size_t>(m.num_rows()) * static_cast<std::size_t>(m.num_cols());
-  gf3mq::scale_row(product.data(), m.data(), residue3(k), n);
+  gf3mq::scale_row(product.data(), m.data(), gf3mq::residue3(k), n);
   return product;
 }
 

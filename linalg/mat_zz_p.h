@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <memory>
 
 #include "files/digit_file.h"
 #include "linalg/vec_zz_p.h"
@@ -26,7 +25,6 @@ class Mat_ZZ_p {
   Mat_ZZ_p(Mat_ZZ_p&& other) noexcept;         // takes the block; other keeps none
   Mat_ZZ_p& operator=(const Mat_ZZ_p& other);  // deep copy, takes other's shape
   Mat_ZZ_p& operator=(Mat_ZZ_p&& other) noexcept;
-  ~Mat_ZZ_p();
   void resize(int rows, int cols);  // new shape, M = 0 (always cleared)
   int num_rows() const { return rows_; }
   int num_cols() const { return cols_; }
@@ -39,7 +37,6 @@ class Mat_ZZ_p {
   const std::uint8_t* row(int r) const;
   std::uint8_t* data() { return data_.get(); }  // the whole block, row-major
   const std::uint8_t* data() const { return data_.get(); }
-  bool has_storage() const { return data_ != nullptr; }
 
   // Arithmetic (mod 3)
   void clear();                                 // M = 0

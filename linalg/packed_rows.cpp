@@ -22,11 +22,6 @@ namespace {
   }
 }
 
-[[gnu::always_inline]] inline void packed_sub_body(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1,
-                                                   const std::uint64_t* s2, std::size_t n) {
-  packed_add_body(d1, d2, s2, s1, n);  // - (s1, s2) = (s2, s1)
-}
-
 [[gnu::always_inline]] inline unsigned packed_dot_body(const std::uint64_t* a1, const std::uint64_t* a2,
                                                        const std::uint64_t* b1, const std::uint64_t* b2,
                                                        std::size_t n) {
@@ -42,10 +37,6 @@ namespace {
 }  // namespace
 
 GF3MQ_KERNEL_AT_EVERY_WIDTH(void, packed_add,
-                            (std::uint64_t * d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
-                             std::size_t n),
-                            (d1, d2, s1, s2, n))
-GF3MQ_KERNEL_AT_EVERY_WIDTH(void, packed_sub,
                             (std::uint64_t * d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
                              std::size_t n),
                             (d1, d2, s1, s2, n))
@@ -82,7 +73,7 @@ void unpack_elements(const std::uint64_t* ones, const std::uint64_t* twos, std::
 void packed_add_multiple(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
                          unsigned k, std::size_t n) {
   if (k == 1) packed_add(d1, d2, s1, s2, n);
-  if (k == 2) packed_sub(d1, d2, s1, s2, n);
+  if (k == 2) packed_add(d1, d2, s2, s1, n);  // - (s1, s2) = (s2, s1)
 }
 
 }  // namespace gf3mq

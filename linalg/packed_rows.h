@@ -15,9 +15,6 @@ namespace gf3mq {
 // (d1, d2) = (d1, d2) + (s1, s2) mod 3, word by word.
 void packed_add(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2, std::size_t n);
 
-// (d1, d2) = (d1, d2) - (s1, s2) mod 3.
-void packed_sub(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2, std::size_t n);
-
 // (d1, d2) = (d1, d2) + k * (s1, s2), k in 0..2.
 void packed_add_multiple(std::uint64_t* d1, std::uint64_t* d2, const std::uint64_t* s1, const std::uint64_t* s2,
                          unsigned k, std::size_t n);

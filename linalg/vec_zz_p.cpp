@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "linalg/gf3_rows.h"
@@ -14,35 +15,25 @@ using gf3mq::msg::vector_add;
 using gf3mq::msg::vector_index;
 using gf3mq::msg::vector_sub;
 
-namespace {
-
-// k mod 3 in 0..2, also for negative k.
-unsigned residue3(int k) { return static_cast<unsigned>(((k % 3) + 3) % 3); }
-
-gf3mq::WipedBlock zero_block(int n) { return gf3mq::make_wiped_block(static_cast<std::size_t>(n)); }
-
-}  // namespace
-
 Vec_ZZ_p::Vec_ZZ_p(int n) : length_(n) {
   if (n < 1) gf3mq::exit_with_message(bad_vector_size);
-  data_ = zero_block(n);
+  data_ = gf3mq::make_wiped_block(static_cast<std::size_t>(n));
 }
 
 Vec_ZZ_p::Vec_ZZ_p(const Vec_ZZ_p& other) : length_(other.length_) {
   if (other.data_) {
-    data_ = zero_block(length_);
+    data_ = gf3mq::make_wiped_block(static_cast<std::size_t>(length_));
     std::copy_n(other.data_.get(), length_, data_.get());
   }
 }
 
-Vec_ZZ_p::Vec_ZZ_p(Vec_ZZ_p&& other) noexcept : data_(std::move(other.data_)), length_(other.length_) {
-  other.length_ = 0;
-}
+Vec_ZZ_p::Vec_ZZ_p(Vec_ZZ_p&& other) noexcept
+    : data_(std::move(other.data_)), length_(std::exchange(other.length_, 0)) {}
 
 Vec_ZZ_p& Vec_ZZ_p::operator=(const Vec_ZZ_p& other) {
   if (this == &other) return *this;
   if (other.length_ < 1) gf3mq::exit_with_message(bad_vector_size);
-  auto block = zero_block(other.length_);
+  auto block = gf3mq::make_wiped_block(static_cast<std::size_t>(other.length_));
   if (other.data_) std::copy_n(other.data_.get(), other.length_, block.get());
   data_ = std::move(block);
   length_ = other.length_;
@@ -52,13 +43,10 @@ Vec_ZZ_p& Vec_ZZ_p::operator=(const Vec_ZZ_p& other) {
 Vec_ZZ_p& Vec_ZZ_p::operator=(Vec_ZZ_p&& other) noexcept {
   if (this != &other) {
     data_ = std::move(other.data_);
-    length_ = other.length_;
-    other.length_ = 0;
+    length_ = std::exchange(other.length_, 0);
   }
   return *this;
 }
-
-Vec_ZZ_p::~Vec_ZZ_p() { length_ = 0; }
 
 void Vec_ZZ_p::set(int i, unsigned char value) { (*this)[i] = gf3mq::mod3(value); }
 
@@ -119,7 +107,7 @@ Vec_ZZ_p operator-(const Vec_ZZ_p& a, const Vec_ZZ_p& b) {
 
 Vec_ZZ_p operator*(int k, const Vec_ZZ_p& v) {
   Vec_ZZ_p product(v.length());
-  gf3mq::scale_row(product.data(), v.data(), residue3(k), static_cast<std::size_t>(v.length()));
+  gf3mq::scale_row(product.data(), v.data(), gf3mq::residue3(k), static_cast<std::size_t>(v.length()));
   return product;
 }
 

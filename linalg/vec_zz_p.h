@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <memory>
 
 #include "files/digit_file.h"
 #include "runtime/secure_wipe.h"
@@ -22,7 +21,6 @@ class Vec_ZZ_p {
   Vec_ZZ_p(Vec_ZZ_p&& other) noexcept;         // takes the block; other keeps none
   Vec_ZZ_p& operator=(const Vec_ZZ_p& other);  // deep copy, takes other's length
   Vec_ZZ_p& operator=(Vec_ZZ_p&& other) noexcept;
-  ~Vec_ZZ_p();
 
   int length() const { return length_; }         // n
   void set(int i, unsigned char value);          // v[i] = value mod 3
@@ -30,7 +28,6 @@ class Vec_ZZ_p {
   const unsigned char& operator[](int i) const;  // v[i]
   std::uint8_t* data() { return data_.get(); }   // the n elements, contiguous
   const std::uint8_t* data() const { return data_.get(); }
-  bool has_storage() const { return data_ != nullptr; }
 
   // Arithmetic (mod 3)
   Vec_ZZ_p& operator+=(const Vec_ZZ_p& b);  // v = v + b

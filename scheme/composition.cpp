@@ -41,11 +41,6 @@ void spread_rows(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int first,
   }
 }
 
-// Rows 0..last of src copied to rows q * r of dst.
-void place_unreduced_rows(Sizes s, const Mat_ZZ_p& src, int last, int q, Mat_ZZ_p& dst) {
-  for (int r = 0; r <= last; ++r) std::copy_n(src.row(r), s.variables_and_one(), dst.row(q * r));
-}
-
 // The n x (n + 1) affine forms of m, rows packed n + 1 bytes apart whatever
 // m's own row length: out[j * (n + 1) + k] = m(j, k).
 gf3mq::SecretVector<std::uint8_t> packed_forms(Sizes s, const Mat_ZZ_p& m) {
@@ -65,18 +60,6 @@ Mat_ZZ_p transposed_forms(Sizes s, const Mat_ZZ_p& m) {
   return t;
 }
 
-// The shape checks of the symbolic powers, in the order in which their
-// element-by-element form meets them: src rows 0..n-1 and table rows up to
-// table_rows - 1 are read, rows 0..placed_rows - 1 of dst are written
-// directly, and then an n x (n + 1) sum is added to dst.
-void require_power_shapes(Sizes s, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, const Mat_ZZ_p& dst,
-                          int placed_rows) {
-  gf3mq::require_at_least(src, s.n, s.variables_and_one());
-  gf3mq::require_at_least(table, table_rows, s.n);
-  gf3mq::require_at_least(dst, placed_rows, s.variables_and_one());
-  gf3mq::require_shape_of_sum(dst, s.n, s.variables_and_one());
-}
-
 // 2 * m (mod 3), element by element.
 gf3mq::SecretVector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) {
   gf3mq::SecretVector<std::uint8_t> d(n);
@@ -89,9 +72,16 @@ gf3mq::SecretVector<std::uint8_t> doubled(const std::uint8_t* m, std::size_t n) 
 template <typename RowOf>
 void symbolic_frobenius(Sizes s, int q, const Mat_ZZ_p& src, const Mat_ZZ_p& table, int table_rows, RowOf row_of,
                         Mat_ZZ_p& dst) {
-  const int last_direct = (s.n - 1) / q;
-  require_power_shapes(s, src, table, table_rows, dst, q * last_direct + 1);
-  place_unreduced_rows(s, src, last_direct, q, dst);
+  const int last_direct = (s.n - 1) / q, width = s.variables_and_one();
+  // The shape checks in the order in which the element-by-element form meets
+  // them: src rows 0..n-1 and table rows up to table_rows - 1 are read, rows
+  // 0..q last_direct of dst are written directly, and then an n x (n + 1) sum
+  // is added to dst.
+  gf3mq::require_at_least(src, s.n, width);
+  gf3mq::require_at_least(table, table_rows, s.n);
+  gf3mq::require_at_least(dst, q * last_direct + 1, width);
+  gf3mq::require_shape_of_sum(dst, s.n, width);
+  for (int r = 0; r <= last_direct; ++r) std::copy_n(src.row(r), width, dst.row(q * r));
   spread_rows(s, src, table, last_direct + 1, row_of, dst);
 }
 

@@ -17,7 +17,6 @@
 // compose_public_forms; composition_fast.cpp).
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <vector>
 

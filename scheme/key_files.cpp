@@ -1,7 +1,6 @@
 #include "scheme/key_files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include "field/field_tables.h"
@@ -81,14 +80,7 @@ int degree_of_public_key(const char* file_name, FileProblem* problem) {
   constexpr auto kDigits = &Sizes::public_key_digits;
   const std::size_t size = size_of_file(file_name);
   if (const int n = std::max(degree_from_digits(size, kDigits), degree_from_digits(size - 1, kDigits))) return n;
-  const DigitFileResult counted = count_digits(file_name);
-  if (counted.status == DigitFileStatus::cannot_open && counted.error_number == ENOENT) return kDefaultSizes.n;
-  if (!counted.ok()) {
-    if (problem != nullptr) *problem = FileProblem{file_name, counted.describe(0)};
-    return 0;
-  }
-  const int n = degree_from_digits(counted.digits, kDigits);
-  return n != 0 ? n : kDefaultSizes.n;
+  return degree_of_digit_file(file_name, kDigits, problem);
 }
 
 }  // namespace gf3mq
