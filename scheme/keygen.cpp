@@ -126,7 +126,9 @@ namespace {
 int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
                  const PhaseProgress& progress, bool hold_rule) {
   const auto [reading, drawing, composing, placing] = kKeygenPhases;
-  if (pk == nullptr || sk == nullptr) return -1;
+  // Both null: the caller does not want the new set back (no gigabyte read at 1021).
+  const bool read_back_wanted = pk != nullptr || sk != nullptr;
+  if (read_back_wanted && (pk == nullptr || sk == nullptr)) return -1;
   const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
   // first. Then what killed runs left behind goes. A key name that holds
@@ -208,7 +210,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
     case Replacement::done:
       break;
     case Replacement::done_but:
-      read_back(sizes, pk, sk, nullptr);
+      if (read_back_wanted) read_back(sizes, pk, sk, nullptr);
       return fail(problem, kInPlaceBut);
     case Replacement::not_started:
       return fail(problem, kNothingMade);
@@ -219,7 +221,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (!read_back(sizes, pk, sk, problem))
+  if (read_back_wanted && !read_back(sizes, pk, sk, problem))
     return fail(problem, "; the new key set is in place, but could not be read back");
   report_progress(progress, placing, 1);
   return 0;
@@ -233,6 +235,7 @@ int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, G
 }
 
 int keygen(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  if (pk == nullptr || sk == nullptr) return -1;
   return generate_key_set(kDefaultSizes, pk, sk, source, problem);
 }
 
@@ -242,6 +245,7 @@ int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {
 }
 
 int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  if (pk == nullptr || sk == nullptr) return -1;
   return make_key_set(kDefaultSizes, pk, sk, source, problem, {}, false);
 }
 
