@@ -3,19 +3,26 @@
 #include <algorithm>
 
 #include "linalg/packed_rows.h"
+#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 
-PublicForms::PublicForms(const std::uint8_t* stored, std::size_t n) : n_(n), q_(n * (n - 1) / 2, n), l_(n, n) {
-  const std::size_t side = n + 1, form_size = side * side;
+PublicForms::PublicForms(const std::uint8_t* stored, std::size_t n) : PublicForms(n) { add_forms(0, stored, n); }
+
+PublicForms::PublicForms(std::size_t n) : n_(n), q_(n * (n - 1) / 2, n), l_(n, n) {}
+
+void PublicForms::add_forms(std::size_t first, const std::uint8_t* stored, std::size_t count) {
+  const std::size_t n = n_, side = n + 1, form_size = side * side;
   // Form j is element j of every vector: 64 forms at a time make one word
-  // of each plane, entry (r, k) of each form a bit of it.
-  for (std::size_t first = 0; first < n; first += 64) {
-    const std::size_t count = std::min<std::size_t>(64, n - first), word = first / 64;
+  // of each plane, entry (r, k) of each form a bit of it; rows r of the
+  // forms on every core.
+  for (std::size_t done = 0; done < count; done += 64) {
+    const std::size_t forms = std::min<std::size_t>(64, count - done), word = (first + done) / 64;
+    const std::uint8_t* block = stored + done * form_size;
     auto gather = [&](std::size_t position, std::uint64_t* ones, std::uint64_t* twos) {
       std::uint64_t one_bits = 0, two_bits = 0;
-      const std::uint8_t* entry = stored + first * form_size + position;
-      for (std::size_t b = 0; b < count; ++b, entry += form_size) {
+      const std::uint8_t* entry = block + position;
+      for (std::size_t b = 0; b < forms; ++b, entry += form_size) {
         const unsigned e = *entry % 3u;
         one_bits |= std::uint64_t{e == 1} << b;
         two_bits |= std::uint64_t{e == 2} << b;
@@ -23,11 +30,12 @@ PublicForms::PublicForms(const std::uint8_t* stored, std::size_t n) : n_(n), q_(
       ones[word] = one_bits;
       twos[word] = two_bits;
     };
-    for (std::size_t r = 1; r < n; ++r)
+    for_each_item(n, 0, [&](std::size_t r) {
       for (std::size_t k = 0; k < r; ++k) {
         const std::size_t pair = pair_index(k, r);
         gather(r * side + k, q_.ones(pair), q_.twos(pair));
       }
+    });
     for (std::size_t k = 0; k < n; ++k) gather(n * side + k, l_.ones(k), l_.twos(k));
   }
 }
