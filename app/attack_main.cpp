@@ -14,11 +14,12 @@
 #include "attack/relations.h"
 #include "attack/relations_file.h"
 #include "attack/relations_gp.h"
+#include "files/folder_lock.h"
 #include "files/whole_file.h"
-#include "runtime/huge_pages.h"
 #include "runtime/secure_wipe.h"
 #include "runtime/worker_threads.h"
 #include "scheme/key_files.h"
+#include "scheme/key_set.h"
 
 namespace {
 
@@ -73,6 +74,35 @@ constexpr const char* kUsage =
     "written (the plaintexts of every line before that one are written, nothing\n"
     "after it); 2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
 
+// "new pk.txt" of the current folder under the key set's read lock, at the
+// n its digits say, as program::read_public_key reads it, but made into
+// forms and its digest 64 forms at a time as it is read, never held whole.
+// False after a message naming the problem.
+bool read_public_forms(gf3mq::Sizes& sizes, std::unique_ptr<gf3mq::PublicForms>& forms, std::uint64_t& digest) {
+  gf3mq::FileProblem problem;
+  gf3mq::FolderLock lock(gf3mq::program::lock_wait(kName));
+  const int n = gf3mq::lock_key_set_for_reading(lock, &problem)
+                    ? gf3mq::degree_of_public_key(gf3mq::kPublicKeyFile, &problem)
+                    : 0;
+  if (n == 0) {
+    gf3mq::program::fail(kName, problem.message());
+    return false;
+  }
+  sizes = gf3mq::Sizes{n};
+  const std::size_t form_digits = sizes.form_digits();
+  forms = std::make_unique<gf3mq::PublicForms>(sizes.elements());
+  digest = gf3mq::kPublicKeyDigestStart;
+  const auto take = [&](std::size_t first, const std::uint8_t* elements, std::size_t length) {
+    forms->add_forms(first / form_digits, elements, length / form_digits);
+    digest = gf3mq::public_key_digest(elements, length, digest);
+  };
+  if (gf3mq::read_key_file_in_blocks(sizes, gf3mq::kPublicKeyFile, sizes.public_key_digits(), 64 * form_digits, take,
+                                     &problem, gf3mq::kPublicKeyFile))
+    return true;
+  gf3mq::program::fail_with_key_set(kName, problem);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,12 +139,11 @@ int main(int argc, char** argv) {
   program::PhaseLog log(kName, program::PhaseLog::Times::always);
   log.start("reading the public key");
   gf3mq::Sizes sizes;
-  gf3mq::HugePageBuffer pk;
-  if (!program::read_public_key(kName, sizes, pk)) return 1;
+  std::unique_ptr<gf3mq::PublicForms> read_forms;
+  std::uint64_t digest = 0;
+  if (!read_public_forms(sizes, read_forms, digest)) return 1;
   const std::size_t n = sizes.elements();
-  const gf3mq::PublicForms forms(pk.get(), n);
-  const std::uint64_t digest = gf3mq::public_key_digest(pk.get(), sizes.public_key_digits());
-  pk.reset();
+  const gf3mq::PublicForms& forms = *read_forms;
   log.end();
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;

@@ -9,8 +9,6 @@
 #include "app/progress.h"
 #include "field/field_tables.h"
 #include "files/folder_lock.h"
-#include "runtime/huge_pages.h"
-#include "runtime/secure_wipe.h"
 #include "runtime/worker_threads.h"
 #include "scheme/gf3_source.h"
 #include "scheme/key_files.h"
@@ -92,19 +90,14 @@ int main(int argc, char** argv) {
   // The size of the key set is that of the folder's tables.
   gf3mq::Sizes sizes;
   if (!program::sizes_of_tables(kName, sizes)) return 1;
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
-  // The secret key is wiped before its memory is released.
-  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
   const std::unique_ptr<gf3mq::Gf3Source> source = key_source(command_line, seed);
   if (command_line.given("--seed")) program::fail(kName, kSeededNote);
   program::PhaseLog log(kName, program::PhaseLog::Times::on_terminal);
-  if (gf3mq::generate_key_set(sizes, pk.get(), sk.get(), *source, &problem, log.reporter()) != 0) {
+  if (gf3mq::generate_key_set(sizes, nullptr, nullptr, *source, &problem, log.reporter()) != 0) {
     log.abandon();
     return program::fail_with_key_set(kName, problem);
   }
   lock.release();
-  pk.reset();
-  sk.reset();
   std::cout << "hello world!";
   if (!program::finish_output(kName, "the new key set is in place")) return 1;
   if (!no_wait) std::getchar();

@@ -20,8 +20,16 @@ namespace gf3mq {
 
 class PublicForms {
  public:
-  // From n stored forms, form j at stored + j (n + 1)^2, row-major.
+  // From n stored forms, form j at stored + j (n + 1)^2, row-major (elements taken mod 3).
   PublicForms(const std::uint8_t* stored, std::size_t n);
+
+  // All zero, for the forms to come in blocks (add_forms).
+  explicit PublicForms(std::size_t n);
+
+  // Stored forms [first, first + count), form first + j at stored + j (n + 1)^2,
+  // their elements 0, 1, 2: first a multiple of 64, count of them all from
+  // first on, or a multiple of 64.
+  void add_forms(std::size_t first, const std::uint8_t* stored, std::size_t count);
 
   std::size_t n() const { return n_; }
   std::size_t words() const { return q_.words(); }

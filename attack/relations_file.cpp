@@ -82,10 +82,9 @@ std::string digits_of(const Relations& r) {
 
 }  // namespace
 
-std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size) {
+std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size, std::uint64_t hash) {
   // FNV-1a over little-endian words of eight elements, the last one padded
   // with zeros: one multiplication per eight elements.
-  std::uint64_t hash = 1469598103934665603ull;
   for (std::size_t i = 0; i < size; i += 8) {
     std::uint64_t word = 0;
     for (std::size_t b = 0; b < 8 && i + b < size; ++b) word |= std::uint64_t{pk[i + b]} << (8 * b);

@@ -17,7 +17,10 @@
 namespace gf3mq {
 
 // FNV-1a over the public key's element values, which names the key in the file.
-std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size);
+// A key read in parts: each part's digest starts from the one of the parts
+// before it (hash), every part but the last of a multiple of 8 elements.
+inline constexpr std::uint64_t kPublicKeyDigestStart = 1469598103934665603ull;
+std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size, std::uint64_t hash = kPublicKeyDigestStart);
 
 // Writes the file whole or not at all (files/whole_file.h: a temporary
 // beside it, synced, renamed into place, the folder synced). A path that

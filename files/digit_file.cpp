@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/digit_text.h"
 #include "runtime/secure_wipe.h"
+#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 
@@ -30,19 +33,9 @@ bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 constexpr std::size_t kChunk = 1 << 16;
 
-// Length of the leading run of the characters 0, 1, 2 in p[0..n).
-std::size_t digit_run(const unsigned char* p, std::size_t n) {
-  constexpr std::size_t kBlock = 64;
-  std::size_t i = 0;
-  while (i + kBlock <= n) {
-    unsigned bad = 0;
-    for (std::size_t k = 0; k < kBlock; ++k) bad |= static_cast<unsigned char>(p[i + k] - '0') > 2;
-    if (bad != 0) break;
-    i += kBlock;
-  }
-  while (i < n && static_cast<unsigned char>(p[i] - '0') <= 2) ++i;
-  return i;
-}
+// Files of at least this many digits are read in pieces of this size on
+// every core, each straight into its place in the caller's buffer.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -98,17 +91,34 @@ int open_regular_file(const char* file_name, DigitFileResult& result) {
 
 namespace {
 
-// The first `wanted` digits of a file, count or count + 1 of them: the
-// first count go to out, a digit after them is only counted (it tells a
-// file that is too long).
-DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_t count, std::size_t wanted) {
+// Where the elements read go: elements [first, first + size) of the file
+// are at buffer; with take set, each block is passed on once full, and the
+// buffer then holds the next one.
+struct ElementSink {
+  std::uint8_t* buffer;
+  std::size_t count, block;  // elements in all, and per block
+  const DigitBlocks* take = nullptr;
+  std::size_t first = 0;
+
+  std::size_t end() const { return first + std::min(block, count - first); }
+  std::uint8_t* at(std::size_t n) const { return buffer + (n - first); }
+  // Passes the block on when n ends it.
+  void passed_up_to(std::size_t n) {
+    if (take == nullptr || n != end() || n == first) return;
+    (*take)(first, buffer, n - first);
+    first = n;
+  }
+};
+
+// The digits of the file open on fd from its current offset, where n
+// digits have been read already, up to `wanted` in all (count or count + 1):
+// the first count go to the sink, a digit after them is only counted (it
+// tells a file that is too long).
+DigitFileResult read_digits_from(int fd, ElementSink& sink, std::size_t wanted, std::size_t n) {
   DigitFileResult result;
-  const Descriptor file{open_regular_file(file_name, result)};
-  if (file.fd < 0) return result;
   SecretVector<unsigned char> chunk(kChunk);  // key files pass through here
-  std::size_t n = 0;
   while (n < wanted) {
-    const long read_now = read_some(file.fd, chunk.data(), chunk.size());
+    const long read_now = read_some(fd, chunk.data(), chunk.size());
     if (read_now < 0) {
       result.status = DigitFileStatus::cannot_read;
       result.error_number = errno;
@@ -119,13 +129,17 @@ DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_
     if (got == 0) break;
     std::size_t i = 0;
     while (i < got && n < wanted) {
-      // Runs of plain digits, the whole file in the usual case, go in one pass.
-      const std::size_t run = digit_run(chunk.data() + i, std::min(got - i, wanted - n));
-      const std::size_t kept = std::min(run, count - std::min(n, count));
-      for (std::size_t r = 0; r < kept; ++r) out[n + r] = static_cast<std::uint8_t>(chunk[i + r] - '0');
+      // Runs of plain digits, the whole file in the usual case, go in one
+      // pass: into the sink up to the end of its block, and past the count
+      // only counted (turned into elements in the chunk itself).
+      const std::size_t limit = std::min(got - i, wanted - n);
+      const std::size_t room = n < sink.count ? std::min(limit, sink.end() - n) : limit;
+      unsigned char* text = chunk.data() + i;
+      const std::size_t run = digits_to_elements(text, room, n < sink.count ? sink.at(n) : text);
       n += run;
       i += run;
-      if (i >= got || n >= wanted) break;
+      sink.passed_up_to(n);
+      if (run == room) continue;
       const unsigned char c = chunk[i++];
       if (!is_space(c)) {
         result.status = DigitFileStatus::bad_character;
@@ -137,6 +151,71 @@ DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_
   }
   result.digits = n;
   if (n < wanted) result.status = DigitFileStatus::too_short;
+  return result;
+}
+
+// Reads bytes [offset, offset + length) of fd into out; false when a read
+// fails or the file ends first.
+bool read_at(int fd, std::uint64_t offset, unsigned char* out, std::size_t length) {
+  for (std::size_t done = 0; done < length;) {
+    const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// Bytes [first, first + length) of the file as digits, read and turned into
+// elements in pieces on every core, each straight into its place in out:
+// true when all of them are 0, 1 or 2. False when one is not (whitespace
+// among them too), a read fails or the file is shorter: out is then
+// anything, and the caller reads on from first one chunk after another,
+// which tells what is wrong exactly.
+bool read_plain_digits(int fd, std::uint64_t first, std::uint8_t* out, std::size_t length) {
+  std::atomic<bool> plain{true};
+  for_each_item((length + kPiece - 1) / kPiece, 0, [&](std::size_t piece) {
+    if (!plain.load(std::memory_order_relaxed)) return;
+    const std::size_t begin = piece * kPiece, size = std::min(kPiece, length - begin);
+    if (!read_at(fd, first + begin, out + begin, size) || digits_to_elements(out + begin, size, out + begin) != size)
+      plain.store(false, std::memory_order_relaxed);
+  });
+  return plain.load();
+}
+
+// The first `wanted` digits of a file, count or count + 1 of them, as
+// read_digits_from says; those of a large file block by block while they
+// are plain digits, each block in pieces on every core.
+DigitFileResult read_digits(const char* file_name, ElementSink& sink, std::size_t wanted) {
+  DigitFileResult result;
+  const Descriptor file{open_regular_file(file_name, result)};
+  if (file.fd < 0) return result;
+  if (sink.count < kPiece || sink.buffer == nullptr) return read_digits_from(file.fd, sink, wanted, 0);
+  // Until a block holds something else, the n-th digit is the n-th byte.
+  while (sink.first < sink.count) {
+    const std::size_t first = sink.first, end = sink.end();
+    if (!read_plain_digits(file.fd, first, sink.buffer, end - first)) break;
+    sink.passed_up_to(end);
+    if (sink.take == nullptr) sink.first = end;
+  }
+  if (::lseek(file.fd, static_cast<off_t>(sink.first), SEEK_SET) < 0) {
+    result.status = DigitFileStatus::cannot_read;
+    result.error_number = errno;
+    return result;
+  }
+  return read_digits_from(file.fd, sink, wanted, sink.first);
+}
+
+DigitFileResult read_digits(const char* file_name, std::uint8_t* out, std::size_t count, std::size_t wanted) {
+  ElementSink sink{out, count, count};
+  return read_digits(file_name, sink, wanted);
+}
+
+// Whether a whole-file read found exactly count digits: too_long when one
+// more followed them, ok when the file ended right after them.
+DigitFileResult whole_file_result(DigitFileResult result, std::size_t count) {
+  if (result.digits > count) result.status = DigitFileStatus::too_long;
+  if (result.status == DigitFileStatus::too_short && result.digits == count) result.status = DigitFileStatus::ok;
   return result;
 }
 
@@ -162,10 +241,15 @@ DigitFileResult count_digits(const char* file_name) {
 
 DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
   // One digit more than wanted: finding it means the file is too long.
-  DigitFileResult result = read_digits(file_name, out, count, count + 1);
-  if (result.digits > count) result.status = DigitFileStatus::too_long;
-  if (result.status == DigitFileStatus::too_short && result.digits == count) result.status = DigitFileStatus::ok;
-  return result;
+  return whole_file_result(read_digits(file_name, out, count, count + 1), count);
+}
+
+DigitFileResult read_digit_file_in_blocks(const char* file_name, std::size_t count, bool whole, std::size_t block,
+                                          const DigitBlocks& take) {
+  SecretVector<std::uint8_t> buffer(std::min(std::max<std::size_t>(block, 1), count));
+  ElementSink sink{buffer.data(), count, buffer.size(), &take};
+  const DigitFileResult result = read_digits(file_name, sink, whole ? count + 1 : count);
+  return whole ? whole_file_result(result, count) : result;
 }
 
 bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem,

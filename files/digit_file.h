@@ -57,11 +57,24 @@ bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count
 DigitFileResult count_digits(const char* file_name);
 
 // The whole file: exactly count digits, then nothing but whitespace, read
-// straight into out (a public key of 1021 takes no second gigabyte):
+// straight into out (a public key of 1021 takes no second gigabyte; a large
+// file is read on every core):
 // too_long when a digit follows them, bad_character (digits == count) when
 // another character does. On failure out may hold a prefix of the digits,
 // as with read_digit_file.
 DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count);
+
+// Takes the elements of a digit file block by block, in order: the index in
+// the file of the first, the elements, how many.
+using DigitBlocks = std::function<void(std::size_t first, const std::uint8_t* elements, std::size_t length)>;
+
+// read_whole_digit_file (whole) or read_digit_file, the count elements
+// passed to take in blocks of `block` (the last one shorter) as they are
+// read, never held whole: a reader that keeps only what it makes of them
+// needs no buffer of the file. The result is theirs; on failure some blocks
+// may have been taken already, and what was made of them is to be dropped.
+DigitFileResult read_digit_file_in_blocks(const char* file_name, std::size_t count, bool whole, std::size_t block,
+                                          const DigitBlocks& take);
 
 // As read_whole_digit_file, filling problem (when not null) on failure,
 // with the row of a short or damaged file when row_length is given.

@@ -34,6 +34,24 @@ KeyFileRule key_file_rule(const Sizes& sizes) {
 
 }  // namespace
 
+namespace {
+
+// A failed read of a key file told in problem, by the rule of read_key_file.
+bool key_file_problem(const Sizes& sizes, const char* file_name, const DigitFileResult& read, std::size_t count,
+                      FileProblem* problem, const char* measured_by) {
+  std::string what = read.describe(count);
+  // A file of the wrong length: say which n it was measured against (the
+  // public and secret keys read by their first digits: as read_pk and read_sk say it).
+  const std::string name = file_name;
+  const bool own_words =
+      key_file_rule(sizes) == KeyFileRule::first_digits && (name == kPublicKeyFile || name == kSecretKeyFile);
+  if (!own_words && (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long))
+    what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
+  return report_problem(problem, file_name, what);
+}
+
+}  // namespace
+
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
   const bool first_digits = key_file_rule(sizes) == KeyFileRule::first_digits;
@@ -41,14 +59,14 @@ bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out,
       first_digits ? read_digit_file(file_name, out, count) : read_whole_digit_file(file_name, out, count);
   if (read.ok()) return true;
   std::fill_n(out, count, std::uint8_t{0});  // never half a key
-  std::string what = read.describe(count);
-  // A file of the wrong length: say which n it was measured against (the
-  // public and secret keys read by their first digits: as read_pk and read_sk say it).
-  const std::string name = file_name;
-  const bool own_words = first_digits && (name == kPublicKeyFile || name == kSecretKeyFile);
-  if (!own_words && (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long))
-    what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
-  return report_problem(problem, file_name, what);
+  return key_file_problem(sizes, file_name, read, count, problem, measured_by);
+}
+
+bool read_key_file_in_blocks(const Sizes& sizes, const char* file_name, std::size_t count, std::size_t block,
+                             const DigitBlocks& take, FileProblem* problem, const char* measured_by) {
+  const bool whole = key_file_rule(sizes) == KeyFileRule::exact;
+  const DigitFileResult read = read_digit_file_in_blocks(file_name, count, whole, block, take);
+  return read.ok() || key_file_problem(sizes, file_name, read, count, problem, measured_by);
 }
 
 bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,

@@ -44,6 +44,12 @@ inline constexpr const char* kV2File = "new V2.txt";
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by);
 
+// The same with the elements passed to take in blocks of `block`, in order,
+// never held whole (read_digit_file_in_blocks); on failure what was made of
+// the blocks taken is to be dropped.
+bool read_key_file_in_blocks(const Sizes& sizes, const char* file_name, std::size_t count, std::size_t block,
+                             const DigitBlocks& take, FileProblem* problem, const char* measured_by);
+
 // A secret matrix (n x n) or vector (n) of the set at n, the same way;
 // unchanged on failure.
 bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,

@@ -1,5 +1,8 @@
 #include "scheme/keygen.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -31,6 +34,23 @@ constexpr const char* kInPlaceBut = "; the new key set is in place nonetheless";
 // The new set into the caller's buffers, from its files as written.
 bool read_back(const gf3mq::Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
   return gf3mq::read_key_pair(sizes, pk, sk, problem);
+}
+
+// For a caller that does not want the new set back: its secret key read
+// back, and "new pk.txt" opened and found whole by its size, without
+// reading its digits (a gigabyte at 1021).
+bool check_in_place(const gf3mq::Sizes& sizes, FileProblem* problem) {
+  gf3mq::DigitFileResult opened;
+  const int fd = gf3mq::open_regular_file(gf3mq::kPublicKeyFile, opened);
+  if (fd < 0) return gf3mq::report_problem(problem, gf3mq::kPublicKeyFile, opened.describe(0));
+  struct stat info {};
+  const bool whole = fstat(fd, &info) == 0 && static_cast<std::size_t>(info.st_size) == sizes.public_key_digits();
+  ::close(fd);
+  if (!whole)
+    return gf3mq::report_problem(problem, gf3mq::kPublicKeyFile,
+                                 "does not hold its " + std::to_string(sizes.public_key_digits()) + " digits");
+  gf3mq::SecretVector<std::uint8_t> sk(sizes.elements());
+  return gf3mq::read_key_file(sizes, gf3mq::kSecretKeyFile, sk.data(), sk.size(), problem, gf3mq::kReductionTableFile);
 }
 
 // One file of a key set: its final name, whether it is secret, and how its
@@ -126,7 +146,9 @@ namespace {
 int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem,
                  const PhaseProgress& progress, bool hold_rule) {
   const auto [reading, drawing, composing, placing] = kKeygenPhases;
-  if (pk == nullptr || sk == nullptr) return -1;
+  // Both null: the caller does not want the new set back (check_in_place).
+  const bool read_back_wanted = pk != nullptr || sk != nullptr;
+  if (read_back_wanted && (pk == nullptr || sk == nullptr)) return -1;
   const int n = sizes.n;
   // A run killed during its renames left a journal: its set is finished
   // first. Then what killed runs left behind goes. A key name that holds
@@ -208,7 +230,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
     case Replacement::done:
       break;
     case Replacement::done_but:
-      read_back(sizes, pk, sk, nullptr);
+      if (read_back_wanted) read_back(sizes, pk, sk, nullptr);
       return fail(problem, kInPlaceBut);
     case Replacement::not_started:
       return fail(problem, kNothingMade);
@@ -219,7 +241,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (!read_back(sizes, pk, sk, problem))
+  if (read_back_wanted ? !read_back(sizes, pk, sk, problem) : !check_in_place(sizes, problem))
     return fail(problem, "; the new key set is in place, but could not be read back");
   report_progress(progress, placing, 1);
   return 0;
@@ -233,6 +255,7 @@ int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, G
 }
 
 int keygen(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  if (pk == nullptr || sk == nullptr) return -1;
   return generate_key_set(kDefaultSizes, pk, sk, source, problem);
 }
 
@@ -242,6 +265,7 @@ int ambiguity_weight(const Mat_ZZ_p& B_Inv, const Vec_ZZ_p& V2) {
 }
 
 int keygen_skipping_ambiguity_rule(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem) {
+  if (pk == nullptr || sk == nullptr) return -1;
   return make_key_set(kDefaultSizes, pk, sk, source, problem, {}, false);
 }
 

@@ -41,7 +41,10 @@ namespace gf3mq {
 int keygen(unsigned char* pk, unsigned char* sk, Gf3Source& source, FileProblem* problem = nullptr);
 
 // The same at any n, with the tables of that n: pk receives n (n + 1)^2
-// bytes, sk n. The secret maps are drawn from source in the same order.
+// bytes, sk n; both null when the caller does not want the set back (then
+// only its secret key is read back, and "new pk.txt" is opened and its size
+// checked, which at 1021 spares reading a gigabyte). The secret maps
+// are drawn from source in the same order.
 // progress (when set) hears the phases of kKeygenPhases, in that order, on
 // one thread at a time.
 int generate_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3Source& source,

@@ -217,6 +217,7 @@ TEST(KeygenRefusalTest, NullBuffersChangeNothing) {
   EXPECT_EQ(keygen(nullptr, sk), -1);
   std::unique_ptr<unsigned char[]> pk(new unsigned char[kPublicKeyBytes]);
   EXPECT_EQ(keygen(pk.get(), nullptr), -1);
+  EXPECT_EQ(keygen(nullptr, nullptr), -1);  // the entry point always fills both
   EXPECT_EQ(list_dir(".").size(), 2u);
 }
 
