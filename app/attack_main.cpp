@@ -74,40 +74,27 @@ constexpr const char* kUsage =
     "written (the plaintexts of every line before that one are written, nothing\n"
     "after it); 2 for a usage error or a GF3MQ_THREADS that is not such a number.\n";
 
-// "new pk.txt" of the current folder under the key set's read lock, at the
-// n its digits say, as program::read_public_key reads it, but made into
-// forms and its digest 64 forms at a time as it is read, never held whole.
+// "new pk.txt" as program::read_public_key reads it, but made into forms
+// and its digest 64 forms at a time as it is read, never held whole.
 // False after a message naming the problem.
 bool read_public_forms(gf3mq::Sizes& sizes, std::unique_ptr<gf3mq::PublicForms>& forms, std::uint64_t& digest) {
-  gf3mq::FileProblem problem;
-  gf3mq::FolderLock lock(gf3mq::program::lock_wait(kName));
-  const int n = gf3mq::lock_key_set_for_reading(lock, &problem)
-                    ? gf3mq::degree_of_public_key(gf3mq::kPublicKeyFile, &problem)
-                    : 0;
-  if (n == 0) {
-    gf3mq::program::fail(kName, problem.message());
-    return false;
-  }
-  sizes = gf3mq::Sizes{n};
-  const std::size_t form_digits = sizes.form_digits();
-  forms = std::make_unique<gf3mq::PublicForms>(sizes.elements());
-  digest = gf3mq::kPublicKeyDigestStart;
-  const auto take = [&](std::size_t first, const std::uint8_t* elements, std::size_t length) {
-    forms->add_forms(first / form_digits, elements, length / form_digits);
-    digest = gf3mq::public_key_digest(elements, length, digest);
-  };
-  if (gf3mq::read_key_file_in_blocks(sizes, gf3mq::kPublicKeyFile, sizes.public_key_digits(), 64 * form_digits, take,
-                                     &problem, gf3mq::kPublicKeyFile))
-    return true;
-  gf3mq::program::fail_with_key_set(kName, problem);
-  return false;
+  return gf3mq::program::read_public_key(kName, sizes, [&](const gf3mq::Sizes& at, gf3mq::FileProblem* problem) {
+    const std::size_t form_digits = at.form_digits();
+    forms = std::make_unique<gf3mq::PublicForms>(at.elements());
+    digest = gf3mq::kPublicKeyDigestStart;
+    const auto take = [&](std::size_t first, const std::uint8_t* elements, std::size_t length) {
+      forms->add_forms(first / form_digits, elements, length / form_digits);
+      digest = gf3mq::public_key_digest(elements, length, digest);
+    };
+    return gf3mq::read_key_file_in_blocks(at, gf3mq::kPublicKeyFile, at.public_key_digits(), 64 * form_digits, take,
+                                          problem, gf3mq::kPublicKeyFile);
+  });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   namespace program = gf3mq::program;
-  if (!program::standard_streams_ready(kName)) return 1;
   std::string load_from, save_to, save_format = "digits";
   bool both = false, trace = false;
   program::CommandLine command_line(kName, kUsage);

@@ -66,7 +66,6 @@ std::unique_ptr<gf3mq::Gf3Source> key_source(const program::CommandLine& command
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!program::standard_streams_ready(kName)) return 1;
   bool no_wait = false;
   std::string seed;
   program::CommandLine command_line(kName, kUsage);

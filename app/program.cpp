@@ -212,19 +212,23 @@ bool sizes_of_tables(const char* name, Sizes& sizes) {
   return true;
 }
 
-bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
+bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
   int n = 0;
   if (!lock_key_set_for_reading(lock, &problem) || (n = degree_of_public_key(kPublicKeyFile, &problem)) == 0)
     return failed(name, problem.message());
   sizes = Sizes{n};
-  pk = make_huge_page_buffer(sizes.public_key_digits());
-  if (!read_key_file(sizes, kPublicKeyFile, pk.get(), sizes.public_key_digits(), &problem, kPublicKeyFile)) {
-    fail_with_key_set(name, problem);
-    return false;
-  }
-  return true;
+  if (read(sizes, &problem)) return true;
+  fail_with_key_set(name, problem);
+  return false;
+}
+
+bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
+  return read_public_key(name, sizes, [&](const Sizes& at, FileProblem* problem) {
+    pk = make_huge_page_buffer(at.public_key_digits());
+    return read_key_file(at, kPublicKeyFile, pk.get(), at.public_key_digits(), problem, kPublicKeyFile);
+  });
 }
 
 }  // namespace gf3mq::program

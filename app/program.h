@@ -118,4 +118,10 @@ bool sizes_of_tables(const char* name, Sizes& sizes);
 // pk receive them. False after a message naming the problem.
 bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk);
 
+// The same with the reading left to read(sizes, problem), called under the
+// lock once sizes holds n: true when it read the key, else false with
+// problem filled.
+using PublicKeyReader = std::function<bool(const Sizes&, FileProblem*)>;
+bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read);
+
 }  // namespace gf3mq::program

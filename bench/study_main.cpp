@@ -332,7 +332,6 @@ bool write_results(const Options& options, const std::vector<study::Point>& poin
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!gf3mq::program::standard_streams_ready(kName)) return 1;
   Options options;
   int status = 0;
   if (!parse_options(argc, argv, options, status)) return status;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ TEST_P(DigitFileAtWidthTest, EveryReaderAgreesWithTheModelOnEveryThreadCount) {
     files.push_back(with(at, " "));
     for (char c : {'3', '/', ':', 'x', '\0', '\x80', '\xff', '\x08', '\x0e'}) files.push_back(put(at, c));
   }
+  const char* set = std::getenv("GF3MQ_THREADS");
+  const std::optional<std::string> threads_before = set ? std::optional<std::string>(set) : std::nullopt;
   for (std::size_t f = 0; f < files.size(); ++f) {
     write_file("digits.txt", files[f]);
     std::vector<std::uint8_t> unused;
@@ -87,7 +90,10 @@ TEST_P(DigitFileAtWidthTest, EveryReaderAgreesWithTheModelOnEveryThreadCount) {
     }
     EXPECT_EQ(gf3mq::count_digits("digits.txt").digits, counted) << f;
   }
-  unsetenv("GF3MQ_THREADS");
+  if (threads_before)
+    setenv("GF3MQ_THREADS", threads_before->c_str(), 1);
+  else
+    unsetenv("GF3MQ_THREADS");
 }
 
 GF3MQ_AT_EVERY_KERNEL_WIDTH(DigitFileAtWidthTest);
