@@ -239,6 +239,20 @@ DigitFileResult count_digits(const char* file_name) {
   return result;
 }
 
+DigitFileResult file_length(const char* file_name) {
+  DigitFileResult result;
+  const Descriptor file{open_regular_file(file_name, result)};
+  if (file.fd < 0) return result;
+  struct stat info {};
+  if (fstat(file.fd, &info) != 0) {
+    result.status = DigitFileStatus::cannot_read;
+    result.error_number = errno;
+    return result;
+  }
+  result.digits = static_cast<std::size_t>(info.st_size);
+  return result;
+}
+
 DigitFileResult read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t count) {
   // One digit more than wanted: finding it means the file is too long.
   return whole_file_result(read_digits(file_name, out, count, count + 1), count);

@@ -50,6 +50,11 @@ DigitFileResult read_digit_file(const char* file_name, std::uint8_t* out, std::s
 // As read_digit_file, filling problem (when not null) on failure.
 bool read_digit_file(const char* file_name, std::uint8_t* out, std::size_t count, FileProblem* problem);
 
+// The length of file_name in bytes (in digits), the file opened as the
+// readers open it, its digits not read; status ok, or why it cannot be
+// opened or looked at.
+DigitFileResult file_length(const char* file_name);
+
 // How many digits 0, 1, 2 the file holds before its end or its first other
 // character (whitespace between them skipped), in digits; status ok, or
 // cannot_open, not_regular or cannot_read (with the system's error) when

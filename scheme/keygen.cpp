@@ -1,8 +1,5 @@
 #include "scheme/keygen.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "field/field_tables.h"
+#include "files/digit_file.h"
 #include "runtime/locked_pages.h"
 #include "scheme/composition.h"
 #include "scheme/key_files.h"
@@ -40,13 +38,9 @@ bool read_back(const gf3mq::Sizes& sizes, unsigned char* pk, unsigned char* sk, 
 // back, and "new pk.txt" opened and found whole by its size, without
 // reading its digits (a gigabyte at 1021).
 bool check_in_place(const gf3mq::Sizes& sizes, FileProblem* problem) {
-  gf3mq::DigitFileResult opened;
-  const int fd = gf3mq::open_regular_file(gf3mq::kPublicKeyFile, opened);
-  if (fd < 0) return gf3mq::report_problem(problem, gf3mq::kPublicKeyFile, opened.describe(0));
-  struct stat info {};
-  const bool whole = fstat(fd, &info) == 0 && static_cast<std::size_t>(info.st_size) == sizes.public_key_digits();
-  ::close(fd);
-  if (!whole)
+  const gf3mq::DigitFileResult length = gf3mq::file_length(gf3mq::kPublicKeyFile);
+  if (!length.ok()) return gf3mq::report_problem(problem, gf3mq::kPublicKeyFile, length.describe(0));
+  if (length.digits != sizes.public_key_digits())
     return gf3mq::report_problem(problem, gf3mq::kPublicKeyFile,
                                  "does not hold its " + std::to_string(sizes.public_key_digits()) + " digits");
   gf3mq::SecretVector<std::uint8_t> sk(sizes.elements());
