@@ -84,8 +84,8 @@ PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::
   const PhaseProgress under_way = [&](const char* phase, double done) {
     if (done < 1) report_progress(progress, phase, done);
   };
-  const std::vector<std::size_t> pivots = reduce_to_echelon(head, under_way, threads);
-  PackedMatrix kernel = kernel_of_echelon(head, pivots);
+  const std::vector<std::size_t> pivots = reduce_to_row_echelon(head, under_way, threads);
+  PackedMatrix kernel = kernel_of_row_echelon(head, pivots, threads);
   if (rest.rows() != 0 && !(kernel.rows() == n && vanish_on(rest, kernel, threads))) {
     // The rows of the head's echelon form, one per pivot (the others are
     // zero), and the rows of the rest that are not zero span what all rows

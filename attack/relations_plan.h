@@ -60,15 +60,15 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s);
 // The kernel of eqs, which for a key of this scheme has n dimensions: from
 // the rows its rank needs, the first unknowns - n + 24, when their kernel
 // has n dimensions and every other row vanishes on it (then the kernels are
-// the same, and so are their bases, from the unique echelon form);
+// the same, and so are their bases, from the unique reduced echelon form);
 // otherwise from all rows. On `threads` threads (0: worker_threads()).
 PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const PhaseProgress& progress = {},
                                  unsigned threads = 0);
 
-// The same from eqs in two parts: the first rows in head (brought to its
+// The same from eqs in two parts: the first rows in head (brought to a row
 // echelon form in place), the others in rest. When all rows are needed,
 // those of the head's echelon form that are not zero and those of the rest
-// that are not zero are eliminated (the same echelon form as all of them).
+// that are not zero are eliminated (they span what all rows span).
 // progress reports its end once, after all of it.
 PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::size_t n, const PhaseProgress& progress,
                              unsigned threads);

@@ -16,8 +16,17 @@ constexpr std::size_t kWordBits = 64;
 // other row is then read and written once per panel, with one combination
 // of the tables subtracted. Enough rows pay for the tables.
 constexpr int kMaxPanel = 48;
-static_assert(kMaxPanel % 3 == 0 && kMaxPanel <= 64,
-              "a run of a panel's pivot columns is read as one word of each plane");
+static_assert(kMaxPanel % 3 == 0, "a panel's pivots are three to a group");
+// Pivot rows substituted back at a time: 32 groups of 27 entries as wide as
+// the free columns (216 KB for 1021 of them).
+constexpr std::size_t kSubstitutionRows = 96;
+// Rows a thread takes at a time in the substitution.
+constexpr std::size_t kSubstitutionChunkRows = 256;
+
+// Pivot columns indexed at once (pivot_indices): two words of each plane.
+constexpr std::size_t kMaxIndexed = 2 * kWordBits;
+static_assert(kMaxPanel <= kMaxIndexed && kSubstitutionRows <= kMaxIndexed);
+
 int panel_size(std::size_t rows) {
   if (rows >= 2000) return kMaxPanel;
   if (rows >= 200) return 12;
@@ -73,6 +82,40 @@ std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size
   return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
 }
 
+// index(g) = e(r, p_3g) + 3 e(r, p_3g+1) + 9 e(r, p_3g+2) for the `count`
+// pivot columns p_i (at most kMaxIndexed); false when all are zero.
+bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::size_t* p, std::size_t count,
+                   std::uint8_t* index) {
+  bool any = false;
+  if (p[count - 1] - p[0] != count - 1) {  // not side by side: element by element
+    for (std::size_t g = 0; 3 * g < count; ++g) {
+      unsigned v = 0;
+      for (std::size_t i = std::min(count, 3 * g + 3); i-- > 3 * g;) v = 3 * v + e.get(r, p[i]);
+      index[g] = static_cast<std::uint8_t>(v);
+      any = any || v != 0;
+    }
+    return any;
+  }
+  std::uint64_t ones[3] = {}, twos[3] = {};
+  for (std::size_t h = 0; 64 * h < count; ++h) {
+    const int bits = static_cast<int>(std::min<std::size_t>(kWordBits, count - 64 * h));
+    ones[h] = bits_from(e.ones(r), e.words(), p[0] + 64 * h, bits);
+    twos[h] = bits_from(e.twos(r), e.words(), p[0] + 64 * h, bits);
+  }
+  if ((ones[0] | ones[1] | twos[0] | twos[1]) == 0) return false;
+  for (std::size_t g = 0; 3 * g < count; ++g) {
+    const std::size_t w = 3 * g / kWordBits;
+    const unsigned shift = static_cast<unsigned>(3 * g % kWordBits);
+    std::uint64_t o = ones[w] >> shift, t = twos[w] >> shift;
+    if (shift > kWordBits - 3) {
+      o |= ones[w + 1] << (kWordBits - shift);
+      t |= twos[w + 1] << (kWordBits - shift);
+    }
+    index[g] = static_cast<std::uint8_t>(kTritsOfBits[o & 7] + 2 * kTritsOfBits[t & 7]);
+  }
+  return true;
+}
+
 // Rows [first, end) but the panel's own lose their entries at its pivot
 // columns. The panel's rows (rank, rank + 1, ...) hold 1 at their own pivot
 // column and 0 at the others', so a row r becomes r - sum of r(c_i) times
@@ -81,10 +124,6 @@ std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size
 void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
                  std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols) {
   const std::size_t width = m.words() - first_word;
-  // Pivot columns side by side (as a rule): their elements are a run of
-  // bits of each plane, read with two shifts.
-  const std::size_t first_col = pivot_cols[0];
-  const bool run = pivot_cols[found - 1] - first_col == static_cast<std::size_t>(found - 1);
   std::uint8_t indices[kMaxPanel / 3];
   for (std::size_t r = first; r < end; ++r) {
     if (r + 1 < end) {  // the next row's pivot columns, while this one is cleared
@@ -92,36 +131,20 @@ void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::si
       __builtin_prefetch(m.twos(r + 1) + first_word);
     }
     if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
-    bool any = false;
-    if (run) {
-      const std::uint64_t ones = bits_from(m.ones(r), m.words(), first_col, found),
-                          twos = bits_from(m.twos(r), m.words(), first_col, found);
-      if ((ones | twos) == 0) continue;
-      for (int g = 0; 3 * g < found; ++g)
-        indices[g] =
-            static_cast<std::uint8_t>(kTritsOfBits[(ones >> (3 * g)) & 7] + 2 * kTritsOfBits[(twos >> (3 * g)) & 7]);
+    if (pivot_indices(m, r, pivot_cols, static_cast<std::size_t>(found), indices))
       tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
-      continue;
-    }
-    for (int g = 0; 3 * g < found; ++g) {
-      unsigned v = 0;
-      for (int i = std::min(found, 3 * g + 3) - 1; i >= 3 * g; --i) v = 3 * v + m.get(r, pivot_cols[i]);
-      indices[g] = static_cast<std::uint8_t>(v);
-      any = any || v != 0;
-    }
-    if (any) tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
   }
 }
 
-}  // namespace
-
-std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
+// The pivots by panels, each clearing the rows below it and, when
+// `reduced`, those above it.
+std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhaseProgress& progress, unsigned threads) {
   if (threads == 0) threads = worker_threads();
   threads =
       static_cast<unsigned>(std::clamp<std::size_t>(m.rows() / kEliminationRowsPerThread, 1, std::max(1u, threads)));
   const int block = panel_size(m.rows());
   std::vector<std::size_t> pivots;
-  std::size_t rank = 0, col = 0, first_word = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
+  std::size_t rank = 0, col = 0, first_word = 0, lowest = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
   int found = 0;
   PackedCombinationTables tables;
   // The calling thread finds each panel's pivots and tabulates them; then
@@ -138,8 +161,8 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress&
     for (std::uint64_t c = claim.load(std::memory_order_acquire); c >> 32 == panel && (c & 0xFFFFFFFFu) < chunks;) {
       if (!claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
       const std::size_t first = static_cast<std::size_t>(c & 0xFFFFFFFFu) * kEliminationChunkRows;
-      clear_panel(m, tables, first_word, first, std::min(first + kEliminationChunkRows, m.rows()), rank, found,
-                  pivot_cols);
+      clear_panel(m, tables, first_word, std::max(first, lowest), std::min(first + kEliminationChunkRows, m.rows()),
+                  rank, found, pivot_cols);
       cleared.fetch_add(1, std::memory_order_release);
       c = claim.load(std::memory_order_acquire);
     }
@@ -163,8 +186,12 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress&
     if (found == 0) break;
     first_word = pivot_cols[0] / kWordBits;
     tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
-    cleared.store(0, std::memory_order_relaxed);
-    claim.store(panel << 32, std::memory_order_release);
+    // Rows above the panel too for the reduced form; for the row echelon
+    // form only those below it, from the chunk that holds the first.
+    lowest = reduced ? 0 : rank + static_cast<std::size_t>(found);
+    const std::uint64_t first_chunk = lowest / kEliminationChunkRows;
+    cleared.store(first_chunk, std::memory_order_relaxed);
+    claim.store(panel << 32 | first_chunk, std::memory_order_release);
     claim.notify_all();
     clear_chunks(panel);
     while (cleared.load(std::memory_order_acquire) < chunks) std::this_thread::yield();
@@ -181,24 +208,87 @@ std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress&
   return pivots;
 }
 
-PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots) {
-  std::vector<bool> is_pivot(echelon.cols(), false);
+}  // namespace
+
+std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
+  return eliminate(m, true, progress, threads);
+}
+
+std::vector<std::size_t> reduce_to_row_echelon(PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
+  return eliminate(m, false, progress, threads);
+}
+
+namespace {
+
+std::vector<std::size_t> free_columns(std::size_t cols, const std::vector<std::size_t>& pivots) {
+  std::vector<bool> is_pivot(cols, false);
   for (std::size_t p : pivots) is_pivot[p] = true;
-  PackedMatrix kernel(echelon.cols() - pivots.size(), echelon.cols());
-  std::size_t k = 0;
-  for (std::size_t free = 0; free < echelon.cols(); ++free) {
-    if (is_pivot[free]) continue;
-    kernel.set(k, free, 1);
-    for (std::size_t i = 0; i < pivots.size(); ++i) kernel.set(k, pivots[i], 3 - echelon.get(i, free));
-    ++k;
+  std::vector<std::size_t> free;
+  for (std::size_t c = 0; c < cols; ++c)
+    if (!is_pivot[c]) free.push_back(c);
+  return free;
+}
+
+// Row k: 1 at free[k], -reduced(i, k) at pivots[i], 0 elsewhere; reduced(i, k)
+// is the reduced echelon form's element at (i, free[k]).
+PackedMatrix kernel_from(std::size_t cols, const std::vector<std::size_t>& pivots, const std::vector<std::size_t>& free,
+                         const PackedMatrix& reduced) {
+  PackedMatrix kernel(free.size(), cols);
+  for (std::size_t k = 0; k < free.size(); ++k) {
+    kernel.set(k, free[k], 1);
+    for (std::size_t i = 0; i < pivots.size(); ++i) kernel.set(k, pivots[i], 3 - reduced.get(i, k));
   }
   return kernel;
 }
 
+}  // namespace
+
+PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots) {
+  const std::vector<std::size_t> free = free_columns(echelon.cols(), pivots);
+  PackedMatrix reduced(pivots.size(), free.size());
+  for (std::size_t i = 0; i < pivots.size(); ++i)
+    for (std::size_t k = 0; k < free.size(); ++k) reduced.set(i, k, echelon.get(i, free[k]));
+  return kernel_from(echelon.cols(), pivots, free, reduced);
+}
+
+PackedMatrix kernel_of_row_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots,
+                                   unsigned threads) {
+  const std::vector<std::size_t> free = free_columns(echelon.cols(), pivots);
+  const std::size_t rank = pivots.size();
+  // The reduced form's row i at the free columns: row i of the echelon form
+  // less sum over j > i of e(i, p_j) times reduced row j, from the last
+  // pivot row up, a block of rows at a time: those of the block among
+  // themselves, then every row above it at once from the block's tables.
+  PackedMatrix reduced(rank, free.size());
+  for_each_item((rank + kSubstitutionChunkRows - 1) / kSubstitutionChunkRows, threads, [&](std::size_t item) {
+    for (std::size_t i = item * kSubstitutionChunkRows; i < std::min(rank, (item + 1) * kSubstitutionChunkRows); ++i)
+      for (std::size_t k = 0; k < free.size(); ++k) reduced.set(i, k, echelon.get(i, free[k]));
+  });
+  PackedCombinationTables tables;
+  for (std::size_t end = rank; end > 0 && !free.empty();) {
+    const std::size_t start = end - std::min(end, kSubstitutionRows);
+    for (std::size_t i = end - 1; i + 1 > start; --i)
+      for (std::size_t j = i + 1; j < end; ++j)
+        if (const unsigned v = echelon.get(i, pivots[j]); v != 0) reduced.add_row_multiple(i, j, 3 - v);
+    if (start > 0) {
+      tables.assign(reduced, start, end - start, 0, reduced.words());
+      for_each_item((start + kSubstitutionChunkRows - 1) / kSubstitutionChunkRows, threads, [&](std::size_t item) {
+        std::uint8_t index[kSubstitutionRows / 3];
+        for (std::size_t r = item * kSubstitutionChunkRows; r < std::min(start, (item + 1) * kSubstitutionChunkRows);
+             ++r)
+          if (pivot_indices(echelon, r, pivots.data() + start, end - start, index))
+            tables.subtract_indexed(reduced.ones(r), reduced.twos(r), reduced.words(), index, 1);
+      });
+    }
+    end = start;
+  }
+  return kernel_from(echelon.cols(), pivots, free, reduced);
+}
+
 PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
   PackedMatrix echelon = m;
-  const std::vector<std::size_t> pivots = reduce_to_echelon(echelon, progress, threads);
-  return kernel_of_echelon(echelon, pivots);
+  const std::vector<std::size_t> pivots = reduce_to_row_echelon(echelon, progress, threads);
+  return kernel_of_row_echelon(echelon, pivots, threads);
 }
 
 bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,

@@ -24,11 +24,26 @@ inline constexpr const char* kEliminationPhase = "elimination";
 // at least 512 rows each; the result is the same for every count.
 std::vector<std::size_t> reduce_to_echelon(PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
 
-// A basis of the kernel {x : m x = 0}, one row per column without a pivot.
+// Brings m to a row echelon form in place: the same pivots, each pivot row
+// 1 at its pivot column, 0 left of it and at the other pivots of its panel,
+// and every row below it 0 there; the rows above a panel are left as they
+// are, which saves about a third of the work. Returns the pivot columns.
+std::vector<std::size_t> reduce_to_row_echelon(PackedMatrix& m, const PhaseProgress& progress = {},
+                                               unsigned threads = 1);
+
+// A basis of the kernel {x : m x = 0}, one row per column without a pivot:
+// row k is 1 at the k-th free column f and -E(i, f) at pivot column i, E the
+// reduced echelon form.
 PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
 
-// The kernel basis from an echelon form and its pivots (reduce_to_echelon).
+// The kernel basis from the reduced echelon form and its pivots (reduce_to_echelon).
 PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);
+
+// The same basis from a row echelon form and its pivots (reduce_to_row_echelon):
+// the reduced form at the free columns by back substitution, 96 pivot rows
+// at a time, every row above them cleared of them at once from tables.
+PackedMatrix kernel_of_row_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots,
+                                   unsigned threads = 1);
 
 // Solves m x = b: true with x one solution, false when there is none.
 // kernel (when given) receives a basis of the solutions of m x = 0, so that
