@@ -55,8 +55,8 @@ void BM_attack_read_pk(benchmark::State& state) {
       digest = gf3mq::public_key_digest(elements, length, digest);
     };
     gf3mq::FileProblem problem;
-    if (!gf3mq::read_key_file_in_blocks(w.sizes, gf3mq::kPublicKeyFile, w.sizes.public_key_digits(),
-                                        64 * form_digits, take, &problem, gf3mq::kPublicKeyFile))
+    if (!gf3mq::read_key_file_in_blocks(w.sizes, gf3mq::kPublicKeyFile, w.sizes.public_key_digits(), 64 * form_digits,
+                                        take, &problem, gf3mq::kPublicKeyFile))
       std::abort();
     benchmark::DoNotOptimize(digest);
     packed = forms.n() * (forms.n() + 1) / 2 * 2 * forms.words() * 8;

@@ -84,8 +84,7 @@ std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size
 
 // index(g) = e(r, p_3g) + 3 e(r, p_3g+1) + 9 e(r, p_3g+2) for the `count`
 // pivot columns p_i (at most kMaxIndexed); false when all are zero.
-bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::size_t* p, std::size_t count,
-                   std::uint8_t* index) {
+bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::size_t* p, std::size_t count, std::uint8_t* index) {
   bool any = false;
   if (p[count - 1] - p[0] != count - 1) {  // not side by side: element by element
     for (std::size_t g = 0; 3 * g < count; ++g) {
