@@ -84,8 +84,8 @@ PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::
   const PhaseProgress under_way = [&](const char* phase, double done) {
     if (done < 1) report_progress(progress, phase, done);
   };
-  const std::vector<std::size_t> pivots = reduce_to_row_echelon(head, under_way, threads);
-  PackedMatrix kernel = kernel_of_row_echelon(head, pivots, threads);
+  PackedMatrix kernel = kernel_in_place(head, under_way, threads);
+  const std::size_t rank = head.cols() - kernel.rows();
   if (rest.rows() != 0 && !(kernel.rows() == n && vanish_on(rest, kernel, threads))) {
     // The rows of the head's echelon form, one per pivot (the others are
     // zero), and the rows of the rest that are not zero span what all rows
@@ -93,10 +93,9 @@ PackedMatrix kernel_of_parts(PackedMatrix& head, const PackedMatrix& rest, std::
     std::vector<std::size_t> rows;
     for (std::size_t r = 0; r < rest.rows(); ++r)
       if (!is_zero_row(rest, r)) rows.push_back(r);
-    PackedMatrix all(pivots.size() + rows.size(), head.cols());
-    std::copy_n(head.ones(0), 2 * head.words() * pivots.size(), all.ones(0));
-    for (std::size_t i = 0; i < rows.size(); ++i)
-      std::copy_n(rest.ones(rows[i]), 2 * rest.words(), all.ones(pivots.size() + i));
+    PackedMatrix all(rank + rows.size(), head.cols());
+    std::copy_n(head.ones(0), 2 * head.words() * rank, all.ones(0));
+    for (std::size_t i = 0; i < rows.size(); ++i) std::copy_n(rest.ones(rows[i]), 2 * rest.words(), all.ones(rank + i));
     kernel = kernel_basis(all, under_way, threads);
   }
   report_progress(progress, kEliminationPhase, 1);

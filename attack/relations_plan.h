@@ -65,8 +65,8 @@ std::size_t rows_the_rank_needs(std::size_t n, std::size_t s);
 PackedMatrix kernel_of_equations(const PackedMatrix& eqs, std::size_t n, const PhaseProgress& progress = {},
                                  unsigned threads = 0);
 
-// The same from eqs in two parts: the first rows in head (brought to a row
-// echelon form in place), the others in rest. When all rows are needed,
+// The same from eqs in two parts: the first rows in head (brought to an
+// echelon form in place, kernel_in_place), the others in rest. When all rows are needed,
 // those of the head's echelon form that are not zero and those of the rest
 // that are not zero are eliminated (they span what all rows span).
 // progress reports its end once, after all of it.

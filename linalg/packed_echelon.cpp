@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "linalg/packed_combination_tables.h"
+#include "linalg/packed_transpose.h"
 #include "runtime/worker_threads.h"
 
 namespace gf3mq {
@@ -16,14 +17,15 @@ constexpr std::size_t kWordBits = 64;
 // other row is then read and written once per panel, with one combination
 // of the tables subtracted. Enough rows pay for the tables.
 constexpr int kMaxPanel = 48;
-static_assert(kMaxPanel % 3 == 0, "a panel's pivots are three to a group");
+static_assert(kMaxPanel % 3 == 0 && kMaxPanel <= 64,
+              "a run of a panel's pivot columns is read as one word of each plane");
 // Pivot rows substituted back at a time: 32 groups of 27 entries as wide as
 // the free columns (216 KB for 1021 of them).
 constexpr std::size_t kSubstitutionRows = 96;
 // Rows a thread takes at a time in the substitution.
 constexpr std::size_t kSubstitutionChunkRows = 256;
 
-// Pivot columns indexed at once (pivot_indices): two words of each plane.
+// Pivot columns indexed at once (pivot_indices): 128 bits of each plane.
 constexpr std::size_t kMaxIndexed = 2 * kWordBits;
 static_assert(kMaxPanel <= kMaxIndexed && kSubstitutionRows <= kMaxIndexed);
 
@@ -82,36 +84,39 @@ std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size
   return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
 }
 
+// The elements of a row at up to kMaxIndexed pivot columns, bit i of each
+// plane for pivot i.
+__extension__ typedef unsigned __int128 PivotBits;
+
+// A run of pivot columns side by side: `count` (at most 64) from column
+// `col` on, pivots `first` to first + count - 1.
+struct PivotRun {
+  std::size_t col, first;
+  int count;
+};
+
+// The runs of the pivot columns p[0..count), ascending.
+std::vector<PivotRun> pivot_runs(const std::size_t* p, std::size_t count) {
+  std::vector<PivotRun> runs;
+  for (std::size_t i = 0, j; i < count; i = j) {
+    for (j = i + 1; j < count && p[j] == p[j - 1] + 1 && j - i < kWordBits;) ++j;
+    runs.push_back({p[i], i, static_cast<int>(j - i)});
+  }
+  return runs;
+}
+
 // index(g) = e(r, p_3g) + 3 e(r, p_3g+1) + 9 e(r, p_3g+2) for the `count`
-// pivot columns p_i (at most kMaxIndexed); false when all are zero.
-bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::size_t* p, std::size_t count, std::uint8_t* index) {
-  bool any = false;
-  if (p[count - 1] - p[0] != count - 1) {  // not side by side: element by element
-    for (std::size_t g = 0; 3 * g < count; ++g) {
-      unsigned v = 0;
-      for (std::size_t i = std::min(count, 3 * g + 3); i-- > 3 * g;) v = 3 * v + e.get(r, p[i]);
-      index[g] = static_cast<std::uint8_t>(v);
-      any = any || v != 0;
-    }
-    return any;
+// pivot columns p_i of `runs`; false when all are zero.
+bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::vector<PivotRun>& runs, std::size_t count,
+                   std::uint8_t* index) {
+  PivotBits ones = 0, twos = 0;
+  for (const PivotRun& run : runs) {
+    ones |= PivotBits{bits_from(e.ones(r), e.words(), run.col, run.count)} << run.first;
+    twos |= PivotBits{bits_from(e.twos(r), e.words(), run.col, run.count)} << run.first;
   }
-  std::uint64_t ones[3] = {}, twos[3] = {};
-  for (std::size_t h = 0; 64 * h < count; ++h) {
-    const int bits = static_cast<int>(std::min<std::size_t>(kWordBits, count - 64 * h));
-    ones[h] = bits_from(e.ones(r), e.words(), p[0] + 64 * h, bits);
-    twos[h] = bits_from(e.twos(r), e.words(), p[0] + 64 * h, bits);
-  }
-  if ((ones[0] | ones[1] | twos[0] | twos[1]) == 0) return false;
-  for (std::size_t g = 0; 3 * g < count; ++g) {
-    const std::size_t w = 3 * g / kWordBits;
-    const unsigned shift = static_cast<unsigned>(3 * g % kWordBits);
-    std::uint64_t o = ones[w] >> shift, t = twos[w] >> shift;
-    if (shift > kWordBits - 3) {
-      o |= ones[w + 1] << (kWordBits - shift);
-      t |= twos[w + 1] << (kWordBits - shift);
-    }
-    index[g] = static_cast<std::uint8_t>(kTritsOfBits[o & 7] + 2 * kTritsOfBits[t & 7]);
-  }
+  if ((ones | twos) == 0) return false;
+  for (std::size_t g = 0; 3 * g < count; ++g, ones >>= 3, twos >>= 3)
+    index[g] = static_cast<std::uint8_t>(kTritsOfBits[ones & 7] + 2 * kTritsOfBits[twos & 7]);
   return true;
 }
 
@@ -121,7 +126,7 @@ bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::size_t* p, s
 // pivot row i, with r's own elements at the pivot columns: one combination
 // from the tables, over the words from the first pivot's on.
 void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
-                 std::size_t end, std::size_t rank, int found, const std::size_t* pivot_cols) {
+                 std::size_t end, std::size_t rank, int found, const std::vector<PivotRun>& runs) {
   const std::size_t width = m.words() - first_word;
   std::uint8_t indices[kMaxPanel / 3];
   for (std::size_t r = first; r < end; ++r) {
@@ -130,8 +135,17 @@ void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::si
       __builtin_prefetch(m.twos(r + 1) + first_word);
     }
     if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
-    if (pivot_indices(m, r, pivot_cols, static_cast<std::size_t>(found), indices))
-      tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
+    if (runs.size() == 1) {  // pivot columns side by side, as a rule: one word of each plane
+      const std::uint64_t ones = bits_from(m.ones(r), m.words(), runs[0].col, found),
+                          twos = bits_from(m.twos(r), m.words(), runs[0].col, found);
+      if ((ones | twos) == 0) continue;
+      for (int g = 0; 3 * g < found; ++g)
+        indices[g] =
+            static_cast<std::uint8_t>(kTritsOfBits[(ones >> (3 * g)) & 7] + 2 * kTritsOfBits[(twos >> (3 * g)) & 7]);
+    } else if (!pivot_indices(m, r, runs, static_cast<std::size_t>(found), indices)) {
+      continue;
+    }
+    tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
   }
 }
 
@@ -145,6 +159,7 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
   std::vector<std::size_t> pivots;
   std::size_t rank = 0, col = 0, first_word = 0, lowest = 0, pivot_rows[kMaxPanel], pivot_cols[kMaxPanel];
   int found = 0;
+  std::vector<PivotRun> runs;
   PackedCombinationTables tables;
   // The calling thread finds each panel's pivots and tabulates them; then
   // every thread takes chunks of rows to clear until none are left. A
@@ -161,7 +176,7 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
       if (!claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
       const std::size_t first = static_cast<std::size_t>(c & 0xFFFFFFFFu) * kEliminationChunkRows;
       clear_panel(m, tables, first_word, std::max(first, lowest), std::min(first + kEliminationChunkRows, m.rows()),
-                  rank, found, pivot_cols);
+                  rank, found, runs);
       cleared.fetch_add(1, std::memory_order_release);
       c = claim.load(std::memory_order_acquire);
     }
@@ -184,6 +199,7 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
     found = col < m.cols() && rank < m.rows() ? find_block(m, col, rank, block, pivot_rows, pivot_cols) : 0;
     if (found == 0) break;
     first_word = pivot_cols[0] / kWordBits;
+    runs = pivot_runs(pivot_cols, static_cast<std::size_t>(found));
     tables.assign(m, rank, static_cast<std::size_t>(found), first_word, m.words() - first_word);
     // Rows above the panel too for the reduced form; for the row echelon
     // form only those below it, from the chunk that holds the first.
@@ -228,14 +244,47 @@ std::vector<std::size_t> free_columns(std::size_t cols, const std::vector<std::s
   return free;
 }
 
+// bits[0..count) into plane from bit `at` on, count at most 64, onto zeros.
+void place_bits(std::uint64_t* plane, std::size_t at, std::uint64_t bits, int count) {
+  const unsigned shift = static_cast<unsigned>(at % kWordBits);
+  plane[at / kWordBits] |= bits << shift;
+  if (shift != 0 && shift + static_cast<unsigned>(count) > kWordBits)
+    plane[at / kWordBits + 1] |= bits >> (kWordBits - shift);
+}
+
+// reduced(i, k) = echelon(i, free[k]) for i < reduced.rows(): each run of
+// free columns side by side copied as bits.
+void take_free_columns(const PackedMatrix& echelon, const std::vector<std::size_t>& free, PackedMatrix& reduced,
+                       unsigned threads) {
+  const std::vector<PivotRun> runs = pivot_runs(free.data(), free.size());
+  for_each_item((reduced.rows() + kSubstitutionChunkRows - 1) / kSubstitutionChunkRows, threads, [&](std::size_t item) {
+    for (std::size_t i = item * kSubstitutionChunkRows;
+         i < std::min(reduced.rows(), (item + 1) * kSubstitutionChunkRows); ++i)
+      for (const PivotRun& run : runs) {
+        place_bits(reduced.ones(i), run.first, bits_from(echelon.ones(i), echelon.words(), run.col, run.count),
+                   run.count);
+        place_bits(reduced.twos(i), run.first, bits_from(echelon.twos(i), echelon.words(), run.col, run.count),
+                   run.count);
+      }
+  });
+}
+
 // Row k: 1 at free[k], -reduced(i, k) at pivots[i], 0 elsewhere; reduced(i, k)
-// is the reduced echelon form's element at (i, free[k]).
+// is the reduced echelon form's element at (i, free[k]). Column k of
+// reduced is row k of its transpose, whose runs of pivots side by side are
+// copied as bits, the planes exchanged (-x).
 PackedMatrix kernel_from(std::size_t cols, const std::vector<std::size_t>& pivots, const std::vector<std::size_t>& free,
                          const PackedMatrix& reduced) {
   PackedMatrix kernel(free.size(), cols);
+  if (free.empty()) return kernel;
+  const PackedMatrix columns = transpose(reduced);
+  const std::vector<PivotRun> runs = pivot_runs(pivots.data(), pivots.size());
   for (std::size_t k = 0; k < free.size(); ++k) {
     kernel.set(k, free[k], 1);
-    for (std::size_t i = 0; i < pivots.size(); ++i) kernel.set(k, pivots[i], 3 - reduced.get(i, k));
+    for (const PivotRun& run : runs) {
+      place_bits(kernel.twos(k), run.col, bits_from(columns.ones(k), columns.words(), run.first, run.count), run.count);
+      place_bits(kernel.ones(k), run.col, bits_from(columns.twos(k), columns.words(), run.first, run.count), run.count);
+    }
   }
   return kernel;
 }
@@ -245,8 +294,7 @@ PackedMatrix kernel_from(std::size_t cols, const std::vector<std::size_t>& pivot
 PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots) {
   const std::vector<std::size_t> free = free_columns(echelon.cols(), pivots);
   PackedMatrix reduced(pivots.size(), free.size());
-  for (std::size_t i = 0; i < pivots.size(); ++i)
-    for (std::size_t k = 0; k < free.size(); ++k) reduced.set(i, k, echelon.get(i, free[k]));
+  take_free_columns(echelon, free, reduced, 1);
   return kernel_from(echelon.cols(), pivots, free, reduced);
 }
 
@@ -259,10 +307,7 @@ PackedMatrix kernel_of_row_echelon(const PackedMatrix& echelon, const std::vecto
   // pivot row up, a block of rows at a time: those of the block among
   // themselves, then every row above it at once from the block's tables.
   PackedMatrix reduced(rank, free.size());
-  for_each_item((rank + kSubstitutionChunkRows - 1) / kSubstitutionChunkRows, threads, [&](std::size_t item) {
-    for (std::size_t i = item * kSubstitutionChunkRows; i < std::min(rank, (item + 1) * kSubstitutionChunkRows); ++i)
-      for (std::size_t k = 0; k < free.size(); ++k) reduced.set(i, k, echelon.get(i, free[k]));
-  });
+  take_free_columns(echelon, free, reduced, threads);
   PackedCombinationTables tables;
   for (std::size_t end = rank; end > 0 && !free.empty();) {
     const std::size_t start = end - std::min(end, kSubstitutionRows);
@@ -271,11 +316,12 @@ PackedMatrix kernel_of_row_echelon(const PackedMatrix& echelon, const std::vecto
         if (const unsigned v = echelon.get(i, pivots[j]); v != 0) reduced.add_row_multiple(i, j, 3 - v);
     if (start > 0) {
       tables.assign(reduced, start, end - start, 0, reduced.words());
+      const std::vector<PivotRun> runs = pivot_runs(pivots.data() + start, end - start);
       for_each_item((start + kSubstitutionChunkRows - 1) / kSubstitutionChunkRows, threads, [&](std::size_t item) {
         std::uint8_t index[kSubstitutionRows / 3];
         for (std::size_t r = item * kSubstitutionChunkRows; r < std::min(start, (item + 1) * kSubstitutionChunkRows);
              ++r)
-          if (pivot_indices(echelon, r, pivots.data() + start, end - start, index))
+          if (pivot_indices(echelon, r, runs, end - start, index))
             tables.subtract_indexed(reduced.ones(r), reduced.twos(r), reduced.words(), index, 1);
       });
     }
@@ -284,10 +330,15 @@ PackedMatrix kernel_of_row_echelon(const PackedMatrix& echelon, const std::vecto
   return kernel_from(echelon.cols(), pivots, free, reduced);
 }
 
+PackedMatrix kernel_in_place(PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
+  if (m.rows() < kRowEchelonFromRows) return kernel_of_echelon(m, reduce_to_echelon(m, progress, threads));
+  const std::vector<std::size_t> pivots = reduce_to_row_echelon(m, progress, threads);
+  return kernel_of_row_echelon(m, pivots, threads);
+}
+
 PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress, unsigned threads) {
   PackedMatrix echelon = m;
-  const std::vector<std::size_t> pivots = reduce_to_row_echelon(echelon, progress, threads);
-  return kernel_of_row_echelon(echelon, pivots, threads);
+  return kernel_in_place(echelon, progress, threads);
 }
 
 bool solve(const PackedMatrix& m, const std::vector<std::uint8_t>& b, std::vector<std::uint8_t>& x,

@@ -36,6 +36,13 @@ std::vector<std::size_t> reduce_to_row_echelon(PackedMatrix& m, const PhaseProgr
 // reduced echelon form.
 PackedMatrix kernel_basis(const PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
 
+// The same, m brought in place to an echelon form whose first rank rows
+// span its rows (rank: m.cols() less the kernel's rows): the reduced form
+// below kRowEchelonFromRows rows, from there a row echelon form and back
+// substitution, which then costs less than the rows above each panel.
+inline constexpr std::size_t kRowEchelonFromRows = 4096;
+PackedMatrix kernel_in_place(PackedMatrix& m, const PhaseProgress& progress = {}, unsigned threads = 1);
+
 // The kernel basis from the reduced echelon form and its pivots (reduce_to_echelon).
 PackedMatrix kernel_of_echelon(const PackedMatrix& echelon, const std::vector<std::size_t>& pivots);
 
