@@ -44,8 +44,9 @@ void BM_packed_rref(benchmark::State& state) {
 }
 BENCHMARK(BM_packed_rref)->Args({2048, 2048})->Args({4096, 4096})->Args({6451, 6168})->Unit(benchmark::kMillisecond);
 
-// Reduced row echelon form of the attack's system at n (the attack's
-// kernel_basis is this and the kernel read off it).
+// Reduced row echelon form of the attack's system at n, as its peers
+// compute it (the attack itself, from 4096 rows on, takes a row echelon
+// form and the reduced form's free columns by back substitution).
 void BM_attack_rref(benchmark::State& state) {
   const gf3mq::PackedMatrix& m = gf3mq::bench::attack_system(static_cast<int>(state.range(0)));
   std::size_t rank = 0;

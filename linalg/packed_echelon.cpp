@@ -166,7 +166,8 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
   // chunk is claimed with the panel's number (high half of `claim`) and the
   // chunk's (low half), so that a thread late for a panel claims nothing of
   // the next; the caller waits only for the chunks claimed, never for an
-  // idle thread. The echelon form is unique: the same on any number of threads.
+  // idle thread. Each row gets the same operations whichever thread clears
+  // it: the same form on any number of threads.
   const std::uint64_t chunks = (m.rows() + kEliminationChunkRows - 1) / kEliminationChunkRows;
   std::atomic<std::uint64_t> claim{0};
   std::atomic<std::uint64_t> cleared{0};

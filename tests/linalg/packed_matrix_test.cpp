@@ -87,29 +87,45 @@ TEST(PackedMatrixTest, EchelonFormsAreTheSameOnAnyNumberOfThreads) {
 
 TEST(PackedMatrixTest, KernelsFromTheRowEchelonFormAreThoseFromTheReducedForm) {
   std::mt19937 rng(74);
-  // Full rank; rank short of rows and columns; free columns among the
-  // pivots (every seventh column a copy of the one before), so that blocks
-  // of pivot columns are not side by side; past 96 pivot rows a block and
-  // 512 rows a thread.
-  for (const auto& [rows, cols, rank, copies] : std::vector<std::array<std::size_t, 4>>{
-           {200, 150, 150, 0}, {700, 1300, 600, 0}, {1100, 1000, 1000, 1}, {1500, 1400, 1300, 1}}) {
+  // Full rank; rank short of rows and columns; free columns among the pivots
+  // (kind 1: every seventh column a copy of the one before, so that blocks of
+  // pivot columns are not side by side; kind 2: the first column zero, so
+  // that runs of 64 pivots start inside a word); past 96 pivot rows a block,
+  // 512 rows a thread and 4096 rows (panels of 48, kernel_basis's switch).
+  for (const auto& [rows, cols, rank, kind] : std::vector<std::array<std::size_t, 4>>{{200, 150, 150, 0},
+                                                                                      {300, 400, 250, 2},
+                                                                                      {700, 1300, 600, 0},
+                                                                                      {1100, 1000, 1000, 1},
+                                                                                      {1500, 1400, 1300, 1},
+                                                                                      {4200, 4300, 4100, 1}}) {
     PackedMatrix m = gf3mq::multiply(random_packed(rng, rows, rank), random_packed(rng, rank, cols));
-    for (std::size_t c = 6; copies != 0 && c < cols; c += 7)
-      for (std::size_t r = 0; r < rows; ++r) m.set(r, c, m.get(r, c - 1));
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = 6; kind == 1 && c < cols; c += 7) m.set(r, c, m.get(r, c - 1));
+      if (kind == 2) m.set(r, 0, 0);
+    }
     PackedMatrix reduced = m;
     const std::vector<std::size_t> pivots = gf3mq::reduce_to_echelon(reduced);
     const PackedMatrix kernel = gf3mq::kernel_of_echelon(reduced, pivots);
+    // The kernel by its properties: one row per free column, m k = 0, independent.
+    ASSERT_EQ(kernel.rows(), cols - pivots.size());
+    EXPECT_TRUE(annihilates(m, kernel)) << rows << "x" << cols;
+    if (rows < 2000) {
+      EXPECT_EQ(plain_rank(kernel), kernel.rows());
+    }
+    const auto same_kernel = [&](const PackedMatrix& k, const char* how, unsigned threads) {
+      ASSERT_EQ(k.rows(), kernel.rows());
+      for (std::size_t r = 0; r < k.rows(); ++r)
+        ASSERT_TRUE(std::equal(k.ones(r), k.ones(r) + 2 * k.words(), kernel.ones(r)))
+            << rows << "x" << cols << " " << how << " on " << threads << " threads, kernel row " << r;
+    };
     for (unsigned threads : {1u, 2u, 3u}) {
       PackedMatrix e = m;
       ASSERT_EQ(gf3mq::reduce_to_row_echelon(e, {}, threads), pivots) << rows << "x" << cols;
       for (std::size_t r = pivots.size(); r < rows; ++r)
         ASSERT_TRUE(std::all_of(e.ones(r), e.ones(r) + 2 * e.words(), [](std::uint64_t w) { return w == 0; })) << r;
-      const PackedMatrix k = gf3mq::kernel_of_row_echelon(e, pivots, threads);
-      ASSERT_EQ(k.rows(), kernel.rows());
-      for (std::size_t r = 0; r < k.rows(); ++r)
-        ASSERT_TRUE(std::equal(k.ones(r), k.ones(r) + 2 * k.words(), kernel.ones(r)))
-            << rows << "x" << cols << " on " << threads << " threads, kernel row " << r;
+      same_kernel(gf3mq::kernel_of_row_echelon(e, pivots, threads), "by substitution", threads);
     }
+    if (rows >= gf3mq::kRowEchelonFromRows) same_kernel(gf3mq::kernel_basis(m, {}, 2), "by kernel_basis", 2);
   }
 }
 
