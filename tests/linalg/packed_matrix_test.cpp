@@ -8,6 +8,7 @@
 
 #include <array>
 #include <random>
+#include <string>
 
 #include "linalg/packed_echelon.h"
 #include "linalg/packed_product.h"
@@ -112,11 +113,12 @@ TEST(PackedMatrixTest, KernelsFromTheRowEchelonFormAreThoseFromTheReducedForm) {
     if (rows < 2000) {
       EXPECT_EQ(plain_rank(kernel), kernel.rows());
     }
+    const std::string shape = std::to_string(rows) + "x" + std::to_string(cols);
     const auto same_kernel = [&](const PackedMatrix& k, const char* how, unsigned threads) {
       ASSERT_EQ(k.rows(), kernel.rows());
       for (std::size_t r = 0; r < k.rows(); ++r)
         ASSERT_TRUE(std::equal(k.ones(r), k.ones(r) + 2 * k.words(), kernel.ones(r)))
-            << rows << "x" << cols << " " << how << " on " << threads << " threads, kernel row " << r;
+            << shape << " " << how << " on " << threads << " threads, kernel row " << r;
     };
     for (unsigned threads : {1u, 2u, 3u}) {
       PackedMatrix e = m;
