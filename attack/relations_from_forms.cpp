@@ -1,6 +1,7 @@
 // Relations from the public forms: the set S, its basis of pairs, the
 // equations in a_S, their kernel, and the rest of each relation.
 #include <algorithm>
+#include <thread>
 
 #include "attack/relations.h"
 #include "attack/relations_plan.h"
@@ -8,6 +9,7 @@
 #include "linalg/packed_product.h"
 #include "linalg/packed_rows.h"
 #include "linalg/packed_transpose.h"
+#include "runtime/worker_threads.h"
 
 namespace gf3mq {
 
@@ -189,7 +191,7 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan) {
 //   r'(p') - sum over basis pairs p of w(p', p) r'(p) = 0,
 // with r'((a, b)) = a_a . q(b, e) + a_b . q(a, e); then the triples in S.
 void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head_rows, PackedMatrix& head,
-                        PackedMatrix& rest, const PhaseProgress& progress) {
+                        PackedMatrix& rest, const PhaseProgress& progress, unsigned threads) {
   const std::size_t n = f.n(), s = plan.s, total = equations_for(n, s);
   head = PackedMatrix(std::min(head_rows, total), s * n);
   rest = PackedMatrix(total - head.rows(), s * n);
@@ -199,9 +201,13 @@ void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head
     else
       set_elements_at(rest, row - head.rows(), offset, ones, twos, n);
   };
-  PackedMatrix block(1, n);
-  std::size_t row = 0;
-  for (std::size_t e = s; e < n; ++e) {
+  // The rows of each e are their own (e - s) * surplus pairs on: each e
+  // goes to a thread of its own, its progress told by the calling thread.
+  const std::thread::id caller = std::this_thread::get_id();
+  for_each_item(n - s, threads, [&](std::size_t item) {
+    const std::size_t e = s + item;
+    PackedMatrix block(1, n);
+    std::size_t row = item * plan.surplus.size();
     for (std::size_t i = 0; i < plan.surplus.size(); ++i, ++row) {
       const Pair p = plan.surplus[i];
       for (std::size_t x = 0; x < s; ++x) {
@@ -219,8 +225,10 @@ void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head
         set_at(row, x * n, block.ones(0), block.twos(0));
       }
     }
-    if (progress && e % 16 == 0) progress("equations", static_cast<double>(e - s) / static_cast<double>(n - s));
-  }
+    if (progress && e % 16 == 0 && std::this_thread::get_id() == caller)
+      progress("equations", static_cast<double>(e - s) / static_cast<double>(n - s));
+  });
+  std::size_t row = (n - s) * plan.surplus.size();
   for (std::size_t c = 2; c < s; ++c)
     for (std::size_t b = 1; b < c; ++b)
       for (std::size_t a = 0; a < b; ++a, ++row) {
@@ -232,7 +240,7 @@ void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head
 
 PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress) {
   PackedMatrix all, none;
-  equations_in_parts(f, plan, equations_for(f.n(), plan.s), all, none, progress);
+  equations_in_parts(f, plan, equations_for(f.n(), plan.s), all, none, progress, 0);
   return all;
 }
 
@@ -265,7 +273,7 @@ bool relations_from_public_forms(const PublicForms& forms, Relations& out, const
     spanned = true;
     if (progress) progress("equations", 0);
     PackedMatrix head, rest;
-    equations_in_parts(forms, plan, rows_the_rank_needs(n, s), head, rest, progress);
+    equations_in_parts(forms, plan, rows_the_rank_needs(n, s), head, rest, progress, threads);
     if (progress) progress("equations", 1);
     r.equations = head.rows() + rest.rows();
     r.unknowns = head.cols();

@@ -49,9 +49,10 @@ bool make_plan(const PublicForms& f, std::size_t s, Plan& plan);
 PackedMatrix equations_of(const PublicForms& f, const Plan& plan, const PhaseProgress& progress);
 
 // The same in two parts: the first head_rows rows (all when there are
-// fewer) in head, the others in rest.
+// fewer) in head, the others in rest. On `threads` threads (0:
+// worker_threads()), the same for every count.
 void equations_in_parts(const PublicForms& f, const Plan& plan, std::size_t head_rows, PackedMatrix& head,
-                        PackedMatrix& rest, const PhaseProgress& progress);
+                        PackedMatrix& rest, const PhaseProgress& progress, unsigned threads = 0);
 
 // The rows the rank of a key of this scheme needs, and 24 more: s n - n + 24
 // (at most all).
