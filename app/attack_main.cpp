@@ -105,18 +105,11 @@ int main(int argc, char** argv) {
   command_line.option_with_value("--relations-format", save_format);
   command_line.exclusive("--relations", "--save-relations");
   if (!command_line.parse(argc, argv, 1)) return command_line.exit_status();
-  if (save_format != "digits" && save_format != "gp") {
-    program::fail(kName, "--relations-format is digits or gp, not \"" + save_format + "\"");
-    return 2;
-  }
-  if (command_line.given("--relations-format") && save_to.empty()) {
-    program::fail(kName, "--relations-format is the format of --save-relations FILE, which is not given");
-    return 2;
-  }
-  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) {
-    program::fail(kName, wrong);
-    return 2;
-  }
+  if (save_format != "digits" && save_format != "gp")
+    return program::fail(kName, "--relations-format is digits or gp, not \"" + save_format + "\"", 2);
+  if (command_line.given("--relations-format") && save_to.empty())
+    return program::fail(kName, "--relations-format is the format of --save-relations FILE, which is not given", 2);
+  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) return program::fail(kName, wrong, 2);
   const std::string input = command_line.input_file(), source = input == "-" ? "" : input;
 
   gf3mq::FileProblem problem;

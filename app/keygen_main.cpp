@@ -72,14 +72,10 @@ int main(int argc, char** argv) {
   command_line.flag("--no-wait", no_wait);
   command_line.option_with_value("--seed", seed);
   if (!command_line.parse(argc, argv, 0)) return command_line.exit_status();
-  if (command_line.given("--seed") && seed.empty()) {
-    program::fail(kName, "--seed needs a TEXT that is not empty; no key set was made");
-    return 2;
-  }
-  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty()) {
-    program::fail(kName, wrong + "; no key set was made");
-    return 2;
-  }
+  if (command_line.given("--seed") && seed.empty())
+    return program::fail(kName, "--seed needs a TEXT that is not empty; no key set was made", 2);
+  if (const std::string wrong = gf3mq::worker_threads_problem(); !wrong.empty())
+    return program::fail(kName, wrong + "; no key set was made", 2);
   program::warn_if_folder_open(kName);
   gf3mq::FileProblem problem;
   // One writer at a time, and no reader while the set is replaced.

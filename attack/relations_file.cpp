@@ -1,7 +1,5 @@
 #include "attack/relations_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,9 +112,7 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
     ~Closer() { close(fd); }
   } closer{fd};
   const auto unreadable = [&] { return report_problem(problem, file_name, "cannot be read: " + error_text(errno)); };
-  struct stat info {};
-  if (fstat(fd, &info) != 0) return unreadable();
-  const auto size = static_cast<std::size_t>(info.st_size);
+  const std::size_t size = opened.digits;
   std::string found(expected.size(), '\0');
   const long header_read = read_all(fd, found.data(), found.size());
   if (header_read < 0) return unreadable();

@@ -66,8 +66,12 @@ std::string DigitFileResult::describe(std::size_t count) const {
   return "has an unknown problem";
 }
 
-int open_regular_file(const char* file_name, DigitFileResult& result) {
-  const int fd = ::open(file_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+namespace {
+
+// file_name opened with flags (and mode, when it creates it) if it is a
+// regular file, as open_regular_file says; its length in result.digits.
+int open_regular(const char* file_name, int flags, mode_t mode, DigitFileResult& result) {
+  const int fd = ::open(file_name, flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) {
     result.status = DigitFileStatus::cannot_open;
     result.error_number = errno;
@@ -86,7 +90,14 @@ int open_regular_file(const char* file_name, DigitFileResult& result) {
     ::close(fd);
     return -1;
   }
+  result.digits = static_cast<std::size_t>(info.st_size);
   return fd;
+}
+
+}  // namespace
+
+int open_regular_file(const char* file_name, DigitFileResult& result) {
+  return open_regular(file_name, O_RDONLY, 0, result);
 }
 
 namespace {
@@ -201,6 +212,7 @@ DigitFileResult read_digits(const char* file_name, ElementSink& sink, std::size_
   if (::lseek(file.fd, static_cast<off_t>(sink.first), SEEK_SET) < 0) {
     result.status = DigitFileStatus::cannot_read;
     result.error_number = errno;
+    result.digits = sink.first;
     return result;
   }
   return read_digits_from(file.fd, sink, wanted, sink.first);
@@ -242,14 +254,6 @@ DigitFileResult count_digits(const char* file_name) {
 DigitFileResult file_length(const char* file_name) {
   DigitFileResult result;
   const Descriptor file{open_regular_file(file_name, result)};
-  if (file.fd < 0) return result;
-  struct stat info {};
-  if (fstat(file.fd, &info) != 0) {
-    result.status = DigitFileStatus::cannot_read;
-    result.error_number = errno;
-    return result;
-  }
-  result.digits = static_cast<std::size_t>(info.st_size);
   return result;
 }
 
@@ -277,22 +281,12 @@ bool read_whole_digit_file(const char* file_name, std::uint8_t* out, std::size_t
   return report_problem(problem, file_name, what);
 }
 
-DigitFileAppender::DigitFileAppender(const char* file_name, mode_t mode)
-    : fd_(::open(file_name, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode)),
-      owned_(true),
-      ok_(fd_ >= 0) {
-  if (!ok_) {
-    error_number_ = errno;
-    return;
-  }
-  struct stat info {};
-  const bool looked_at = fstat(fd_, &info) == 0;
-  if (!looked_at || !S_ISREG(info.st_mode)) {
-    error_number_ = looked_at ? EINVAL : errno;  // EINVAL: not a regular file
-    ::close(fd_);
-    fd_ = -1;
-    ok_ = false;
-  }
+DigitFileAppender::DigitFileAppender(const char* file_name, mode_t mode) : fd_(-1), owned_(true), ok_(false) {
+  DigitFileResult opened;
+  fd_ = open_regular(file_name, O_WRONLY | O_APPEND | O_CREAT, mode, opened);
+  ok_ = fd_ >= 0;
+  // EINVAL: not a regular file.
+  if (!ok_) error_number_ = opened.status == DigitFileStatus::not_regular ? EINVAL : opened.error_number;
 }
 
 DigitFileAppender::DigitFileAppender(int fd) : fd_(fd), owned_(false), ok_(fd >= 0) {

@@ -37,8 +37,9 @@ struct DigitFileResult {
 };
 
 // Opens file_name for reading if it is a regular file (O_NOFOLLOW,
-// O_NONBLOCK, then fstat). Returns the descriptor, or -1 with result filled
-// (cannot_open, not_regular, or cannot_read when fstat fails).
+// O_NONBLOCK, then fstat). Returns the descriptor, its length in bytes in
+// result.digits, or -1 with result filled (cannot_open, not_regular, or
+// cannot_read when fstat fails).
 int open_regular_file(const char* file_name, DigitFileResult& result);
 
 // Reads the first count digits of file_name into out[0..count), element value

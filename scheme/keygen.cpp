@@ -29,11 +29,6 @@ int fail(FileProblem* problem, const char* outcome) {
 constexpr const char* kNothingMade = "; no key set was made";
 constexpr const char* kInPlaceBut = "; the new key set is in place nonetheless";
 
-// The new set into the caller's buffers, from its files as written.
-bool read_back(const gf3mq::Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
-  return gf3mq::read_key_pair(sizes, pk, sk, problem);
-}
-
 // For a caller that does not want the new set back: its secret key read
 // back, and "new pk.txt" opened and found whole by its size, without
 // reading its digits (a gigabyte at 1021).
@@ -224,7 +219,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
     case Replacement::done:
       break;
     case Replacement::done_but:
-      if (read_back_wanted) read_back(sizes, pk, sk, nullptr);
+      if (read_back_wanted) read_key_pair(sizes, pk, sk, nullptr);  // the new set, as written
       return fail(problem, kInPlaceBut);
     case Replacement::not_started:
       return fail(problem, kNothingMade);
@@ -235,7 +230,7 @@ int make_key_set(const Sizes& sizes, unsigned char* pk, unsigned char* sk, Gf3So
                   "; the replacement was left unfinished, and the next gf3mq program that can write this folder "
                   "finishes it");
   }
-  if (read_back_wanted ? !read_back(sizes, pk, sk, problem) : !check_in_place(sizes, problem))
+  if (read_back_wanted ? !read_key_pair(sizes, pk, sk, problem) : !check_in_place(sizes, problem))
     return fail(problem, "; the new key set is in place, but could not be read back");
   report_progress(progress, placing, 1);
   return 0;
