@@ -16,11 +16,6 @@
 
 namespace {
 
-// Row e of the extended reduction: x^e mod f for e = 0..2n-2.
-const std::uint8_t* power_residue(int n, const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
-  return e < n ? units.data() + static_cast<std::size_t>(e) * static_cast<std::size_t>(n) : table.row(e - n);
-}
-
 // Form i = G_i a3 with G_i = a27^T H_i and the Hankel matrix H_i(j, t) =
 // h_i(j + t), h_i(e) = sum over r of M(i, r) (x^e mod f)_r. H_i is
 // symmetric, so G_i^T = H_i a27: row t of G_i^T combines the rows of a27 with
@@ -55,19 +50,18 @@ class PublicFormMaker {
   PublicFormMaker(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                   const Mat_ZZ_p& table)
       : n_(n), exponents_(2 * n_ - 1), v_(v), h_(static_cast<std::size_t>(n_) * static_cast<std::size_t>(exponents_)) {
+    // x^e mod f is x^e itself below n, table row e - n from n on.
     const std::size_t width = static_cast<std::size_t>(n_);
-    std::vector<std::uint8_t> units(width * width, 0);
-    for (std::size_t e = 0; e < width; ++e) units[e * width + e] = 1;
     gf3mq::for_each_item(width, 0, [&](std::size_t i) {
+      const std::uint8_t* m = M.row(static_cast<int>(i));
       for (int e = 0; e < exponents_; ++e)
-        h_[i * exponents_ + e] = static_cast<std::uint8_t>(
-            gf3mq::dot_row(M.row(static_cast<int>(i)), power_residue(n_, table, units, e), width) % 3u);
+        h_[i * exponents_ + e] =
+            static_cast<std::uint8_t>((e < n_ ? m[e] : gf3mq::dot_row(m, table.row(e - n_), width)) % 3u);
     });
     a27_blocks_ = blocks_of(packed_forms(a27));
     a3_blocks_ = blocks_of(packed_forms(a3));
   }
 
-  int n() const { return n_; }
   Scratch scratch() const { return Scratch(static_cast<std::size_t>(n_), 2 * plane_words()); }
 
   // Form i into form ((n + 1) x (n + 1); every element is written).
@@ -101,13 +95,10 @@ class PublicFormMaker {
       }
       std::uint8_t* index_row = &w.G_index[g * positions];
       const std::uint8_t* c = w.column.data();
-      for (std::size_t k = 0; k < positions; ++k) index_row[k] = c[k];
-      if (rows > 1)
+      std::fill_n(index_row, positions, std::uint8_t{0});
+      for (std::size_t r = rows; r-- > 0;)  // c0 + 3 c1 + 9 c2, by Horner's rule
         for (std::size_t k = 0; k < positions; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 3 * c[positions + k]);
-      if (rows > 2)
-        for (std::size_t k = 0; k < positions; ++k)
-          index_row[k] = static_cast<std::uint8_t>(index_row[k] + 9 * c[2 * positions + k]);
+          index_row[k] = static_cast<std::uint8_t>(3 * index_row[k] + c[r * positions + k]);
     }
     std::fill(w.rows.begin(), w.rows.end(), std::uint64_t{0});
     for (const Block& block : a3_blocks_)
