@@ -1,5 +1,5 @@
 // The stored public forms as the attack reads them, for n variables and n
-// polynomials (n = 257 for this system's keys, smaller for toy fields).
+// polynomials (n the key's: 257 as a rule, any odd n from 5 to 1021).
 //
 // Stored form j is an (n + 1) x (n + 1) matrix, as in "new pk.txt": entry
 // (r, k), k < r < n, is the coefficient of x_k x_r and entry (n, k) that of

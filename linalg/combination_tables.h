@@ -13,6 +13,9 @@
 //   using Unit = ...;   // the storage of an entry: `units` of them
 //   using Row = ...;    // how one row is handed over
 //   static void add(Unit* entry, const Row& row, std::size_t units);  // entry += row (mod 3)
+// and, where one call should fill a whole group in that order (entries
+// [0, 3^k), rows[0..present) its rows, the others zero), optionally
+//   static void fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units);
 #pragma once
 
 #include <algorithm>
@@ -45,6 +48,13 @@ class CombinationTables {
     groups_ = (n + k - 1) / k;
     entries_.assign(groups_ * per_group_ * units_, Unit{});
     for (std::size_t g = 0; g < groups_; ++g) {
+      if constexpr (requires(Unit * u, const typename Entry::Row* r) { Entry::fill_group(u, k, r, k, units); }) {
+        typename Entry::Row rows[kMaxRows];
+        const std::size_t present = std::min(k, n - g * k);
+        for (std::size_t p = 0; p < present; ++p) rows[p] = row_of(g * k + p);
+        Entry::fill_group(writable(g, 0), k, rows, present, units_);
+        continue;
+      }
       for (std::size_t v = 1; v < per_group_; ++v) {
         const std::size_t p = lowest_nonzero_trit(v), row = g * k + p;
         Unit* out = writable(g, v);
@@ -53,6 +63,8 @@ class CombinationTables {
       }
     }
   }
+
+  static constexpr std::size_t kMaxRows = 6;  // k at most
 
   std::size_t groups() const { return groups_; }
   std::size_t units() const { return units_; }

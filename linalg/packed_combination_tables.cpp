@@ -90,6 +90,47 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
   }
 }
 
+// Words [chunk, chunk + 8) of a plane of `words` words (zero past them).
+[[gnu::always_inline]] inline Words8 chunk_of(const std::uint64_t* p, std::size_t words, std::size_t chunk) {
+  if (chunk + kChunkWords <= words) return plane(p + chunk);
+  std::uint64_t part[kChunkWords] = {};
+  if (chunk < words) std::copy(p + chunk, p + words, part);
+  return plane(part);
+}
+
+// Chunk by chunk, with the group's rows in registers: entry v is entry
+// v - 3^p plus row p, p the lowest non-zero base-3 digit of v.
+[[gnu::always_inline]] inline void fill_group_body(std::uint64_t* entries, std::size_t k,
+                                                   const PackedRowEntry::Row* rows, std::size_t present,
+                                                   std::size_t units) {
+  constexpr std::size_t kMaxRows = CombinationTables<PackedRowEntry>::kMaxRows;
+  const std::size_t half = units / 2, count = power_of_three(k);
+  for (std::size_t chunk = 0; chunk < half; chunk += kChunkWords) {
+    Words8 row1[kMaxRows] = {}, row2[kMaxRows] = {};
+    for (std::size_t p = 0; p < present; ++p) {
+      const std::size_t words = std::min(rows[p].words, half);
+      row1[p] = chunk_of(rows[p].ones, words, chunk);
+      row2[p] = chunk_of(rows[p].twos, words, chunk);
+    }
+    simd::store(reinterpret_cast<std::uint8_t*>(entries + chunk), Words8{});
+    simd::store(reinterpret_cast<std::uint8_t*>(entries + half + chunk), Words8{});
+    for (std::size_t v = 1; v < count; ++v) {
+      const std::size_t p = lowest_nonzero_trit(v);
+      const std::uint64_t* from = entries + (v - power_of_three(p)) * units + chunk;
+      std::uint64_t* to = entries + v * units + chunk;
+      Words8 x1 = plane(from), x2 = plane(from + half);
+      add_to(x1, x2, row1[p], row2[p]);
+      simd::store(reinterpret_cast<std::uint8_t*>(to), x1);
+      simd::store(reinterpret_cast<std::uint8_t*>(to + half), x2);
+    }
+  }
+}
+
+GF3MQ_KERNEL_AT_THREE_WIDTHS(void, fill_group,
+                             (std::uint64_t * entries, std::size_t k, const PackedRowEntry::Row* rows,
+                              std::size_t present, std::size_t units),
+                             (entries, k, rows, present, units))
+
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, subtract,
                              (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
                               std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
@@ -105,6 +146,10 @@ GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
 
 void PackedRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
   packed_add(entry, entry + units / 2, row.ones, row.twos, std::min(row.words, units / 2));
+}
+
+void PackedRowEntry::fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units) {
+  gf3mq::fill_group(entries, k, rows, present, units);
 }
 
 void PackedCombinationTables::assign(const PackedMatrix& m) {

@@ -29,6 +29,7 @@ struct PackedRowEntry {
     std::size_t words;
   };
   static void add(Unit* entry, const Row& row, std::size_t units);
+  static void fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units);
 };
 
 class PackedCombinationTables {
