@@ -13,8 +13,8 @@
 //   using Unit = ...;   // the storage of an entry: `units` of them
 //   using Row = ...;    // how one row is handed over
 //   static void add(Unit* entry, const Row& row, std::size_t units);  // entry += row (mod 3)
-// and, where one call should fill a whole group in that order (entries
-// [0, 3^k), rows[0..present) its rows, the others zero), optionally
+// or, where one call fills a whole group in that order (entries [0, 3^k);
+// rows[0..present) its rows, the others zero),
 //   static void fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units);
 #pragma once
 
@@ -53,13 +53,13 @@ class CombinationTables {
         const std::size_t present = std::min(k, n - g * k);
         for (std::size_t p = 0; p < present; ++p) rows[p] = row_of(g * k + p);
         Entry::fill_group(writable(g, 0), k, rows, present, units_);
-        continue;
-      }
-      for (std::size_t v = 1; v < per_group_; ++v) {
-        const std::size_t p = lowest_nonzero_trit(v), row = g * k + p;
-        Unit* out = writable(g, v);
-        std::copy_n(writable(g, v - power_of_three(p)), units_, out);
-        if (row < n) Entry::add(out, row_of(row), units_);
+      } else {
+        for (std::size_t v = 1; v < per_group_; ++v) {
+          const std::size_t p = lowest_nonzero_trit(v), row = g * k + p;
+          Unit* out = writable(g, v);
+          std::copy_n(writable(g, v - power_of_three(p)), units_, out);
+          if (row < n) Entry::add(out, row_of(row), units_);
+        }
       }
     }
   }

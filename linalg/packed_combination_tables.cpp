@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "linalg/packed_rows.h"
 #include "runtime/simd_bytes.h"
 
 namespace gf3mq {
@@ -143,10 +142,6 @@ GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
                              (entries, groups, plane_words, ones, twos, indices, step))
 
 }  // namespace
-
-void PackedRowEntry::add(Unit* entry, const Row& row, std::size_t units) {
-  packed_add(entry, entry + units / 2, row.ones, row.twos, std::min(row.words, units / 2));
-}
 
 void PackedRowEntry::fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units) {
   gf3mq::fill_group(entries, k, rows, present, units);

@@ -28,7 +28,6 @@ struct PackedRowEntry {
     const std::uint64_t* twos;
     std::size_t words;
   };
-  static void add(Unit* entry, const Row& row, std::size_t units);
   static void fill_group(Unit* entries, std::size_t k, const Row* rows, std::size_t present, std::size_t units);
 };
 
