@@ -56,26 +56,32 @@ void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c,
   const std::size_t groups = (a.cols() + 2) / 3;
   const std::vector<std::uint8_t> indices = group_indices(a, threads);
   const std::size_t column_blocks = (c.words() + kChunkWords - 1) / kChunkWords;
-  // Narrow products split rows too, each part building its own tables.
+  // Narrow products split b's groups too: each part tabulates its own
+  // groups once and adds their combinations to a sum of its own (the first
+  // to c itself), the sums added to c at the end.
+  const std::size_t table_blocks = (groups + kProductTableGroups - 1) / kProductTableGroups;
   const std::size_t wanted = (2 * std::size_t{threads} + column_blocks - 1) / column_blocks;
-  const std::size_t row_parts = std::max<std::size_t>(1, std::min(wanted, a.rows() / 32));
-  const std::size_t rows_per_part = (a.rows() + row_parts - 1) / row_parts;
-  for_each_item(column_blocks * row_parts, threads, [&](std::size_t item) {
+  const std::size_t parts = std::max<std::size_t>(1, std::min(wanted, table_blocks));
+  const std::size_t groups_per_part = (table_blocks + parts - 1) / parts * kProductTableGroups;
+  std::vector<PackedMatrix> sums(parts - 1, PackedMatrix(c.rows(), c.cols()));
+  for_each_item(column_blocks * parts, threads, [&](std::size_t item) {
     const std::size_t first_word = item % column_blocks * kChunkWords,
                       words = std::min(kChunkWords, c.words() - first_word);
-    const std::size_t first_row = item / column_blocks * rows_per_part,
-                      end_row = std::min(a.rows(), first_row + rows_per_part);
+    const std::size_t part = item / column_blocks, end_group = std::min(groups, (part + 1) * groups_per_part);
+    PackedMatrix& sum_of_part = part == 0 ? c : sums[part - 1];
     PackedCombinationTables table;
     alignas(64) std::uint64_t sum[2 * kChunkWords];
-    for (std::size_t g0 = 0; g0 < groups; g0 += kProductTableGroups) {
+    for (std::size_t g0 = part * groups_per_part; g0 < end_group; g0 += kProductTableGroups) {
       const std::size_t count = std::min(3 * kProductTableGroups, b.rows() - 3 * g0);
       table.assign(b, 3 * g0, count, first_word, kChunkWords);
-      for (std::size_t r = first_row; r < end_row; ++r) {
+      for (std::size_t r = 0; r < a.rows(); ++r) {
         table.combine_indexed(sum, sum + kChunkWords, indices.data() + r * groups + g0, 1);
-        packed_add(c.ones(r) + first_word, c.twos(r) + first_word, sum, sum + kChunkWords, words);
+        packed_add(sum_of_part.ones(r) + first_word, sum_of_part.twos(r) + first_word, sum, sum + kChunkWords, words);
       }
     }
   });
+  for (const PackedMatrix& s : sums)
+    for (std::size_t r = 0; r < c.rows(); ++r) packed_add(c.ones(r), c.twos(r), s.ones(r), s.twos(r), c.words());
 }
 
 PackedMatrix multiply(const PackedMatrix& a, const PackedMatrix& b, unsigned threads) {

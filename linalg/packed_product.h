@@ -6,8 +6,9 @@
 // entry per group, found from the three elements of a at the group's
 // columns.
 //
-// Blocks of 512 columns of c, and for narrow c blocks of its rows too, go to
-// separate threads. GF(3) sums are exact: c is the same for every count.
+// Blocks of 512 columns of c, and for narrow c parts of b's groups too
+// (each summed apart, then added), go to separate threads. GF(3) sums are
+// exact: c is the same for every count.
 #pragma once
 
 #include <cstddef>
