@@ -14,17 +14,10 @@ namespace {
 // (ones, twos)[0 .. words of n) = elements [offset, offset + n) of row `row` of m.
 void copy_elements(const PackedMatrix& m, std::size_t row, std::size_t offset, std::size_t n, std::uint64_t* ones,
                    std::uint64_t* twos) {
-  const std::uint64_t* planes[2] = {m.ones(row), m.twos(row)};
-  std::uint64_t* out[2] = {ones, twos};
-  for (int p = 0; p < 2; ++p) {
-    for (std::size_t w = 0; w * 64 < n; ++w) {
-      const std::size_t at = offset + 64 * w, word = at / 64;
-      const unsigned shift = static_cast<unsigned>(at % 64);
-      std::uint64_t bits = planes[p][word] >> shift;
-      if (shift != 0 && word + 1 < m.words()) bits |= planes[p][word + 1] << (64 - shift);
-      if ((w + 1) * 64 > n) bits &= (std::uint64_t{1} << (n - w * 64)) - 1;
-      out[p][w] = bits;
-    }
+  for (std::size_t w = 0; w * 64 < n; ++w) {
+    const unsigned count = static_cast<unsigned>(std::min<std::size_t>(64, n - 64 * w));
+    ones[w] = bits_from(m.ones(row), m.words(), offset + 64 * w, count);
+    twos[w] = bits_from(m.twos(row), m.words(), offset + 64 * w, count);
   }
 }
 

@@ -19,18 +19,10 @@ namespace {
 // the first n elements of a packed vector.
 void set_elements_at(PackedMatrix& m, std::size_t row, std::size_t offset, const std::uint64_t* ones,
                      const std::uint64_t* twos, std::size_t n) {
-  const std::size_t words = (n + 63) / 64;
-  std::uint64_t* planes[2] = {m.ones(row), m.twos(row)};
-  const std::uint64_t* sources[2] = {ones, twos};
-  for (int p = 0; p < 2; ++p) {
-    for (std::size_t w = 0; w < words; ++w) {
-      std::uint64_t bits = sources[p][w];
-      if ((w + 1) * 64 > n) bits &= (std::uint64_t{1} << (n - w * 64)) - 1;
-      if (bits == 0) continue;
-      const std::size_t at = offset + 64 * w, word = at / 64, shift = at % 64;
-      planes[p][word] |= bits << shift;
-      if (shift != 0 && (bits >> (64 - shift)) != 0) planes[p][word + 1] |= bits >> (64 - shift);
-    }
+  for (std::size_t w = 0; w * 64 < n; ++w) {
+    const unsigned count = static_cast<unsigned>(std::min<std::size_t>(64, n - 64 * w));
+    place_bits(m.ones(row), offset + 64 * w, bits_from(ones + w, 1, 0, count), count);
+    place_bits(m.twos(row), offset + 64 * w, bits_from(twos + w, 1, 0, count), count);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "linalg/packed_combination_tables.h"
+#include "linalg/packed_rows.h"
 #include "linalg/packed_transpose.h"
 #include "runtime/worker_threads.h"
 
@@ -70,18 +71,6 @@ int find_block(PackedMatrix& m, std::size_t& col, std::size_t rank, int block, s
     ++found;
   }
   return found;
-}
-
-// b0 + 3 b1 + 9 b2 for the bits b0 b1 b2 of a three-bit mask.
-constexpr std::uint8_t kTritsOfBits[8] = {0, 1, 3, 4, 9, 10, 12, 13};
-
-// Bits [col, col + count) of a plane of `words` words, count at most 64.
-std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size_t col, int count) {
-  const std::size_t w = col / kWordBits;
-  const unsigned shift = static_cast<unsigned>(col % kWordBits);
-  std::uint64_t bits = plane[w] >> shift;
-  if (shift != 0 && w + 1 < words) bits |= plane[w + 1] << (kWordBits - shift);
-  return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
 }
 
 // The elements of a row at up to kMaxIndexed pivot columns, bit i of each
@@ -243,14 +232,6 @@ std::vector<std::size_t> free_columns(std::size_t cols, const std::vector<std::s
   for (std::size_t c = 0; c < cols; ++c)
     if (!is_pivot[c]) free.push_back(c);
   return free;
-}
-
-// bits[0..count) into plane from bit `at` on, count at most 64, onto zeros.
-void place_bits(std::uint64_t* plane, std::size_t at, std::uint64_t bits, int count) {
-  const unsigned shift = static_cast<unsigned>(at % kWordBits);
-  plane[at / kWordBits] |= bits << shift;
-  if (shift != 0 && shift + static_cast<unsigned>(count) > kWordBits)
-    plane[at / kWordBits + 1] |= bits >> (kWordBits - shift);
 }
 
 // reduced(i, k) = echelon(i, free[k]) for i < reduced.rows(): each run of

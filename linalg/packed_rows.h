@@ -37,4 +37,25 @@ inline void pack_eight_elements(std::uint64_t v, std::uint64_t& ones, std::uint6
   twos = (((v >> 1) & kLowBitOfEachByte) * kGatherBytes) >> 56;
 }
 
+// Bits [at, at + count) of a plane of `words` words, count in 1..64, in the low bits.
+inline std::uint64_t bits_from(const std::uint64_t* plane, std::size_t words, std::size_t at, unsigned count) {
+  const std::size_t w = at / 64;
+  const unsigned shift = static_cast<unsigned>(at % 64);
+  std::uint64_t bits = plane[w] >> shift;
+  if (shift != 0 && w + 1 < words) bits |= plane[w + 1] << (64 - shift);
+  return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
+}
+
+// plane |= bits[0..count) from bit `at` on, count in 1..64 (bits above count clear).
+inline void place_bits(std::uint64_t* plane, std::size_t at, std::uint64_t bits, unsigned count) {
+  const unsigned shift = static_cast<unsigned>(at % 64);
+  plane[at / 64] |= bits << shift;
+  if (shift != 0 && shift + count > 64) plane[at / 64 + 1] |= bits >> (64 - shift);
+}
+
+// b0 + 3 b1 + 9 b2 for the bits b0 b1 b2 of a three-bit mask: the index of
+// three elements from their bits of ones o and twos t is
+// kTritsOfBits[o] + 2 kTritsOfBits[t].
+inline constexpr std::uint8_t kTritsOfBits[8] = {0, 1, 3, 4, 9, 10, 12, 13};
+
 }  // namespace gf3mq
