@@ -182,20 +182,18 @@ void remove_journal(Cleanup& cleanup) {
 struct Backups {
   int dir_fd = -1;
   std::vector<int> slots;
-  std::vector<std::string> names;
-  bool kept = false;
+  std::vector<std::string> names;  // those not kept
   Backups() : dir_fd(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   ~Backups() {
-    if (!kept)
-      for (const std::string& name : names) unlink(name.c_str());
+    for (const std::string& name : names) unlink(name.c_str());
     keep();
     if (dir_fd >= 0) close(dir_fd);
   }
   // From the commit on they are the journal's: no signal may remove them.
   void keep() {
-    kept = true;
     for (int slot : slots) unregister_for_removal(slot);
     slots.clear();
+    names.clear();
   }
   bool link_backup(Entry& e, FileProblem* problem) {
     for (int attempt = 0; attempt < 100 && dir_fd >= 0; ++attempt) {
