@@ -212,7 +212,7 @@ bool sizes_of_tables(const char* name, Sizes& sizes) {
   return true;
 }
 
-bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read) {
+bool read_public_key(const char* name, Sizes& sizes, const std::function<bool(const Sizes&, FileProblem*)>& read) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
   int n = 0;

@@ -113,7 +113,6 @@ bool sizes_of_tables(const char* name, Sizes& sizes);
 // receives n, and read(sizes, problem), called under the lock once sizes
 // holds it, reads the key: true when it did, else false with problem
 // filled. False after a message naming the problem.
-using PublicKeyReader = std::function<bool(const Sizes&, FileProblem*)>;
-bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read);
+bool read_public_key(const char* name, Sizes& sizes, const std::function<bool(const Sizes&, FileProblem*)>& read);
 
 }  // namespace gf3mq::program
