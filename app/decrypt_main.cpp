@@ -50,22 +50,6 @@ constexpr const char* kUsage =
     "written: the messages of every line before that one are written, nothing\n"
     "after it; 2 for a usage error.\n";
 
-// The secret key set of the folder at its tables' n, read under the shared lock.
-struct KeySet {
-  explicit KeySet(const gf3mq::Sizes& s) : sizes(s), maps(s) {}
-  gf3mq::Sizes sizes;
-  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
-  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
-  const gf3mq::LockedPages sk_locked{sk.get(), sizes.elements()};  // out of swap, where the system allows
-  gf3mq::SecretMaps maps;
-
-  bool read(gf3mq::FileProblem* problem) {
-    if (!gf3mq::read_key_pair(sizes, pk.get(), sk.get(), problem) || !maps.load(problem)) return false;
-    maps.keep_out_of_swap();
-    return true;
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,11 +67,17 @@ int main(int argc, char** argv) {
   if (!gf3mq::lock_key_set_for_reading(lock, &problem)) return program::fail(kName, problem.message());
   gf3mq::Sizes sizes;
   if (!program::sizes_of_tables(kName, sizes)) return 1;
-  KeySet keys(sizes);
-  if (!keys.read(&problem)) return program::fail_with_key_set(kName, problem);
+  // The secret key set of the folder at its tables' n.
+  gf3mq::HugePageBuffer pk = gf3mq::make_huge_page_buffer(sizes.public_key_digits());
+  gf3mq::WipedBlock sk = gf3mq::make_wiped_block(sizes.elements());
+  const gf3mq::LockedPages sk_locked(sk.get(), sizes.elements());  // out of swap, where the system allows
+  gf3mq::SecretMaps maps(sizes);
+  if (!gf3mq::read_key_pair(sizes, pk.get(), sk.get(), &problem) || !maps.load(&problem))
+    return program::fail_with_key_set(kName, problem);
+  maps.keep_out_of_swap();
   lock.release();
-  const std::size_t n = keys.sizes.elements(), decrypted = keys.sizes.decrypted_bytes();
-  gf3mq::Trace tracer(std::cerr, keys.sizes);
+  const std::size_t n = sizes.elements(), decrypted = sizes.decrypted_bytes();
+  gf3mq::Trace tracer(std::cerr, sizes);
   gf3mq::MessageLineReader reader(input, gf3mq::LineElements::ciphertext, n);
   gf3mq::MessageLines ciphertexts;
   if (!reader.next(program::lines_at_once(trace), ciphertexts, &problem))
@@ -98,10 +88,10 @@ int main(int argc, char** argv) {
     const std::size_t count = ciphertexts.count();
     candidates.resize(count * decrypted);
     for (std::size_t i = 0; i < count; ++i)
-      keys.maps.decrypt(keys.sk.get(), ciphertexts.vector(i), candidates.data() + i * decrypted);
+      maps.decrypt(sk.get(), ciphertexts.vector(i), candidates.data() + i * decrypted);
     index.resize(count);
-    gf3mq::message_indices(keys.sizes, keys.pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
-    if (trace) gf3mq::trace_decryption(tracer, keys.maps, keys.sk.get(), keys.pk.get(), ciphertexts.vector(0));
+    gf3mq::message_indices(sizes, pk.get(), ciphertexts.vector(0), candidates.data(), count, index.data());
+    if (trace) gf3mq::trace_decryption(tracer, maps, sk.get(), pk.get(), ciphertexts.vector(0));
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* m = candidates.data() + i * decrypted;
       auto at_line = [&](const char* what) {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
-#include <memory>
+#include <vector>
 
 #include "app/program.h"
 #include "learn/trace.h"
@@ -96,30 +96,27 @@ int main(int argc, char** argv) {
   if (!gf3mq::read_key_pair(sizes, pk.get(), sk.get(), &problem)) return program::fail_with_key_set(kName, problem);
 
   const std::uint64_t mlen = sizes.elements();
-  std::unique_ptr<unsigned char[]> c(new unsigned char[mlen]);
-  std::unique_ptr<unsigned char[]> m(new unsigned char[mlen]);
+  std::vector<unsigned char> m(mlen), c(mlen), decrypted(sizes.decrypted_bytes());
   // One reseed per element, from the clock in seconds: elements are 1 or 2.
   for (std::uint64_t i = 0; i < mlen; ++i) {
     std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(std::time(nullptr)) + i + 20));
     m[i] = static_cast<unsigned char>(std::rand() % 2 + 1);
   }
-  gf3mq::encrypt_at(sizes, pk.get(), m.get(), c.get());
-  const std::uint64_t decrypt_mlen = sizes.decrypted_bytes();
-  std::unique_ptr<unsigned char[]> decrypted(new unsigned char[decrypt_mlen]);
-  if (!gf3mq::decrypt_at(sizes, sk.get(), c.get(), decrypted.get(), &problem) ||
-      (trace && !trace_both(sizes, pk.get(), sk.get(), m.get(), c.get(), &problem)))
+  gf3mq::encrypt_at(sizes, pk.get(), m.data(), c.data());
+  if (!gf3mq::decrypt_at(sizes, sk.get(), c.data(), decrypted.data(), &problem) ||
+      (trace && !trace_both(sizes, pk.get(), sk.get(), m.data(), c.data(), &problem)))
     return program::fail_with_key_set(kName, problem);
   lock.release();
 
   std::cout << caption(kPlaintextCaption) << std::endl;
-  print_list(m.get(), mlen);
+  print_list(m.data(), mlen);
   std::cout << caption(kCiphertextCaption) << std::endl;
-  print_list(c.get(), mlen);
+  print_list(c.data(), mlen);
   std::cout << std::endl << caption(kCandidatesCaption) << std::endl;
-  print_list(decrypted.get(), mlen);
-  print_list(decrypted.get() + mlen, mlen);
-  std::cout << decrypt_mlen << ' ' << mlen << std::endl;
-  const int index = gf3mq::message_index(sizes, pk.get(), c.get(), decrypted.get());
+  print_list(decrypted.data(), mlen);
+  print_list(decrypted.data() + mlen, mlen);
+  std::cout << decrypted.size() << ' ' << mlen << std::endl;
+  const int index = gf3mq::message_index(sizes, pk.get(), c.data(), decrypted.data());
   if (index == gf3mq::kNoMessage) {
     program::finish_output(kName);
     return program::fail(kName,
@@ -132,10 +129,7 @@ int main(int argc, char** argv) {
                   "the ciphertext alone (gf3mq-check shows how likely that is with this key set)");
 
   pk.reset();
-  sk.reset();
-  m.reset();
-  c.reset();
-  decrypted.reset();
+  sk.reset();  // wiped before the wait for a key press
   std::cout << "hello world!";
   if (!program::finish_output(kName)) return 1;
   if (!no_wait) std::getchar();

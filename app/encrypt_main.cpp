@@ -73,7 +73,12 @@ int main(int argc, char** argv) {
   program::warn_if_folder_open(kName);
   gf3mq::Sizes sizes;
   gf3mq::HugePageBuffer pk;
-  if (!program::read_public_key(kName, sizes, pk)) return 1;
+  const bool read = program::read_public_key(kName, sizes, [&](const gf3mq::Sizes& at, gf3mq::FileProblem* problem) {
+    pk = gf3mq::make_huge_page_buffer(at.public_key_digits());
+    return gf3mq::read_key_file(at, gf3mq::kPublicKeyFile, pk.get(), at.public_key_digits(), problem,
+                                gf3mq::kPublicKeyFile);
+  });
+  if (!read) return 1;
   const std::size_t n = sizes.elements();
   std::unique_ptr<gf3mq::EncryptionMaps> maps = trace ? secret_maps_for_trace(sizes) : nullptr;
   gf3mq::Trace tracer(std::cerr, sizes);

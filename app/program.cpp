@@ -4,6 +4,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,18 @@ class CheckedOutput : public std::streambuf {
 // Lives until the process ends: the standard streams flush at exit.
 CheckedOutput* const checked_output = new CheckedOutput;
 
+// Opens /dev/null on a closed standard input or standard error, so that no
+// file the program opens can take their place. Returns false, after a
+// message, when standard output is closed: nothing could be shown.
+bool standard_streams_ready(const char* name) {
+  if (!is_open(1)) return failed(name, "standard output is closed; nothing was done");
+  // open() returns the lowest free descriptor: the closed one.
+  for (int fd : {0, 2})
+    if (!is_open(fd) && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
+  std::cout.rdbuf(checked_output);
+  return true;
+}
+
 }  // namespace
 
 void CommandLine::flag(const char* option, bool& set) { declared_.push_back({option, &set, nullptr}); }
@@ -74,9 +87,7 @@ void CommandLine::option_with_value(const char* option, std::string& value) {
 void CommandLine::exclusive(const char* option, const char* other) { exclusive_.emplace_back(option, other); }
 
 bool CommandLine::given(const std::string& option) const {
-  for (const Declared& d : declared_)
-    if (d.option == option && d.given) return true;
-  return false;
+  return std::ranges::any_of(declared_, [&](const Declared& d) { return d.option == option && d.given; });
 }
 
 bool CommandLine::usage_error(const std::string& what) {
@@ -112,10 +123,8 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
       if (chdir(optarg) != 0)  // exit_status() stays 1
         return failed(name_, std::string("cannot change to the folder \"") + optarg + "\": " + std::strerror(errno));
     } else if (c == kHelp || c == kVersion) {
-      if (c == kHelp)
-        std::cout << usage_;
-      else
-        std::cout << name_ << ' ' << GF3MQ_VERSION << '\n';  // the version of the programs, from the build
+      // The version is that of the programs, from the build.
+      std::cout << (c == kHelp ? std::string(usage_) : std::string(name_) + " " + GF3MQ_VERSION + "\n");
       exit_status_ = finish_output(name_) ? 0 : 1;
       return false;
     } else if (c >= kFirstDeclared) {
@@ -139,15 +148,6 @@ bool CommandLine::parse(int argc, char** argv, std::size_t max_operands) {
     exit_status_ = fail(name_, wrong, 2);
     return false;
   }
-  return true;
-}
-
-bool standard_streams_ready(const char* name) {
-  if (!is_open(1)) return failed(name, "standard output is closed; nothing was done");
-  // open() returns the lowest free descriptor: the closed one.
-  for (int fd : {0, 2})
-    if (!is_open(fd) && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
-  std::cout.rdbuf(checked_output);
   return true;
 }
 
@@ -212,7 +212,7 @@ bool sizes_of_tables(const char* name, Sizes& sizes) {
   return true;
 }
 
-bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read) {
+bool read_public_key(const char* name, Sizes& sizes, const std::function<bool(const Sizes&, FileProblem*)>& read) {
   FileProblem problem;
   FolderLock lock(lock_wait(name));
   int n = 0;
@@ -222,13 +222,6 @@ bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read
   if (read(sizes, &problem)) return true;
   fail_with_key_set(name, problem);
   return false;
-}
-
-bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk) {
-  return read_public_key(name, sizes, [&](const Sizes& at, FileProblem* problem) {
-    pk = make_huge_page_buffer(at.public_key_digits());
-    return read_key_file(at, kPublicKeyFile, pk.get(), at.public_key_digits(), problem, kPublicKeyFile);
-  });
 }
 
 }  // namespace gf3mq::program

@@ -11,7 +11,6 @@
 #include "field/sizes.h"
 #include "files/file_problem.h"
 #include "files/folder_lock.h"
-#include "runtime/huge_pages.h"
 
 namespace gf3mq::program {
 
@@ -31,7 +30,9 @@ class CommandLine {
   // Two declared options that cannot be given together.
   void exclusive(const char* option, const char* other);
 
-  // Readies the standard streams (standard_streams_ready), then reads argv.
+  // Readies the standard streams, then reads argv: /dev/null opened on a
+  // closed standard input or standard error, so that no file the program
+  // opens can take their place.
   // True to go on; otherwise the program ends with exit_status(): 0 after
   // --help or --version (printed on standard output), 2 after an unknown
   // option, a missing operand, too many operands or two exclusive options
@@ -62,12 +63,6 @@ class CommandLine {
   std::vector<std::string> operands_;
   int exit_status_ = 1;
 };
-
-// Call first (CommandLine::parse does; calling it again does no harm). Opens
-// /dev/null on a closed standard input or standard error, so that no file
-// the program opens can take their place. Returns false, after a message,
-// when standard output is closed: nothing could be shown.
-bool standard_streams_ready(const char* name);
 
 // Flushes and closes standard output. Returns false, after a message on
 // standard error, when anything written to it was lost; `done`, when given,
@@ -114,14 +109,10 @@ void warn_if_folder_open(const char* name, const std::string& dir = ".", const c
 bool sizes_of_tables(const char* name, Sizes& sizes);
 
 // Reads "new pk.txt" of the current folder under the key set's read lock,
-// at the n its digits say (degree_of_public_key of key_files.h): sizes and
-// pk receive them. False after a message naming the problem.
-bool read_public_key(const char* name, Sizes& sizes, HugePageBuffer& pk);
-
-// The same with the reading left to read(sizes, problem), called under the
-// lock once sizes holds n: true when it read the key, else false with
-// problem filled.
-using PublicKeyReader = std::function<bool(const Sizes&, FileProblem*)>;
-bool read_public_key(const char* name, Sizes& sizes, const PublicKeyReader& read);
+// at the n its digits say (degree_of_public_key of key_files.h): sizes
+// receives n, and read(sizes, problem), called under the lock once sizes
+// holds it, reads the key: true when it did, else false with problem
+// filled. False after a message naming the problem.
+bool read_public_key(const char* name, Sizes& sizes, const std::function<bool(const Sizes&, FileProblem*)>& read);
 
 }  // namespace gf3mq::program

@@ -20,9 +20,8 @@ bool sync_folder(const std::string& dir, FileProblem* problem) {
   int error = fd < 0 ? errno : 0;
   if (fd >= 0 && fsync(fd) != 0) error = errno;
   if (fd >= 0) close(fd);
-  if (error == 0) return true;
-  const std::string name = dir == "." ? working_directory() : dir;
-  return report_problem(problem, name, "could not be synced: " + error_text(error));
+  return error == 0 ||
+         report_problem(problem, dir == "." ? working_directory() : dir, "could not be synced: " + error_text(error));
 }
 
 std::string working_directory() {

@@ -182,20 +182,18 @@ void remove_journal(Cleanup& cleanup) {
 struct Backups {
   int dir_fd = -1;
   std::vector<int> slots;
-  std::vector<std::string> names;
-  bool kept = false;
+  std::vector<std::string> names;  // those not kept
   Backups() : dir_fd(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   ~Backups() {
-    if (!kept)
-      for (const std::string& name : names) unlink(name.c_str());
+    for (const std::string& name : names) unlink(name.c_str());
     keep();
     if (dir_fd >= 0) close(dir_fd);
   }
   // From the commit on they are the journal's: no signal may remove them.
   void keep() {
-    kept = true;
     for (int slot : slots) unregister_for_removal(slot);
     slots.clear();
+    names.clear();
   }
   bool link_backup(Entry& e, FileProblem* problem) {
     for (int attempt = 0; attempt < 100 && dir_fd >= 0; ++attempt) {
@@ -229,21 +227,23 @@ std::string cannot_finish(const std::string& reason) {
          "; a user who can write this folder finishes it by running any gf3mq program in it";
 }
 
+// A journal refused before any file is touched, and why.
+bool not_followed(FileProblem* problem, const std::string& why) {
+  return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+}
+
 // Reads the journal through a descriptor that is checked to be a regular
 // file of this user closed to group and others. An empty text with problem
 // empty: there is none.
 bool read_own_journal(std::string& text, FileProblem* problem) {
-  const auto not_followed = [problem](const std::string& why) {
-    return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
-  };
   const int fd = open(kJournalFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   struct stat info {};
   if (fd < 0 && errno == ENOENT) return true;
-  if (fd < 0 && errno == ELOOP) return not_followed("is a symbolic link");
+  if (fd < 0 && errno == ELOOP) return not_followed(problem, "is a symbolic link");
   if (fd < 0) {
     const int error = errno;
     if (lstat(kJournalFile, &info) == 0 && info.st_uid != geteuid())
-      return not_followed("belongs to another user (uid " + std::to_string(info.st_uid) + ")");
+      return not_followed(problem, "belongs to another user (uid " + std::to_string(info.st_uid) + ")");
     return report_problem(problem, kJournalFile, "cannot be opened: " + error_text(error));
   }
   std::string why;
@@ -261,7 +261,7 @@ bool read_own_journal(std::string& text, FileProblem* problem) {
   if (size < 0) why = "cannot be read: " + error_text(errno);
   close(fd);
   text.resize(why.empty() ? static_cast<std::size_t>(size) : 0);
-  return why.empty() || not_followed(why);
+  return why.empty() || not_followed(problem, why);
 }
 
 }  // namespace
@@ -347,8 +347,7 @@ bool finish_unfinished_replacement(const std::vector<std::string>& final_names, 
   if (!parse_journal(text, entries))
     return report_problem(problem, kJournalFile,
                           "is damaged; the key set may be mixed: remove it and run gf3mq-keygen");
-  if (const std::string why = untrusted_entries(entries, final_names); !why.empty())
-    return report_problem(problem, kJournalFile, why + ": it is not followed, and nothing was changed");
+  if (const std::string why = untrusted_entries(entries, final_names); !why.empty()) return not_followed(problem, why);
   const TerminationSignalsBlocked blocked;
   const bool forward = forward_possible(entries);
   if (!forward && !backward_possible(entries))

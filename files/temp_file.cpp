@@ -139,10 +139,9 @@ bool TempFile::create_in(const std::string& dir, const std::string& for_file, mo
     // Created and registered with the signals blocked, so that a signal
     // cannot come between the two.
     TerminationSignalsBlocked blocked;
-    const int fd = openat(dir_fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) break;
-    fd_ = fd;
+    fd_ = openat(dir_fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0 && errno == EEXIST) continue;
+    if (fd_ < 0) break;
     name_ = std::move(name);
     slot_ = register_for_removal(dir_fd_, name_);
     struct stat info {};
@@ -168,8 +167,7 @@ bool TempFile::sync_and_close(const std::string& for_file, FileProblem* problem)
   if (fd_ >= 0 && fsync(fd_) != 0) error = errno;
   if (fd_ >= 0 && close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
-  if (error == 0) return true;
-  return report_problem(problem, for_file, "could not be written completely: " + error_text(error));
+  return error == 0 || report_problem(problem, for_file, "could not be written completely: " + error_text(error));
 }
 
 bool TempFile::still_at_its_name() const {
@@ -179,12 +177,9 @@ bool TempFile::still_at_its_name() const {
 }
 
 void TempFile::keep() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  unregister_for_removal(slot_);
-  slot_ = -1;
-  if (dir_fd_ >= 0) close(dir_fd_);
-  dir_fd_ = -1;
+  if (const int fd = std::exchange(fd_, -1); fd >= 0) close(fd);
+  unregister_for_removal(std::exchange(slot_, -1));
+  if (const int dir_fd = std::exchange(dir_fd_, -1); dir_fd >= 0) close(dir_fd);
   name_.clear();
 }
 

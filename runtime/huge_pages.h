@@ -16,11 +16,6 @@ inline constexpr std::size_t kLargeBlock = std::size_t{1} << 18;
 void* allocate_large_block(std::size_t n);
 void release_large_block(void* p);
 
-// Asks the system to back the whole 2 MiB pages inside [p, p + n) with huge
-// pages, so that filling a large buffer costs a few page faults instead of
-// thousands. Only a hint: does nothing where it is not supported.
-void advise_huge_pages(void* p, std::size_t n);
-
 // The programs' public-key buffer: a large block of n bytes, so that all of
 // it can lie on huge pages.
 struct HugePageDelete {

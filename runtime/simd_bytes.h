@@ -5,7 +5,6 @@
 // body takes on the instruction set of the function it is inlined into.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 

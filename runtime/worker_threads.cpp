@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -12,16 +14,13 @@ namespace gf3mq {
 namespace {
 
 // The count GF3MQ_THREADS asks for; 0 when it is unset, empty or not a whole
-// number from 1 to kMaxWorkerThreads (digits only: no sign, no blanks).
+// number from 1 to kMaxWorkerThreads (digits only: from_chars takes no sign
+// for an unsigned value, no blank, and nothing from an empty text).
 unsigned requested_threads(const char* text) {
-  if (text == nullptr || *text == '\0') return 0;
-  unsigned long n = 0;
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (*c < '0' || *c > '9') return 0;
-    n = n * 10 + static_cast<unsigned long>(*c - '0');
-    if (n > kMaxWorkerThreads) return 0;
-  }
-  return static_cast<unsigned>(n);
+  const char* end = text == nullptr ? nullptr : text + std::strlen(text);
+  unsigned n = 0;
+  const auto [stop, error] = std::from_chars(text, end, n);
+  return error == std::errc{} && stop == end && n <= kMaxWorkerThreads ? n : 0;
 }
 
 }  // namespace
