@@ -50,13 +50,6 @@ bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out,
 bool read_key_file_in_blocks(const Sizes& sizes, const char* file_name, std::size_t count, std::size_t block,
                              const DigitBlocks& take, FileProblem* problem, const char* measured_by);
 
-// A secret matrix (n x n) or vector (n) of the set at n, the same way;
-// unchanged on failure.
-bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
-                     const char* measured_by);
-bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
-                     const char* measured_by);
-
 // "new pk.txt" into pk (n (n + 1)^2 bytes) and "new sk.txt" into sk (n),
 // by read_key_file, measured by the reduction table.
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem);
