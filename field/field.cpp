@@ -20,12 +20,6 @@ Field::Field(const Mat_ZZ_p& reduction) : exact_(true) {
 Field::Field(std::unique_ptr<FieldReducer> reducer)
     : reducer_(std::move(reducer)), exact_(reducer_->follows_field_arithmetic()) {}
 
-Element Field::one() const {
-  Element e = zero();
-  e[0] = 1;
-  return e;
-}
-
 Element Field::product(const Element& a, const Element& b) const {
   Element out = zero();
   product(a.data(), b.data(), out.data());
