@@ -49,8 +49,12 @@ struct RowTerms {
     for (; i < n; ++i)
       if (c[i] != 0) add(row_of(i, c[i]), c[i]);
   }
-  void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
-    gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
+  // out = base + the rows, its first 257 elements (base holds kPadded bytes).
+  void apply(const std::uint8_t* base, std::uint8_t* out) const {
+    alignas(64) std::uint8_t result[kPadded];
+    gf3mq::add_row_combination(result, base, once, n_once, twice, n_twice, kVectors);
+    std::copy_n(result, kDefaultSizes.n, out);
+    secure_wipe(result, sizeof result);
   }
 };
 
@@ -123,10 +127,7 @@ void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::u
     reduction.add_nonzero(product + kDefaultSizes.n, kDefaultSizes.n - 1,
                           [&](std::size_t r, unsigned) { return rows.row(static_cast<int>(r)); });
   }
-  alignas(64) std::uint8_t result[kPadded];
-  reduction.apply(result, product, kVectors);
-  std::copy_n(result, kDefaultSizes.n, out);
-  secure_wipe(result, sizeof result);
+  reduction.apply(product, out);
 }
 
 // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
@@ -137,10 +138,7 @@ void cube_with_rows(const std::uint8_t* y, const Mat_ZZ_p& table, std::uint8_t* 
   RowTerms terms;
   PaddedRows rows(table);
   for (int k = 86; k < kDefaultSizes.n; ++k) terms.add(rows.row(3 * k - kDefaultSizes.n), y[k]);
-  alignas(64) std::uint8_t result[kPadded];
-  terms.apply(result, spread, kVectors);
-  std::copy_n(result, kDefaultSizes.n, out);
-  secure_wipe(result, sizeof result);
+  terms.apply(spread, out);
   secure_wipe(spread, sizeof spread);
 }
 
