@@ -22,6 +22,11 @@ constexpr std::array<int, 129> make_inverse_exponent_digits() {
   return digits;
 }
 
+// The routines that cube or multiply hundreds of times with one table
+// choose the way of reducing once (see field_reducer.h): the table's rows as
+// they are, the sparse way only where every row follows from g.
+gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDefaultSizes.n)); }
+
 }  // namespace
 
 const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digits();
@@ -40,16 +45,6 @@ void gf3mq::field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out
   gf3mq::require_at_least(table, gf3mq::kDefaultSizes.reduction_rows(), kDefaultSizes.n);
   gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
-
-// The routines below cube or multiply hundreds of times with one table, so
-// they choose the way of reducing once (see field_reducer.h): the table's
-// rows as they are, the sparse way only where every row follows from g.
-
-namespace {
-
-gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDefaultSizes.n)); }
-
-}  // namespace
 
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
   gf3mq::require_at_least(powers, kDefaultSizes.n, kDefaultSizes.n);
