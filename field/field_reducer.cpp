@@ -101,15 +101,6 @@ void polynomial_product(const std::uint8_t* a, const std::uint8_t* b, int n, std
   std::fill_n(p + long_product_bytes(length), 64, std::uint8_t{0});
 }
 
-// A buffer on the stack that is wiped, over the bytes used, when it goes: it
-// holds secret elements.
-struct Scratch {
-  alignas(64) std::uint8_t bytes[kSparseBufferBytes];
-  std::size_t used;
-  explicit Scratch(std::size_t used_bytes) : used(used_bytes) {}
-  ~Scratch() { secure_wipe(bytes, used); }
-};
-
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::uint8_t* out) {
   require_at_least(table, kDefaultSizes.n - 1, kDefaultSizes.n);
@@ -165,7 +156,7 @@ bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int n) {
 RowReducer::RowReducer(const Mat_ZZ_p& table) : FieldReducer(kDefaultSizes.n), table_(table) {}
 
 void RowReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
-  Scratch p(kPolyProductBytes);
+  WipedScratch p(kPolyProductBytes);
   poly_mul(a, b, kDefaultSizes.n, p.bytes);
   reduce_with_rows(p.bytes, table_, out);
 }
@@ -181,7 +172,7 @@ void TabulatedReducer::product(const std::uint8_t* a, const std::uint8_t* b, std
     require_at_least(table_, n - 1, n);
     product_rows_.assign(table_.data(), width - 1, static_cast<std::size_t>(table_.num_cols()), width);
   });
-  Scratch p(product_bytes(n)), low(product_rows_.padded_width());
+  WipedScratch p(product_bytes(n)), low(product_rows_.padded_width());
   polynomial_product(a, b, n, p.bytes);
   std::copy_n(p.bytes, width, low.bytes);
   std::fill(low.bytes + width, low.bytes + low.used, std::uint8_t{0});
@@ -198,7 +189,7 @@ void TabulatedReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
     cube_rows_.assign(table_.data() + static_cast<std::size_t>(3 * first_high - n) * stride,
                       static_cast<std::size_t>(n - first_high), 3 * stride, static_cast<std::size_t>(n));
   });
-  Scratch spread(cube_rows_.padded_width());
+  WipedScratch spread(cube_rows_.padded_width());
   std::fill_n(spread.bytes, spread.used, std::uint8_t{0});
   for (int k = 0; k < first_high; ++k) spread.bytes[3 * k] = y[k];
   cube_rows_.combine(spread.bytes, y + first_high, spread.bytes);
@@ -217,14 +208,14 @@ std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table, int n) {
 
 void SparseReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
   const int n = this->n();
-  Scratch p(product_bytes(n));
+  WipedScratch p(product_bytes(n));
   polynomial_product(a, b, n, p.bytes);
   reduce_sparse(p.bytes, n, 2 * n - 2, g_, out);
 }
 
 void SparseReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
   const int n = this->n();
-  Scratch p(sparse_buffer_bytes(n));
+  WipedScratch p(sparse_buffer_bytes(n));
   spread_to_cube(y, n, p.bytes);
   reduce_sparse(p.bytes, n, 3 * (n - 1), g_, out);
 }
