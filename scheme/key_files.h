@@ -13,8 +13,6 @@
 
 #include "field/sizes.h"
 #include "files/digit_file.h"
-#include "linalg/mat_zz_p.h"
-#include "linalg/vec_zz_p.h"
 #include "scheme/composition.h"
 
 namespace gf3mq {
