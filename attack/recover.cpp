@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "linalg/gf3_rows.h"
 #include "linalg/packed_echelon.h"
 #include "linalg/packed_rows.h"
 
@@ -34,8 +35,7 @@ RelationsAtCiphertext relations_at(const Relations& r, const std::uint8_t* c) {
 bool solutions_of(const RelationsAtCiphertext& system, std::vector<std::uint8_t>& particular,
                   PackedMatrix& directions) {
   std::vector<std::uint8_t> minus_constant(system.constant.size());
-  for (std::size_t k = 0; k < minus_constant.size(); ++k)
-    minus_constant[k] = static_cast<std::uint8_t>((3 - system.constant[k]) % 3);
+  scale_row(minus_constant.data(), system.constant.data(), 2, minus_constant.size());
   return solve(system.m, minus_constant, particular, &directions);
 }
 

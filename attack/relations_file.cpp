@@ -146,11 +146,9 @@ bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t k
       } else if (row < n * n + 2 * n) {
         digits_only = parse_row(digit, row < n * n + n ? parsed.b : parsed.g, (row - n * n) % n) && digits_only;
       } else {
-        for (std::size_t k = 0; k < n; ++k) {
-          const unsigned v = static_cast<unsigned char>(*digit++) - '0';
-          digits_only = digits_only && v <= 2;
-          parsed.d[k] = static_cast<std::uint8_t>(v);
-        }
+        PackedMatrix d(1, n);
+        digits_only = parse_row(digit, d, 0) && digits_only;
+        d.get_row(0, parsed.d.data(), n);
       }
     }
   }

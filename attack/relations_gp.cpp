@@ -11,16 +11,18 @@ namespace gf3mq {
 
 namespace {
 
-// ["d..d", "d..d", ...]: the rows of a matrix of digits (rows x cols,
-// row-major), one per line (in a statement in braces, which gp reads whole).
-void append_rows(std::string& text, const std::uint8_t* digits, std::size_t rows, std::size_t cols) {
-  text += '[';
+// prefix ["d..d", "d..d", ...] suffix: the rows of a matrix of digits (rows x
+// cols, row-major), one per line (in a statement in braces, which gp reads whole).
+void append_rows(std::string& text, const std::string& prefix, const std::uint8_t* digits, std::size_t rows,
+                 std::size_t cols, const char* suffix) {
+  text += prefix + '[';
   for (std::size_t r = 0; r < rows; ++r) {
     text += r > 0 ? ",\n  \"" : "\"";
     for (std::size_t c = 0; c < cols; ++c) text += static_cast<char>('0' + digits[r * cols + c]);
     text += '"';
   }
   text += ']';
+  text += suffix;
 }
 
 // The rows of a packed matrix as digits, row-major.
@@ -71,31 +73,19 @@ void append_forms(std::string& text, const PublicForms& forms) {
       "\\\\ holding the coefficient of x_k x_r at row r, column k, k < r (the rest of the stored form is\n"
       "\\\\ not read: zeros here); row i of L holds those of the x_k.\n"
       "Q = vector(n);\n";
-  for (std::size_t i = 0; i < n; ++i) {
-    text += "{Q[" + std::to_string(i + 1) + "] = ";
-    append_rows(text, &q[i * n * n], n, n);
-    text += ";}\n";
-  }
-  text += "{L = digit_rows(";
-  append_rows(text, linear.data(), n, n);
-  text += ");}\n\n";
+  for (std::size_t i = 0; i < n; ++i)
+    append_rows(text, "{Q[" + std::to_string(i + 1) + "] = ", &q[i * n * n], n, n, ";}\n");
+  append_rows(text, "{L = digit_rows(", linear.data(), n, n, ");}\n\n");
 }
 
 void append_relations(std::string& text, const Relations& r) {
   const std::size_t n = r.n;
   text += "\\\\ The relations: a[k] (row i, column j: a[k][i,j]), row k of b, row k of g, d[k].\na = vector(n);\n";
-  for (std::size_t k = 0; k < r.count(); ++k) {
-    text += "{a[" + std::to_string(k + 1) + "] = ";
-    append_rows(text, digits_of(r.a[k]).data(), n, n);
-    text += ";}\n";
-  }
-  text += "{b = digit_rows(";
-  append_rows(text, digits_of(r.b).data(), r.count(), n);
-  text += ");}\n{g = digit_rows(";
-  append_rows(text, digits_of(r.g).data(), r.count(), n);
-  text += ");}\nd = digit_rows(";
-  append_rows(text, r.d.data(), 1, r.count());
-  text += ")[1, ];\n\n";
+  for (std::size_t k = 0; k < r.count(); ++k)
+    append_rows(text, "{a[" + std::to_string(k + 1) + "] = ", digits_of(r.a[k]).data(), n, n, ";}\n");
+  append_rows(text, "{b = digit_rows(", digits_of(r.b).data(), r.count(), n, ");}\n");
+  append_rows(text, "{g = digit_rows(", digits_of(r.g).data(), r.count(), n, ");}\n");
+  append_rows(text, "d = digit_rows(", r.d.data(), 1, r.count(), ")[1, ];\n\n");
 }
 
 // every "@name@" of text replaced by value.
@@ -104,6 +94,10 @@ std::string with(std::string text, const std::string& name, const std::string& v
     text.replace(at, name.size(), value);
   return text;
 }
+
+// The random plaintexts checked past kGpCheckEveryPlaintextUpTo: gp takes
+// about a millisecond per relation and plaintext at n = 257.
+std::size_t gp_random_plaintexts(std::size_t n) { return n <= 63 ? 64 : 8; }
 
 // The check, 8 pairs at a time: the elements t, t of B M D~ for the
 // plaintexts in the rows of B and the ciphertexts in those of D are the
@@ -152,20 +146,13 @@ check();
 
 }  // namespace
 
-std::size_t gp_random_plaintexts(std::size_t n) { return n <= 63 ? 64 : 8; }
-
-std::string relations_gp_text(const Relations& r, const PublicForms& forms, std::uint64_t key_digest) {
+bool save_relations_gp(const std::string& file_name, const Relations& r, const PublicForms& forms,
+                       std::uint64_t key_digest, FileProblem* problem) {
   std::string text;
   append_heading(text, r.n, key_digest);
   append_forms(text, forms);
   append_relations(text, r);
   append_check(text, r.n);
-  return text;
-}
-
-bool save_relations_gp(const std::string& file_name, const Relations& r, const PublicForms& forms,
-                       std::uint64_t key_digest, FileProblem* problem) {
-  const std::string text = relations_gp_text(r, forms, key_digest);
   return write_whole_file(
       file_name, 0600, Placement::replace, [&](int fd) { return write_all(fd, text.data(), text.size()); }, problem);
 }

@@ -26,14 +26,7 @@ namespace gf3mq {
 // Up to this n the check goes over every plaintext over {1, 2}.
 inline constexpr std::size_t kGpCheckEveryPlaintextUpTo = 14;
 
-// The random plaintexts checked past it: gp takes about a millisecond per
-// relation and plaintext at n = 257.
-std::size_t gp_random_plaintexts(std::size_t n);
-
-// The whole file.
-std::string relations_gp_text(const Relations& r, const PublicForms& forms, std::uint64_t key_digest);
-
-// Writes it whole or not at all, as save_relations does.
+// Writes the file whole or not at all, as save_relations does.
 bool save_relations_gp(const std::string& file_name, const Relations& r, const PublicForms& forms,
                        std::uint64_t key_digest, FileProblem* problem);
 

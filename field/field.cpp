@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "field/sizes.h"
-
 namespace gf3mq {
 
 Field::Field(const Mat_ZZ_p& reduction) : exact_(true) {
@@ -19,12 +17,6 @@ Field::Field(const Mat_ZZ_p& reduction) : exact_(true) {
 
 Field::Field(std::unique_ptr<FieldReducer> reducer)
     : reducer_(std::move(reducer)), exact_(reducer_->follows_field_arithmetic()) {}
-
-Element Field::one() const {
-  Element e = zero();
-  e[0] = 1;
-  return e;
-}
 
 Element Field::product(const Element& a, const Element& b) const {
   Element out = zero();
@@ -56,24 +48,11 @@ RootExponent root_exponent(int n) {
   return {10, 828, (n - 3) / 4};
 }
 
-// An element on the stack, wiped when it goes.
-class Scratch {
- public:
-  explicit Scratch(int n) : n_(static_cast<std::size_t>(n)) {}
-  ~Scratch() { secure_wipe(bytes, n_); }
-  void assign(const std::uint8_t* y) { std::copy_n(y, n_, bytes); }
-
-  std::uint8_t bytes[kLargestDegree];
-
- private:
-  std::size_t n_;
-};
-
 }  // namespace
 
 void Field::power(const std::uint8_t* y, unsigned e, std::uint8_t* out) const {
   // Base-3 digits from the highest: r = r^3 y^digit.
-  Scratch y2(n());
+  WipedScratch y2(n());
   if (e >= 2) product(y, y, y2.bytes);
   unsigned scale = 1;
   while (scale * 3 <= e) scale *= 3;
@@ -87,15 +66,15 @@ void Field::power(const std::uint8_t* y, unsigned e, std::uint8_t* out) const {
 void Field::central_map_root(const std::uint8_t* y, std::uint8_t* out) const {
   if (!exact_) return root_by_digits(y, out);
   const RootExponent d = root_exponent(n());
-  Scratch z(n()), w(n()), shifted(n());
+  WipedScratch z(n()), w(n()), shifted(n());
   power(y, d.multiple, z.bytes);
   // w = z^(S(m)) with S(m) the sum of 3^(4k), k < m: S(2m) = S(m) + 3^(4m) S(m),
   // S(m + 1) = 1 + 3^4 S(m); the bits of the number of terms, highest first.
   int top = 1;
   while (2 * top <= d.terms) top *= 2;
-  w.assign(z.bytes);
+  std::copy_n(z.bytes, n(), w.bytes);
   auto times_frobenius = [&](const std::uint8_t* a, int cubes) {  // w = a w^(3^cubes)
-    shifted.assign(w.bytes);
+    std::copy_n(w.bytes, n(), shifted.bytes);
     for (int i = 0; i < cubes; ++i) cube(shifted.bytes, shifted.bytes);
     product(a, shifted.bytes, w.bytes);
   };
@@ -113,8 +92,8 @@ void Field::central_map_root(const std::uint8_t* y, std::uint8_t* out) const {
 
 void Field::root_by_digits(const std::uint8_t* y, std::uint8_t* out) const {
   const std::vector<std::uint8_t> digits = root_exponent_digits();
-  Scratch power(n());
-  power.assign(y);
+  WipedScratch power(n());
+  std::copy_n(y, n(), power.bytes);
   bool first = true;
   for (std::size_t t = 0; t < digits.size(); ++t) {
     if (t > 0) cube(power.bytes, power.bytes);

@@ -33,7 +33,6 @@ class Field {
 
   int n() const { return reducer_->n(); }
   Element zero() const { return Element(static_cast<std::size_t>(n()), 0); }
-  Element one() const;
 
   // out = a b mod f
   void product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const { reducer_->product(a, b, out); }

@@ -22,16 +22,17 @@ constexpr std::array<int, 129> make_inverse_exponent_digits() {
   return digits;
 }
 
-// Checked once per call: the rows a routine reads must exist, as with the
-// matrix's own checked access ("Matrix index out of range." otherwise).
-void require_rows(const Mat_ZZ_p& table, int rows) { (void)table.get(rows - 1, kDefaultSizes.n - 1); }
+// The routines that cube or multiply hundreds of times with one table
+// choose the way of reducing once (see field_reducer.h): the table's rows as
+// they are, the sparse way only where every row follows from g.
+gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDefaultSizes.n)); }
 
 }  // namespace
 
 const std::array<int, 129> inverse_exponent_digits = make_inverse_exponent_digits();
 
 int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, FieldElem& out) {
-  require_rows(table, 256);
+  gf3mq::require_at_least(table, 256, kDefaultSizes.n);
   if (const std::optional<gf3mq::SparseForm> g = gf3mq::sparse_form_of(table.row(0), kDefaultSizes.n)) {
     gf3mq::SparseReducer(*g, kDefaultSizes.n).product(a.coef, b.coef, out.coef);
   } else {
@@ -41,23 +42,13 @@ int field_mul(const FieldElem& a, const FieldElem& b, const Mat_ZZ_p& table, Fie
 }
 
 void gf3mq::field_cube(const FieldElem& y, const Mat_ZZ_p& table, FieldElem& out) {
-  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
+  gf3mq::require_at_least(table, gf3mq::kDefaultSizes.reduction_rows(), kDefaultSizes.n);
   gf3mq::RowReducer(table).cube(y.coef, out.coef);
 }
 
-// The routines below cube or multiply hundreds of times with one table, so
-// they choose the way of reducing once (see field_reducer.h): the table's
-// rows as they are, the sparse way only where every row follows from g.
-
-namespace {
-
-gf3mq::Field rows_as_given(const Mat_ZZ_p& table) { return gf3mq::Field(gf3mq::make_reducer(table, kDefaultSizes.n)); }
-
-}  // namespace
-
 int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
-  require_rows(powers, kDefaultSizes.n);
-  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
+  gf3mq::require_at_least(powers, kDefaultSizes.n, kDefaultSizes.n);
+  gf3mq::require_at_least(table, gf3mq::kDefaultSizes.reduction_rows(), kDefaultSizes.n);
   const gf3mq::Field field = rows_as_given(table);
   for (int i = 1; i < kDefaultSizes.n; ++i) field.cube(i == 1 ? y.coef : powers.row(i - 1), powers.row(i));
   std::copy_n(powers.row(kDefaultSizes.n - 1), kDefaultSizes.n, y.coef);
@@ -65,8 +56,8 @@ int frobenius_powers(FieldElem& y, const Mat_ZZ_p& table, Mat_ZZ_p& powers) {
 }
 
 int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem& out) {
-  require_rows(powers, kDefaultSizes.n);
-  require_rows(table, 256);
+  gf3mq::require_at_least(powers, kDefaultSizes.n, kDefaultSizes.n);
+  gf3mq::require_at_least(table, 256, kDefaultSizes.n);
   const gf3mq::Field field = rows_as_given(table);
   std::copy_n(powers.row(inverse_exponent_digits[0]), kDefaultSizes.n, out.coef);
   for (std::size_t j = 1; j < inverse_exponent_digits.size(); ++j)
@@ -75,7 +66,7 @@ int central_map_inverse(const Mat_ZZ_p& powers, const Mat_ZZ_p& table, FieldElem
 }
 
 FieldElem gf3mq::central_map_root(const FieldElem& y, const Mat_ZZ_p& table) {
-  require_rows(table, gf3mq::kDefaultSizes.reduction_rows());
+  gf3mq::require_at_least(table, gf3mq::kDefaultSizes.reduction_rows(), kDefaultSizes.n);
   FieldElem root;
   rows_as_given(table).central_map_root(y.coef, root.coef);
   return root;

@@ -203,9 +203,8 @@ Mat_ZZ_p build_reduction_table(const Polynomial& f) {
   const int n = f.degree();
   Mat_ZZ_p table(2 * n - 2, n);
   std::uint8_t* row0 = table.row(0);
-  for (int c = 0; c < n; ++c)
-    row0[c] = static_cast<std::uint8_t>((3 - f.coef[static_cast<std::size_t>(c)]) % 3);  // x^n = -g
   const std::size_t width = static_cast<std::size_t>(n);
+  scale_row(row0, f.coef.data(), 2, width);  // x^n = -(f - x^n)
   for (int r = 1; r < 2 * n - 2; ++r) {
     // x * row r - 1: shifted up, its x^n folded back with row 0.
     std::uint8_t* row = table.row(r);

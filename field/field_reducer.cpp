@@ -49,8 +49,12 @@ struct RowTerms {
     for (; i < n; ++i)
       if (c[i] != 0) add(row_of(i, c[i]), c[i]);
   }
-  void apply(std::uint8_t* out, const std::uint8_t* base, std::size_t vectors) const {
-    gf3mq::add_row_combination(out, base, once, n_once, twice, n_twice, vectors);
+  // out = base + the rows, its first 257 elements (base holds kPadded bytes).
+  void apply(const std::uint8_t* base, std::uint8_t* out) const {
+    alignas(64) std::uint8_t result[kPadded];
+    gf3mq::add_row_combination(result, base, once, n_once, twice, n_twice, kVectors);
+    std::copy_n(result, kDefaultSizes.n, out);
+    secure_wipe(result, sizeof result);
   }
 };
 
@@ -97,15 +101,6 @@ void polynomial_product(const std::uint8_t* a, const std::uint8_t* b, int n, std
   std::fill_n(p + long_product_bytes(length), 64, std::uint8_t{0});
 }
 
-// A buffer on the stack that is wiped, over the bytes used, when it goes: it
-// holds secret elements.
-struct Scratch {
-  alignas(64) std::uint8_t bytes[kSparseBufferBytes];
-  std::size_t used;
-  explicit Scratch(std::size_t used_bytes) : used(used_bytes) {}
-  ~Scratch() { secure_wipe(bytes, used); }
-};
-
 // Replaces x^257..x^512 of a product by table rows 0..255, row by row.
 void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::uint8_t* out) {
   require_at_least(table, kDefaultSizes.n - 1, kDefaultSizes.n);
@@ -123,10 +118,7 @@ void reduce_with_rows(const std::uint8_t* product, const Mat_ZZ_p& table, std::u
     reduction.add_nonzero(product + kDefaultSizes.n, kDefaultSizes.n - 1,
                           [&](std::size_t r, unsigned) { return rows.row(static_cast<int>(r)); });
   }
-  alignas(64) std::uint8_t result[kPadded];
-  reduction.apply(result, product, kVectors);
-  std::copy_n(result, kDefaultSizes.n, out);
-  secure_wipe(result, sizeof result);
+  reduction.apply(product, out);
 }
 
 // x^k -> x^(3k): in place for k <= 85, table row 3k - 257 above.
@@ -137,10 +129,7 @@ void cube_with_rows(const std::uint8_t* y, const Mat_ZZ_p& table, std::uint8_t* 
   RowTerms terms;
   PaddedRows rows(table);
   for (int k = 86; k < kDefaultSizes.n; ++k) terms.add(rows.row(3 * k - kDefaultSizes.n), y[k]);
-  alignas(64) std::uint8_t result[kPadded];
-  terms.apply(result, spread, kVectors);
-  std::copy_n(result, kDefaultSizes.n, out);
-  secure_wipe(result, sizeof result);
+  terms.apply(spread, out);
   secure_wipe(spread, sizeof spread);
 }
 
@@ -167,7 +156,7 @@ bool rows_follow_from_row_zero(const Mat_ZZ_p& table, int n) {
 RowReducer::RowReducer(const Mat_ZZ_p& table) : FieldReducer(kDefaultSizes.n), table_(table) {}
 
 void RowReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
-  Scratch p(kPolyProductBytes);
+  WipedScratch p(kPolyProductBytes);
   poly_mul(a, b, kDefaultSizes.n, p.bytes);
   reduce_with_rows(p.bytes, table_, out);
 }
@@ -183,7 +172,7 @@ void TabulatedReducer::product(const std::uint8_t* a, const std::uint8_t* b, std
     require_at_least(table_, n - 1, n);
     product_rows_.assign(table_.data(), width - 1, static_cast<std::size_t>(table_.num_cols()), width);
   });
-  Scratch p(product_bytes(n)), low(product_rows_.padded_width());
+  WipedScratch p(product_bytes(n)), low(product_rows_.padded_width());
   polynomial_product(a, b, n, p.bytes);
   std::copy_n(p.bytes, width, low.bytes);
   std::fill(low.bytes + width, low.bytes + low.used, std::uint8_t{0});
@@ -200,7 +189,7 @@ void TabulatedReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
     cube_rows_.assign(table_.data() + static_cast<std::size_t>(3 * first_high - n) * stride,
                       static_cast<std::size_t>(n - first_high), 3 * stride, static_cast<std::size_t>(n));
   });
-  Scratch spread(cube_rows_.padded_width());
+  WipedScratch spread(cube_rows_.padded_width());
   std::fill_n(spread.bytes, spread.used, std::uint8_t{0});
   for (int k = 0; k < first_high; ++k) spread.bytes[3 * k] = y[k];
   cube_rows_.combine(spread.bytes, y + first_high, spread.bytes);
@@ -219,14 +208,14 @@ std::optional<SparseForm> sparse_form_of(const Mat_ZZ_p& table, int n) {
 
 void SparseReducer::product(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out) const {
   const int n = this->n();
-  Scratch p(product_bytes(n));
+  WipedScratch p(product_bytes(n));
   polynomial_product(a, b, n, p.bytes);
   reduce_sparse(p.bytes, n, 2 * n - 2, g_, out);
 }
 
 void SparseReducer::cube(const std::uint8_t* y, std::uint8_t* out) const {
   const int n = this->n();
-  Scratch p(sparse_buffer_bytes(n));
+  WipedScratch p(sparse_buffer_bytes(n));
   spread_to_cube(y, n, p.bytes);
   reduce_sparse(p.bytes, n, 3 * (n - 1), g_, out);
 }

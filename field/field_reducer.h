@@ -34,8 +34,19 @@
 #include "field/sparse_kernels.h"
 #include "linalg/mat_zz_p.h"
 #include "linalg/row_combination_tables.h"
+#include "runtime/secure_wipe.h"
 
 namespace gf3mq {
+
+// Room on the stack for an element, or a product or a cube before its
+// reduction, at any n; wiped over the bytes used when it goes, as it holds
+// secret elements.
+struct WipedScratch {
+  alignas(64) std::uint8_t bytes[kSparseBufferBytes];
+  std::size_t used;
+  explicit WipedScratch(std::size_t used_bytes) : used(used_bytes) {}
+  ~WipedScratch() { secure_wipe(bytes, used); }
+};
 
 class FieldReducer {
  public:

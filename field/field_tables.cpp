@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "field/field_polynomial.h"
@@ -13,11 +12,15 @@ namespace gf3mq {
 
 namespace {
 
-// The first row where two tables of one shape differ, or -1.
-int first_different_row(const Mat_ZZ_p& a, const Mat_ZZ_p& b) {
-  for (int r = 0; r < a.num_rows(); ++r)
-    if (!std::equal(a.row(r), a.row(r) + a.num_cols(), b.row(r))) return r;
-  return -1;
+// Whether table equals expected, a table of its shape whose row r is
+// x^(first + step r) mod f; otherwise problem names the first row that differs.
+bool rows_agree(const Mat_ZZ_p& table, const Mat_ZZ_p& expected, int first, int step, FileProblem* problem,
+                const char* file_name) {
+  for (int r = 0; r < table.num_rows(); ++r)
+    if (!std::equal(table.row(r), table.row(r) + table.num_cols(), expected.row(r)))
+      return report_problem(problem, file_name,
+                            "row " + std::to_string(r) + " is not x^" + std::to_string(first + step * r) + " mod f");
+  return true;
 }
 
 bool has_shape(const Mat_ZZ_p& table, int rows, int n, FileProblem* problem, const char* file_name) {
@@ -97,20 +100,14 @@ bool check_reduction_table(const Mat_ZZ_p& reduction, FileProblem* problem, cons
   if (!is_irreducible(f, expected)) {
     return report_problem(problem, file_name, "row 0 gives f = " + format_polynomial(f) + ", which is reducible");
   }
-  const int r = first_different_row(reduction, expected);
-  if (r < 0) return true;
-  return report_problem(problem, file_name,
-                        "row " + std::to_string(r) + " is not x^" + std::to_string(n + r) + " mod f");
+  return rows_agree(reduction, expected, n, 1, problem, file_name);
 }
 
 bool check_frobenius_table(const Mat_ZZ_p& frobenius, const Mat_ZZ_p& reduction, FileProblem* problem,
                            const char* file_name) {
   const int n = reduction.num_cols();
   if (!has_shape(frobenius, Sizes{n}.frobenius_rows(), n, problem, file_name)) return false;
-  const int k = first_different_row(frobenius, build_frobenius_table(reduction));
-  if (k < 0) return true;
-  return report_problem(problem, file_name,
-                        "row " + std::to_string(k) + " is not x^" + std::to_string(27 * k) + " mod f");
+  return rows_agree(frobenius, build_frobenius_table(reduction), 0, 27, problem, file_name);
 }
 
 bool load_reduction_table(Mat_ZZ_p& table, FileProblem* problem, const char* file_name) {

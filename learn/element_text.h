@@ -12,7 +12,10 @@
 
 namespace gf3mq {
 
-// "[a0 a1 ... a(n-1)]", each element as a decimal digit.
+// "a0, a1, ..., a(n-1)" for separator ", ": each element as a decimal digit.
+std::string digits_text(const std::uint8_t* a, std::size_t n, const char* separator);
+
+// "[a0 a1 ... a(n-1)]"
 std::string digit_list_text(const std::uint8_t* a, std::size_t n);
 
 // The sizes up to which traces and key views also write elements as

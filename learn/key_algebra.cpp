@@ -11,11 +11,7 @@ namespace gf3mq {
 namespace {
 
 // x1..xn for j = 0..n-1
-std::string variable(int j) {
-  std::string name = std::to_string(j + 1);
-  name.insert(name.begin(), 'x');
-  return name;
-}
+std::string variable(int j) { return 'x' + std::to_string(j + 1); }
 
 // "2*x1*x2" and the like: coefficient c (1 or 2) times the named factors.
 void append_term(std::string& text, std::uint8_t c, const std::string& factors) {

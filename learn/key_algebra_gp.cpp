@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "field/field_tables.h"
+#include "learn/element_text.h"
 #include "learn/key_algebra.h"
 #include "scheme/key_files.h"
 
@@ -16,26 +17,16 @@ namespace {
 constexpr int kCheckEveryPointUpTo = 14;
 int checked_points(int n) { return n <= kShowLimit ? 200 : 5; }
 
-// "a0, a1, ..., a(n-1)"
-std::string gp_elements(const std::uint8_t* a, std::size_t n) {
-  std::string text;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i > 0) text += ", ";
-    text += static_cast<char>('0' + a[i]);
-  }
-  return text;
-}
-
 void write_matrix(std::ostream& out, const char* name, const Mat_ZZ_p& m, const std::string& comment) {
   out << "\\\\ " << comment << "\n{ " << name << " = Mod([";
   for (int r = 0; r < m.num_rows(); ++r)
-    out << (r > 0 ? ";\n    " : "") << gp_elements(m.row(r), static_cast<std::size_t>(m.num_cols()));
+    out << (r > 0 ? ";\n    " : "") << digits_text(m.row(r), static_cast<std::size_t>(m.num_cols()), ", ");
   out << "], 3); }\n";
 }
 
 void write_column(std::ostream& out, const char* name, const std::uint8_t* v, std::size_t n,
                   const std::string& comment) {
-  out << name << " = Mod([" << gp_elements(v, n) << "]~, 3);  \\\\ " << comment << '\n';
+  out << name << " = Mod([" << digits_text(v, n, ", ") << "]~, 3);  \\\\ " << comment << '\n';
 }
 
 void write_field(std::ostream& out, const KeyAlgebra& keys) {

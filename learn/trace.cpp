@@ -125,10 +125,9 @@ void trace_encryption(Trace& trace, const Sizes& sizes, const EncryptionMaps* ma
   trace.vector("ciphertext c = the public forms at x (no squares, no constant)", c);
   if (maps == nullptr) return;
   trace.vector("corrections sk of \"new sk.txt\"", maps->sk.data());
-  SecretVector<std::uint8_t> restored(sizes.elements());
-  for (std::size_t i = 0; i < restored.size(); ++i) restored[i] = static_cast<std::uint8_t>((c[i] + maps->sk[i]) % 3);
+  const Vec_ZZ_p restored = as_vector(c, n) + as_vector(maps->sk.data(), n);
   trace.vector("c + sk", restored.data());
-  if (std::equal(restored.begin(), restored.end(), expected.data())) {
+  if (std::equal(restored.data(), restored.data() + n, expected.data())) {
     trace.says(
         "c + sk equals mat_A X^30 + V1: over {1, 2} every square x_j^2 is 1, so the corrections restore "
         "the squares and the constant that the public key leaves out");
@@ -151,8 +150,7 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
   trace.secret_warning();
   trace.vector("ciphertext c", c);
   trace.vector("corrections sk of \"new sk.txt\"", sk);
-  Vec_ZZ_p restored(n);
-  for (int i = 0; i < n; ++i) restored.set(i, static_cast<unsigned char>((c[i] + sk[i]) % 3));
+  const Vec_ZZ_p restored = as_vector(c, n) + as_vector(sk, n);
   trace.vector("c + sk", restored.data());
   const Vec_ZZ_p y = maps.A_Inv * (restored - maps.V1);
   trace.element("Y = Inv_A (c + sk - V1)", y.data());
@@ -166,13 +164,12 @@ void trace_decryption(Trace& trace, const SecretMaps& maps, const unsigned char*
              (thirty_d == target ? " = 1 + (3^" + size + " - 1) / 2" : ", which is not 1 + (3^" + size + " - 1) / 2"));
   trace.says("so Y^d = X^(30 d) = X * X^((3^" + size + " - 1) / 2) = +X or -X, since X^((3^" + size +
              " - 1) / 2) is 1 or -1 for every X other than 0");
-  const Element root = field.central_map_root(as_element(y));
-  Element minus(root.size());
-  for (std::size_t i = 0; i < root.size(); ++i) minus[i] = static_cast<std::uint8_t>((3 - root[i]) % 3);
+  const Vec_ZZ_p root = as_vector(field.central_map_root(as_element(y)).data(), n);
+  const Vec_ZZ_p minus = 2 * root;
   trace.element("Y^d", root.data());
   trace.element("-Y^d", minus.data());
-  const Vec_ZZ_p m1 = maps.B_Inv * (as_vector(root.data(), n) - maps.V2);
-  const Vec_ZZ_p m2 = maps.B_Inv * (as_vector(minus.data(), n) - maps.V2);
+  const Vec_ZZ_p m1 = maps.B_Inv * (root - maps.V2);
+  const Vec_ZZ_p m2 = maps.B_Inv * (minus - maps.V2);
   trace.vector("candidate 1 = Inv_B (Y^d - V2)", m1.data());
   trace.vector("candidate 2 = Inv_B (-Y^d - V2)", m2.data());
   const bool first = tell_whether_it_encrypts_back(trace, sizes, pk, c, m1.data(), 1);

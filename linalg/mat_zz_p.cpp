@@ -12,14 +12,6 @@
 
 namespace msg = gf3mq::msg;
 
-namespace {
-
-// Columns summed before one reduction in a matrix-vector product: as many
-// as dot_row takes of bytes of any value (see kDotRowMaxTerms).
-constexpr std::size_t kDotChunk = gf3mq::kDotRowMaxTerms;
-
-}  // namespace
-
 // ---- construction, copying, shape ----
 
 Mat_ZZ_p::Mat_ZZ_p(int rows, int cols) : rows_(rows), cols_(cols) {
@@ -145,9 +137,12 @@ Vec_ZZ_p operator*(const Mat_ZZ_p& m, const Vec_ZZ_p& v) {
   const std::size_t n = static_cast<std::size_t>(m.num_cols());
   for (int r = 0; r < m.num_rows(); ++r) {
     const std::uint8_t* row = m.data() + static_cast<std::size_t>(r) * n;
+    // Columns summed before one reduction: as many as dot_row takes of bytes
+    // of any value (see kDotRowMaxTerms).
+    constexpr std::size_t chunk = gf3mq::kDotRowMaxTerms;
     unsigned sum = 0;
-    for (std::size_t start = 0; start < n; start += kDotChunk)
-      sum += gf3mq::dot_row(row + start, v.data() + start, std::min(kDotChunk, n - start)) % 3u;
+    for (std::size_t start = 0; start < n; start += chunk)
+      sum += gf3mq::dot_row(row + start, v.data() + start, std::min(chunk, n - start)) % 3u;
     result.data()[r] = static_cast<std::uint8_t>(sum % 3u);
   }
   return result;

@@ -39,14 +39,9 @@ class RowCombinationTables {
   std::size_t padded_width() const { return tables_.units(); }
 
   // out[0..padded_width()) = base + sum over j < n of coeffs[j] * row_j
-  // (mod 3), coefficients 0, 1 or 2; base (padded_width() bytes of 0..2,
-  // zeros when null) may be out itself.
-  void combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base = nullptr) const;
-
-  // The same with the entry index c0 + 3 c1 + 9 c2 of every group given:
-  // group g's index is indices[g * index_step].
-  void combine_indexed(std::uint8_t* out, const std::uint8_t* indices, std::size_t index_step,
-                       const std::uint8_t* base = nullptr) const;
+  // (mod 3), coefficients 0, 1 or 2; base (padded_width() bytes of 0..2)
+  // may be out itself.
+  void combine(std::uint8_t* out, const std::uint8_t* coeffs, const std::uint8_t* base) const;
 
   std::size_t groups() const { return tables_.groups(); }
 

@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <iostream>
 #include <utility>
-#include <vector>
 
 #include "linalg/gf3_rows.h"
 #include "linalg/messages.h"
 #include "runtime/fatal.h"
 
-using gf3mq::msg::bad_vector_modulus;
-using gf3mq::msg::bad_vector_size;
-using gf3mq::msg::vector_add;
-using gf3mq::msg::vector_index;
-using gf3mq::msg::vector_sub;
+namespace msg = gf3mq::msg;
 
 Vec_ZZ_p::Vec_ZZ_p(int n) : length_(n) {
-  if (n < 1) gf3mq::exit_with_message(bad_vector_size);
+  if (n < 1) gf3mq::exit_with_message(msg::bad_vector_size);
   data_ = gf3mq::make_wiped_block(static_cast<std::size_t>(n));
 }
 
@@ -32,7 +27,7 @@ Vec_ZZ_p::Vec_ZZ_p(Vec_ZZ_p&& other) noexcept
 
 Vec_ZZ_p& Vec_ZZ_p::operator=(const Vec_ZZ_p& other) {
   if (this == &other) return *this;
-  if (other.length_ < 1) gf3mq::exit_with_message(bad_vector_size);
+  if (other.length_ < 1) gf3mq::exit_with_message(msg::bad_vector_size);
   auto block = gf3mq::make_wiped_block(static_cast<std::size_t>(other.length_));
   if (other.data_) std::copy_n(other.data_.get(), other.length_, block.get());
   data_ = std::move(block);
@@ -51,25 +46,25 @@ Vec_ZZ_p& Vec_ZZ_p::operator=(Vec_ZZ_p&& other) noexcept {
 void Vec_ZZ_p::set(int i, unsigned char value) { (*this)[i] = gf3mq::mod3(value); }
 
 unsigned char& Vec_ZZ_p::operator[](int i) {
-  if (i < 0 || i >= length_) gf3mq::exit_with_message(vector_index);
+  if (i < 0 || i >= length_) gf3mq::exit_with_message(msg::vector_index);
   return data_[static_cast<std::size_t>(i)];
 }
 
 const unsigned char& Vec_ZZ_p::operator[](int i) const {
-  if (i < 0 || i >= length_) gf3mq::exit_with_message(vector_index);
+  if (i < 0 || i >= length_) gf3mq::exit_with_message(msg::vector_index);
   return data_[static_cast<std::size_t>(i)];
 }
 
 Vec_ZZ_p& Vec_ZZ_p::operator+=(const Vec_ZZ_p& b) {
   if (!b.data_) return *this;
-  if (length_ != b.length_) gf3mq::abort_with_message(vector_add);
+  if (length_ != b.length_) gf3mq::abort_with_message(msg::vector_add);
   gf3mq::add_row(data_.get(), b.data_.get(), static_cast<std::size_t>(length_));
   return *this;
 }
 
 Vec_ZZ_p& Vec_ZZ_p::operator-=(const Vec_ZZ_p& b) {
   if (!b.data_) return *this;
-  if (length_ != b.length_) gf3mq::abort_with_message(vector_sub);
+  if (length_ != b.length_) gf3mq::abort_with_message(msg::vector_sub);
   gf3mq::sub_row(data_.get(), b.data_.get(), static_cast<std::size_t>(length_));
   return *this;
 }
@@ -114,7 +109,7 @@ Vec_ZZ_p operator*(int k, const Vec_ZZ_p& v) {
 Vec_ZZ_p operator*(const Vec_ZZ_p& v, int k) { return k * v; }
 
 Vec_ZZ_p operator%(const Vec_ZZ_p& v, int k) {
-  if (k < 1) gf3mq::exit_with_message(bad_vector_modulus);
+  if (k < 1) gf3mq::exit_with_message(msg::bad_vector_modulus);
   Vec_ZZ_p residue(v.length());
   for (int i = 0; i < v.length(); ++i) residue.data()[i] = static_cast<std::uint8_t>(v.data()[i] % k);
   return residue;

@@ -69,10 +69,9 @@ std::pair<Vec_ZZ_p, Vec_ZZ_p> decryption_candidates(const Field& field, const Ve
   const int n = field.n();
   const Vec_ZZ_p y = A_Inv * (corrected - V1);
   require_length(y, n);
-  Vec_ZZ_p plus(n), minus(n);  // Y^d, -Y^d
-  field.central_map_root(y.data(), plus.data());
-  for (int i = 0; i < n; ++i) minus[i] = static_cast<unsigned char>((3 - plus[i]) % 3);
-  return {B_Inv * (plus - V2), B_Inv * (minus - V2)};
+  Vec_ZZ_p root(n);  // Y^d
+  field.central_map_root(y.data(), root.data());
+  return {B_Inv * (root - V2), B_Inv * (2 * root - V2)};
 }
 
 bool decrypt_at(const Sizes& sizes, const unsigned char* sk, const unsigned char* c, unsigned char* m,

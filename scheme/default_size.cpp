@@ -2,8 +2,6 @@
 // scheme. Each is a thin wrapper of the engine, which works at every n; the
 // declarations, with what each promises, stay in the headers of their
 // concepts (decrypt.h). The field's face is field/field_elem.cpp.
-#include <algorithm>
-
 #include "field/field.h"
 #include "field/field_tables.h"
 #include "scheme/decrypt.h"
@@ -18,11 +16,8 @@ int decrypt(const unsigned char* sk, const unsigned char* c, std::uint64_t clen,
     return -1;
   gf3mq::SecretMaps maps(gf3mq::kDefaultSizes);
   if (!maps.load(problem)) return -1;
-  unsigned char candidates[gf3mq::kDefaultSizes.decrypted_bytes()];
-  maps.decrypt(sk, c, candidates);
+  maps.decrypt(sk, c, m);
   *mlen = gf3mq::kDefaultSizes.decrypted_bytes();
-  std::copy_n(candidates, gf3mq::kDefaultSizes.decrypted_bytes(), m);
-  gf3mq::secure_wipe(candidates, sizeof candidates);
   return 0;
 }
 

@@ -14,7 +14,10 @@ class Gf3Source {
   // Fills out[0..n) with elements 0, 1, 2. False when the source failed;
   // error() then says why.
   virtual bool fill(std::uint8_t* out, std::size_t n) = 0;
-  virtual std::string error() const { return {}; }
+  virtual std::string error() const { return error_; }
+
+ protected:
+  std::string error_;  // why the source failed, set by the sources that can
 };
 
 // The operating system's secure generator (getrandom(2)). Bytes of 255 are
@@ -22,10 +25,6 @@ class Gf3Source {
 class SystemGf3Source : public Gf3Source {
  public:
   bool fill(std::uint8_t* out, std::size_t n) override;
-  std::string error() const override { return error_; }
-
- private:
-  std::string error_;
 };
 
 // A deterministic source for tests and benchmarks: SplitMix64 from a seed,
@@ -53,7 +52,6 @@ class KeyedGf3Source : public Gf3Source {
   KeyedGf3Source(const KeyedGf3Source&) = delete;
   KeyedGf3Source& operator=(const KeyedGf3Source&) = delete;
   bool fill(std::uint8_t* out, std::size_t n) override;
-  std::string error() const override { return error_; }
 
   static constexpr std::size_t kPieceBytes = 4096;
 
@@ -64,7 +62,6 @@ class KeyedGf3Source : public Gf3Source {
   std::uint8_t piece_[kPieceBytes];
   std::uint64_t pieces_ = 0;        // pieces drawn so far
   std::size_t used_ = kPieceBytes;  // bytes of piece_ taken
-  std::string error_;
 };
 
 }  // namespace gf3mq

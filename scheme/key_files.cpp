@@ -11,30 +11,20 @@ using gf3mq::kDefaultSizes;
 using gf3mq::kFormBytes;
 using gf3mq::kPublicKeyBytes;
 
-namespace {
-
-int read_flat(const char* file_name, unsigned char* buffer, std::size_t count, gf3mq::FileProblem* problem) {
-  if (file_name == nullptr || buffer == nullptr) return 0;
-  if (gf3mq::read_digit_file(file_name, buffer, count, problem)) return 1;
-  std::fill_n(buffer, count, static_cast<unsigned char>(0));  // never half a key
-  return 0;
-}
-
-}  // namespace
-
 namespace gf3mq {
 
 namespace {
 
-// The one size rule of the key files (see read_key_file).
-enum class KeyFileRule { first_digits, exact };
-KeyFileRule key_file_rule(const Sizes& sizes) {
-  return sizes.n == kDefaultSizes.n ? KeyFileRule::first_digits : KeyFileRule::exact;
+int read_flat(const char* file_name, unsigned char* buffer, std::size_t count, FileProblem* problem) {
+  if (file_name == nullptr || buffer == nullptr) return 0;
+  if (read_digit_file(file_name, buffer, count, problem)) return 1;
+  std::fill_n(buffer, count, static_cast<unsigned char>(0));  // never half a key
+  return 0;
 }
 
-}  // namespace
-
-namespace {
+// The one size rule of the key files (see read_key_file): the first digits
+// at 257, exactly the digits wanted at any other n.
+bool reads_first_digits(const Sizes& sizes) { return sizes.n == kDefaultSizes.n; }
 
 // A failed read of a key file told in problem, by the rule of read_key_file.
 bool key_file_problem(const Sizes& sizes, const char* file_name, const DigitFileResult& read, std::size_t count,
@@ -43,8 +33,7 @@ bool key_file_problem(const Sizes& sizes, const char* file_name, const DigitFile
   // A file of the wrong length: say which n it was measured against (the
   // public and secret keys read by their first digits: as read_pk and read_sk say it).
   const std::string name = file_name;
-  const bool own_words =
-      key_file_rule(sizes) == KeyFileRule::first_digits && (name == kPublicKeyFile || name == kSecretKeyFile);
+  const bool own_words = reads_first_digits(sizes) && (name == kPublicKeyFile || name == kSecretKeyFile);
   if (!own_words && (read.status == DigitFileStatus::too_short || read.status == DigitFileStatus::too_long))
     what += " (n = " + std::to_string(sizes.n) + ", as " + quoted(measured_by) + " has it)";
   return report_problem(problem, file_name, what);
@@ -54,9 +43,8 @@ bool key_file_problem(const Sizes& sizes, const char* file_name, const DigitFile
 
 bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out, std::size_t count,
                    FileProblem* problem, const char* measured_by) {
-  const bool first_digits = key_file_rule(sizes) == KeyFileRule::first_digits;
   const DigitFileResult read =
-      first_digits ? read_digit_file(file_name, out, count) : read_whole_digit_file(file_name, out, count);
+      reads_first_digits(sizes) ? read_digit_file(file_name, out, count) : read_whole_digit_file(file_name, out, count);
   if (read.ok()) return true;
   std::fill_n(out, count, std::uint8_t{0});  // never half a key
   return key_file_problem(sizes, file_name, read, count, problem, measured_by);
@@ -64,27 +52,8 @@ bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out,
 
 bool read_key_file_in_blocks(const Sizes& sizes, const char* file_name, std::size_t count, std::size_t block,
                              const DigitBlocks& take, FileProblem* problem, const char* measured_by) {
-  const bool whole = key_file_rule(sizes) == KeyFileRule::exact;
-  const DigitFileResult read = read_digit_file_in_blocks(file_name, count, whole, block, take);
+  const DigitFileResult read = read_digit_file_in_blocks(file_name, count, !reads_first_digits(sizes), block, take);
   return read.ok() || key_file_problem(sizes, file_name, read, count, problem, measured_by);
-}
-
-bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
-                     const char* measured_by) {
-  SecretVector<std::uint8_t> digits(sizes.matrix_digits());
-  if (!read_key_file(sizes, file_name, digits.data(), digits.size(), problem, measured_by)) return false;
-  m = Mat_ZZ_p(sizes.n, sizes.n);
-  std::copy(digits.begin(), digits.end(), m.data());
-  return true;
-}
-
-bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
-                     const char* measured_by) {
-  SecretVector<std::uint8_t> digits(sizes.elements());
-  if (!read_key_file(sizes, file_name, digits.data(), digits.size(), problem, measured_by)) return false;
-  v = Vec_ZZ_p(sizes.n);
-  std::copy(digits.begin(), digits.end(), v.data());
-  return true;
 }
 
 bool read_key_pair(const Sizes& sizes, unsigned char* pk, unsigned char* sk, FileProblem* problem) {
@@ -104,11 +73,11 @@ int degree_of_public_key(const char* file_name, FileProblem* problem) {
 }  // namespace gf3mq
 
 int read_pk(const char* file_name, unsigned char* pk, gf3mq::FileProblem* problem) {
-  return read_flat(file_name, pk, kPublicKeyBytes, problem);
+  return gf3mq::read_flat(file_name, pk, kPublicKeyBytes, problem);
 }
 
 int read_sk(const char* file_name, unsigned char* sk, gf3mq::FileProblem* problem) {
-  return read_flat(file_name, sk, kDefaultSizes.elements(), problem);
+  return gf3mq::read_flat(file_name, sk, kDefaultSizes.elements(), problem);
 }
 
 int write_pk(const char* file_name, const gf3mq::FormList& PK) {

@@ -13,8 +13,6 @@
 
 #include "field/sizes.h"
 #include "files/digit_file.h"
-#include "linalg/mat_zz_p.h"
-#include "linalg/vec_zz_p.h"
 #include "scheme/composition.h"
 
 namespace gf3mq {
@@ -49,13 +47,6 @@ bool read_key_file(const Sizes& sizes, const char* file_name, std::uint8_t* out,
 // the blocks taken is to be dropped.
 bool read_key_file_in_blocks(const Sizes& sizes, const char* file_name, std::size_t count, std::size_t block,
                              const DigitBlocks& take, FileProblem* problem, const char* measured_by);
-
-// A secret matrix (n x n) or vector (n) of the set at n, the same way;
-// unchanged on failure.
-bool read_key_matrix(const Sizes& sizes, const char* file_name, Mat_ZZ_p& m, FileProblem* problem,
-                     const char* measured_by);
-bool read_key_vector(const Sizes& sizes, const char* file_name, Vec_ZZ_p& v, FileProblem* problem,
-                     const char* measured_by);
 
 // "new pk.txt" into pk (n (n + 1)^2 bytes) and "new sk.txt" into sk (n),
 // by read_key_file, measured by the reduction table.

@@ -82,12 +82,13 @@ class AttackTraceTest : public testing::TestWithParam<int> {
     const gf3mq::Sizes sizes{GetParam()};
     for (const char* file : {gf3mq::kMatAFile, gf3mq::kMatBFile, gf3mq::kInvAFile, gf3mq::kInvBFile}) {
       Mat_ZZ_p& m = maps.emplace(file, Mat_ZZ_p(GetParam(), GetParam())).first->second;
-      EXPECT_TRUE(gf3mq::read_key_matrix(sizes, file, m, nullptr, gf3mq::kReductionTableFile));
+      EXPECT_TRUE(
+          gf3mq::read_key_file(sizes, file, m.data(), sizes.matrix_digits(), nullptr, gf3mq::kReductionTableFile));
     }
     for (Digits* v : {&v1, &v2}) {
       Vec_ZZ_p read(GetParam());
-      EXPECT_TRUE(gf3mq::read_key_vector(sizes, v == &v1 ? gf3mq::kV1File : gf3mq::kV2File, read, nullptr,
-                                         gf3mq::kReductionTableFile));
+      EXPECT_TRUE(gf3mq::read_key_file(sizes, v == &v1 ? gf3mq::kV1File : gf3mq::kV2File, read.data(), sizes.elements(),
+                                       nullptr, gf3mq::kReductionTableFile));
       v->assign(read.data(), read.data() + n);
     }
     field = clear_field_here(GetParam());

@@ -136,7 +136,8 @@ TEST(SizesTest, TheExponentsDigitsGiveTheSameRootAsTheShortChain) {
     const std::vector<std::uint8_t> digits = field.root_exponent_digits();
     ASSERT_LE(digits.size(), static_cast<std::size_t>(n));
     const gf3mq::Element Y = as_element(random_coefficients(rng, static_cast<std::size_t>(n)));
-    gf3mq::Element power = Y, result = field.one();
+    gf3mq::Element power = Y, result = field.zero();
+    result[0] = 1;
     for (std::uint8_t digit : digits) {
       for (std::uint8_t k = 0; k < digit; ++k) result = field.product(result, power);
       power = field.cube(power);

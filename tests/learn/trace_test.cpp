@@ -71,12 +71,13 @@ class TracedRunTest : public testing::TestWithParam<int> {
   }
   Mat_ZZ_p matrix(const char* file) const {
     Mat_ZZ_p m(n, n);
-    EXPECT_TRUE(gf3mq::read_key_matrix(sizes, file, m, nullptr, gf3mq::kReductionTableFile));
+    EXPECT_TRUE(
+        gf3mq::read_key_file(sizes, file, m.data(), sizes.matrix_digits(), nullptr, gf3mq::kReductionTableFile));
     return m;
   }
   Digits vector(const char* file) const {
     Vec_ZZ_p v(n);
-    EXPECT_TRUE(gf3mq::read_key_vector(sizes, file, v, nullptr, gf3mq::kReductionTableFile));
+    EXPECT_TRUE(gf3mq::read_key_file(sizes, file, v.data(), sizes.elements(), nullptr, gf3mq::kReductionTableFile));
     return digits_of(v);
   }
   ScratchDir dir;
