@@ -97,30 +97,23 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
   return plane(part);
 }
 
-// Chunk by chunk, with the group's rows in registers: entry v is entry
-// v - 3^p plus row p, p the lowest non-zero base-3 digit of v.
+// Entry v is entry v - 3^p plus row p, p the lowest non-zero base-3 digit
+// of v, summed chunk by chunk as it is copied.
 [[gnu::always_inline]] inline void fill_group_body(std::uint64_t* entries, std::size_t k,
                                                    const PackedRowEntry::Row* rows, std::size_t present,
                                                    std::size_t units) {
-  constexpr std::size_t kMaxRows = CombinationTables<PackedRowEntry>::kMaxRows;
-  const std::size_t half = units / 2, count = power_of_three(k);
-  for (std::size_t chunk = 0; chunk < half; chunk += kChunkWords) {
-    Words8 row1[kMaxRows] = {}, row2[kMaxRows] = {};
-    for (std::size_t p = 0; p < present; ++p) {
-      const std::size_t words = std::min(rows[p].words, half);
-      row1[p] = chunk_of(rows[p].ones, words, chunk);
-      row2[p] = chunk_of(rows[p].twos, words, chunk);
-    }
-    simd::store(reinterpret_cast<std::uint8_t*>(entries + chunk), Words8{});
-    simd::store(reinterpret_cast<std::uint8_t*>(entries + half + chunk), Words8{});
-    for (std::size_t v = 1; v < count; ++v) {
-      const std::size_t p = lowest_nonzero_trit(v);
-      const std::uint64_t* from = entries + (v - power_of_three(p)) * units + chunk;
-      std::uint64_t* to = entries + v * units + chunk;
-      Words8 x1 = plane(from), x2 = plane(from + half);
-      add_to(x1, x2, row1[p], row2[p]);
-      simd::store(reinterpret_cast<std::uint8_t*>(to), x1);
-      simd::store(reinterpret_cast<std::uint8_t*>(to + half), x2);
+  const std::size_t half = units / 2;
+  std::fill_n(entries, units, std::uint64_t{0});
+  for (std::size_t v = 1; v < power_of_three(k); ++v) {
+    const std::size_t p = lowest_nonzero_trit(v);
+    const std::uint64_t* from = entries + (v - power_of_three(p)) * units;
+    std::uint64_t* to = entries + v * units;
+    const std::size_t words = p < present ? std::min(rows[p].words, half) : 0;
+    for (std::size_t chunk = 0; chunk < half; chunk += kChunkWords) {
+      Words8 x1 = plane(from + chunk), x2 = plane(from + half + chunk);
+      if (chunk < words) add_to(x1, x2, chunk_of(rows[p].ones, words, chunk), chunk_of(rows[p].twos, words, chunk));
+      simd::store(reinterpret_cast<std::uint8_t*>(to + chunk), x1);
+      simd::store(reinterpret_cast<std::uint8_t*>(to + half + chunk), x2);
     }
   }
 }

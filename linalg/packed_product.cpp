@@ -53,7 +53,8 @@ void multiply_add(const PackedMatrix& a, const PackedMatrix& b, PackedMatrix& c,
   const std::size_t wanted = (2 * std::size_t{threads} + column_blocks - 1) / column_blocks;
   const std::size_t parts = std::max<std::size_t>(1, std::min(wanted, table_blocks));
   const std::size_t groups_per_part = (table_blocks + parts - 1) / parts * kProductTableGroups;
-  std::vector<PackedMatrix> sums(parts - 1, PackedMatrix(c.rows(), c.cols()));
+  std::vector<PackedMatrix> sums;
+  for (std::size_t part = 1; part < parts; ++part) sums.emplace_back(c.rows(), c.cols());
   for_each_item(column_blocks * parts, threads, [&](std::size_t item) {
     const std::size_t first_word = item % column_blocks * kChunkWords,
                       words = std::min(kChunkWords, c.words() - first_word);
