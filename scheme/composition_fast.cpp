@@ -16,6 +16,11 @@
 
 namespace {
 
+// Row e of the extended reduction: x^e mod f for e = 0..2n-2.
+const std::uint8_t* power_residue(int n, const Mat_ZZ_p& table, const std::vector<std::uint8_t>& units, int e) {
+  return e < n ? units.data() + static_cast<std::size_t>(e) * static_cast<std::size_t>(n) : table.row(e - n);
+}
+
 // Form i = G_i a3 with G_i = a27^T H_i and the Hankel matrix H_i(j, t) =
 // h_i(j + t), h_i(e) = sum over r of M(i, r) (x^e mod f)_r. H_i is
 // symmetric, so G_i^T = H_i a27: row t of G_i^T combines the rows of a27 with
@@ -50,13 +55,13 @@ class PublicFormMaker {
   PublicFormMaker(int n, const Mat_ZZ_p& M, const Vec_ZZ_p& v, const Mat_ZZ_p& a27, const Mat_ZZ_p& a3,
                   const Mat_ZZ_p& table)
       : n_(n), exponents_(2 * n_ - 1), v_(v), h_(static_cast<std::size_t>(n_) * static_cast<std::size_t>(exponents_)) {
-    // x^e mod f is x^e itself below n, table row e - n from n on.
     const std::size_t width = static_cast<std::size_t>(n_);
+    std::vector<std::uint8_t> units(width * width, 0);
+    for (std::size_t e = 0; e < width; ++e) units[e * width + e] = 1;
     gf3mq::for_each_item(width, 0, [&](std::size_t i) {
-      const std::uint8_t* m = M.row(static_cast<int>(i));
       for (int e = 0; e < exponents_; ++e)
-        h_[i * exponents_ + e] =
-            static_cast<std::uint8_t>((e < n_ ? m[e] : gf3mq::dot_row(m, table.row(e - n_), width)) % 3u);
+        h_[i * exponents_ + e] = static_cast<std::uint8_t>(
+            gf3mq::dot_row(M.row(static_cast<int>(i)), power_residue(n_, table, units, e), width) % 3u);
     });
     a27_blocks_ = blocks_of(packed_forms(a27));
     a3_blocks_ = blocks_of(packed_forms(a3));
