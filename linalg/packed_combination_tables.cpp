@@ -66,8 +66,9 @@ typedef std::uint64_t Words8 __attribute__((vector_size(64)));
 // x - y is x + (y2, y1); a last chunk short of 8 words goes through a copy.
 [[gnu::always_inline]] inline void subtract_body(const std::uint64_t* entries, std::size_t groups,
                                                  std::size_t plane_words, std::uint64_t* ones, std::uint64_t* twos,
-                                                 std::size_t words, const std::uint8_t* indices, std::size_t step) {
-  for (std::size_t chunk = 0; chunk < words; chunk += kChunkWords) {
+                                                 std::size_t from, std::size_t words, const std::uint8_t* indices,
+                                                 std::size_t step) {
+  for (std::size_t chunk = from; chunk < words; chunk += kChunkWords) {
     Words8 sum1, sum2;
     chunk_sum(entries, groups, plane_words, chunk, indices, step, sum1, sum2);
     const std::size_t here = std::min(kChunkWords, words - chunk);
@@ -125,9 +126,9 @@ GF3MQ_KERNEL_AT_THREE_WIDTHS(void, fill_group,
 
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, subtract,
                              (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
-                              std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
-                              std::size_t step),
-                             (entries, groups, plane_words, ones, twos, words, indices, step))
+                              std::uint64_t* ones, std::uint64_t* twos, std::size_t from, std::size_t words,
+                              const std::uint8_t* indices, std::size_t step),
+                             (entries, groups, plane_words, ones, twos, from, words, indices, step))
 
 GF3MQ_KERNEL_AT_THREE_WIDTHS(void, combine,
                              (const std::uint64_t* entries, std::size_t groups, std::size_t plane_words,
@@ -163,9 +164,9 @@ void PackedCombinationTables::combine_indexed(std::uint64_t* ones, std::uint64_t
 }
 
 void PackedCombinationTables::subtract_indexed(std::uint64_t* ones, std::uint64_t* twos, std::size_t words,
-                                               const std::uint8_t* indices, std::size_t step) const {
+                                               const std::uint8_t* indices, std::size_t step, std::size_t from) const {
   const std::uint64_t* entries = tables_.groups() == 0 ? nullptr : tables_.entry(0, 0);
-  subtract(entries, groups(), plane_words_, ones, twos, std::min(words, plane_words_), indices, step);
+  subtract(entries, groups(), plane_words_, ones, twos, from, std::min(words, plane_words_), indices, step);
 }
 
 }  // namespace gf3mq

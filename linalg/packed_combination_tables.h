@@ -50,10 +50,11 @@ class PackedCombinationTables {
   // rows, only its rows' digits may be non-zero).
   void combine_indexed(std::uint64_t* ones, std::uint64_t* twos, const std::uint8_t* indices, std::size_t step) const;
 
-  // (ones, twos)[0..words) -= the same sum, words at most plane_words(): a
-  // row of `words` words, read and written once.
+  // (ones, twos)[from..words) -= the same sum over those words, words at
+  // most plane_words() and from a multiple of kChunkWords: a row of `words`
+  // words, read and written once.
   void subtract_indexed(std::uint64_t* ones, std::uint64_t* twos, std::size_t words, const std::uint8_t* indices,
-                        std::size_t step) const;
+                        std::size_t step, std::size_t from = 0) const;
 
   std::size_t groups() const { return tables_.groups(); }
 

@@ -48,8 +48,20 @@ unsigned reduced_value(const PackedMatrix& m, std::size_t r, std::size_t c, cons
 
 // Fewest rows per thread for an elimination to go to several threads.
 constexpr std::size_t kEliminationRowsPerThread = 512;
-// Rows a thread clears at a time.
+// Rows are claimed by chunks of 64, up to 8 chunks at a time while many
+// are left (a quarter of a thread's share of those left), so that the words
+// of the tables a block needs (below) serve many rows.
 constexpr std::size_t kEliminationChunkRows = 64;
+constexpr std::uint64_t kMaxClaimedChunks = 8;
+constexpr std::size_t kMaxClaimedRows = kMaxClaimedChunks * kEliminationChunkRows;
+// Words of a row cleared at a time: the tables' words for such a block, 16
+// groups of 27 entries of two planes, stay in a core's second-level cache
+// while each claimed row reads them, and the next row's block is fetched
+// meanwhile.
+constexpr std::size_t kClearBlockWords = 64;
+static_assert(kClearBlockWords % kChunkWords == 0 &&
+                  kMaxPanel / 3 * 27 * 2 * kClearBlockWords * sizeof(std::uint64_t) <= 512 * 1024,
+              "a block of the tables fits half of a 1 MiB cache");
 
 // The pivots of one panel: up to `block` columns from col on (col moves past
 // them), their rows brought to rank, rank + 1, ..., reduced against one
@@ -113,28 +125,41 @@ bool pivot_indices(const PackedMatrix& e, std::size_t r, const std::vector<Pivot
 // columns. The panel's rows (rank, rank + 1, ...) hold 1 at their own pivot
 // column and 0 at the others', so a row r becomes r - sum of r(c_i) times
 // pivot row i, with r's own elements at the pivot columns: one combination
-// from the tables, over the words from the first pivot's on.
+// from the tables, over the words from the first pivot's on. The rows'
+// indices come first; then the rows are cleared kClearBlockWords words at a
+// time, so that the tables' words for a block stay in the core's cache
+// while every row reads them.
 void clear_panel(PackedMatrix& m, const PackedCombinationTables& tables, std::size_t first_word, std::size_t first,
                  std::size_t end, std::size_t rank, int found, const std::vector<PivotRun>& runs) {
   const std::size_t width = m.words() - first_word;
-  std::uint8_t indices[kMaxPanel / 3];
+  constexpr std::size_t kGroups = kMaxPanel / 3;
+  std::uint8_t indices[kMaxClaimedRows][kGroups];
+  std::size_t rows[kMaxClaimedRows], count = 0;
   for (std::size_t r = first; r < end; ++r) {
-    if (r + 1 < end) {  // the next row's pivot columns, while this one is cleared
-      __builtin_prefetch(m.ones(r + 1) + first_word);
-      __builtin_prefetch(m.twos(r + 1) + first_word);
-    }
     if (r >= rank && r < rank + static_cast<std::size_t>(found)) continue;
+    std::uint8_t* index = indices[count];
     if (runs.size() == 1) {  // pivot columns side by side, as a rule: one word of each plane
       const std::uint64_t ones = bits_from(m.ones(r), m.words(), runs[0].col, found),
                           twos = bits_from(m.twos(r), m.words(), runs[0].col, found);
       if ((ones | twos) == 0) continue;
       for (int g = 0; 3 * g < found; ++g)
-        indices[g] =
+        index[g] =
             static_cast<std::uint8_t>(kTritsOfBits[(ones >> (3 * g)) & 7] + 2 * kTritsOfBits[(twos >> (3 * g)) & 7]);
-    } else if (!pivot_indices(m, r, runs, static_cast<std::size_t>(found), indices)) {
+    } else if (!pivot_indices(m, r, runs, static_cast<std::size_t>(found), index)) {
       continue;
     }
-    tables.subtract_indexed(m.ones(r) + first_word, m.twos(r) + first_word, width, indices, 1);
+    rows[count++] = r;
+  }
+  for (std::size_t from = 0; from < width; from += kClearBlockWords) {
+    const std::size_t to = std::min(width, from + kClearBlockWords);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + 1 < count)  // the next row's block on its way from memory while this one is cleared
+        for (std::size_t w = from; w < to; w += kChunkWords) {
+          __builtin_prefetch(m.ones(rows[i + 1]) + first_word + w, 1);
+          __builtin_prefetch(m.twos(rows[i + 1]) + first_word + w, 1);
+        }
+      tables.subtract_indexed(m.ones(rows[i]) + first_word, m.twos(rows[i]) + first_word, to, indices[i], 1, from);
+    }
   }
 }
 
@@ -163,11 +188,13 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
   std::atomic<bool> finished{false};
   const auto clear_chunks = [&](std::uint64_t panel) {
     for (std::uint64_t c = claim.load(std::memory_order_acquire); c >> 32 == panel && (c & 0xFFFFFFFFu) < chunks;) {
-      if (!claim.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
+      const std::uint64_t take =
+          std::clamp<std::uint64_t>((chunks - (c & 0xFFFFFFFFu)) / (4 * threads), 1, kMaxClaimedChunks);
+      if (!claim.compare_exchange_weak(c, c + take, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
       const std::size_t first = static_cast<std::size_t>(c & 0xFFFFFFFFu) * kEliminationChunkRows;
-      clear_panel(m, tables, first_word, std::max(first, lowest), std::min(first + kEliminationChunkRows, m.rows()),
-                  rank, found, runs);
-      cleared.fetch_add(1, std::memory_order_release);
+      clear_panel(m, tables, first_word, std::max(first, lowest),
+                  std::min<std::size_t>(first + take * kEliminationChunkRows, m.rows()), rank, found, runs);
+      cleared.fetch_add(take, std::memory_order_release);
       c = claim.load(std::memory_order_acquire);
     }
   };
