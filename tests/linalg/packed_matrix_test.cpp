@@ -133,9 +133,10 @@ TEST(PackedMatrixTest, KernelsFromTheRowEchelonFormAreThoseFromTheReducedForm) {
 
 TEST(PackedMatrixTest, EchelonFormRankAndKernelAgreeWithPlainElimination) {
   std::mt19937 rng(72);
-  // Shapes on both sides of every block size, wide and tall.
-  const std::vector<std::pair<std::size_t, std::size_t>> shapes = {{1, 1},     {5, 9},     {40, 30},    {129, 200},
-                                                                   {320, 300}, {500, 700}, {2100, 2050}};
+  // Shapes on both sides of every block size, wide and tall; rows wider
+  // than the 4096 columns cleared at a time.
+  const std::vector<std::pair<std::size_t, std::size_t>> shapes = {{1, 1},     {5, 9},     {40, 30},     {129, 200},
+                                                                   {320, 300}, {500, 700}, {2100, 2050}, {4200, 4300}};
   for (const auto& [rows, cols] : shapes) {
     const PackedMatrix m = random_packed(rng, rows, cols);
     PackedMatrix e = m;
