@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "runtime/huge_pages.h"
@@ -13,8 +14,13 @@ namespace gf3mq {
 // dead stores even when the memory is released right after.
 void secure_wipe(void* p, std::size_t n);
 
-// An allocator that wipes every block before it is released; large blocks
-// lie on huge pages.
+// Blocks start on a cache line: a 64-byte vector load from a table entry
+// then never straddles two lines (the system's allocator aligns to 16 bytes
+// only, and a block it maps on its own pages starts 16 bytes into them).
+inline constexpr std::size_t kCacheLine = 64;
+
+// An allocator that wipes every block before it is released; blocks start
+// on a cache line, and large blocks lie on huge pages.
 template <class T>
 struct WipingAllocator {
   using value_type = T;
@@ -23,12 +29,12 @@ struct WipingAllocator {
   WipingAllocator(const WipingAllocator<U>&) {}
   T* allocate(std::size_t n) {
     if (n * sizeof(T) >= kLargeBlock) return static_cast<T*>(allocate_large_block(n * sizeof(T)));
-    return std::allocator<T>{}.allocate(n);
+    return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kCacheLine}));
   }
   void deallocate(T* p, std::size_t n) {
     secure_wipe(p, n * sizeof(T));
     if (n * sizeof(T) >= kLargeBlock) return release_large_block(p);
-    std::allocator<T>{}.deallocate(p, n);
+    ::operator delete (p, std::align_val_t{kCacheLine});
   }
   template <class U>
   bool operator==(const WipingAllocator<U>&) const {
