@@ -212,6 +212,7 @@ std::vector<std::size_t> eliminate(PackedMatrix& m, bool reduced, const PhasePro
   };
   std::vector<std::thread> helpers;
   if (threads > 1) helpers = start_threads(threads - 1, help);
+  threads = static_cast<unsigned>(helpers.size()) + 1;  // those the system gave; read once a panel is out
   for (std::uint64_t panel = 1;; ++panel) {
     found = col < m.cols() && rank < m.rows() ? find_block(m, col, rank, block, pivot_rows, pivot_cols) : 0;
     if (found == 0) break;
