@@ -24,14 +24,6 @@ std::string header(std::size_t n, std::uint64_t key_digest) {
   return text;
 }
 
-// The elements of every row of m, 0..2 a byte, after those text holds.
-void append_rows(std::string& text, const PackedMatrix& m) {
-  const std::size_t at = text.size();
-  text.resize(at + m.rows() * m.cols());
-  for (std::size_t u = 0; u < m.rows(); ++u)
-    m.get_row(u, reinterpret_cast<std::uint8_t*>(&text[at + u * m.cols()]), m.cols());
-}
-
 // Eight digits at once: v = the characters xor "00000000" holds 0, 1, 2 in
 // each byte exactly when the characters are digits 0, 1, 2.
 std::uint64_t parse8(const char* p, std::uint64_t& ones, std::uint64_t& twos) {
@@ -65,17 +57,31 @@ bool parse_row(const char*& digit, PackedMatrix& m, std::size_t row) {
   return bad == 0;
 }
 
-// The digits of every element, in the file's order.
-std::string digits_of(const Relations& r) {
-  const std::size_t n = r.n;
+// Writes the digits of every element, in the file's order, about 1 MiB at
+// a time: at 1021 the file is a gigabyte, never held whole.
+bool write_digits(int fd, const Relations& r) {
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
   std::string text;
-  text.reserve(n * n * n + 2 * n * n + n);
-  for (const PackedMatrix& a : r.a) append_rows(text, a);
-  append_rows(text, r.b);
-  append_rows(text, r.g);
+  const auto flush = [&] {
+    for (char& digit : text) digit = static_cast<char>('0' + digit);
+    const bool written = write_all(fd, text.data(), text.size());
+    text.clear();
+    return written;
+  };
+  const auto write_rows = [&](const PackedMatrix& m) {
+    for (std::size_t u = 0; u < m.rows(); ++u) {
+      const std::size_t at = text.size();
+      text.resize(at + m.cols());
+      m.get_row(u, reinterpret_cast<std::uint8_t*>(&text[at]), m.cols());
+      if (text.size() >= kChunk && !flush()) return false;
+    }
+    return true;
+  };
+  for (const PackedMatrix& a : r.a)
+    if (!write_rows(a)) return false;
+  if (!write_rows(r.b) || !write_rows(r.g)) return false;
   text.append(r.d.begin(), r.d.end());
-  for (char& digit : text) digit = static_cast<char>('0' + digit);
-  return text;
+  return flush();
 }
 
 }  // namespace
@@ -93,9 +99,10 @@ std::uint64_t public_key_digest(const std::uint8_t* pk, std::size_t size, std::u
 }
 
 bool save_relations(const std::string& file_name, const Relations& r, std::uint64_t key_digest, FileProblem* problem) {
-  const std::string text = header(r.n, key_digest) + digits_of(r);
+  const std::string heading = header(r.n, key_digest);
   return write_whole_file(
-      file_name, 0600, Placement::replace, [&](int fd) { return write_all(fd, text.data(), text.size()); }, problem);
+      file_name, 0600, Placement::replace,
+      [&](int fd) { return write_all(fd, heading.data(), heading.size()) && write_digits(fd, r); }, problem);
 }
 
 bool load_relations(const std::string& file_name, std::size_t n, std::uint64_t key_digest, Relations& r,
